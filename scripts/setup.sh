@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages MORV needs when they are missing.
+# Usage: scripts/setup.sh run|test
+set -euo pipefail
+
+run_packages=(build-essential cmake pkg-config libsdl1.2-compat-dev libsdl-ttf2.0-dev
+              libsdl-image1.2-dev libsdl-mixer1.2-dev libsdl-net1.2-dev libx11-dev)
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool imagemagick x11-utils)
+
+wanted=("${run_packages[@]}")
+[ "${1:-run}" = test ] && wanted+=("${test_packages[@]}")
+
+missing=()
+for p in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,259 @@
+// The refresh: known pages rendered to the dummy driver's surface, read back
+// pixel by pixel, with the blink and cursor phases and full-screen placement.
+#include "runtime/display/display.h"
+#include "runtime/display/refresh_internal.h"
+#include "runtime/display/fonts.h"
+#include "runtime/display/images.h"
+#include "runtime/core/errors.h"
+#include "runtime/core/flags.h"
+#include "runtime/core/lowmem.h"
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+class Refresh : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0);
+        flags_reset();
+        low_memory_clear();
+        init_builtin_display_data();
+        images_startup();
+    }
+    void TearDown() override {
+        display_shutdown();
+        SDL_Quit();
+    }
+    static uint32_t pixel(int x, int y) {
+        SDL_Surface* s = display_surface();
+        return static_cast<uint32_t*>(s->pixels)[y * (s->pitch / 4) + x] & 0xFFFFFF;
+    }
+    static void put_cell(int col, int row, int columns, uint8_t ch, uint8_t attr) {
+        uint8_t* cell = low_memory() + low_text_pages + (row * columns + col) * 2;
+        cell[0] = ch;
+        cell[1] = attr;
+    }
+    // Runs frames until the frame counter's given bit equals `on`.
+    static void refresh_until_phase(uint32_t bit, bool on) {
+        for (int i = 0; i < 32; ++i) {
+            display_refresh();
+            if (((display_frame_counter() & bit) != 0) == on) return;
+        }
+        FAIL() << "phase never reached";
+    }
+};
+
+TEST_F(Refresh, StartUpScreenIs640x400AndBlack) {
+    display_refresh();
+    SDL_Surface* s = display_surface();
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->w, 640);
+    EXPECT_EQ(s->h, 400);
+    for (int y = 0; y < 400; y += 7)
+        for (int x = 0; x < 640; x += 5) ASSERT_EQ(pixel(x, y), 0u) << x << "," << y;
+}
+
+TEST_F(Refresh, CellsTakeGlyphAndPaletteColours) {
+    put_cell(0, 0, 80, 219, 0x1E);  // full block, yellow on blue
+    put_cell(1, 0, 80, ' ', 0x1E);  // blank cell shows only background
+    put_cell(79, 24, 80, 219, 0x04);
+    display_refresh();
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 8; ++x) {
+            ASSERT_EQ(pixel(x, y), 0xFFFF55u);
+            ASSERT_EQ(pixel(8 + x, y), 0x0000AAu);
+        }
+    EXPECT_EQ(pixel(79 * 8, 24 * 16), 0xAA0000u);
+    EXPECT_EQ(pixel(639, 399), 0xAA0000u);
+    EXPECT_EQ(pixel(16, 0), 0u);
+}
+
+TEST_F(Refresh, ChangedCellsAreRedrawnAndOthersKept) {
+    display_refresh();
+    put_cell(5, 3, 80, 219, 0x0F);
+    display_refresh();
+    EXPECT_EQ(pixel(5 * 8 + 3, 3 * 16 + 8), 0xFFFFFFu);
+    put_cell(5, 3, 80, ' ', 0x0F);
+    display_refresh();
+    EXPECT_EQ(pixel(5 * 8 + 3, 3 * 16 + 8), 0u);
+}
+
+TEST_F(Refresh, FortyColumnsDoubleEachGlyphPixel) {
+    set_text_size(0, 40, 25, 3);
+    ASSERT_EQ(error_code.load(), 0);
+    put_cell(0, 0, 40, 'A', 0x07);
+    display_refresh();
+    SDL_Surface* s = display_surface();
+    ASSERT_EQ(s->w, 640);
+    ASSERT_EQ(s->h, 400);
+    const uint8_t* glyph = glyphs_8x16() + 'A' * 128;
+    int ink = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 8; ++x) {
+            uint32_t want = glyph[y * 8 + x] ? 0xAAAAAAu : 0u;
+            ASSERT_EQ(pixel(2 * x, y), want);
+            ASSERT_EQ(pixel(2 * x + 1, y), want);
+            ink += glyph[y * 8 + x] != 0;
+        }
+    EXPECT_GT(ink, 10);
+}
+
+TEST_F(Refresh, BlinkingCellAlternatesEveryEightFrames) {
+    put_cell(0, 0, 80, 219, 0x8F);  // blinking white block on black
+    refresh_until_phase(8, false);
+    EXPECT_EQ(pixel(3, 3), 0xFFFFFFu);
+    refresh_until_phase(8, true);
+    EXPECT_EQ(pixel(3, 3), 0u);
+    refresh_until_phase(8, false);
+    EXPECT_EQ(pixel(3, 3), 0xFFFFFFu);
+}
+
+TEST_F(Refresh, DefaultCursorIsLine14OfA16LineCell) {
+    ImageRec* page = display_image();
+    ASSERT_NE(page, nullptr);
+    page->cursor_visible = 1;
+    page->cursor_col = 3;
+    page->cursor_row = 2;
+    refresh_until_phase(4, true);
+    const int x0 = 2 * 8, y0 = 1 * 16;
+    EXPECT_EQ(pixel(x0, y0 + 14), 0xAAAAAAu);
+    EXPECT_EQ(pixel(x0 + 7, y0 + 14), 0xAAAAAAu);
+    EXPECT_EQ(pixel(x0, y0 + 13), 0u);
+    EXPECT_EQ(pixel(x0, y0 + 15), 0u);
+    refresh_until_phase(4, false);
+    EXPECT_EQ(pixel(x0, y0 + 14), 0u);
+}
+
+TEST_F(Refresh, MovedCursorLeavesNoTrace) {
+    ImageRec* page = display_image();
+    page->cursor_visible = 1;
+    page->cursor_col = 1;
+    page->cursor_row = 1;
+    refresh_until_phase(4, true);
+    ASSERT_EQ(pixel(0, 14), 0xAAAAAAu);
+    page->cursor_col = 10;
+    display_refresh();
+    EXPECT_EQ(pixel(0, 14), 0u);
+}
+
+TEST_F(Refresh, PaletteChangeRedrawsEveryCell) {
+    display_refresh();
+    ImageRec* page = display_image();
+    page->palette[0] = 0xFF123456;
+    display_refresh();
+    EXPECT_EQ(pixel(0, 0), 0x123456u);
+    EXPECT_EQ(pixel(639, 399), 0x123456u);
+}
+
+TEST_F(Refresh, Mode13PageOpensItsOwnSizeAndConvertsThroughPalette) {
+    set_screen_mode(13, 0, 0, 0, 0, 1);
+    ASSERT_EQ(error_code.load(), 0);
+    low_memory()[low_graphics_page + 5 * 320 + 7] = 4;
+    display_refresh();
+    SDL_Surface* s = display_surface();
+    ASSERT_EQ(s->w, 320);
+    ASSERT_EQ(s->h, 200);
+    EXPECT_EQ(pixel(7, 5), 0xAA0000u);
+    EXPECT_EQ(pixel(8, 5), 0u);
+    low_memory()[low_graphics_page + 199 * 320 + 319] = 40;
+    display_refresh();
+    EXPECT_EQ(pixel(319, 199), 0xFF0000u);
+}
+
+TEST_F(Refresh, FullScreenDoublesSmallPagesAndCentresThem) {
+    display_set_video_modes({{640, 480}, {800, 600}, {1024, 768}, {1280, 720}});
+    set_screen_mode(13, 0, 0, 0, 0, 1);
+    low_memory()[low_graphics_page] = 15;
+    display_store_full_screen_request(1);
+    display_refresh();
+    ASSERT_EQ(get_full_screen(), 1);
+    SDL_Surface* s = display_surface();
+    ASSERT_EQ(s->w, 640);
+    ASSERT_EQ(s->h, 480);
+    EXPECT_EQ(pixel(0, 40), 0xFFFFFFu);
+    EXPECT_EQ(pixel(1, 41), 0xFFFFFFu);
+    EXPECT_EQ(pixel(2, 40), 0u);
+    EXPECT_EQ(pixel(0, 39), 0u);
+    EXPECT_EQ(display_full_screen_request(), -1);
+}
+
+TEST_F(Refresh, AltEnterCyclesWindowFullScreenAndBack) {
+    // 800 x 450 wastes least; 1024 x 768 is the best 4:3 mode.
+    display_set_video_modes({{1024, 768}, {800, 450}});
+    display_refresh();
+    display_cycle_full_screen();
+    display_refresh();
+    EXPECT_EQ(get_full_screen(), 1);
+    EXPECT_EQ(display_surface()->w, 800);
+    display_cycle_full_screen();
+    display_refresh();
+    EXPECT_EQ(get_full_screen(), 2);
+    EXPECT_EQ(display_surface()->w, 1024);
+    display_cycle_full_screen();
+    display_refresh();
+    EXPECT_EQ(get_full_screen(), 0);
+    EXPECT_EQ(display_surface()->w, 640);
+}
+
+TEST_F(Refresh, WithoutADistinctFourThreeModeTheCycleReturnsToTheWindow) {
+    display_set_video_modes({{1024, 768}});
+    display_cycle_full_screen();
+    display_cycle_full_screen();
+    display_refresh();
+    EXPECT_EQ(get_full_screen(), 1);
+    display_refresh();
+    EXPECT_EQ(get_full_screen(), 0);
+}
+
+TEST_F(Refresh, PauseRequestIsAcknowledgedAndNothingIsDrawn) {
+    display_pause_state = 1;
+    put_cell(0, 0, 80, 219, 0x0F);
+    display_refresh();
+    EXPECT_EQ(display_pause_state.load(), 2);
+    EXPECT_EQ(display_surface(), nullptr);
+    display_pause_state = 0;
+    display_refresh();
+    EXPECT_EQ(pixel(0, 0), 0xFFFFFFu);
+}
+
+TEST_F(Refresh, RequestDisplayDrawsOnceAndLeavesAutomaticRefreshOff) {
+    auto_display = 0;
+    put_cell(0, 0, 80, 219, 0x0F);
+    request_display();
+    ASSERT_NE(display_surface(), nullptr);
+    EXPECT_EQ(pixel(0, 0), 0xFFFFFFu);
+    EXPECT_EQ(auto_display.load(), 0);
+    auto_display_on();
+    EXPECT_EQ(auto_display.load(), 1);
+}
+
+TEST_F(Refresh, OnceModeDropsToOffAfterAFrame) {
+    auto_display = -1;
+    display_refresh();
+    EXPECT_EQ(auto_display.load(), 0);
+}
+
+TEST(CursorShape, TableOfStartAndStopLines) {
+    struct Case {
+        int s, e, h, first, last;
+    } cases[] = {
+        {0, 0, 16, 0, 0},     {3, 0, 16, 1, 0},    {5, 2, 16, 2, 15},   {5, 2, 8, 2, 7},
+        {2, 2, 16, 2, 2},     {4, 4, 16, 14, 14},  {4, 4, 8, 7, 7},     {6, 6, 14, 13, 13},
+        {0, 3, 16, 0, 3},     {1, 2, 8, 1, 2},     {0, 7, 16, 0, 15},   {1, 13, 14, 1, 13},
+        {2, 3, 16, 2, 3},     {2, 4, 16, 12, 14},  {2, 4, 8, 5, 7},     {2, 9, 16, 2, 15},
+        {6, 7, 16, 13, 14},   {6, 7, 8, 6, 7},     {6, 8, 16, 12, 14},  {3, 9, 16, 7, 14},
+        {3, 9, 8, 4, 7},      {3, 2, 2, 1, 0},
+    };
+    for (const Case& c : cases) {
+        CursorLines l = cursor_lines(c.s, c.e, c.h);
+        if (c.first > c.last) {
+            EXPECT_GT(l.first, l.last) << c.s << "," << c.e << " h=" << c.h;
+        } else {
+            EXPECT_EQ(l.first, c.first) << c.s << "," << c.e << " h=" << c.h;
+            EXPECT_EQ(l.last, c.last) << c.s << "," << c.e << " h=" << c.h;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The real binary under Xvfb: a 640 x 400 window captioned "Untitled" showing a
+# black screen; closing the window ends the process with code 0 within a second.
+set -u
+morv=$1 build=$2
+source "$(dirname "$0")/lib.sh"
+start_xvfb
+export SDL_AUDIODRIVER=dummy SDL12COMPAT_FAKE_CDROM_PATH=/nonexistent
+
+"$morv" 2> "$build/e2e_window.err" &
+APP_PID=$!
+win=$(find_window Untitled) || fail "no window named Untitled"
+size=$(xwininfo -id "$win" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')
+[ "$size" = "640x400" ] || fail "window is $size, not 640x400"
+
+# Let a few frames reach the window, then read it back.
+sleep 0.3
+shot="$build/e2e_window.png"
+import -window "$win" "$shot" || fail "screenshot failed"
+colours=$(convert "$shot" -format %c histogram:info:- | wc -l)
+mean=$(convert "$shot" -format '%[fx:mean]' info:)
+[ "$colours" -eq 1 ] || fail "blank screen expected, found $colours colours"
+[ "$mean" = "0" ] || fail "black screen expected, mean $mean"
+
+start=$(date +%s%N)
+"$build/tests/x_close_window" Untitled || fail "could not ask the window to close"
+wait_exit "$APP_PID" 30 || fail "still running 3 s after the close"
+elapsed_ms=$(( ($(date +%s%N) - start) / 1000000 ))
+[ "$EXIT_CODE" -eq 0 ] || fail "exit code $EXIT_CODE"
+[ "$elapsed_ms" -lt 1000 ] || fail "took $elapsed_ms ms to end"
+APP_PID=""
+echo "window 640x400, blank, closed in ${elapsed_ms} ms with exit code 0"
