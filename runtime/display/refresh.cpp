@@ -193,16 +193,34 @@ const uint8_t* glyph_source(uint32_t font, uint8_t c, bool* doubled) {
 void draw_cell(const Target& t, int px, int py, int cw, int chh, const uint8_t* glyph, bool doubled,
                uint32_t fg, uint32_t bg) {
     const int rx = Refresh.repeat_x, ry = Refresh.repeat_y;
+    const int x0 = Refresh.origin_x + px * rx, y0 = Refresh.origin_y + py * ry;
+    const bool inside = x0 >= 0 && y0 >= 0 && x0 + cw * rx <= t.width && y0 + chh * ry <= t.height;
+    if (inside && rx == 1 && ry == 1) {
+        // The common case: one test per pixel, straight into the row.
+        for (int y = 0; y < chh; ++y) {
+            uint32_t* row = t.pixels + size_t(y0 + y) * t.pitch + x0;
+            if (!glyph) {
+                std::fill_n(row, cw, bg);
+                continue;
+            }
+            const uint8_t* src = glyph + y * 8;
+            if (doubled)
+                for (int x = 0; x < 8; ++x) row[2 * x] = row[2 * x + 1] = src[x] ? fg : bg;
+            else
+                for (int x = 0; x < 8; ++x) row[x] = src[x] ? fg : bg;
+        }
+        return;
+    }
     for (int y = 0; y < chh; ++y) {
         const uint8_t* src = glyph ? glyph + y * 8 : nullptr;
         for (int yy = 0; yy < ry; ++yy) {
-            int sy = Refresh.origin_y + (py + y) * ry + yy;
+            int sy = y0 + y * ry + yy;
             if (sy < 0 || sy >= t.height) continue;
             uint32_t* row = t.pixels + size_t(sy) * t.pitch;
             for (int x = 0; x < cw; ++x) {
                 int gx = doubled ? x / 2 : x;
                 uint32_t colour = (src && gx < 8 && src[gx]) ? fg : bg;
-                int sx = Refresh.origin_x + (px + x) * rx;
+                int sx = x0 + x * rx;
                 for (int xx = 0; xx < rx; ++xx)
                     if (sx + xx >= 0 && sx + xx < t.width) row[sx + xx] = colour;
             }
@@ -243,12 +261,25 @@ void draw_text_page(const Target& t, int* first_row, int* last_row) {
     const uint32_t frame = Refresh.frame_counter.load();
     const bool cursor_phase = frame & 4, blink_phase = frame & 8;
     const bool blink_changed = blink_phase != Refresh.last_blink_phase;
-    const bool cursor_changed = cursor_phase != Refresh.last_cursor_phase;
+    // A hidden cursor's phase changes nothing on screen.
+    const bool cursor_changed = s.cursor_visible && cursor_phase != Refresh.last_cursor_phase;
     const int cur_col = s.cursor_col - 1, cur_row = s.cursor_row - 1;
     const bool cursor_moved = cur_col != Refresh.last_cursor_col || cur_row != Refresh.last_cursor_row;
     CursorLines lines = cursor_lines(s.cursor_start_line, s.cursor_stop_line, chh);
     *first_row = rows;
     *last_row = -1;
+    // A still screen: one comparison of the whole page and nothing to draw.
+    if (!full && !cursor_moved && !cursor_changed &&
+        std::memcmp(Refresh.last_cells.data(), s.pixels.data(), cells_bytes) == 0) {
+        bool blinking = false;
+        if (blink_changed)
+            for (size_t i = 1; i < cells_bytes && !blinking; i += 2) blinking = s.pixels[i] & 0x80;
+        if (!blinking) {
+            Refresh.last_blink_phase = blink_phase;
+            Refresh.last_cursor_phase = cursor_phase;
+            return;
+        }
+    }
     for (int row = 0; row < rows; ++row) {
         for (int col = 0; col < cols; ++col) {
             size_t i = (size_t(row) * cols + col) * 2;
