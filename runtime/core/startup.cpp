@@ -180,8 +180,8 @@ int runtime_main(int argc, char** argv, ProgramEntry program) {
     timer_traps_startup();
     enter_program_folder();
     image_table_init();
-    memory_startup();
     low_memory_clear();
+    memory_startup();
     strings_startup();
     join_command_line(argc, argv);
     if (int code = start_window_system()) std::exit(code);
