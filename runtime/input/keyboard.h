@@ -1,0 +1,158 @@
+// The keyboard: window key events turned into the key buffer in low memory, the
+// key-hit queue, the held-key list, the three status bytes, the scan-code queue
+// behind port 0x60, and the key traps and soft-key texts. The event thread writes
+// all of it; the program thread reads through key_buffer_read, key_hit_next,
+// key_down_query and the port read.
+#pragma once
+#include <cstdint>
+#include <string>
+
+union SDL_Event;
+struct StrDesc;
+
+// --- Key codes ------------------------------------------------------------------
+// 1-255 a code page 437 character; 0x0100-0xFFFF with low byte 0 an extended key
+// (scan code x 256); 100000 + S a key without a character (S = SDL 1.2 key
+// symbol); 200000-200010 keypad keys with NumLock off; 0x40000000 + code point a
+// character outside code page 437.
+constexpr int32_t key_code_named = 100000;
+constexpr int32_t key_code_keypad_digit0 = 100256;  // keypad 0-9 with NumLock on
+constexpr int32_t key_code_keypad_period = 100266;
+constexpr int32_t key_code_keypad_enter = 100271;
+constexpr int32_t key_code_pause = 100019;
+constexpr int32_t key_code_f15 = 100296;  // a Break key while Ctrl is held
+constexpr int32_t key_code_numlock = 100300;
+constexpr int32_t key_code_capslock = 100301;
+constexpr int32_t key_code_scrolllock = 100302;
+constexpr int32_t key_code_right_shift = 100303;
+constexpr int32_t key_code_left_shift = 100304;
+constexpr int32_t key_code_right_ctrl = 100305;
+constexpr int32_t key_code_left_ctrl = 100306;
+constexpr int32_t key_code_right_alt = 100307;
+constexpr int32_t key_code_left_alt = 100308;
+constexpr int32_t key_code_sysreq = 100317;
+constexpr int32_t key_code_break = 100318;
+constexpr int32_t key_code_keypad_nav = 200000;     // + 0..10: Ins End Down PgDn Left 5 Right Home Up PgUp Del
+constexpr int32_t key_code_scroll_mode = 200011;    // held while scroll-lock mode is on
+constexpr int32_t key_code_insert_mode = 200012;    // held while insert mode is on
+constexpr int32_t key_code_nul = 200013;            // the NUL character
+constexpr int32_t key_code_unicode = 0x40000000;    // + code point
+constexpr int32_t key_code_insert = 0x5200;
+
+// --- Low memory -------------------------------------------------------------------
+constexpr uint32_t key_buffer_base = 0x400;         // head and tail are offsets from here
+constexpr uint32_t key_buffer_first_slot = 0x41E;
+constexpr uint8_t key_buffer_start = 30;            // 0x41E - 0x400
+constexpr uint8_t key_buffer_end = 62;              // one past the last slot; wraps to 30
+constexpr uint32_t key_buffer_capacity = 15;
+constexpr uint32_t key_hit_queue_size = 8192;
+constexpr uint32_t scan_code_queue_size = 256;
+constexpr uint32_t key_trap_slot_count = 32;
+constexpr uint32_t trapped_key_list_size = 256;
+
+// --- Event thread entry points ----------------------------------------------------------
+// Start-up: default trap keys, SDL Unicode translation and key repeat (500, 30),
+// key buffer head and tail 30, the held keys and lock states seeded from the
+// system, status bytes, and an empty key-hit queue. Call once LowMemoryImage is
+// zeroed and SDL is initialised.
+void keyboard_startup();
+// What start-up reads from the system: the toggles and the keys down.
+struct KeyboardSystemState {
+    bool num_lock = false, caps_lock = false, scroll_lock = false;  // toggled on
+    bool scroll_lock_down = false;
+    bool left_shift = false, right_shift = false;
+    bool left_ctrl = false, right_ctrl = false;
+    bool left_alt = false, right_alt = false;
+};
+// Start-up with a given system state (tests).
+void keyboard_startup_with(const KeyboardSystemState& system);
+// Forgets every key, queue, trap and mode (tests; start-up calls it first).
+void keyboard_reset();
+
+// SDL_KEYDOWN and SDL_KEYUP events (others are ignored). Pause arrives as key
+// symbol 19 (with Ctrl held it is Break), Break as 318; Num Lock and Caps Lock
+// events are settled from the lock state; dead keys are composed here.
+void keyboard_handle_event(const SDL_Event& event);
+// Once per pass of the event loop, before polling: held state of the lock keys
+// and scroll-lock mode follows the system's lock toggles.
+void sync_lock_keys();
+struct KeyboardLockState {
+    bool num_lock = false, caps_lock = false, scroll_lock = false;
+};
+void sync_lock_keys_with(const KeyboardLockState& locks);
+// On the passes that read the application state: key repeat (500, 30) while the
+// window has input focus and is active, off otherwise; SDL is told only on change.
+void keyboard_follow_focus();
+void keyboard_follow_app_state(uint8_t sdl_app_state);
+bool keyboard_key_repeat_enabled();
+
+// The translations of window key events (unicode 0 = no character).
+void translate_key_event_down(int32_t sym, uint32_t unicode);
+void translate_key_event_up(int32_t sym);
+
+// The keyboard state machine.
+void key_down(int32_t code);
+void key_up(int32_t code);
+void key_down_unicode(uint32_t code_point);
+void key_up_unicode(uint32_t code_point);
+// Releases the held key that the key symbol pressed.
+void key_up_by_tag(int32_t sym);
+// The tag the next held key gets (the key symbol of the event being translated).
+void key_set_pending_tag(int32_t sym);
+// The input-method composition state: 0 idle, 2 committed, 3 awaiting key release.
+void keyboard_set_composition_state(int32_t state);
+int32_t keyboard_composition_state();
+
+// Alt+Enter's action; the display's window / full-screen cycle unless replaced (tests).
+using KeyboardFullScreenHook = void (*)();
+void keyboard_set_full_screen_hook(KeyboardFullScreenHook hook);
+
+// --- Program thread -----------------------------------------------------------------------
+// The next typed key as a new temporary string of 0, 1 or 2 bytes; never waits.
+StrDesc* key_buffer_read();
+// The next typed key without a string: fills out[0..1] and returns the length.
+uint32_t key_buffer_take(uint8_t out[2]);
+// The next press (positive) or release (negative) code, 0 when none.
+int32_t key_hit_next();
+// -1 when the key is held, 0 when not; below 1 is error 5 and 0.
+int32_t key_down_query(int32_t code);
+bool key_is_held(int32_t code);
+// The port 0x60 read: the oldest make or break code (the last one again when empty).
+uint8_t key_port_read();
+// Number of bytes waiting in the scan-code queue.
+uint32_t scan_code_queue_count();
+
+// Soft-key texts of F1-F10 (1-10) and F11, F12 (30, 31), or the scan code and
+// modifier flags of a user-defined trap key (15-29); other numbers are error 5.
+void soft_key_define(int32_t n, const StrDesc* text);
+// The soft-key text of slot n (empty when none), for the function-key line.
+std::string soft_key_text(int32_t n);
+// Prints the twelve lines "F1" .. "F12" with their texts.
+void soft_key_list();
+// One line of that list: separators depend on the font.
+std::string soft_key_list_line(int32_t n, bool fixed_width, bool space_as_wide_as_paren);
+
+// --- Key traps (for the event-trap machinery) ---------------------------------------
+enum KeyTrapState : uint8_t { key_trap_off = 0, key_trap_on = 1, key_trap_stopped = 2 };
+struct KeyTrapInfo {
+    uint32_t handler;
+    uint32_t param1, param2;
+    uint8_t state;
+    uint8_t pending;
+    int32_t trap_value;   // compared with the key-hit value
+    int32_t trap_code;    // compared with the raw key code
+    uint8_t trap_scan;
+    uint8_t trap_flags;   // 3 Shift, 4 Ctrl, 8 Alt, 32 NumLock, 64 CapsLock, 128 extended
+};
+// Copy of slot n (0-31); a zeroed record for other numbers.
+KeyTrapInfo key_trap_info(int32_t n);
+void key_trap_set_handler(int32_t n, uint32_t handler, uint32_t param1, uint32_t param2);
+// off, on or stopped; a stopped trap that fires keeps one occurrence pending.
+void key_trap_set_state(int32_t n, uint8_t state);
+// The first trap 1-31 that is on with an occurrence pending: one occurrence is
+// taken and its slot number returned, with its handler; -1 when none.
+int32_t key_trap_take_pending(uint32_t* handler, uint32_t* param1, uint32_t* param2);
+
+// --- Code page ---------------------------------------------------------------------------
+// The first code page 437 byte whose character is cp, 0 when none.
+int32_t codepage_index_of(uint32_t cp);

@@ -1,0 +1,166 @@
+// The rings a program reads keys from: KeyBuffer in low memory, KeyHitQueue, and
+// ScanCodeQueue behind port 0x60; and the keyboard status bytes.
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include "runtime/core/flags.h"
+#include "runtime/core/lowmem.h"
+#include "runtime/core/strings.h"
+#include "runtime/input/keyboard_internal.h"
+
+namespace {
+// --- KeyBuffer: head and tail are single bytes at 0x41A and 0x41C, each an
+// offset from 0x400; the event thread moves only the tail, the reader the head.
+std::atomic_ref<uint8_t> buffer_byte(uint32_t offset) { return std::atomic_ref<uint8_t>(low_memory()[offset]); }
+
+// The next slot offset, wrapping from 62 to 30. A head or tail that a program
+// poked out of range also restarts at 30, so no write leaves the buffer area.
+uint8_t next_slot(uint8_t offset) {
+    if (offset < key_buffer_start || offset + 2 >= key_buffer_end) return key_buffer_start;
+    return static_cast<uint8_t>(offset + 2);
+}
+
+// --- KeyHitQueue: one writer and one reader; when full the writer drops the
+// oldest entry by moving the read index too, so the reader claims with a CAS.
+struct KeyHitEntry {
+    std::atomic<int32_t> code{0};
+    std::atomic<uint32_t> keypad{0};
+};
+constexpr uint32_t key_hit_mask = key_hit_queue_size - 1;
+KeyHitEntry KeyHitQueue[key_hit_queue_size];
+std::atomic<uint32_t> key_hit_write{0};
+std::atomic<uint32_t> key_hit_read{0};
+
+// --- ScanCodeQueue: both sides shift bytes, so both take the lock.
+struct ScanCodes {
+    uint8_t bytes[scan_code_queue_size] = {};
+    uint32_t count = 0;
+};
+ScanCodes ScanCodeQueue;
+std::mutex scan_lock;
+
+void scan_queue_push(uint8_t code) {
+    std::lock_guard<std::mutex> guard(scan_lock);
+    // Auto-repeat repeats the make code of a held key; it is queued once.
+    if (ScanCodeQueue.count > 0 && ScanCodeQueue.bytes[ScanCodeQueue.count - 1] == code) return;
+    if (ScanCodeQueue.count == scan_code_queue_size) {
+        std::memmove(ScanCodeQueue.bytes, ScanCodeQueue.bytes + 1, scan_code_queue_size - 1);
+        --ScanCodeQueue.count;
+    }
+    ScanCodeQueue.bytes[ScanCodeQueue.count++] = code;
+}
+}  // namespace
+
+void key_buffer_store(uint8_t character, uint8_t scan) {
+    uint8_t head = buffer_byte(low_key_buffer_head).load(std::memory_order_acquire);
+    uint8_t tail = buffer_byte(low_key_buffer_tail).load(std::memory_order_relaxed);
+    uint8_t next = next_slot(tail);
+    if (next == head) return;  // full: the new key is lost
+    if (tail < key_buffer_start || tail >= key_buffer_end) tail = key_buffer_start;
+    std::atomic_ref<uint8_t>(low_memory()[key_buffer_base + tail]).store(character, std::memory_order_relaxed);
+    std::atomic_ref<uint8_t>(low_memory()[key_buffer_base + tail + 1]).store(scan, std::memory_order_relaxed);
+    buffer_byte(low_key_buffer_tail).store(next_slot(tail), std::memory_order_release);
+}
+
+void key_buffer_clear() {
+    buffer_byte(low_key_buffer_head).store(key_buffer_start, std::memory_order_relaxed);
+    buffer_byte(low_key_buffer_head + 1).store(0, std::memory_order_relaxed);
+    buffer_byte(low_key_buffer_tail).store(key_buffer_start, std::memory_order_release);
+    buffer_byte(low_key_buffer_tail + 1).store(0, std::memory_order_relaxed);
+}
+
+uint32_t key_buffer_count() {
+    uint8_t head = buffer_byte(low_key_buffer_head).load(std::memory_order_acquire);
+    uint8_t tail = buffer_byte(low_key_buffer_tail).load(std::memory_order_acquire);
+    uint32_t n = 0;
+    while (head != tail && n <= key_buffer_capacity) {
+        head = next_slot(head);
+        ++n;
+    }
+    return n;
+}
+
+uint32_t key_buffer_take(uint8_t out[2]) {
+    out[0] = out[1] = 0;
+    uint8_t head = buffer_byte(low_key_buffer_head).load(std::memory_order_relaxed);
+    uint8_t tail = buffer_byte(low_key_buffer_tail).load(std::memory_order_acquire);
+    if (head == tail) return 0;
+    uint8_t slot = (head < key_buffer_start || head >= key_buffer_end) ? key_buffer_start : head;
+    out[0] = std::atomic_ref<uint8_t>(low_memory()[key_buffer_base + slot]).load(std::memory_order_relaxed);
+    out[1] = std::atomic_ref<uint8_t>(low_memory()[key_buffer_base + slot + 1]).load(std::memory_order_relaxed);
+    buffer_byte(low_key_buffer_head).store(next_slot(slot), std::memory_order_release);
+    // An extended key reads as character 0 followed by its scan code.
+    return (out[0] == 0 && out[1] != 0) ? 2 : 1;
+}
+
+StrDesc* key_buffer_read() {
+    uint8_t pair[2] = {0, 0};
+    if (error_code.load(std::memory_order_relaxed) != 0) return str_from_bytes(pair, 0);
+    std::this_thread::yield();  // callers poll in a loop; give the event thread its turn
+    uint32_t length = key_buffer_take(pair);
+    return str_from_bytes(pair, length);
+}
+
+void key_hit_push(int32_t code, uint32_t keypad) {
+    uint32_t w = key_hit_write.load(std::memory_order_relaxed);
+    uint32_t next = (w + 1) & key_hit_mask;
+    uint32_t r = key_hit_read.load(std::memory_order_acquire);
+    if (next == r) key_hit_read.compare_exchange_strong(r, (r + 1) & key_hit_mask, std::memory_order_acq_rel);
+    KeyHitQueue[w].code.store(code, std::memory_order_relaxed);
+    KeyHitQueue[w].keypad.store(keypad, std::memory_order_relaxed);
+    key_hit_write.store(next, std::memory_order_release);
+}
+
+int32_t key_hit_next() {
+    for (;;) {
+        uint32_t r = key_hit_read.load(std::memory_order_acquire);
+        if (r == key_hit_write.load(std::memory_order_acquire)) return 0;
+        int32_t code = KeyHitQueue[r].code.load(std::memory_order_relaxed);
+        if (key_hit_read.compare_exchange_weak(r, (r + 1) & key_hit_mask, std::memory_order_acq_rel))
+            return code;
+    }
+}
+
+void key_hit_clear() { key_hit_read.store(key_hit_write.load(std::memory_order_acquire), std::memory_order_release); }
+
+void scan_queue_push_make(uint8_t scan) { scan_queue_push(scan); }
+void scan_queue_push_break(uint8_t scan) { scan_queue_push(static_cast<uint8_t>(scan + 128)); }
+
+void scan_queue_clear() {
+    std::lock_guard<std::mutex> guard(scan_lock);
+    ScanCodeQueue = ScanCodes{};
+}
+
+std::string scan_queue_contents() {
+    std::lock_guard<std::mutex> guard(scan_lock);
+    return std::string(reinterpret_cast<const char*>(ScanCodeQueue.bytes), ScanCodeQueue.count);
+}
+
+uint32_t scan_code_queue_count() {
+    std::lock_guard<std::mutex> guard(scan_lock);
+    return ScanCodeQueue.count;
+}
+
+uint8_t key_port_read() {
+    std::lock_guard<std::mutex> guard(scan_lock);
+    uint8_t first = ScanCodeQueue.bytes[0];
+    // An empty queue keeps its first byte: the last code read comes again.
+    if (ScanCodeQueue.count == 0) return first;
+    std::memmove(ScanCodeQueue.bytes, ScanCodeQueue.bytes + 1, ScanCodeQueue.count - 1);
+    --ScanCodeQueue.count;
+    return first;
+}
+
+void update_keyboard_status_bytes() {
+    auto bit = [](int32_t code, int shift) { return held_key_contains(code) ? (1 << shift) : 0; };
+    int status1 = bit(key_code_right_shift, 0) | bit(key_code_left_shift, 1) | (ctrl_held() ? 4 : 0) |
+                  (alt_held() ? 8 : 0) | bit(key_code_scroll_mode, 4) | bit(key_code_numlock, 5) |
+                  bit(key_code_capslock, 6) | bit(key_code_insert_mode, 7);
+    int status2 = bit(key_code_left_ctrl, 0) | bit(key_code_left_alt, 1) | bit(key_code_sysreq, 2) |
+                  bit(key_code_pause, 3) | bit(key_code_scrolllock, 4) | bit(key_code_insert, 7);
+    int status3 = bit(key_code_right_ctrl, 0) | bit(key_code_right_alt, 1) | 0x10;
+    buffer_byte(low_keyboard_status1).store(static_cast<uint8_t>(status1), std::memory_order_relaxed);
+    buffer_byte(low_keyboard_status2).store(static_cast<uint8_t>(status2), std::memory_order_relaxed);
+    buffer_byte(low_keyboard_status3).store(static_cast<uint8_t>(status3), std::memory_order_relaxed);
+}

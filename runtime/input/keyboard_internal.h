@@ -1,0 +1,118 @@
+// Pieces the keyboard files share with each other and with their tests: the
+// translation table, the held-key list, the rings and the trap search.
+#pragma once
+#include <cstdint>
+#include <string>
+#include "runtime/input/keyboard.h"
+
+// --- KeyTranslationTable ----------------------------------------------------------
+// Fields: 0 the row's base code, 1 scan code, 2 no modifier, 3 Shift, 4 Ctrl,
+// 5 Alt, 6 NumLock, 7 and 8 zero, 9 NumLock+Shift. A value with a high byte is an
+// extended key stored as (0, value / 256); a value below 256 is stored with the
+// row's scan code; 0 stores nothing.
+// Rows 0-255 by character (base: the character, lower case for A-Z; rows without
+// a key have base = the character and every other field 0), 256 + scan code by
+// extended key (base: scan x 256), 512 + n by keypad key symbol 256 + n (base:
+// 100256 + n).
+struct KeyTableRow {
+    int32_t field[10];
+};
+constexpr int32_t key_table_rows = 528;
+constexpr int32_t key_table_extended_first = 256;
+constexpr int32_t key_table_keypad_first = 512;
+enum KeyTableField : int32_t {
+    key_field_base = 0,
+    key_field_scan = 1,
+    key_field_none = 2,
+    key_field_shift = 3,
+    key_field_ctrl = 4,
+    key_field_alt = 5,
+    key_field_numlock = 6,
+    key_field_numlock_shift = 9,
+};
+// Row `index` (0-527); row 0 for anything else.
+const KeyTableRow& key_table_row(int32_t index);
+// The row of a key code, or -1 when the code has none. `numeric` is set for
+// the keypad digits and period with NumLock on.
+int32_t key_table_row_of(int32_t code, bool* numeric);
+
+// --- HeldKeyList ----------------------------------------------------------------------
+void held_key_add(int32_t code);
+void held_key_remove(int32_t code);
+bool held_key_contains(int32_t code);
+// The code of the first entry with this tag; false when none.
+bool held_key_code_of_tag(int32_t tag, int32_t* code);
+uint32_t held_key_count();
+uint32_t held_key_capacity();
+void held_key_clear();
+bool shift_held();
+bool ctrl_held();
+bool alt_held();
+bool numlock_on();
+bool capslock_on();
+
+// --- Rings ------------------------------------------------------------------------------
+// Stores (character, scan) unless KeyBuffer is full.
+void key_buffer_store(uint8_t character, uint8_t scan);
+// Head and tail back to 30.
+void key_buffer_clear();
+// Typed keys waiting in KeyBuffer.
+uint32_t key_buffer_count();
+void key_hit_push(int32_t code, uint32_t keypad);
+// Read index = write index.
+void key_hit_clear();
+void scan_queue_push_make(uint8_t scan);
+void scan_queue_push_break(uint8_t scan);
+void scan_queue_clear();
+// The queued bytes, oldest first (tests).
+std::string scan_queue_contents();
+// Recomputes the bytes at 0x417, 0x418 and 0x496 from HeldKeyList.
+void update_keyboard_status_bytes();
+
+// --- Traps ----------------------------------------------------------------------------
+void key_traps_clear();
+// Trap key values of F1-F10, the arrows, F11 and F12.
+void key_traps_set_defaults();
+struct KeyTrapQuery {
+    int32_t code;
+    int32_t value;       // key-hit value
+    uint8_t scan;        // trap scan code, 0 when none
+    uint8_t ignore;      // modifier bits the key itself is
+    bool extended;
+};
+// Searches and triggers a trap for the key; true when one fired.
+bool key_traps_fire(const KeyTrapQuery& key);
+// The soft-key text for the key, empty when none.
+std::string soft_key_text_for(int32_t value, int32_t code);
+// Trapped-keys list: a key caught by a trap or soft key until its release.
+void trapped_keys_record(int32_t code);
+// Clears the entry of a recorded code; false when the code is not recorded.
+bool trapped_keys_release(int32_t code);
+void trapped_keys_clear();
+
+// --- Dead keys -------------------------------------------------------------------------
+// The composed character of dead + base, 0 when the pair has none.
+uint16_t dead_key_compose(uint16_t dead, uint16_t base);
+// True when ch is what dead + some base composes to.
+bool dead_key_is_composition(uint16_t dead, uint32_t ch);
+bool dead_key_is_dead_char(uint32_t ch);
+// The composer of dead keys: a dead character waits for the next character.
+void dead_key_press(uint16_t dead);
+// A character while a dead key may be pending: false when nothing was pending
+// (the character goes its usual way), true when the composer typed the result.
+bool dead_key_character(uint32_t ch);
+bool dead_key_pending();
+uint16_t dead_key_pending_char();
+// Forgets a pending dead key (the window system composed it itself).
+void dead_key_cancel();
+// Types one character: key_down_unicode then key_up_unicode.
+void key_type_unicode(uint32_t ch);
+
+// --- Alt-code entry: Alt held, keypad digits typed, Alt released types the byte.
+struct AltCodeEntry {
+    int32_t state = 0;    // 0 idle, 1 Alt pressed, 2 digits being typed
+    uint64_t value = 0;
+};
+AltCodeEntry& alt_code_entry();
+// Start-up state of the modes kept by the state machine.
+void key_modes_clear();

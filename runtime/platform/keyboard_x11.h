@@ -1,0 +1,27 @@
+// What the keyboard needs from the system: the lock toggles and keys down (from
+// SDL's modifier and key state), key repeat, the application state, and the
+// dead keys of the X11 keyboard map.
+#pragma once
+#include <cstdint>
+#include "runtime/input/keyboard.h"
+
+// Num Lock, Caps Lock and Scroll Lock toggles as SDL reports them.
+KeyboardLockState keyboard_x11_lock_state();
+// The toggles and the modifier keys down now (start-up seeding).
+KeyboardSystemState keyboard_x11_system_state();
+// Key repeat 500 ms / 30 ms when on, none when off.
+void keyboard_x11_key_repeat(bool on);
+// SDL's Unicode translation of key events.
+void keyboard_x11_enable_unicode();
+// SDL_GetAppState.
+uint8_t keyboard_x11_app_state();
+
+// The dead character (U+0060, U+00B4, U+005E, U+007E, U+00A8, U+02DA) an X11
+// keysym stands for, 0 when it is no dead key.
+uint16_t keyboard_x11_dead_char_of_keysym(unsigned long keysym);
+// The dead character of the key with this X keycode in the current keyboard
+// map, 0 when it is none or no X display is there.
+uint16_t keyboard_x11_dead_char_of_keycode(uint32_t keycode);
+// Replaces the keycode-to-keysym lookup (tests); null restores the X11 one.
+using KeyboardKeysymLookup = unsigned long (*)(uint32_t keycode);
+void keyboard_x11_set_keysym_lookup(KeyboardKeysymLookup lookup);
