@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <SDL.h>
 #include "runtime/core/flags.h"
 #include "runtime/core/lowmem.h"
 #include "runtime/core/strings.h"
@@ -94,11 +95,22 @@ uint32_t key_buffer_take(uint8_t out[2]) {
     return (out[0] == 0 && out[1] != 0) ? 2 : 1;
 }
 
+namespace {
+// Programs wait for a key by polling the buffer in a loop. After a run of
+// empty reads each further read rests a millisecond, so a waiting program
+// leaves the processor idle while a key still arrives within one event pass.
+constexpr uint32_t empty_reads_before_rest = 64;
+std::atomic<uint32_t> EmptyReads{0};
+}  // namespace
+
 StrDesc* key_buffer_read() {
     uint8_t pair[2] = {0, 0};
     if (error_code.load(std::memory_order_relaxed) != 0) return str_from_bytes(pair, 0);
-    std::this_thread::yield();  // callers poll in a loop; give the event thread its turn
+    if (EmptyReads.load(std::memory_order_relaxed) >= empty_reads_before_rest) SDL_Delay(1);
+    else std::this_thread::yield();  // give the event thread its turn
     uint32_t length = key_buffer_take(pair);
+    if (length == 0) EmptyReads.fetch_add(1, std::memory_order_relaxed);
+    else EmptyReads.store(0, std::memory_order_relaxed);
     return str_from_bytes(pair, length);
 }
 
