@@ -1,0 +1,194 @@
+// Characters on pages: text cells, built-in glyphs on pixel pages, and the row
+// blanking, scrolling and pixel fills that printing and clearing share.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include "runtime/display/fonts.h"
+#include "runtime/display/images.h"
+#include "runtime/display/text.h"
+#include "runtime/display/text_internal.h"
+
+namespace {
+
+constexpr uint32_t blank_character = 32;
+constexpr uint32_t alpha_shift = 24;
+constexpr uint32_t half_alpha_low = 0x7F;
+constexpr uint32_t half_alpha_high = 0x80;
+constexpr uint32_t opaque_alpha = 0xFF;
+
+// Stand-in for the pixel-setting routine of the graphics primitives until that
+// area exists: palette pages store the masked index, 32-bit pages blend by the
+// new colour's alpha unless blending is off or `opaque` is asked for.
+void standin_set_pixel_blend(ImageRec& image, int32_t x, int32_t y, uint32_t colour, bool opaque) {
+    size_t index = static_cast<size_t>(y) * image.width + static_cast<size_t>(x);
+    if (image.bytes_per_pixel == 1) {
+        image.pixels[index] = static_cast<uint8_t>(colour & image.colour_mask);
+        return;
+    }
+    uint8_t* at = image.pixels + index * 4;
+    uint32_t alpha = colour >> alpha_shift;
+    if (opaque || image.blend_disabled || alpha == opaque_alpha) {
+        std::memcpy(at, &colour, 4);
+        return;
+    }
+    if (alpha == 0) return;
+    uint32_t old;
+    std::memcpy(&old, at, 4);
+    float a = static_cast<float>(alpha) / 255.0f;
+    float b = static_cast<float>(old >> alpha_shift) / 255.0f;
+    uint32_t out_alpha = static_cast<uint32_t>(std::nearbyint((1.0f - (1.0f - a) * (1.0f - b)) * 255.0f));
+    uint32_t rgb = 0;
+    if (alpha == half_alpha_low || alpha == half_alpha_high) {
+        rgb = ((old & 0xFEFEFE) + (colour & 0xFEFEFE)) >> 1;
+    } else {
+        for (uint32_t shift = 0; shift < alpha_shift; shift += 8) {
+            float s = static_cast<float>((colour >> shift) & 0xFF);
+            float d = static_cast<float>((old >> shift) & 0xFF);
+            rgb |= static_cast<uint32_t>(std::nearbyint(a * s + (1.0f - a) * d)) << shift;
+        }
+    }
+    uint32_t mixed = rgb | (out_alpha << alpha_shift);
+    std::memcpy(at, &mixed, 4);
+}
+
+size_t row_bytes(const ImageRec& image, const TextGeometry& g) {
+    return static_cast<size_t>(image.width) * image.bytes_per_pixel * static_cast<size_t>(g.cell_height);
+}
+
+}  // namespace
+
+TextGeometry text_geometry(const ImageRec& image) {
+    if (image.is_text) return {image.width, image.height, 1, 1, false};
+    const FontSlot& slot = font_slot(image.font);
+    TextGeometry g{};
+    g.variable_width = slot.cell_width == 0;
+    g.cell_width = g.variable_width ? 1 : static_cast<int32_t>(slot.cell_width);
+    // A font slot without a height (a handle that names no font) is taken as
+    // one pixel high so that no division ever sees zero.
+    g.cell_height = slot.cell_height ? static_cast<int32_t>(slot.cell_height) : 1;
+    g.columns = image.width / g.cell_width;
+    g.rows = image.height / g.cell_height;
+    return g;
+}
+
+void text_blank_rows(ImageRec& image, int32_t first, int32_t last, uint8_t attribute, uint32_t colour) {
+    TextGeometry g = text_geometry(image);
+    first = std::max(first, 1);
+    last = std::min(last, g.rows);
+    if (!image.pixels || first > last) return;
+    if (!image.is_text) {
+        text_fill_pixels(image, 0, (first - 1) * g.cell_height, image.width - 1,
+                         last * g.cell_height - 1, colour, true);
+        return;
+    }
+    uint8_t* cell = image.pixels + static_cast<size_t>(first - 1) * image.width * 2;
+    size_t count = static_cast<size_t>(last - first + 1) * image.width;
+    for (size_t i = 0; i < count; ++i) {
+        cell[2 * i] = blank_character;
+        cell[2 * i + 1] = attribute;
+    }
+}
+
+void text_scroll_up(ImageRec& image, int32_t top, int32_t bottom) {
+    TextGeometry g = text_geometry(image);
+    top = std::max(top, 1);
+    bottom = std::min(bottom, g.rows);
+    if (!image.pixels || top >= bottom) return;
+    size_t bytes = row_bytes(image, g);
+    uint8_t* first = image.pixels + static_cast<size_t>(top - 1) * bytes;
+    std::memmove(first, first + bytes, static_cast<size_t>(bottom - top) * bytes);
+}
+
+void text_fill_pixels(ImageRec& image, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                      uint32_t colour, bool opaque) {
+    if (image.is_text || !image.pixels) return;
+    x1 = std::max(x1, 0);
+    y1 = std::max(y1, 0);
+    x2 = std::min(x2, image.width - 1);
+    y2 = std::min(y2, image.height - 1);
+    if (x1 > x2 || y1 > y2) return;
+    if (image.bytes_per_pixel == 1) {
+        for (int32_t y = y1; y <= y2; ++y)
+            std::memset(image.pixels + static_cast<size_t>(y) * image.width + x1,
+                        static_cast<int>(colour & image.colour_mask), static_cast<size_t>(x2 - x1 + 1));
+        return;
+    }
+    for (int32_t y = y1; y <= y2; ++y)
+        for (int32_t x = x1; x <= x2; ++x) standin_set_pixel_blend(image, x, y, colour, opaque);
+}
+
+void text_fill_world(ImageRec& image, uint32_t colour) {
+    const ImageRec::GraphicsState& s = image.gfx;
+    auto map = [&](float v, float scale, float offset, int32_t view_offset) {
+        float world = s.coord_mode == 2 ? v * scale + offset : v;
+        return static_cast<int32_t>(std::nearbyint(world)) + view_offset;
+    };
+    int32_t x1 = map(s.window_x1, s.scale_x, s.offset_x, s.view_offset_x);
+    int32_t x2 = map(s.window_x2, s.scale_x, s.offset_x, s.view_offset_x);
+    int32_t y1 = map(s.window_y1, s.scale_y, s.offset_y, s.view_offset_y);
+    int32_t y2 = map(s.window_y2, s.scale_y, s.offset_y, s.view_offset_y);
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 > y2) std::swap(y1, y2);
+    if (x2 < s.view_x1 || x1 > s.view_x2 || y2 < s.view_y1 || y1 > s.view_y2) return;
+    text_fill_pixels(image, std::max(x1, s.view_x1), std::max(y1, s.view_y1), std::min(x2, s.view_x2),
+                     std::min(y2, s.view_y2), colour, true);
+}
+
+int32_t text_draw_glyph(ImageRec& image, int32_t x, int32_t y, uint32_t c) {
+    const FontSlot& slot = font_slot(image.font);
+    int32_t advance = static_cast<int32_t>(slot.cell_width);
+    if (image.is_text || !image.pixels || image.font >= first_loaded_font) return advance;
+    const uint8_t* rows = builtin_glyph_rows(image.font, static_cast<uint8_t>(c));
+    if (!rows || slot.cell_width == 0) return advance;
+    bool ink_wanted = image.print_mode != 2;
+    bool paper_wanted = image.print_mode != 1;
+    int32_t width = static_cast<int32_t>(slot.cell_width);
+    int32_t height = static_cast<int32_t>(slot.cell_height);
+    // Fonts twice as wide as their source glyphs draw each pixel twice.
+    int32_t source_step = width > 8 ? 2 : 1;
+    for (int32_t gy = 0; gy < height; ++gy) {
+        int32_t py = y + gy;
+        if (py < 0 || py >= image.height) continue;
+        const uint8_t* source = rows + gy * 8;
+        for (int32_t gx = 0; gx < width; ++gx) {
+            int32_t px = x + gx;
+            if (px < 0 || px >= image.width) continue;
+            bool ink = source[gx / source_step] != 0;
+            if (ink && ink_wanted) standin_set_pixel_blend(image, px, py, image.fg_colour, false);
+            else if (!ink && paper_wanted) standin_set_pixel_blend(image, px, py, image.bg_colour, false);
+        }
+    }
+    return advance;
+}
+
+void put_glyph_at_cursor(uint32_t character) {
+    if (text_error_pending()) return;
+    ImageRec* dest = dest_image();
+    if (!dest || !dest->pixels) return;
+    TextGeometry g = text_geometry(*dest);
+    int32_t row = dest->cursor_row, col = dest->cursor_col;
+    if (row < 1 || row > g.rows || col < 1) return;
+    if (dest->is_text) {
+        if (col > g.columns) return;
+        uint8_t* cell = dest->pixels + (static_cast<size_t>(row - 1) * dest->width + (col - 1)) * 2;
+        cell[0] = static_cast<uint8_t>(character);
+        cell[1] = text_attribute(dest->fg_colour, dest->bg_colour);
+        return;
+    }
+    if (!(font_slot(dest->font).flags & font_unicode)) character &= 0xFF;
+    int32_t x = g.variable_width ? col - 1 : (col - 1) * g.cell_width;
+    text_draw_glyph(*dest, x, (row - 1) * g.cell_height, character);
+}
+
+int32_t put_glyph_at_pixel(int32_t x, int32_t y, uint32_t character, int32_t handle) {
+    ImageRec* image = image_record(handle);
+    if (!image || image->is_text) return 0;
+    return text_draw_glyph(*image, x, y, character & 0xFF);
+}
+
+int32_t char_pixel_width(uint32_t) {
+    const ImageRec* dest = dest_image();
+    if (!dest) return 0;
+    // A variable-width font measures each rendered glyph; none renders here yet.
+    return static_cast<int32_t>(font_slot(dest->font).cell_width);
+}
