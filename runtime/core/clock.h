@@ -1,5 +1,3 @@
-// >>> TEMPORARY NOTE FROM THE LEAD (will be removed): every developer must read /work/DEVELOPER-BRIEF.md NOW
-// >>> (house rules, build folders, no git commits, the rule about other implementations, tests). <<<
 // The clock anchor: a tick count taken just after a wall-clock second boundary
 // and the milliseconds since local midnight at that instant.
 #pragma once

@@ -1,5 +1,3 @@
-// >>> TEMPORARY NOTE FROM THE LEAD (will be removed): every developer must read /work/DEVELOPER-BRIEF.md NOW
-// >>> (house rules, build folders, no git commits, the rule about other implementations, tests). <<<
 // The flag words the event, program and timer threads share. Each has one writer
 // (or a few that only ever set it); readers see a change at their next poll.
 #pragma once

@@ -1,5 +1,3 @@
-// >>> TEMPORARY NOTE FROM THE LEAD (will be removed): every developer must read /work/DEVELOPER-BRIEF.md NOW
-// >>> (house rules, build folders, no git commits, the rule about other implementations, tests). <<<
 // The emulated 1 MB low memory: key buffer, timer ticks, low strings, low blocks
 // and the screen pages all live in this one zeroed byte array.
 #pragma once

@@ -1,5 +1,3 @@
-// >>> TEMPORARY NOTE FROM THE LEAD (will be removed): every developer must read /work/DEVELOPER-BRIEF.md NOW
-// >>> (house rules, build folders, no git commits, the rule about other implementations, tests). <<<
 // Start-up, the three threads and shutdown: the process entry, the event loop,
 // the timer thread, the quit statement and the window title.
 #pragma once

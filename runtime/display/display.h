@@ -1,5 +1,3 @@
-// >>> TEMPORARY NOTE FROM THE LEAD (will be removed): every developer must read /work/DEVELOPER-BRIEF.md NOW
-// >>> (house rules, build folders, no git commits, the rule about other implementations, tests). <<<
 // Display refresh and the window: turns the display image into the pixels of
 // the SDL window surface once a frame, and the switches that control it.
 #pragma once

@@ -1,5 +1,3 @@
-// >>> TEMPORARY NOTE FROM THE LEAD (will be removed): every developer must read /work/DEVELOPER-BRIEF.md NOW
-// >>> (house rules, build folders, no git commits, the rule about other implementations, tests). <<<
 // Built-in fonts and palettes: FontTable with its six built-in handles, the two
 // code page 437 glyph tables, the code-page-to-Unicode table, the default
 // palettes, the monochrome blink table, the window icon and the mouse pointer.

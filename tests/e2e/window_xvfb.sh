@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The real binary under Xvfb: a 640 x 400 window captioned "Untitled" showing a
-# black screen; closing the window ends the process with code 0 within a second.
+# The runtime under Xvfb with a program that only waits: a 640 x 400 window
+# captioned "Untitled" showing the blank start-up screen; closing the window
+# ends the process with code 0 within a second.
 set -u
-morv=$1 build=$2
+build=$2
+morv=$build/tests/runtime_idle
 source "$(dirname "$0")/lib.sh"
 start_xvfb
 export SDL_AUDIODRIVER=dummy SDL12COMPAT_FAKE_CDROM_PATH=/nonexistent
