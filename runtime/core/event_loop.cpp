@@ -76,7 +76,8 @@ bool event_loop_pass() {
     tone_queue_service();
     printer_housekeeping();
     if (PassParity == 1) {
-        if (auto_display.load() != 0) display_refresh();
+        // An open box is drawn even while the program has automatic refresh off.
+        if (auto_display.load() != 0 || message_box_shown()) display_refresh();
         return true;
     }
     keyboard_follow_focus();

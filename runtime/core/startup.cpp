@@ -27,7 +27,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -211,8 +213,9 @@ void end_program_thread() {
     threads_stopped.fetch_or(1);
     while (!stop_threads.load()) SDL_Delay(16);
     // The thread cannot be ended from outside here, so it stays parked for good
-    // while the event thread ends the process.
-    for (;;) SDL_Delay(16);
+    // while the event thread ends the process. It sleeps outside SDL, which the
+    // exit handlers shut down under it.
+    for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(16));
 }
 
 void runtime_shutdown() {
@@ -224,8 +227,14 @@ void runtime_shutdown() {
     // waited for past a couple of seconds.
     for (int waited = 0; !(threads_stopped.load() & 1) && waited < 2000; waited += 16) SDL_Delay(16);
     for (int waited = 0; !(threads_stopped.load() & 2) && waited < 2000; waited += 16) SDL_Delay(16);
+    if ((threads_stopped.load() & 2) && TimerThread) SDL_WaitThread(TimerThread, nullptr);
     printer_flush();
     file_close_all();
     mouse_shutdown();
+    if (threads_stopped.load() != 3) {
+        // A worker still runs: the exit handlers must not pull SDL from under it.
+        std::fflush(nullptr);
+        _exit(0);
+    }
     std::exit(0);
 }
