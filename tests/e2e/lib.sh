@@ -1,6 +1,9 @@
 # Shared by the end-to-end scripts: a private Xvfb, polling helpers.
 # Sourced, not run; "$1" of the script is the morv binary, "$2" the build folder.
 
+# Sanitizer builds: no pause at exit, so shutdown times stay honest.
+export TSAN_OPTIONS="${TSAN_OPTIONS:-atexit_sleep_ms=0 suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")/../support" && pwd)/tsan.supp}"
+
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Polls a command until it succeeds, up to $1 tenths of a second.
