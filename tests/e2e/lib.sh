@@ -8,7 +8,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Polls a command until it succeeds, up to $1 tenths of a second.
 wait_for() {
-    local tenths=$1; shift
+    local tenths=$1 i; shift
     for ((i = 0; i < tenths; i++)); do
         "$@" > /dev/null 2>&1 && return 0
         sleep 0.1
@@ -33,7 +33,7 @@ start_xvfb() {
 
 # Waits for a window with the exact name; prints its id.
 find_window() {
-    local name=$1 id=""
+    local name=$1 id="" i
     for ((i = 0; i < 100; i++)); do
         id=$(xdotool search --name "^${name}\$" 2>/dev/null | head -n 1)
         [ -n "$id" ] && { echo "$id"; return 0; }
@@ -44,7 +44,7 @@ find_window() {
 
 # Waits for a process to end (up to $2 tenths); its exit code in EXIT_CODE.
 wait_exit() {
-    local pid=$1 tenths=$2
+    local pid=$1 tenths=$2 i
     for ((i = 0; i < tenths; i++)); do
         if ! kill -0 "$pid" 2> /dev/null; then
             wait "$pid"; EXIT_CODE=$?

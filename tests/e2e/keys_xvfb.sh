@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Real key presses from outside reach the program's key reads: xdotool types
+# into the runtime's window and a program echoes the key strings it reads.
+set -u
+build=$2
+source "$(dirname "$0")/lib.sh"
+start_xvfb
+export SDL_AUDIODRIVER=dummy SDL12COMPAT_FAKE_CDROM_PATH=/nonexistent
+out="$build/e2e_keys.out"
+: > "$out"
+"$build/tests/key_echo" > "$out" 2> "$build/e2e_keys.err" &
+APP_PID=$!
+win=$(find_window KEYS) || fail "no window named KEYS"
+xdotool windowfocus --sync "$win" || fail "could not focus the window"
+
+# Each key, then what the program must read for it.
+keys=(Up Home Prior 5 a shift+a ctrl+a)
+want=("0 72" "0 71" "0 73" "53" "97" "65" "1")
+for i in "${!keys[@]}"; do
+    xdotool key "${keys[$i]}"
+    lines_now() { [ "$(wc -l < "$out")" -ge $((i + 1)) ]; }
+    wait_for 50 lines_now || fail "no key string read for ${keys[$i]}"
+    got=$(sed -n "$((i + 1))p" "$out")
+    [ "$got" = "${want[$i]}" ] || fail "${keys[$i]} read as '$got', expected '${want[$i]}'"
+done
+
+"$build/tests/x_close_window" KEYS
+wait_exit "$APP_PID" 30 || fail "did not end after the close"
+[ "$EXIT_CODE" -eq 0 ] || fail "exit code $EXIT_CODE"
+APP_PID=""
+echo "Up, Home, Page Up, 5, a, Shift+a, Ctrl+a read as expected"
