@@ -35,6 +35,8 @@ namespace {
 
 constexpr uint32_t sdl_init_flags = 0x131;  // timer, audio, video, CD-ROM
 constexpr size_t folder_buffer_size = 65536;
+// How long the timer thread rests per pass while no timer trap is switched on.
+constexpr uint32_t idle_timer_rest_ms = 5;
 
 char ProgramFolder[folder_buffer_size];
 StrDesc* CommandLine = nullptr;
@@ -80,7 +82,7 @@ int timer_thread(void*) {
         bool traps_on = timer_traps_poll(SDL_GetTicks() * 0.001);
         // With no timer trap switched on there is nothing to resolve to the
         // millisecond, so the thread rests between passes.
-        SDL_Delay(!traps_on || pass % 4 == 0 ? 1 : 0);
+        SDL_Delay(!traps_on ? idle_timer_rest_ms : pass % 4 == 0 ? 1 : 0);
         if (stop_threads.load()) {
             threads_stopped.fetch_or(2);
             return 0;
