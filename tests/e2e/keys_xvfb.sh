@@ -16,12 +16,12 @@ xdotool windowfocus --sync "$win" || fail "could not focus the window"
 # Each key, then what the program must read for it.
 keys=(Up Home Prior 5 a shift+a ctrl+a)
 want=("0 72" "0 71" "0 73" "53" "97" "65" "1")
-for i in "${!keys[@]}"; do
-    xdotool key "${keys[$i]}"
-    lines_now() { [ "$(wc -l < "$out")" -ge $((i + 1)) ]; }
-    wait_for 50 lines_now || fail "no key string read for ${keys[$i]}"
-    got=$(sed -n "$((i + 1))p" "$out")
-    [ "$got" = "${want[$i]}" ] || fail "${keys[$i]} read as '$got', expected '${want[$i]}'"
+has_lines() { [ "$(wc -l < "$out")" -ge "$1" ]; }
+for k in "${!keys[@]}"; do
+    xdotool key "${keys[$k]}"
+    wait_for 50 has_lines $((k + 1)) || fail "no key string read for ${keys[$k]}"
+    got=$(sed -n "$((k + 1))p" "$out")
+    [ "$got" = "${want[$k]}" ] || fail "${keys[$k]} read as '$got', expected '${want[$k]}'"
 done
 
 "$build/tests/x_close_window" KEYS
