@@ -36,7 +36,7 @@ struct RefreshState {
     std::vector<uint32_t> private_buffer;
     bool use_private = false;
     int repeat_x = 1, repeat_y = 1, origin_x = 0, origin_y = 0;
-    int full_screen_state = 0;
+    std::atomic<int> full_screen_state{0};  // read by request_full_screen on the program thread
     std::atomic<int> full_screen_request{-1};
     std::atomic<int> cycle_counter{0};
     std::vector<VideoMode> video_modes;
@@ -480,7 +480,7 @@ SDL_Surface* display_surface() { return Refresh.surface; }
 
 uint32_t display_frame_counter() { return Refresh.frame_counter.load(); }
 
-int32_t get_full_screen() { return Refresh.full_screen_state; }
+int32_t get_full_screen() { return Refresh.full_screen_state.load(); }
 
 int display_full_screen_request() { return Refresh.full_screen_request.load(); }
 
