@@ -10,6 +10,7 @@
 #include "runtime/core/startup.h"
 #include "runtime/display/display.h"
 #include "runtime/platform/message_box.h"
+#include "support/sdl_events.h"
 
 namespace {
 
@@ -25,12 +26,7 @@ int error_program(void*) {
 }
 
 void push_key(Uint8 type, SDLKey sym) {
-    SDL_Event event;
-    std::memset(&event, 0, sizeof event);
-    event.type = type;
-    event.key.type = type;
-    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.sym = sym;
+    SDL_Event event = key_event(type, sym);
     SDL_PushEvent(&event);
 }
 

@@ -9,28 +9,11 @@
 #include "runtime/core/lowmem.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
+#include "display/display_fixture.h"
 
 namespace {
 
-class Images : public ::testing::Test {
-protected:
-    void SetUp() override {
-        flags_reset();
-        init_builtin_display_data();
-        low_memory_clear();
-        images_startup();
-    }
-    void TearDown() override { image_table_shutdown(); }
-
-    // Runs one statement and returns the error it raised, leaving none pending.
-    template <class F> int32_t error_of(F statement) {
-        error_code = 0;
-        statement();
-        int32_t e = error_code.load();
-        error_code = 0;
-        return e;
-    }
-};
+class Images : public DisplayFixture {};
 
 TEST_F(Images, ReservedHandlesAreNeverValid) {
     EXPECT_EQ(image_record(0), nullptr);

@@ -13,26 +13,12 @@
 #include "runtime/core/lowmem.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
+#include "display/display_fixture.h"
 
 namespace {
 
-class ScreenMode : public ::testing::Test {
+class ScreenMode : public DisplayFixture {
 protected:
-    void SetUp() override {
-        flags_reset();
-        init_builtin_display_data();
-        low_memory_clear();
-        images_startup();
-    }
-    void TearDown() override { image_table_shutdown(); }
-
-    template <class F> int32_t error_of(F statement) {
-        error_code = 0;
-        statement();
-        int32_t e = error_code.load();
-        error_code = 0;
-        return e;
-    }
     static ImageRec& page(int n) { return *image_record(page_handle(n)); }
     static void screen(int32_t mode) { set_screen_mode(mode, 0, 0, 0, 0, 1); }
     static void pages(int32_t active, int32_t visual, uint32_t passed) {

@@ -78,11 +78,5 @@ wait_row 13 "             ║   ║ X ║   ║"
 [ "$(text_row 12)" = "             ║   ║X X║   ║" ] || fail "the X glyph differs: '$(text_row 12)'"
 [ "$(colour_row 13 | cut -c39-40)" = "41" ] || fail "the X is not red on blue: $(colour_row 13)"
 
-start=$(date +%s%N)
-"$build/tests/x_close_window" MORV || fail "could not ask the window to close"
-wait_exit "$APP_PID" 30 || fail "still running 3 s after the close"
-elapsed_ms=$(( ($(date +%s%N) - start) / 1000000 ))
-[ "$EXIT_CODE" -eq 0 ] || fail "exit code $EXIT_CODE"
-[ "$elapsed_ms" -lt 1000 ] || fail "took $elapsed_ms ms to end"
-APP_PID=""
-echo "MORV 640x400: title read back cell by cell; a move made with xdotool; closed in ${elapsed_ms} ms"
+close_and_expect_exit "$build" MORV
+echo "MORV 640x400: title read back cell by cell; a move made with xdotool; closed in ${ELAPSED_MS} ms"

@@ -24,8 +24,5 @@ for k in "${!keys[@]}"; do
     [ "$got" = "${want[$k]}" ] || fail "${keys[$k]} read as '$got', expected '${want[$k]}'"
 done
 
-"$build/tests/x_close_window" KEYS
-wait_exit "$APP_PID" 30 || fail "did not end after the close"
-[ "$EXIT_CODE" -eq 0 ] || fail "exit code $EXIT_CODE"
-APP_PID=""
+close_and_expect_exit "$build" KEYS
 echo "Up, Home, Page Up, 5, a, Shift+a, Ctrl+a read as expected"

@@ -54,3 +54,16 @@ wait_exit() {
     done
     return 1
 }
+
+# Asks the window named $2 to close, as a user would, and expects the process
+# to end with code 0 within a second; the time taken in ELAPSED_MS.
+close_and_expect_exit() {
+    local build=$1 name=$2 start
+    start=$(date +%s%N)
+    "$build/tests/x_close_window" "$name" || fail "could not ask the window to close"
+    wait_exit "$APP_PID" 30 || fail "still running 3 s after the close"
+    ELAPSED_MS=$(( ($(date +%s%N) - start) / 1000000 ))
+    [ "$EXIT_CODE" -eq 0 ] || fail "exit code $EXIT_CODE"
+    [ "$ELAPSED_MS" -lt 1000 ] || fail "took $ELAPSED_MS ms to end"
+    APP_PID=""
+}

@@ -24,11 +24,5 @@ mean=$(convert "$shot" -format '%[fx:mean]' info:)
 [ "$colours" -eq 1 ] || fail "blank screen expected, found $colours colours"
 [ "$mean" = "0" ] || fail "black screen expected, mean $mean"
 
-start=$(date +%s%N)
-"$build/tests/x_close_window" Untitled || fail "could not ask the window to close"
-wait_exit "$APP_PID" 30 || fail "still running 3 s after the close"
-elapsed_ms=$(( ($(date +%s%N) - start) / 1000000 ))
-[ "$EXIT_CODE" -eq 0 ] || fail "exit code $EXIT_CODE"
-[ "$elapsed_ms" -lt 1000 ] || fail "took $elapsed_ms ms to end"
-APP_PID=""
-echo "window 640x400, blank, closed in ${elapsed_ms} ms with exit code 0"
+close_and_expect_exit "$build" Untitled
+echo "window 640x400, blank, closed in ${ELAPSED_MS} ms with exit code 0"

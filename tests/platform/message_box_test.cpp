@@ -7,6 +7,7 @@
 #include <vector>
 #include "runtime/core/flags.h"
 #include "runtime/platform/message_box.h"
+#include "support/sdl_events.h"
 
 namespace {
 
@@ -20,16 +21,6 @@ bool wait_until(Pred pred, int timeout_ms = 2000) {
         SDL_Delay(1);
     }
     return pred();
-}
-
-SDL_Event key_event(Uint8 type, SDLKey sym) {
-    SDL_Event event;
-    std::memset(&event, 0, sizeof event);
-    event.type = type;
-    event.key.type = type;
-    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.sym = sym;
-    return event;
 }
 
 SDL_Event mouse_event(Uint8 type, int x, int y, Uint8 button = SDL_BUTTON_LEFT) {

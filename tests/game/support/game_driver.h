@@ -22,6 +22,7 @@
 #include "runtime/core/startup.h"
 #include "runtime/core/timekeeping.h"
 #include "runtime/display/display.h"
+#include "support/sdl_events.h"
 
 namespace game_driver {
 
@@ -97,14 +98,7 @@ void wait_until(Condition condition, const std::string& what, int timeout_ms = d
 // --- Keys ------------------------------------------------------------------------------
 
 inline void push_key_event(Uint8 type, SDLKey sym, uint16_t unicode, SDLMod mod) {
-    SDL_Event event;
-    std::memset(&event, 0, sizeof event);
-    event.type = type;
-    event.key.type = type;
-    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.sym = sym;
-    event.key.keysym.unicode = unicode;
-    event.key.keysym.mod = mod;
+    SDL_Event event = key_event(type, sym, unicode, mod);
     SDL_PushEvent(&event);
 }
 inline void press(SDLKey sym, uint16_t unicode = 0) {

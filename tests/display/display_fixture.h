@@ -1,0 +1,28 @@
+// A fresh start-up screen for each display test, and a way to read the error
+// one statement raised.
+#pragma once
+#include <gtest/gtest.h>
+#include "runtime/core/flags.h"
+#include "runtime/core/lowmem.h"
+#include "runtime/display/fonts.h"
+#include "runtime/display/images.h"
+
+class DisplayFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        flags_reset();
+        init_builtin_display_data();
+        low_memory_clear();
+        images_startup();
+    }
+    void TearDown() override { image_table_shutdown(); }
+
+    // Runs one statement and returns the error it raised, leaving none pending.
+    template <class F> int32_t error_of(F statement) {
+        error_code = 0;
+        statement();
+        int32_t e = error_code.load();
+        error_code = 0;
+        return e;
+    }
+};
