@@ -4,7 +4,9 @@
 #include "game/program.h"
 #include "game/state.h"
 #include "game/statement.h"
-#include "runtime/core/startup.h"
+#include "runtime/core/threads.h"
+#include "runtime/process/process.h"
+#include "runtime/display/display.h"
 #include "runtime/display/images.h"
 
 namespace {

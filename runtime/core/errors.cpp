@@ -1,28 +1,32 @@
 // Runtime errors and the statement check: record, pause, park, report, dispatch.
 #include "runtime/core/errors.h"
 #include <unistd.h>
-#include <chrono>
 #include <cstdio>
-#include <thread>
-#include "runtime/core/startup.h"
+#include "runtime/core/threads.h"
 #include "runtime/core/traps.h"
-#include "runtime/platform/message_box.h"
 
 std::atomic<uint32_t> error_line{0};
 std::atomic<int32_t> retry_statement{0};
 
 namespace {
 
-// Sleeps without SDL: a shutdown may be unloading it while this thread waits.
-constexpr std::chrono::milliseconds pause_step{10};
+// A paused program rests this long between looks; the key that ends the pause
+// and the shutdown wake it at once.
+constexpr uint32_t pause_check_ms = 100;
 constexpr int32_t illegal_function_call = 5;
+
+bool stderr_box(const char* title, const char* text, bool) {
+    std::fprintf(stderr, "%s\n%s\n", title, text);
+    return false;
+}
+std::atomic<ErrorBox> Box{stderr_box};
 
 // Shows the critical box and ends the process. _exit, not exit: the error may
 // come from any thread while the others are still inside SDL, and exit would
 // run SDL_Quit and the static destructors underneath them. Nothing else runs
 // on a critical end; only the standard streams are flushed by hand.
 [[noreturn]] void critical_error_exit(int32_t n) {
-    message_box_show(critical_error_title(n), critical_error_text(n), MessageBoxButtons::ok);
+    Box.load()(critical_error_title(n), critical_error_text(n), false);
     std::fflush(stdout);
     std::fflush(stderr);
     _exit(0);
@@ -37,7 +41,7 @@ void report_error() {
     std::snprintf(title, sizeof title, "Unhandled Error #%u", code);
     // The box is drawn inside our own window, so a full-screen picture stays
     // as it is and needs no restoring afterwards.
-    if (message_box_show(title, text, MessageBoxButtons::yes_no) == MessageBoxAnswer::yes) {
+    if (Box.load()(title, text, true)) {
         error_code = 0;
         return;
     }
@@ -51,15 +55,17 @@ void runtime_error(int32_t n) {
     if (error_is_critical(n)) critical_error_exit(n);
     int32_t none = 0;
     // Only the first error since the last report is kept.
-    if (error_code.compare_exchange_strong(none, n <= 0 ? illegal_function_call : n)) event_pending = 1;
+    if (error_code.compare_exchange_strong(none, n <= 0 ? illegal_function_call : n)) event_pending_raise();
 }
+
+void error_box_set(ErrorBox box) { Box.store(box ? box : stderr_box); }
 
 void statement_check(uint32_t line) {
     event_pending = 0;
     retry_statement = 0;
     while (pause_flags.load() != 0 || stop_threads.load() != 0) {
         if (stop_threads.load() != 0) end_program_thread();
-        std::this_thread::sleep_for(pause_step);
+        wait_until(program_wakeup, [] { return pause_flags.load() == 0; }, pause_check_ms);
     }
     if (error_code.load() == 0) {
         dispatch_event_traps();

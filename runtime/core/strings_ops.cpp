@@ -1,6 +1,7 @@
 // The string operations of compiled code: making, assigning, joining, freeing,
 // comparing and cutting strings, and releasing a statement's temporaries.
 #include <cstring>
+#include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/core/strings_internal.h"
 
@@ -127,8 +128,20 @@ StrDesc* str_new_low(uint32_t length, int32_t temporary) {
     return s;
 }
 
+// True when [p, p + length) lies in the string heap or the low string segment,
+// whose contents move when a new string makes room.
+static bool inside_string_stores(const void* p, uint32_t length) {
+    auto* b = static_cast<const uint8_t*>(p);
+    auto within = [&](const uint8_t* base, uint64_t size) {
+        return base && b + length > base && b < base + size;
+    };
+    return within(StringHeap.base, StringHeap.size) || within(low_segment_base(), low_string_segment_size);
+}
+
 StrDesc* str_from_literal(const char* text, uint32_t length) {
     if (!text && length) return bad_argument();
+    // Bytes of another runtime string are no literal: they move with it.
+    if (length && inside_string_stores(text, length)) return str_from_bytes(text, length);
     StrDesc* s = desc_alloc();
     s->data = reinterpret_cast<uint8_t*>(const_cast<char*>(text));
     s->length = length;
@@ -143,6 +156,14 @@ StrDesc* str_from_cstring(const char* text) {
 
 StrDesc* str_from_bytes(const void* bytes, uint32_t length) {
     if (!bytes && length) return bad_argument();
+    if (length && inside_string_stores(bytes, length)) {
+        // Making the new string may compact or move the store the bytes are
+        // in, so they are taken out of its way first.
+        std::vector<uint8_t> copy(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + length);
+        StrDesc* s = str_new(length, 1);
+        std::memcpy(s->data, copy.data(), length);
+        return s;
+    }
     StrDesc* s = str_new(length, 1);
     if (length) std::memcpy(s->data, bytes, length);
     return s;

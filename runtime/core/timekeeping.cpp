@@ -6,6 +6,7 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/threads.h"
 
 std::atomic<int32_t> key_wake{0};
 
@@ -16,8 +17,9 @@ constexpr int32_t error_overflow = 6;
 constexpr double ticks_per_second = 18.2;
 constexpr double ms_per_second = 1000.0;
 constexpr float random_range = 16777216.0f;  // 2^24
-constexpr uint32_t sleep_slice_ms = 32;
-constexpr uint32_t sleep_spin_ms = 64;
+// A sleep looks at its flags at least this often; a key press and the shutdown
+// wake it at once.
+constexpr uint32_t endless_sleep_check_ms = 1000;
 // The last deadline that stays 1,000 ms clear of the tick counter's wrap.
 constexpr uint64_t sleep_latest_deadline = 4294966295u;
 
@@ -68,7 +70,7 @@ void sleep_seconds(int32_t seconds, uint32_t given) {
     key_wake = 0;
     if (!given) seconds = 0;
     if (seconds <= 0) {
-        while (!sleep_interrupted()) SDL_Delay(sleep_slice_ms);
+        while (!sleep_interrupted()) wait_until(program_wakeup, sleep_interrupted, endless_sleep_check_ms);
         return;
     }
     uint64_t deadline = SDL_GetTicks() + static_cast<uint64_t>(seconds) * 1000;
@@ -76,11 +78,14 @@ void sleep_seconds(int32_t seconds, uint32_t given) {
         runtime_error(error_overflow);
         return;
     }
-    // Idle in 32 ms slices; spin only in the last 64 ms so the sleep ends on time.
-    while (!sleep_interrupted()) {
+    // Blocks until the deadline; a key press or the shutdown wakes it early.
+    for (;;) {
+        uint64_t ticket = program_wakeup.ticket();
+        if (sleep_interrupted()) return;
         uint32_t now = SDL_GetTicks();
         if (now >= deadline) return;
-        if (deadline - now > sleep_spin_ms) SDL_Delay(sleep_slice_ms);
+        uint64_t left = deadline - now;
+        program_wakeup.wait(ticket, static_cast<uint32_t>(left < endless_sleep_check_ms ? left : endless_sleep_check_ms));
     }
 }
 

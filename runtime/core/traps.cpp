@@ -3,9 +3,10 @@
 #include <SDL.h>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
-#include "runtime/input/keyboard.h"
+#include "runtime/core/threads.h"
 
 namespace {
 
@@ -36,15 +37,16 @@ TriggerTrap TriggerTrapTable[trigger_trap_slots];
 // Slots with a handler: without any, the dispatch skips the whole table.
 std::atomic<uint32_t> trigger_traps_attached{0};
 std::atomic<TrapHandlerRunner> handler_runner{nullptr};
+std::atomic<TrapTake> key_trap_source{nullptr};
 
 // One guard per kind of trap, so a handler's own statement checks do not start
 // a second handler of its kind (program thread only).
 bool trigger_trap_running = false;
 bool key_trap_running = false;
 
-// KeyTrapTable belongs to the keyboard, which hands out one occurrence at a time.
 bool key_trap_take(uint32_t* handler, uint32_t* param1, uint32_t* param2) {
-    return key_trap_take_pending(handler, param1, param2) >= 0;
+    TrapTake take = key_trap_source.load();
+    return take && take(handler, param1, param2);
 }
 
 void run_handler(uint32_t handler, uint32_t param1, uint32_t param2) {
@@ -104,12 +106,15 @@ void dispatch_timer_traps() {
         if (!trap.pending.compare_exchange_strong(due, 2)) continue;
         run_handler(handler, 0, 0);
         trap.pending = 0;
+        timer_wakeup.signal();  // it counts again from here
     }
 }
 
 }  // namespace
 
 void trap_handler_runner_set(TrapHandlerRunner runner) { handler_runner = runner; }
+
+void key_trap_source_set(TrapTake take) { key_trap_source = take; }
 
 void dispatch_event_traps() {
     dispatch_kind(trigger_trap_running, trigger_trap_take_pending);
@@ -146,9 +151,19 @@ bool timer_traps_poll(double now_seconds) {
         if (std::fabs(now_seconds - last) >= interval) last = now_seconds;
         trap.last = last;
         trap.pending = 1;
-        event_pending = 1;
+        event_pending_raise();
     }
     return any_on;
+}
+
+double timer_traps_next_due() {
+    double next = std::numeric_limits<double>::infinity();
+    for (TimerTrap& trap : TimerTrapTable) {
+        if (!trap.in_use.load() || trap.handler.load() == 0 || trap.state.load() != trap_on) continue;
+        if (trap.pending.load()) continue;
+        next = std::min(next, trap.last.load() + trap.interval.load());
+    }
+    return next;
 }
 
 int32_t timer_trap_new() {
@@ -184,6 +199,7 @@ void timer_trap_attach(int32_t index, uint32_t handler, double interval_seconds)
     trap->interval = interval_seconds;
     trap->last = SDL_GetTicks() * 0.001;
     trap->handler = handler;
+    timer_wakeup.signal();
 }
 
 void timer_trap_set_state(int32_t index, uint8_t state) {
@@ -197,7 +213,8 @@ void timer_trap_set_state(int32_t index, uint8_t state) {
     uint8_t due = 1;
     if (state == trap_off) trap->pending.compare_exchange_strong(due, 0);
     // A trap held while stopped runs once it is on again.
-    else if (state == trap_on && trap->pending.load() == 1) event_pending = 1;
+    else if (state == trap_on && trap->pending.load() == 1) event_pending_raise();
+    timer_wakeup.signal();
 }
 
 uint8_t timer_trap_pending(int32_t index) {
@@ -229,7 +246,7 @@ void trigger_trap_set_state(uint32_t controller, uint32_t button, uint8_t state)
     }
     trap->state = state;
     if (state == trap_off) trap->pending = 0;
-    else if (state == trap_on && trap->pending.load() > 0) event_pending = 1;
+    else if (state == trap_on && trap->pending.load() > 0) event_pending_raise();
 }
 
 bool trigger_trap_raise(uint32_t controller, uint32_t button) {
@@ -245,7 +262,7 @@ bool trigger_trap_raise(uint32_t controller, uint32_t button) {
     } else {
         return false;
     }
-    event_pending = 1;
+    event_pending_raise();
     return true;
 }
 

@@ -22,12 +22,20 @@ void trap_handler_runner_set(TrapHandlerRunner runner);
 // (statement_check, program thread).
 void dispatch_event_traps();
 
+// The key traps are the keyboard's: it hands out one pending occurrence at a
+// time, true while it had one. Installed at the keyboard's start-up.
+using TrapTake = bool (*)(uint32_t* handler, uint32_t* param1, uint32_t* param2);
+void key_trap_source_set(TrapTake take);
+
 // --- Timer traps ----------------------------------------------------------------
 // Empties the table and puts entry 0 in use (start-up).
 void timer_traps_startup();
 // One pass of the timer thread: marks due entries pending and raises
 // event_pending. True while any trap with a handler is switched on.
 bool timer_traps_poll(double now_seconds);
+// When the next switched-on trap falls due, in seconds on the same clock;
+// infinity while none can. The timer thread rests until then.
+double timer_traps_next_due();
 // The first free entry from 1, now in use; error 5 and 0 when all are taken.
 int32_t timer_trap_new();
 void timer_trap_free(int32_t index);

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 struct SDL_Surface;
+struct StrDesc;
 
 // One frame (event thread; the program thread only while auto_display is 0).
 void display_refresh();
@@ -21,8 +22,13 @@ int32_t window_x();
 int32_t window_y();
 void move_window(int32_t x, int32_t y, uint32_t passed);
 
-// Start-up: pixel formats, the video-mode list, the icon.
+// Start-up: pixel formats and the video-mode list.
 void display_startup();
+// Start-up: the window's icon and its caption "Untitled".
+void display_window_startup();
+// The title statement: window title and icon title (the title is consumed).
+// The event thread sets it at its next pass.
+void set_window_title(StrDesc* title);
 // The window surface, null before the first frame.
 SDL_Surface* display_surface();
 // Frames drawn so far.
@@ -34,3 +40,12 @@ void display_shutdown();
 // with the window surface and returns true while it draws something.
 using DisplayOverlay = bool (*)(SDL_Surface* surface);
 void display_set_overlay(DisplayOverlay overlay);
+
+// Told on the event thread whenever the refresh makes a new window surface,
+// with whether it is full screen: the mouse's position and grab follow it.
+using SurfaceListener = void (*)(bool full_screen);
+void display_set_surface_listener(SurfaceListener listener);
+// The pointer is the program's once it used its own show or hide statement;
+// full screen then leaves it as the program set it.
+void display_pointer_set_program_controlled(bool controlled);
+bool display_pointer_program_controlled();

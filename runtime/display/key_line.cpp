@@ -1,21 +1,18 @@
 // The function-key line: the soft-key texts of F1-F12 as labels on the last
 // row of the dest image.
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
 #include "runtime/display/text.h"
 #include "runtime/display/text_internal.h"
-#include "runtime/input/keyboard.h"
 
 namespace {
 
 constexpr int32_t key_label_count = 12;
 constexpr int32_t slot_min_columns = 8;
 constexpr int32_t slot_half_cells = 8;
-// F11 and F12 keep their soft-key texts in these slots of the key-trap table.
-constexpr int32_t soft_key_f11_slot = 30;
-constexpr int32_t soft_key_f12_slot = 31;
 constexpr uint32_t label_fg = 0;
 constexpr uint32_t label_bg = 7;
 
@@ -44,10 +41,11 @@ uint8_t label_symbol(uint8_t c) {
     }
 }
 
+std::atomic<KeyLabelSource> LabelSource{nullptr};
+
 std::string label_text(int32_t key) {
-    if (key == 11) return soft_key_text(soft_key_f11_slot);
-    if (key == 12) return soft_key_text(soft_key_f12_slot);
-    return soft_key_text(key);
+    KeyLabelSource source = LabelSource.load();
+    return source ? source(key) : std::string();
 }
 
 // Writes text from cursor_col onward without passing `end` (exclusive, in
@@ -90,6 +88,8 @@ void draw_labels(ImageRec& dest, int32_t row, uint32_t fg, uint32_t bg) {
 }
 
 }  // namespace
+
+void key_line_label_source(KeyLabelSource source) { LabelSource = source; }
 
 void key_line_on() {
     KeyLine.on = true;

@@ -5,7 +5,6 @@
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
 #include "runtime/core/flags.h"
-#include "runtime/input/mouse.h"
 #include <SDL.h>
 #include <algorithm>
 #include <atomic>
@@ -41,6 +40,8 @@ struct RefreshState {
     std::atomic<int> cycle_counter{0};
     std::vector<VideoMode> video_modes;
     std::atomic<DisplayOverlay> overlay{nullptr};
+    std::atomic<SurfaceListener> surface_listener{nullptr};
+    std::atomic<bool> pointer_program_controlled{false};
     SDL_Surface* ime_overlay = nullptr;
     bool ime_overlay_shown = false;
 };
@@ -121,8 +122,7 @@ Candidates search_modes(int width, int height) {
 }
 
 void set_cursor_visibility(bool full_screen) {
-    if (mouse_cursor_owned_by_program()) return;
-    mouse_full_screen_changed(full_screen);
+    if (Refresh.pointer_program_controlled.load()) return;
     SDL_ShowCursor(full_screen ? SDL_DISABLE : SDL_ENABLE);
 }
 
@@ -155,7 +155,7 @@ void setup_surface(int width, int height, bool full_screen) {
     Refresh.surface = s;
     Refresh.surface_valid = 0;
     if (!s) return;
-    mouse_post_position();
+    if (SurfaceListener listener = Refresh.surface_listener.load()) listener(full_screen);
     const SDL_PixelFormat* f = s->format;
     Refresh.use_private = !(f->BytesPerPixel == 4 && f->Rmask == red_mask && f->Gmask == green_mask &&
                             f->Bmask == blue_mask);
@@ -477,6 +477,12 @@ void display_set_overlay(DisplayOverlay overlay) {
 }
 
 SDL_Surface* display_surface() { return Refresh.surface; }
+
+void display_set_surface_listener(SurfaceListener listener) { Refresh.surface_listener = listener; }
+
+void display_pointer_set_program_controlled(bool controlled) { Refresh.pointer_program_controlled = controlled; }
+
+bool display_pointer_program_controlled() { return Refresh.pointer_program_controlled.load(); }
 
 uint32_t display_frame_counter() { return Refresh.frame_counter.load(); }
 

@@ -4,6 +4,7 @@
 // error is pending and raises error 5 (changing nothing) for a bad argument.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 struct StrDesc;
@@ -63,6 +64,11 @@ void clear_screen(int32_t method, uint32_t colour, uint32_t passed);
 void set_text_view(int32_t top, int32_t bottom, bool passed);
 
 // --- Function-key line ------------------------------------------------------------
+// The texts the function-key line labels F1-F12 with: the keyboard's soft
+// keys, installed by the keyboard at its start-up (until then the labels are
+// empty).
+using KeyLabelSource = std::string (*)(int32_t key);
+void key_line_label_source(KeyLabelSource source);
 void key_line_on();
 void key_line_off();
 // Redraws the function-key line on the last row of the dest image when `force`

@@ -6,8 +6,11 @@
 #include "runtime/display/images.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/requests.h"
+#include "runtime/core/strings.h"
 #include "runtime/platform/window.h"
 #include <SDL.h>
+#include <string>
 #include <vector>
 
 namespace {
@@ -23,15 +26,30 @@ void capture_format(int bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a, SD
     SDL_FreeSurface(s);
 }
 
-// Waits, 32 ms at a time, for the event thread to take a full-screen request.
-void wait_request_taken() {
-    while (display_full_screen_request() >= 0 && !stop_threads.load()) SDL_Delay(32);
-}
+constexpr int icon_size = 32;
+// Before a placement the window system gets a moment to settle the window.
+constexpr uint32_t placement_settle_ms = 100;
+constexpr uint32_t decoration_retry_ms = 10;
+constexpr int decoration_tries = 50;
+
+StrDesc* WindowTitle = nullptr;
+
+// A frame drawn by the event thread now; the caller sees it drawn.
+void frame_on_event_thread() { event_request(EventRequestKind::frame, display_refresh, true); }
 
 void ask_full_screen(int state) {
     display_store_full_screen_request(state);
-    if (auto_display.load() != 0) wait_request_taken();
-    else display_refresh();
+    frame_on_event_thread();
+}
+
+bool window_geometry(WindowGeometry* g) {
+    bool known = false;
+    event_request(EventRequestKind::once, [&] { known = platform_window_geometry(g); }, true);
+    return known;
+}
+
+void window_move_to(int x, int y) {
+    event_request(EventRequestKind::window_place, [x, y] { platform_window_move(x, y); }, true);
 }
 
 // The colour of pixel (x, y) of a pixel image as 0xAARRGGBB.
@@ -45,13 +63,16 @@ uint32_t image_colour_at(const ImageRec& image, int x, int y) {
 }  // namespace
 
 void request_display() {
-    if (auto_display.load() != 0) {
-        auto_display = -1;
-        while (auto_display.load() != 0 && !stop_threads.load()) SDL_Delay(1);
-        auto_display = 0;
-    } else {
-        display_refresh();
-    }
+    // From here on the program decides when frames are drawn.
+    auto_display = 0;
+    frame_on_event_thread();
+}
+
+void set_window_title(StrDesc* title) {
+    if (error_code.load() || !WindowTitle) return;
+    str_assign(WindowTitle, str_concat(title, str_chr(0)));
+    std::string text(reinterpret_cast<const char*>(WindowTitle->data));
+    event_request(EventRequestKind::caption, [text] { SDL_WM_SetCaption(text.c_str(), text.c_str()); }, false);
 }
 
 void auto_display_on() { auto_display = 1; }
@@ -78,28 +99,30 @@ void set_window_icon(int32_t image) {
     }
     if (source->is_text) return runtime_error(5);
     if (!source->pixels || source->width < 1 || source->height < 1) return;
-    SDL_Surface* icon = SDL_CreateRGBSurface(SDL_SWSURFACE, 32, 32, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
-    if (!icon) return;
-    for (int y = 0; y < 32; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(icon->pixels) + y * icon->pitch);
-        for (int x = 0; x < 32; ++x) {
-            uint32_t c = image_colour_at(*source, x * source->width / 32, y * source->height / 32);
+    std::vector<uint32_t> pixels(icon_size * icon_size);
+    for (int y = 0; y < icon_size; ++y)
+        for (int x = 0; x < icon_size; ++x) {
+            uint32_t c = image_colour_at(*source, x * source->width / icon_size, y * source->height / icon_size);
             // Alpha becomes all or nothing: the window system shows no partial transparency.
-            row[x] = (c & 0x00FFFFFF) | (((c >> 24) > 126) ? 0xFF000000u : 0u);
+            pixels[size_t(y) * icon_size + x] = (c & 0x00FFFFFF) | (((c >> 24) > 126) ? 0xFF000000u : 0u);
         }
-    }
-    SDL_WM_SetIcon(icon, nullptr);
-    SDL_FreeSurface(icon);
+    event_request(EventRequestKind::icon, [pixels = std::move(pixels)]() mutable {
+        SDL_Surface* icon = SDL_CreateRGBSurfaceFrom(pixels.data(), icon_size, icon_size, 32, icon_size * 4,
+                                                     0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+        if (!icon) return;
+        SDL_WM_SetIcon(icon, nullptr);
+        SDL_FreeSurface(icon);
+    }, false);
 }
 
 int32_t window_x() {
     WindowGeometry g{};
-    return platform_window_geometry(&g) ? g.outer_x : 0;
+    return window_geometry(&g) ? g.outer_x : 0;
 }
 
 int32_t window_y() {
     WindowGeometry g{};
-    return platform_window_geometry(&g) ? g.outer_y : 0;
+    return window_geometry(&g) ? g.outer_y : 0;
 }
 
 void move_window(int32_t x, int32_t y, uint32_t passed) {
@@ -107,15 +130,15 @@ void move_window(int32_t x, int32_t y, uint32_t passed) {
     if (passed != 1 && passed != 2) return runtime_error(5);
     if (get_full_screen() != 0) return;
     if (passed == 2) {
-        SDL_Delay(100);
-        return platform_window_move(x, y);
+        SDL_Delay(placement_settle_ms);
+        return window_move_to(x, y);
     }
     // Centre: measure the decoration until both differences are sane.
     WindowGeometry g{};
-    for (int tries = 0; tries < 50; ++tries) {
-        if (!platform_window_geometry(&g)) return;
+    for (int tries = 0; tries < decoration_tries; ++tries) {
+        if (!window_geometry(&g)) return;
         if (g.outer_width >= g.client_width && g.outer_height >= g.client_height) break;
-        SDL_Delay(10);
+        SDL_Delay(decoration_retry_ms);
     }
     int left = (g.outer_width - g.client_width) / 2;
     int top = (g.outer_height - g.client_height) - left;
@@ -125,7 +148,7 @@ void move_window(int32_t x, int32_t y, uint32_t passed) {
         picture_w = d->is_text ? d->width * int(f.cell_width) : d->width;
         picture_h = d->is_text ? d->height * int(f.cell_height) : d->height;
     }
-    platform_window_move(g.desktop_width / 2 - picture_w / 2 - left, g.desktop_height / 2 - picture_h / 2 - top);
+    window_move_to(g.desktop_width / 2 - picture_w / 2 - left, g.desktop_height / 2 - picture_h / 2 - top);
 }
 
 void display_startup() {
@@ -136,9 +159,14 @@ void display_startup() {
     if (list && list != reinterpret_cast<SDL_Rect**>(-1))
         for (int i = 0; list[i]; ++i) modes.push_back({list[i]->w, list[i]->h});
     display_set_video_modes(modes);
+}
+
+void display_window_startup() {
     SDL_RWops* rw = SDL_RWFromConstMem(window_icon_bmp(), int(window_icon_bmp_size()));
     if (SDL_Surface* icon = rw ? SDL_LoadBMP_RW(rw, 1) : nullptr) {
         SDL_WM_SetIcon(icon, nullptr);
         SDL_FreeSurface(icon);
     }
+    if (!WindowTitle) WindowTitle = str_new(0, 0);
+    SDL_WM_SetCaption("Untitled", "Untitled");
 }

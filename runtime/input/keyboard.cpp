@@ -2,6 +2,7 @@
 // and pause keys, the traps and soft keys, the key-hit queue and the key buffer.
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/threads.h"
 #include "runtime/core/timekeeping.h"
 #include "runtime/display/display.h"
 #include "runtime/display/fonts.h"
@@ -192,7 +193,7 @@ void key_down_steps(int32_t code, bool came_from_unicode) {
     }
     if (code == key_code_pause || (code == key_code_numlock && ctrl_held())) {
         pause_flags.fetch_or(1);
-        event_pending.store(1);
+        event_pending_raise();
         return;
     }
     if (pause_flags.load() & 1) {
@@ -247,8 +248,12 @@ void key_down(int32_t code) {
     bool came_from_unicode = Modes.came_from_unicode;
     Modes.came_from_unicode = false;
     // A negative code would read as a release in KeyHitQueue; no key has one.
-    if (code > 0) key_down_steps(code, came_from_unicode);
+    // The press ends a sleep before its key reaches the buffer: a program that
+    // reads the key and then begins a sleep must not have that sleep ended by it.
     key_wake.store(1);
+    if (code > 0) key_down_steps(code, came_from_unicode);
+    // A program waiting for a key, a pause's end or a sleep's end looks now.
+    program_wakeup.signal();
 }
 
 void key_up(int32_t code) {

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include "runtime/platform/keyboard_x11.h"
 
 union SDL_Event;
 struct StrDesc;
@@ -57,13 +58,6 @@ constexpr uint32_t trapped_key_list_size = 256;
 // zeroed and SDL is initialised.
 void keyboard_startup();
 // What start-up reads from the system: the toggles and the keys down.
-struct KeyboardSystemState {
-    bool num_lock = false, caps_lock = false, scroll_lock = false;  // toggled on
-    bool scroll_lock_down = false;
-    bool left_shift = false, right_shift = false;
-    bool left_ctrl = false, right_ctrl = false;
-    bool left_alt = false, right_alt = false;
-};
 // Start-up with a given system state (tests).
 void keyboard_startup_with(const KeyboardSystemState& system);
 // Forgets every key, queue, trap and mode (tests; start-up calls it first).
@@ -76,13 +70,14 @@ void keyboard_handle_event(const SDL_Event& event);
 // Once per pass of the event loop, before polling: held state of the lock keys
 // and scroll-lock mode follows the system's lock toggles.
 void sync_lock_keys();
-struct KeyboardLockState {
-    bool num_lock = false, caps_lock = false, scroll_lock = false;
-};
 void sync_lock_keys_with(const KeyboardLockState& locks);
 // On the passes that read the application state: key repeat (500, 30) while the
-// window has input focus and is active, off otherwise; SDL is told only on change.
+// window has input focus and is active, off otherwise.
 void keyboard_follow_focus();
+// Every pass: the repeat of the key held down, when one is due by now_ms
+// (SDL_GetTicks). The repeat is the last key pressed, 500 ms after its press
+// and then every 30 ms, until its release.
+bool keyboard_repeat_due(uint32_t now_ms, SDL_Event* event);
 void keyboard_follow_app_state(uint8_t sdl_app_state);
 bool keyboard_key_repeat_enabled();
 

@@ -1,13 +1,13 @@
 // The rings a program reads keys from: KeyBuffer in low memory, KeyHitQueue, and
 // ScanCodeQueue behind port 0x60; and the keyboard status bytes.
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
-#include <thread>
-#include <SDL.h>
 #include "runtime/core/flags.h"
 #include "runtime/core/lowmem.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/threads.h"
 #include "runtime/input/keyboard_internal.h"
 
 namespace {
@@ -62,6 +62,7 @@ void key_buffer_store(uint8_t character, uint8_t scan) {
     std::atomic_ref<uint8_t>(low_memory()[key_buffer_base + tail]).store(character, std::memory_order_relaxed);
     std::atomic_ref<uint8_t>(low_memory()[key_buffer_base + tail + 1]).store(scan, std::memory_order_relaxed);
     buffer_byte(low_key_buffer_tail).store(next_slot(tail), std::memory_order_release);
+    program_wakeup.signal();
 }
 
 void key_buffer_clear() {
@@ -96,21 +97,42 @@ uint32_t key_buffer_take(uint8_t out[2]) {
 }
 
 namespace {
-// Programs wait for a key by polling the buffer in a loop. After a run of
-// empty reads each further read rests a millisecond, so a waiting program
-// leaves the processor idle while a key still arrives within one event pass.
-constexpr uint32_t empty_reads_before_rest = 64;
+// Programs wait for a key by polling the buffer in a loop. Once reads keep
+// finding it empty in quick succession, an empty read blocks on the program's
+// wake-up (a key stored, a pause, an error, a trap or the shutdown) for at
+// most idle_read_wait_ms, so a waiting program leaves the processor idle and
+// still gets its key the moment it is stored. A program that works between
+// its reads is never held.
+constexpr uint32_t empty_reads_before_wait = 64;
+constexpr uint32_t idle_read_wait_ms = 50;
+constexpr auto quick_succession = std::chrono::milliseconds(2);
 std::atomic<uint32_t> EmptyReads{0};
+std::chrono::steady_clock::time_point LastEmptyRead{};  // program thread only
+
+bool key_or_event_waiting() {
+    return key_buffer_count() != 0 || event_pending.load(std::memory_order_relaxed) != 0;
+}
+
+bool idle_polling() {
+    if (EmptyReads.load(std::memory_order_relaxed) < empty_reads_before_wait) return false;
+    return std::chrono::steady_clock::now() - LastEmptyRead < quick_succession;
+}
 }  // namespace
 
 StrDesc* key_buffer_read() {
     uint8_t pair[2] = {0, 0};
     if (error_code.load(std::memory_order_relaxed) != 0) return str_from_bytes(pair, 0);
-    if (EmptyReads.load(std::memory_order_relaxed) >= empty_reads_before_rest) SDL_Delay(1);
-    else std::this_thread::yield();  // give the event thread its turn
     uint32_t length = key_buffer_take(pair);
-    if (length == 0) EmptyReads.fetch_add(1, std::memory_order_relaxed);
-    else EmptyReads.store(0, std::memory_order_relaxed);
+    if (length == 0 && idle_polling()) {
+        wait_until(program_wakeup, key_or_event_waiting, idle_read_wait_ms);
+        length = key_buffer_take(pair);
+    }
+    if (length == 0) {
+        EmptyReads.fetch_add(1, std::memory_order_relaxed);
+        LastEmptyRead = std::chrono::steady_clock::now();
+    } else {
+        EmptyReads.store(0, std::memory_order_relaxed);
+    }
     return str_from_bytes(pair, length);
 }
 
@@ -122,6 +144,7 @@ void key_hit_push(int32_t code, uint32_t keypad) {
     KeyHitQueue[w].code.store(code, std::memory_order_relaxed);
     KeyHitQueue[w].keypad.store(keypad, std::memory_order_relaxed);
     key_hit_write.store(next, std::memory_order_release);
+    program_wakeup.signal();
 }
 
 int32_t key_hit_next() {

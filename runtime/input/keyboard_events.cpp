@@ -1,6 +1,8 @@
 // Window key events into key codes: the translation of SDL key events, Pause and
 // Break, dead keys, the lock keys, start-up seeding and key repeat with focus.
 #include <SDL.h>
+#include "runtime/core/traps.h"
+#include "runtime/display/text.h"
 #include "runtime/input/keyboard_internal.h"
 #include "runtime/platform/keyboard_x11.h"
 
@@ -14,10 +16,43 @@ enum : int32_t {
     sym_end = 279, sym_pageup = 280, sym_pagedown = 281,
     sym_f1 = 282, sym_f10 = 291, sym_f11 = 292, sym_f12 = 293,
     sym_numlock = 300, sym_capslock = 301, sym_scrolllock = 302,
-    sym_ralt = 307, sym_lalt = 308, sym_break = 318,
+    sym_ralt = 307, sym_lalt = 308, sym_compose = 314, sym_break = 318,
 };
 
 bool repeat_enabled = false;
+
+// Key repeat is the runtime's own: the last key pressed repeats from its
+// press time while it is held and the window has the focus. SDL's emulation
+// stays off, since it misfires on a press and release that arrive in one poll.
+constexpr uint32_t repeat_delay_ms = 500;
+constexpr uint32_t repeat_interval_ms = 30;
+// Repeats carry this device number, so they are not taken for new presses.
+constexpr Uint8 repeat_device = 1;
+struct HeldRepeat {
+    bool active = false;
+    SDL_Event event{};
+    uint32_t next_ms = 0;
+};
+HeldRepeat Repeat;  // event thread only
+
+bool repeats(int32_t sym) {
+    bool lock_or_modifier = sym >= sym_numlock && sym <= sym_compose;
+    return sym != 0 && !lock_or_modifier && sym != sym_pause && sym != sym_break;
+}
+
+void repeat_follow(const SDL_Event& event) {
+    if (event.key.which == repeat_device) return;
+    int32_t sym = event.key.keysym.sym;
+    if (event.type == SDL_KEYUP) {
+        if (Repeat.active && Repeat.event.key.keysym.sym == sym) Repeat.active = false;
+        return;
+    }
+    if (!repeats(sym)) return;
+    Repeat.active = repeat_enabled;
+    Repeat.event = event;
+    Repeat.event.key.which = repeat_device;
+    Repeat.next_ms = SDL_GetTicks() + repeat_delay_ms;
+}
 // The code each of Pause and Break pressed, released with its key.
 int32_t pause_key_code = 0;
 int32_t break_key_code = 0;
@@ -191,6 +226,7 @@ void translate_key_event_up(int32_t sym) {
 
 void keyboard_handle_event(const SDL_Event& event) {
     if (event.type != SDL_KEYDOWN && event.type != SDL_KEYUP) return;
+    repeat_follow(event);
     bool down = event.type == SDL_KEYDOWN;
     int32_t sym = event.key.keysym.sym;
     if (sym == sym_numlock || sym == sym_capslock) {
@@ -234,7 +270,16 @@ void keyboard_follow_app_state(uint8_t sdl_app_state) {
     bool want = (sdl_app_state & SDL_APPINPUTFOCUS) && (sdl_app_state & SDL_APPACTIVE);
     if (want == repeat_enabled) return;
     repeat_enabled = want;
-    keyboard_x11_key_repeat(want);
+    if (!want) Repeat.active = false;
+}
+
+bool keyboard_repeat_due(uint32_t now_ms, SDL_Event* event) {
+    if (!Repeat.active || !repeat_enabled || int32_t(now_ms - Repeat.next_ms) < 0) return false;
+    *event = Repeat.event;
+    Repeat.next_ms += repeat_interval_ms;
+    // After a stall the repeat goes on at its pace instead of catching up.
+    if (int32_t(now_ms - Repeat.next_ms) >= 0) Repeat.next_ms = now_ms + repeat_interval_ms;
+    return true;
 }
 
 bool keyboard_key_repeat_enabled() { return repeat_enabled; }
@@ -250,6 +295,7 @@ void keyboard_reset() {
     key_buffer_clear();
     pause_key_code = break_key_code = 0;
     repeat_enabled = false;
+    Repeat = HeldRepeat{};
 }
 
 void keyboard_startup() { keyboard_startup_with(keyboard_x11_system_state()); }
@@ -257,8 +303,10 @@ void keyboard_startup() { keyboard_startup_with(keyboard_x11_system_state()); }
 void keyboard_startup_with(const KeyboardSystemState& system) {
     keyboard_reset();
     key_traps_set_defaults();
+    key_trap_source_set(key_trap_take);
+    key_line_label_source(key_line_label);
     keyboard_x11_enable_unicode();
-    keyboard_x11_key_repeat(true);
+    keyboard_x11_key_repeat(false);  // the runtime repeats keys itself
     repeat_enabled = true;
     key_buffer_clear();
     if (system.scroll_lock) {

@@ -84,6 +84,10 @@ struct KeyTrapQuery {
 bool key_traps_fire(const KeyTrapQuery& key);
 // The soft-key text for the key, empty when none.
 std::string soft_key_text_for(int32_t value, int32_t code);
+// The label of F1-F12 on the function-key line.
+std::string key_line_label(int32_t key);
+// One pending key trap for the dispatch; true when there was one.
+bool key_trap_take(uint32_t* handler, uint32_t* param1, uint32_t* param2);
 // Trapped-keys list: a key caught by a trap or soft key until its release.
 void trapped_keys_record(int32_t code);
 // Clears the entry of a recorded code; false when the code is not recorded.

@@ -3,6 +3,7 @@
 #include <mutex>
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/threads.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
@@ -92,7 +93,7 @@ bool key_traps_fire(const KeyTrapQuery& key) {
         else
             t.pending = 1;
     }
-    event_pending.store(1);
+    event_pending_raise();
     trapped_keys_record(key.code);
     return true;
 }
@@ -193,6 +194,15 @@ void soft_key_define(int32_t n, const StrDesc* text) {
         return;
     }
     runtime_error(5);
+}
+
+std::string key_line_label(int32_t key) {
+    // F11 and F12 keep their texts in slots 30 and 31 of the key-trap table.
+    return soft_key_text(key == 11 ? 30 : key == 12 ? 31 : key);
+}
+
+bool key_trap_take(uint32_t* handler, uint32_t* param1, uint32_t* param2) {
+    return key_trap_take_pending(handler, param1, param2) >= 0;
 }
 
 std::string soft_key_text(int32_t n) {

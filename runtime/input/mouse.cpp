@@ -1,5 +1,6 @@
 // The mouse: the pointer picture and the calls the display and event loop make.
 #include "runtime/input/mouse.h"
+#include "runtime/display/display.h"
 #include "runtime/display/fonts.h"
 #include <SDL.h>
 
@@ -16,6 +17,7 @@ void mouse_startup() {
         Pointer = SDL_CreateCursor(data, mask, 32, 32, hot_x, hot_y);
         if (Pointer) SDL_SetCursor(Pointer);
     }
+    display_set_surface_listener(mouse_surface_changed);
 }
 
 void mouse_shutdown() {
@@ -26,8 +28,4 @@ void mouse_shutdown() {
 
 void mouse_handle_event(const SDL_Event&) {}
 
-void mouse_post_position() {}
-
-void mouse_full_screen_changed(bool) {}
-
-bool mouse_cursor_owned_by_program() { return false; }
+void mouse_surface_changed(bool) {}

@@ -9,9 +9,6 @@ void mouse_startup();
 void mouse_shutdown();
 // Motion and button events from the event loop.
 void mouse_handle_event(const SDL_Event& event);
-// A new window surface: the next position read reflects it.
-void mouse_post_position();
-// Full screen entered (true) or left: input grabbing follows.
-void mouse_full_screen_changed(bool full_screen);
-// True once the program has used its own pointer show or hide statement.
-bool mouse_cursor_owned_by_program();
+// A new window surface (the display tells): the next position read reflects
+// it, and input grabbing follows full screen.
+void mouse_surface_changed(bool full_screen);

@@ -3,7 +3,19 @@
 // dead keys of the X11 keyboard map.
 #pragma once
 #include <cstdint>
-#include "runtime/input/keyboard.h"
+
+// The lock toggles as the system reports them.
+struct KeyboardLockState {
+    bool num_lock = false, caps_lock = false, scroll_lock = false;
+};
+// The toggles and the modifier keys held down, as the keyboard starts from them.
+struct KeyboardSystemState {
+    bool num_lock = false, caps_lock = false, scroll_lock = false;  // toggled on
+    bool scroll_lock_down = false;
+    bool left_shift = false, right_shift = false;
+    bool left_ctrl = false, right_ctrl = false;
+    bool left_alt = false, right_alt = false;
+};
 
 // Num Lock, Caps Lock and Scroll Lock toggles as SDL reports them.
 KeyboardLockState keyboard_x11_lock_state();

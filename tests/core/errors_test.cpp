@@ -10,7 +10,8 @@
 #include <thread>
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
-#include "runtime/platform/message_box.h"
+#include "runtime/core/threads.h"
+#include "runtime/display/message_box.h"
 
 namespace {
 
@@ -19,15 +20,16 @@ using ::testing::HasSubstr;
 
 struct SeenBox {
     std::string title, text;
-    MessageBoxButtons buttons = MessageBoxButtons::ok;
+    bool yes_no = false;
     int count = 0;
 };
 SeenBox Seen;
-std::atomic<MessageBoxAnswer> HookAnswer{MessageBoxAnswer::yes};
+std::atomic<bool> HookAnswersYes{true};
 
-MessageBoxAnswer answering_hook(const char* title, const char* text, MessageBoxButtons buttons) {
-    Seen = {title, text, buttons, Seen.count + 1};
-    return HookAnswer.load();
+// The error box, answered at once.
+bool answering_box(const char* title, const char* text, bool yes_no) {
+    Seen = {title, text, yes_no, Seen.count + 1};
+    return HookAnswersYes.load();
 }
 
 template <typename Pred>
@@ -46,10 +48,10 @@ protected:
         error_line = 0;
         retry_statement = 0;
         Seen = SeenBox{};
-        HookAnswer = MessageBoxAnswer::yes;
-        message_box_set_hook(answering_hook);
+        HookAnswersYes = true;
+        error_box_set(answering_box);
     }
-    void TearDown() override { message_box_set_hook(nullptr); }
+    void TearDown() override { error_box_set(nullptr); }
 };
 
 // Death tests start a fresh copy of the test program: earlier cases may have
@@ -61,7 +63,7 @@ protected:
     void SetUp() override {
         ErrorsTest::SetUp();
         GTEST_FLAG_SET(death_test_style, "threadsafe");
-        message_box_set_hook(nullptr);
+        error_box_set(nullptr);
     }
 };
 
@@ -183,7 +185,7 @@ TEST_F(ErrorsTest, ReportOfError5OnLine120AndYesContinues) {
     statement_check(120);
     EXPECT_EQ(Seen.text, "Line:120\nIllegal function call\nContinue?");
     EXPECT_EQ(Seen.title, "Unhandled Error #5");
-    EXPECT_EQ(Seen.buttons, MessageBoxButtons::yes_no);
+    EXPECT_TRUE(Seen.yes_no);
     EXPECT_EQ(error_code.load(), 0);
     EXPECT_EQ(retry_statement.load(), 0);
     EXPECT_EQ(error_line.load(), 120u);
@@ -200,8 +202,8 @@ TEST_F(ErrorsTest, NumberWithoutMessageIsUnprintable) {
 TEST_F(ErrorsDeathTest, NoEndsTheProgramAndParksTheProgramThread) {
     EXPECT_EXIT(
         {
-            message_box_set_hook(answering_hook);
-            HookAnswer = MessageBoxAnswer::no;
+            error_box_set(answering_box);
+            HookAnswersYes = false;
             runtime_error(53);
             std::atomic<bool> returned{false};
             check_on_program_thread(7, &returned);
@@ -237,6 +239,7 @@ TEST_F(ErrorsTest, PauseHoldsTheCheckAndItsReportUntilItClears) {
     EXPECT_FALSE(returned.load());
     EXPECT_EQ(Seen.count, 0);
     pause_flags = 0;
+    program_wakeup.signal();  // as the key that ends a pause does
     program.join();
     EXPECT_EQ(Seen.text, "Line:99\nOverflow\nContinue?");
 }
@@ -244,13 +247,14 @@ TEST_F(ErrorsTest, PauseHoldsTheCheckAndItsReportUntilItClears) {
 TEST_F(ErrorsDeathTest, WindowCloseDuringThePauseParksTheProgramThread) {
     EXPECT_EXIT(
         {
-            message_box_set_hook(answering_hook);
+            error_box_set(answering_box);
             pause_flags = 1;
             runtime_error(5);
             std::atomic<bool> returned{false};
             check_on_program_thread(21, &returned);
             SDL_Delay(30);
             stop_threads = 1;
+            wake_all_threads();
             bool parked = wait_until([] { return (threads_stopped.load() & 1) != 0; });
             SDL_Delay(30);
             if (!parked || returned) end_child("the program thread did not park");

@@ -169,6 +169,7 @@ TEST_F(TextOutput, KeyLineShowsLabelsAndRestoresTheCursor) {
     print("status");
     clear_screen(1, 0, 1);  // with the line off the last row is the program's
     EXPECT_EQ(row_text(25).substr(0, 6), "status");
+    keyboard_startup_with(KeyboardSystemState{});  // the labels are the keyboard's soft keys
     soft_key_define(1, str_lit("RUN\r"));
     at(3, 9);
     print("ab");

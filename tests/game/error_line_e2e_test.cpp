@@ -2,8 +2,9 @@
 // with the source line number of the statement that raised it.
 #include <gmock/gmock.h>
 #include "game/statement.h"
+#include "runtime/core/threads.h"
 #include "runtime/display/images.h"
-#include "runtime/platform/message_box.h"
+#include "runtime/display/message_box.h"
 #include "tests/game/support/game_driver.h"
 
 namespace {

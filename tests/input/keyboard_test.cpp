@@ -2,6 +2,7 @@
 // translation into the key buffer, the key-hit queue and the held keys.
 #include <gtest/gtest.h>
 #include <X11/keysym.h>
+#include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/platform/keyboard_x11.h"
 #include "tests/input/keyboard_test_support.h"
@@ -402,20 +403,73 @@ TEST_F(KeyboardEvents, KeyPressWakesASleep) {
     EXPECT_EQ(key_wake.load(), 1);
 }
 
-TEST_F(KeyboardEvents, KeyRepeatFollowsFocus) {
-    EXPECT_TRUE(keyboard_key_repeat_enabled());
-    keyboard_follow_app_state(SDL_APPMOUSEFOCUS | SDL_APPACTIVE);  // no input focus
-    EXPECT_FALSE(keyboard_key_repeat_enabled());
+// The repeats due between the press (at `pressed`) and `until` ms after it,
+// asked at every 16 ms pass and handed back to the keyboard as the event loop
+// does, with their symbols.
+std::vector<int> repeats_until(uint32_t pressed, uint32_t until) {
+    std::vector<int> syms;
+    SDL_Event e;
+    for (uint32_t t = 0; t <= until; t += 16)
+        while (keyboard_repeat_due(pressed + t, &e)) {
+            syms.push_back(e.key.keysym.sym);
+            keyboard_handle_event(e);
+        }
+    return syms;
+}
+
+TEST_F(KeyboardEvents, HeldKeyRepeatsFromItsPressTimeAndATapNever) {
     int delay = -1, interval = -1;
     SDL_GetKeyRepeat(&delay, &interval);
-    EXPECT_EQ(delay, 0);
-    keyboard_follow_app_state(SDL_APPINPUTFOCUS);                  // iconified
+    EXPECT_EQ(delay, 0);  // SDL's own repeat stays off
+    uint32_t t0 = SDL_GetTicks();
+    press('a', 'a');
+    SDL_Event e;
+    EXPECT_FALSE(keyboard_repeat_due(t0 + 480, &e));
+    // Held 1 s: the first repeat after 500 ms, then one every 30 ms.
+    std::vector<int> held = repeats_until(t0, 1000);
+    EXPECT_GE(held.size(), 16u);
+    EXPECT_LE(held.size(), 18u);
+    for (int sym : held) EXPECT_EQ(sym, 'a');
+    release('a');
+    EXPECT_TRUE(repeats_until(t0 + 1000, 2000).empty());
+    std::string typed;
+    for (int i = 0; i < 15; ++i) typed += "1a";
+    EXPECT_EQ(drain_reads(), typed);  // each repeat types the key again, until the buffer is full
+    // A tap, whatever its length, and modifiers and locks held alone, never repeat.
+    tap(k_up);
+    press(k_lshift, 0, m_lshift);
+    press(k_capslock);
+    EXPECT_TRUE(repeats_until(SDL_GetTicks(), 2000).empty());
+}
+
+TEST_F(KeyboardEvents, RepeatsFollowTheLastKeyAndTheFocus) {
+    uint32_t t0 = SDL_GetTicks();
+    press('a', 'a');
+    press('b', 'b');
+    press(k_lshift, 0, m_lshift);  // a modifier does not take the repeat over
+    std::vector<int> held = repeats_until(t0, 600);
+    ASSERT_FALSE(held.empty());
+    EXPECT_EQ(held.back(), 'b');
+    release('a');  // not the repeating key
+    EXPECT_FALSE(repeats_until(t0 + 600, 700).empty());
+    // Without input focus, or iconified, nothing repeats, and a key pressed then
+    // does not start repeating when the focus comes back.
+    keyboard_follow_app_state(SDL_APPMOUSEFOCUS | SDL_APPACTIVE);
     EXPECT_FALSE(keyboard_key_repeat_enabled());
+    EXPECT_TRUE(repeats_until(t0, 2000).empty());
+    keyboard_follow_app_state(SDL_APPINPUTFOCUS);
+    EXPECT_FALSE(keyboard_key_repeat_enabled());
+    press('c', 'c');
     keyboard_follow_app_state(SDL_APPINPUTFOCUS | SDL_APPACTIVE | SDL_APPMOUSEFOCUS);
     EXPECT_TRUE(keyboard_key_repeat_enabled());
-    SDL_GetKeyRepeat(&delay, &interval);
-    EXPECT_EQ(delay, 500);
-    EXPECT_EQ(interval, 30);
+    EXPECT_TRUE(repeats_until(SDL_GetTicks(), 2000).empty());
+    // After a stall the repeat goes on at its pace: one, not a burst.
+    uint32_t t1 = SDL_GetTicks();
+    press('d', 'd');
+    int burst = 0;
+    SDL_Event e;
+    while (keyboard_repeat_due(t1 + 5000, &e)) ++burst;
+    EXPECT_EQ(burst, 1);
 }
 
 TEST(KeyboardStartup, SeedsLocksAndModifiersWithoutPausing) {

@@ -1,6 +1,7 @@
 // The input-method library. There is no input-method back-end on this system,
 // so the library starts with none and never shows a composition.
 #include "runtime/input/ime/ime.h"
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -19,3 +20,11 @@ void ime_set_font_candidates(const char* const* paths, int count) {
 }
 
 void ime_load_font() {}
+
+void ime_prepare_font_candidates() {
+    const char* windir = std::getenv("WinDir");
+    std::string base = windir ? windir : "";
+    const std::string paths[] = {"cyberbit.ttf", base + "\\fonts\\cyberbit.ttf", base + "\\fonts\\arialuni.ttf",
+                                 base + "\\fonts\\msmincho.ttf"};
+    FontCandidates.assign(std::begin(paths), std::end(paths));
+}

@@ -8,10 +8,11 @@
 enum class MessageBoxButtons : uint8_t { ok, yes_no };
 enum class MessageBoxAnswer : uint8_t { none, ok, yes, no };
 
-// Shows a box and returns the answer. The caller waits in short sleeps while
-// the event thread shows it. Without a window, on the event thread itself (it
-// cannot wait for itself), or once shutdown has begun, the box is written to
-// stderr only and the default answer comes back: OK, or No for a Yes/No box.
+// Shows a box and returns the answer. The caller blocks until the event thread,
+// which draws and answers it, wakes it. The event thread itself (a critical
+// error raised there) shows the box with a loop of its own. Without a window,
+// or once shutdown has begun, the box is written to stderr only and the
+// default answer comes back: OK, or No for a Yes/No box.
 MessageBoxAnswer message_box_show(const char* title, const char* text, MessageBoxButtons buttons);
 
 // Event thread: takes the events a shown box answers to. The box is modal:
@@ -29,9 +30,8 @@ bool message_box_take_event(const SDL_Event& event);
 // the surface; true while a box is shown.
 bool message_box_draw(SDL_Surface* surface);
 
-// Start-up tells the box whether the window exists. Called on the event
-// thread: the call also marks that thread as the one that never waits in a box,
-// and registers the drawer with the display.
+// Start-up tells the box whether the window exists. With one, the box becomes
+// the runtime's error box and the display's overlay.
 void message_box_window_ready(bool ready);
 
 // True while a box is waiting for its answer.

@@ -2,10 +2,11 @@
 // line, the chain-state check, the timer-tick bytes, and the quit statement's
 // orderly end through the real process entry.
 #include "runtime/core/clock.h"
-#include "runtime/core/event_loop.h"
+#include "runtime/process/spine.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/lowmem.h"
-#include "runtime/core/startup.h"
+#include "runtime/core/threads.h"
+#include "runtime/process/process.h"
 #include "runtime/core/strings.h"
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-// Start-up, the three threads and shutdown: the process entry, the event loop,
-// the timer thread, the quit statement and the window title.
+// The process: its entry, which runs start-up, the event loop and the shutdown,
+// and what start-up leaves for the program (its arguments and its folder).
 #pragma once
 #include <cstdint>
 
@@ -12,19 +12,12 @@ using ProgramEntry = int (*)(void*);
 // thread could not be started (0) or start-up failed with its exit code.
 int runtime_main(int argc, char** argv, ProgramEntry program);
 
-// The quit statement: the program ends; does not return.
-[[noreturn]] void end_program();
-// Parks the program thread for good (program thread only).
-[[noreturn]] void end_program_thread();
-
 // The program's arguments joined with single spaces (a permanent string).
 StrDesc* command_line();
 // The chain-state check, the main module's first action: a command line left
 // by a chaining program names the folder to continue in; the check restores
 // the working directory and the program's own arguments.
 void chain_state_check();
-// The title statement: window title and icon title (the title is consumed).
-void set_window_title(StrDesc* title);
 // The folder the executable lives in (the working directory after start-up).
 const char* program_folder();
 // The folder of an executable path: cut at the last '/', '\\' or just after ':'.

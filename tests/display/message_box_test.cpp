@@ -6,7 +6,8 @@
 #include <thread>
 #include <vector>
 #include "runtime/core/flags.h"
-#include "runtime/platform/message_box.h"
+#include "runtime/core/threads.h"
+#include "runtime/display/message_box.h"
 #include "support/sdl_events.h"
 
 namespace {
@@ -49,7 +50,10 @@ public:
         shown_ = wait_until([] { return message_box_shown(); });
     }
     ~PostedBox() {
-        if (!done_) stop_threads = 1;  // withdraws a box the test left open
+        if (!done_) {
+            stop_threads = 1;  // withdraws a box the test left open
+            wake_all_threads();
+        }
         thread_.join();
     }
     bool shown() const { return shown_; }
@@ -67,10 +71,14 @@ class MessageBoxTest : public ::testing::Test {
 protected:
     void SetUp() override {
         flags_reset();
+        event_thread_claim();  // the test's own thread plays the event thread
         message_box_set_hook(nullptr);
         message_box_window_ready(true);
     }
-    void TearDown() override { message_box_window_ready(false); }
+    void TearDown() override {
+        message_box_window_ready(false);
+        event_thread_release();
+    }
 };
 
 // --- Keys --------------------------------------------------------------------------

@@ -1,14 +1,14 @@
 // Modal message boxes: posted by the program thread, drawn and answered on the event thread.
-#include "runtime/platform/message_box.h"
+#include "runtime/display/message_box.h"
 #include <algorithm>
 #include <atomic>
 #include <bitset>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <thread>
+#include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/threads.h"
 #include "runtime/display/display.h"
 #include "runtime/display/fonts.h"
 
@@ -22,8 +22,11 @@ constexpr int button_width = 72;
 constexpr int button_height = 24;
 constexpr int button_gap = 16;
 constexpr int box_min_width = 240;
-// The waits sleep without SDL: a shutdown may be unloading it meanwhile.
-constexpr std::chrono::milliseconds wait_step{10};
+// A waiting caller looks again this often; the answer and the shutdown wake it
+// at once, so this only bounds a missed signal.
+constexpr uint32_t wait_check_ms = 100;
+// The pace of the box's own loop when the event thread itself shows one.
+constexpr uint32_t modal_frame_ms = 16;
 
 struct MessageBoxState {
     std::mutex lock;
@@ -43,7 +46,6 @@ struct MessageBoxState {
     // Keys the keyboard saw go down and not yet up. Their auto-repeat while a
     // box is shown answers nothing: the user did not press them for the box.
     std::bitset<SDLK_LAST> program_keys;
-    std::thread::id event_thread = {};
 };
 
 MessageBoxState Box;
@@ -63,9 +65,25 @@ const char* answer_name(MessageBoxAnswer answer) {
     }
 }
 
-bool on_event_thread() {
+bool box_free() {
     std::lock_guard<std::mutex> guard(Box.lock);
-    return Box.event_thread == std::this_thread::get_id();
+    return !Box.shown && Box.answer == MessageBoxAnswer::none;
+}
+
+bool box_answered() {
+    std::lock_guard<std::mutex> guard(Box.lock);
+    return Box.answer != MessageBoxAnswer::none;
+}
+
+// Called with the lock held.
+void box_fill(const char* title, const char* text, MessageBoxButtons buttons) {
+    std::snprintf(Box.title, sizeof Box.title, "%s", title);
+    std::snprintf(Box.text, sizeof Box.text, "%s", text);
+    Box.buttons = buttons;
+    Box.answer = MessageBoxAnswer::none;
+    Box.laid_out = false;
+    Box.pressed_button = -1;
+    Box.shown = true;
 }
 
 // Claims the box for this caller once no other box is shown; false when
@@ -75,18 +93,12 @@ bool box_post(const char* title, const char* text, MessageBoxButtons buttons) {
         {
             std::lock_guard<std::mutex> guard(Box.lock);
             if (!Box.shown && Box.answer == MessageBoxAnswer::none) {
-                std::snprintf(Box.title, sizeof Box.title, "%s", title);
-                std::snprintf(Box.text, sizeof Box.text, "%s", text);
-                Box.buttons = buttons;
-                Box.answer = MessageBoxAnswer::none;
-                Box.laid_out = false;
-                Box.pressed_button = -1;
-                Box.shown = true;
+                box_fill(title, text, buttons);
                 return true;
             }
         }
         if (stop_threads.load() || !window_exists.load()) return false;
-        std::this_thread::sleep_for(wait_step);
+        wait_until(program_wakeup, box_free, wait_check_ms);
     }
 }
 
@@ -106,7 +118,7 @@ MessageBoxAnswer box_wait(MessageBoxButtons buttons) {
                 return default_answer(buttons);
             }
         }
-        std::this_thread::sleep_for(wait_step);
+        wait_until(program_wakeup, box_answered, wait_check_ms);
     }
 }
 
@@ -115,6 +127,7 @@ void box_close(MessageBoxAnswer answer) {
     Box.answer = answer;
     Box.shown = false;
     Box.pressed_button = -1;
+    program_wakeup.signal();
 }
 
 MessageBoxAnswer answer_for_key(SDLKey key, MessageBoxButtons buttons) {
@@ -319,12 +332,62 @@ MessageBoxLayout message_box_layout(int surface_w, int surface_h, const char* ti
     return l;
 }
 
+namespace {
+
+// The event thread cannot wait for itself: it shows the box with a loop of its
+// own, drawing straight onto the window and reading only the box's events.
+MessageBoxAnswer box_run_here(MessageBoxButtons buttons) {
+    for (;;) {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) {
+            if (event.type == SDL_QUIT) {
+                std::lock_guard<std::mutex> guard(Box.lock);
+                Box.shown = false;
+                Box.answer = MessageBoxAnswer::none;
+                return default_answer(buttons);
+            }
+            message_box_take_event(event);
+        }
+        {
+            std::lock_guard<std::mutex> guard(Box.lock);
+            if (Box.answer != MessageBoxAnswer::none) {
+                MessageBoxAnswer answer = Box.answer;
+                Box.answer = MessageBoxAnswer::none;
+                return answer;
+            }
+        }
+        if (SDL_Surface* surface = display_surface()) {
+            message_box_draw(surface);
+            SDL_UpdateRect(surface, 0, 0, 0, 0);
+        }
+        SDL_Delay(modal_frame_ms);
+    }
+}
+
+bool error_box(const char* title, const char* text, bool yes_no) {
+    MessageBoxButtons buttons = yes_no ? MessageBoxButtons::yes_no : MessageBoxButtons::ok;
+    MessageBoxAnswer answer = message_box_show(title, text, buttons);
+    return answer == MessageBoxAnswer::yes || answer == MessageBoxAnswer::ok;
+}
+
+}  // namespace
+
 MessageBoxAnswer message_box_show(const char* title, const char* text, MessageBoxButtons buttons) {
     if (!title) title = "";
     if (!text) text = "";
     std::fprintf(stderr, "%s\n%s\n", title, text);
     if (MessageBoxHook hook = answer_hook.load()) return hook(title, text, buttons);
-    if (window_exists.load() && !on_event_thread() && !stop_threads.load() && box_post(title, text, buttons))
+    bool here = on_event_thread();
+    if (here && window_exists.load() && display_surface()) {
+        // Only a critical error shows a box on the event thread, and it ends
+        // the process: it takes the place of any box the program had open.
+        {
+            std::lock_guard<std::mutex> guard(Box.lock);
+            box_fill(title, text, buttons);
+        }
+        return box_run_here(buttons);
+    }
+    if (window_exists.load() && !here && !stop_threads.load() && box_post(title, text, buttons))
         return box_wait(buttons);
     MessageBoxAnswer answer = default_answer(buttons);
     if (buttons != MessageBoxButtons::ok)
@@ -361,9 +424,9 @@ void message_box_window_ready(bool ready) {
         Box.box_keys.reset();
         Box.program_keys.reset();
         Box.box_buttons = 0;
-        if (ready) Box.event_thread = std::this_thread::get_id();
     }
     if (ready) display_set_overlay(message_box_draw);
+    error_box_set(ready ? error_box : nullptr);
     window_exists = ready;
 }
 

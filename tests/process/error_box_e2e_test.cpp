@@ -7,9 +7,10 @@
 #include <cstring>
 #include <thread>
 #include "runtime/core/errors.h"
-#include "runtime/core/startup.h"
+#include "runtime/core/threads.h"
+#include "runtime/process/process.h"
 #include "runtime/display/display.h"
-#include "runtime/platform/message_box.h"
+#include "runtime/display/message_box.h"
 #include "support/sdl_events.h"
 
 namespace {

@@ -1,0 +1,122 @@
+// The event thread: timer ticks, the program's requests, tones, the refresh on
+// odd passes and window events on even ones. A pass rests 16 ms on the event
+// thread's wake-up, serving the program's requests the moment they come; a
+// pass where nothing changed does no work.
+#include "runtime/process/spine.h"
+#include "runtime/core/clock.h"
+#include "runtime/core/flags.h"
+#include "runtime/core/lowmem.h"
+#include "runtime/core/requests.h"
+#include "runtime/core/threads.h"
+#include "runtime/display/display.h"
+#include "runtime/display/message_box.h"
+#include "runtime/input/devices.h"
+#include "runtime/input/ime/ime.h"
+#include "runtime/input/keyboard.h"
+#include "runtime/input/mouse.h"
+#include "runtime/sound/sound_files.h"
+#include "runtime/sound/tones.h"
+#include "runtime/system/printer.h"
+#include <SDL.h>
+#include <chrono>
+
+namespace {
+
+constexpr auto pass_rest = std::chrono::milliseconds(16);
+
+int PassParity = 0;
+
+// The pass's rest. Requests of the program thread run as they arrive; the
+// rest itself keeps the pass to its 16 ms.
+void rest_and_serve_requests() {
+    const auto deadline = std::chrono::steady_clock::now() + pass_rest;
+    for (;;) {
+        uint64_t ticket = event_wakeup.ticket();
+        event_requests_run();
+        if (exit_requested.load()) return;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return;
+        event_wakeup.wait(ticket, static_cast<uint32_t>(left.count()));
+    }
+}
+
+// Returns false when the window was closed.
+bool dispatch_event(const SDL_Event& event) {
+    if (message_box_take_event(event)) return true;
+    switch (event.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+        keyboard_handle_event(event);
+        break;
+    case SDL_MOUSEMOTION:
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        mouse_handle_event(event);
+        break;
+    case SDL_JOYAXISMOTION:
+    case SDL_JOYBALLMOTION:
+    case SDL_JOYHATMOTION:
+    case SDL_JOYBUTTONDOWN:
+    case SDL_JOYBUTTONUP:
+        device_handle_event(event);
+        break;
+    case SDL_QUIT:
+        return false;
+    default:
+        break;
+    }
+    return true;
+}
+
+bool poll_window_events() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event))
+        if (!dispatch_event(event)) return false;
+    return true;
+}
+
+// The key held down repeats from its press time, not by SDL's emulation,
+// which misfires on a press and release that arrive within one poll.
+void repeat_held_key() {
+    SDL_Event event;
+    while (keyboard_repeat_due(SDL_GetTicks(), &event)) dispatch_event(event);
+}
+
+}  // namespace
+
+void event_loop_store_ticks(uint32_t ms_of_day) {
+    uint32_t ticks = static_cast<uint32_t>(ms_of_day * 0.0182);
+    uint8_t* m = low_memory() + low_timer_ticks;
+    m[0] = static_cast<uint8_t>(ticks);
+    m[1] = static_cast<uint8_t>(ticks >> 8);
+    m[2] = static_cast<uint8_t>(ticks >> 16);
+}
+
+bool event_loop_pass() {
+    devices_pass();
+    event_loop_store_ticks(clock_ms_of_day());
+    rest_and_serve_requests();
+    if (exit_requested.load()) return false;
+    PassParity ^= 1;
+    tone_queue_service();
+    printer_housekeeping();
+    repeat_held_key();
+    if (PassParity == 1) {
+        // An open box is drawn even while the program has automatic refresh off.
+        if (auto_display.load() != 0 || message_box_shown()) display_refresh();
+        return true;
+    }
+    keyboard_follow_focus();
+    if (ime_composition_shown()) ime_load_font();
+    ime_poll_events();
+    sync_lock_keys();
+    if (!poll_window_events()) return false;
+    sound_housekeeping();
+    return true;
+}
+
+void event_loop_run() {
+    while (event_loop_pass()) {
+    }
+    runtime_shutdown();
+}

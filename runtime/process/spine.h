@@ -1,0 +1,29 @@
+// The pieces of the process the spine's own files share: the command line and
+// program folder steps of start-up, the event loop, the timer thread and the
+// shutdown. Tests drive them one by one.
+#pragma once
+#include <cstdint>
+
+// Start-up step 2: the program's folder becomes the working directory.
+void process_enter_program_folder();
+// Start-up step 5: argv[1..] joined with single spaces into command_line.
+void process_join_command_line(int argc, char** argv);
+
+// Runs event-loop passes until the program is to end, then shuts down.
+[[noreturn]] void event_loop_run();
+// One pass of the loop; false when the shutdown is due (tests drive it).
+bool event_loop_pass();
+// Writes the emulated timer-tick bytes at 0x46C for a time of day in ms.
+void event_loop_store_ticks(uint32_t ms_of_day);
+
+// The timer thread's entry, and its handle once start-up made it.
+int timer_thread_main(void*);
+struct SDL_Thread;
+SDL_Thread* process_timer_thread();
+
+// Stops the worker threads in order, closes files and exits with code 0. A
+// program thread that does not park within the bounded wait keeps what it
+// uses: nothing it may hold is closed or flushed, and the process ends around it.
+[[noreturn]] void runtime_shutdown();
+// How long the shutdown waits for each worker thread.
+constexpr uint32_t shutdown_wait_ms = 2000;
