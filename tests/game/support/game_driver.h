@@ -30,6 +30,8 @@ namespace game_driver {
 constexpr int screen_columns = 40;
 constexpr int screen_rows = 25;
 constexpr int default_timeout_ms = 10000;
+// How long the screen stands still before the driver nudges a pause along.
+constexpr uint32_t nudge_after_still_ms = 60;
 // The driver's success line; the parent looks for it on stderr.
 constexpr const char* driver_done = "DRIVER DONE";
 
@@ -139,11 +141,23 @@ inline void wait_keys_read() {
 // a time, until the condition holds.
 template <typename Condition>
 void nudge_until(Condition condition, const std::string& what, int timeout_ms = default_timeout_ms) {
+    // A nudge goes only to a screen that has stood still for a while, that is
+    // to a program that waits: a key pushed while the program still draws could
+    // end the pause after the next screen before the driver has seen it.
     const uint32_t start = now_ms();
+    std::string last = screen_dump();
+    uint32_t still_since = now_ms();
     while (!condition()) {
         if (now_ms() - start > static_cast<uint32_t>(timeout_ms)) fail("timed out nudging to " + what);
-        press_ignored();
-        for (int i = 0; i < 20 && !condition(); ++i) SDL_Delay(2);
+        SDL_Delay(2);
+        std::string now = screen_dump();
+        if (now != last) {
+            last = now;
+            still_since = now_ms();
+        } else if (now_ms() - still_since >= nudge_after_still_ms) {
+            press_ignored();
+            still_since = now_ms();
+        }
     }
 }
 
