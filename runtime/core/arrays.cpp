@@ -9,6 +9,7 @@
 
 namespace {
 
+constexpr int32_t error_out_of_memory = 7;
 constexpr int32_t error_subscript_out_of_range = 9;
 constexpr int32_t error_duplicate_definition = 10;
 constexpr int32_t critical_array_memory = 257;
@@ -39,8 +40,9 @@ uint64_t element_total(const ArrayDesc& a) {
     return a.dim_count ? static_cast<uint64_t>(a.dims[0].count) * a.dims[0].stride : 0;
 }
 
-// Checks a declaration's bounds and returns its element count; 0 (with error 9)
-// when they cannot describe an array.
+// Checks a declaration's bounds and returns its element count; 0 when they
+// cannot describe an array (error 9) or describe one larger than its 32-bit
+// counts and strides can hold (error 7).
 uint64_t bounds_elements(uint32_t dim_count, const ArrayBounds* bounds) {
     if (dim_count == 0 || dim_count > array_max_dims || !bounds) {
         runtime_error(error_subscript_out_of_range);
@@ -54,7 +56,10 @@ uint64_t bounds_elements(uint32_t dim_count, const ArrayBounds* bounds) {
             return 0;
         }
         total *= static_cast<uint64_t>(count);
-        if (total > 0xFFFFFFFFu) total = 0x100000000u;  // too large for any pool
+        if (total > UINT32_MAX) {
+            runtime_error(error_out_of_memory);
+            return 0;
+        }
     }
     return total;
 }

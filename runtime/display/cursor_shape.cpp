@@ -32,5 +32,6 @@ CursorLines cursor_lines(int s, int e, int h) {
     }
     if (e == s + 1) return bottom_lines(2, h);
     if (e == s + 2) return bottom_lines(3, h);
-    return bottom_lines(h / 2, h);
+    // The half-cell block reaches the last line even in 16-line cells.
+    return {h - h / 2, h - 1};
 }

@@ -269,11 +269,12 @@ void print_next_zone() {
         advance_to_pixel_stop(*dest, zone_pixels);
         return;
     }
-    // Zones start every 14 columns; the last, shorter one ends at the last
-    // column (on 40 columns: 15, 29, then 40).
+    // Zones start every 14 columns where a whole zone still fits; past the
+    // last of them the next stop is the last column (on 40 columns: 15, then 40).
     auto at_zone = [&] {
         int32_t col = dest->cursor_col;
-        return col == 1 || (col - 1) % zone_columns == 0 || col >= g.columns;
+        return col == 1 || ((col - 1) % zone_columns == 0 && col <= g.columns - (zone_columns - 1)) ||
+               col >= g.columns;
     };
     do print_bytes(*dest, " ", false);
     while (!at_zone() && !text_error_pending());

@@ -136,6 +136,9 @@ void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t s
         bad |= row < dest->view_top_row;
         if (row != g.rows && row > dest->view_bottom_row) {
             grow = default_screen_untouched();
+            // The start-up screen counts as touched from here, even when the
+            // row then turns out to be too far down.
+            if (grow) clear_default_screen_untouched();
             bad |= !grow || row > tall_screen_rows;
         }
     }

@@ -1,6 +1,7 @@
 // Tests of the permanent pool, the low-memory blocks, arrays, the return stack
 // and the restart reset.
 #include <gtest/gtest.h>
+#include <climits>
 #include <cstring>
 #include <vector>
 #include "runtime/core/errors.h"
@@ -284,6 +285,26 @@ TEST_F(Memory, BadBoundsAreError9AndMakeNoArray) {
     array_declare(a, 1, reversed, true);
     EXPECT_EQ(take_error(), 9);
     EXPECT_EQ(a.flags, 0u);
+    EXPECT_EQ(low_block_live_count(), 0u);
+}
+
+TEST_F(Memory, ArraysTooLargeForTheirCountsAreError7AndAllocateNothing) {
+    // 2^32 elements in one dimension, or in the product of two.
+    const ArrayBounds whole_range[] = {{INT32_MIN, INT32_MAX}};
+    const ArrayBounds product[] = {{0, 65535}, {0, 65536}};
+    const struct { uint32_t dims; const ArrayBounds* bounds; } cases[] = {{1, whole_range}, {2, product}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(array_new_static(c.dims, c.bounds), nullptr);
+        EXPECT_EQ(take_error(), 7);
+        for (bool low : {false, true}) {
+            ArrayDesc a;
+            array_desc_init(a);
+            array_declare(a, c.dims, c.bounds, low);
+            EXPECT_EQ(take_error(), 7);
+            EXPECT_EQ(a.flags, 0u);
+            EXPECT_EQ(a.data, reinterpret_cast<int16_t*>(empty_array_block()));
+        }
+    }
     EXPECT_EQ(low_block_live_count(), 0u);
 }
 

@@ -84,6 +84,24 @@ TEST_F(Strings, FreeingABuiltinStringIsIgnored) {
 
 // --- Making strings ---
 
+TEST_F(Strings, BytesOfAnotherStringSurviveTheHeapMovingUnderThem) {
+    // A value near the heap's size: copying it needs a bigger heap, which may
+    // move (or compact) the very bytes being copied.
+    StrDesc* big = variable(std::string(1000000, 'q') + "end");
+    std::string_view bytes = str_view(big);
+    StrDesc* copy = str_from_bytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    EXPECT_EQ(text(copy), std::string(1000000, 'q') + "end");
+    EXPECT_GT(strings_stats().heap_growths, 0u);
+    // A "literal" made of such bytes is no borrowed view: it is a copy that
+    // stays right when the heap moves again.
+    bytes = str_view(big);
+    StrDesc* view = str_from_literal(bytes.data(), 3);
+    EXPECT_NE(reinterpret_cast<const char*>(view->data), bytes.data());
+    StrDesc* more = variable(std::string(2000000, 'z'));
+    EXPECT_EQ(text(view), "qqq");
+    str_free(more);
+}
+
 TEST_F(Strings, LiteralBorrowsItsBytes) {
     static const char hello[] = "HELLO";
     StrDesc* s = str_from_literal(hello, 5);

@@ -87,19 +87,22 @@ TEST_F(TextOutput, GamePrintStatementConsumesItsTemporaryOnce) {
     EXPECT_EQ(cursor(), (Cursor{2, 1, 0}));
 }
 
-TEST_F(TextOutput, CommaZones) {
-    for (int col : {15, 29, 43, 57, 71, 80}) {
+TEST_F(TextOutput, CommaZonesStopOnlyWhereAWholeZoneFits) {
+    for (int col : {15, 29, 43, 57, 80}) {
         print_next_zone();
         EXPECT_EQ(cursor(), (Cursor{1, col, 0}));
     }
     use_40x25();
-    for (int col : {15, 29, 40}) {
+    for (int col : {15, 40}) {
         print_next_zone();
         EXPECT_EQ(cursor(), (Cursor{1, col, 0}));
     }
     print_next_zone();  // from the last column to the first zone of the next row
     print_next_zone();
     EXPECT_EQ(cursor(), (Cursor{2, 15, 0}));
+    at(2, 29);  // a stop that has no whole zone behind it goes on to the end
+    print_next_zone();
+    EXPECT_EQ(cursor(), (Cursor{2, 40, 0}));
 }
 
 TEST_F(TextOutput, CursorControlsMoveWithoutPrintingAndStopAtTheView) {

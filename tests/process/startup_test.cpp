@@ -130,6 +130,31 @@ TEST(ChainState, TaggedCommandLineRestoresFolderAndArguments) {
     std::remove(file.c_str());
 }
 
+// A command line far larger than the string heap's first block: the check's
+// new string makes the heap grow under the bytes it copies from.
+int chain_then_check_long(void*) {
+    chain_state_check();
+    std::string_view line = str_view(command_line());
+    bool intact = line.size() == 600000 && line.find_first_not_of('a') == std::string_view::npos;
+    std::fprintf(stderr, "LONG[%s %zu]\n", intact ? "intact" : "damaged", line.size());
+    end_program();
+}
+
+TEST(ChainState, AHugeTaggedCommandLineComesThroughIntact) {
+    const std::string file = own_folder() + "/chain042.tmp";
+    FILE* f = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("/tmp", f);
+    std::fclose(f);
+    static std::string huge(600000, 'a');
+    static char tag[] = "(unique-tag:=/@*$+-)chain042.tmp";
+    static char name[] = "morv";
+    static char* argv[] = {name, huge.data(), tag, nullptr};
+    EXPECT_EXIT(runtime_main(3, argv, chain_then_check_long), ::testing::ExitedWithCode(0),
+                "LONG\\[intact 600000\\]");
+    std::remove(file.c_str());
+}
+
 TEST(ChainState, OrdinaryCommandLinesStayUnchanged) {
     // 31 characters are one too few to carry the tag and the file name.
     EXPECT_EXIT(run_with_args({"morv", "(unique-tag:=/@*$+-)chain42.tmp"}, chain_then_report),
