@@ -378,6 +378,16 @@ MessageBoxAnswer message_box_show(const char* title, const char* text, MessageBo
     std::fprintf(stderr, "%s\n%s\n", title, text);
     if (MessageBoxHook hook = answer_hook.load()) return hook(title, text, buttons);
     bool here = on_event_thread();
+    if (here && window_exists.load() && !display_surface()) {
+        // No frame has made the window yet: one frame makes it, unless that
+        // very frame is what failed.
+        static bool opening = false;
+        if (!opening) {
+            opening = true;
+            display_refresh();
+            opening = false;
+        }
+    }
     if (here && window_exists.load() && display_surface()) {
         // Only a critical error shows a box on the event thread, and it ends
         // the process: it takes the place of any box the program had open.

@@ -53,6 +53,29 @@ void scan_queue_push(uint8_t code) {
 }
 }  // namespace
 
+namespace {
+// Programs wait for a key by polling the buffer in a loop. Once reads keep
+// finding it empty in quick succession, an empty read blocks on the program's
+// wake-up (a key stored, a pause, an error, a trap or the shutdown) for at
+// most idle_read_wait_ms, so a waiting program leaves the processor idle and
+// still gets its key the moment it is stored. A program that works between
+// its reads is never held.
+constexpr uint32_t empty_reads_before_wait = 64;
+constexpr uint32_t idle_read_wait_ms = 50;
+constexpr auto quick_succession = std::chrono::milliseconds(2);
+std::atomic<uint32_t> EmptyReads{0};
+std::chrono::steady_clock::time_point LastEmptyRead{};  // program thread only
+
+bool key_or_event_waiting() {
+    return key_buffer_count() != 0 || event_pending.load(std::memory_order_relaxed) != 0;
+}
+
+bool idle_polling() {
+    if (EmptyReads.load(std::memory_order_relaxed) < empty_reads_before_wait) return false;
+    return std::chrono::steady_clock::now() - LastEmptyRead < quick_succession;
+}
+}  // namespace
+
 void key_buffer_store(uint8_t character, uint8_t scan) {
     uint8_t head = buffer_byte(low_key_buffer_head).load(std::memory_order_acquire);
     uint8_t tail = buffer_byte(low_key_buffer_tail).load(std::memory_order_relaxed);
@@ -66,6 +89,7 @@ void key_buffer_store(uint8_t character, uint8_t scan) {
 }
 
 void key_buffer_clear() {
+    EmptyReads.store(0, std::memory_order_relaxed);
     buffer_byte(low_key_buffer_head).store(key_buffer_start, std::memory_order_relaxed);
     buffer_byte(low_key_buffer_head + 1).store(0, std::memory_order_relaxed);
     buffer_byte(low_key_buffer_tail).store(key_buffer_start, std::memory_order_release);
@@ -96,28 +120,6 @@ uint32_t key_buffer_take(uint8_t out[2]) {
     return (out[0] == 0 && out[1] != 0) ? 2 : 1;
 }
 
-namespace {
-// Programs wait for a key by polling the buffer in a loop. Once reads keep
-// finding it empty in quick succession, an empty read blocks on the program's
-// wake-up (a key stored, a pause, an error, a trap or the shutdown) for at
-// most idle_read_wait_ms, so a waiting program leaves the processor idle and
-// still gets its key the moment it is stored. A program that works between
-// its reads is never held.
-constexpr uint32_t empty_reads_before_wait = 64;
-constexpr uint32_t idle_read_wait_ms = 50;
-constexpr auto quick_succession = std::chrono::milliseconds(2);
-std::atomic<uint32_t> EmptyReads{0};
-std::chrono::steady_clock::time_point LastEmptyRead{};  // program thread only
-
-bool key_or_event_waiting() {
-    return key_buffer_count() != 0 || event_pending.load(std::memory_order_relaxed) != 0;
-}
-
-bool idle_polling() {
-    if (EmptyReads.load(std::memory_order_relaxed) < empty_reads_before_wait) return false;
-    return std::chrono::steady_clock::now() - LastEmptyRead < quick_succession;
-}
-}  // namespace
 
 StrDesc* key_buffer_read() {
     uint8_t pair[2] = {0, 0};

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 #include "runtime/core/errors.h"
+#include "runtime/core/requests.h"
 #include "runtime/core/threads.h"
 #include "runtime/process/process.h"
 #include "runtime/display/display.h"
@@ -58,6 +59,45 @@ void run_runtime_answering(SDLKey key) {
     char* argv[] = {name, nullptr};
     runtime_main(1, argv, error_program);
     std::_Exit(10);  // runtime_main returns only when start-up failed
+}
+
+// A critical error raised on the event thread itself: the box is drawn by a
+// loop of the event thread's own, in the window, and OK ends the process.
+int event_thread_critical_program(void*) {
+    event_request(EventRequestKind::once, [] { runtime_error(504); }, true);
+    std::fprintf(stderr, "program continued\n");
+    end_program();
+}
+
+// The box's face colour at the middle of the window.
+bool box_drawn() {
+    SDL_Surface* s = display_surface();
+    if (!s || !s->pixels || s->format->BytesPerPixel != 4) return false;
+    uint32_t middle = static_cast<const uint32_t*>(s->pixels)[(s->h / 2) * (s->pitch / 4) + s->w / 2];
+    return middle == SDL_MapRGB(s->format, 192, 192, 192);
+}
+
+TEST(ErrorBoxEndToEnd, CriticalErrorOnTheEventThreadShowsItsBox) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto run = [] {
+        std::thread([] {
+            for (int waited = 0; !message_box_shown() || !box_drawn(); waited += 5) {
+                if (waited > 10000) std::_Exit(8);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            std::fprintf(stderr, "box seen in the window\n");
+            push_key(SDL_KEYDOWN, SDLK_RETURN);
+            std::this_thread::sleep_for(std::chrono::seconds(10));
+            std::_Exit(11);
+        }).detach();
+        char name[] = "morv";
+        char* argv[] = {name, nullptr};
+        runtime_main(1, argv, event_thread_critical_program);
+        std::_Exit(10);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0),
+                AllOf(HasSubstr("Critical Error #4\nOut of memory"), HasSubstr("box seen in the window"),
+                      Not(HasSubstr("program continued"))));
 }
 
 const char* const BoxOnStderr = "Unhandled Error #5\nLine:120\nIllegal function call\nContinue?";
