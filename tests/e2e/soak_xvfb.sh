@@ -22,7 +22,9 @@ for ((i = 1; i <= runs; i++)); do
         echo "start $i: no window" >&2
         continue
     fi
-    "$build/tests/x_close_window" MORV > /dev/null 2>&1
+    # SDL names the window twice (_NET_WM_NAME, which the search sees, then
+    # WM_NAME, which the close looks for): the close is asked until it finds it.
+    wait_for 50 "$build/tests/x_close_window" MORV || echo "start $i: the close found no window" >&2
     if ! wait_exit $APP_PID 50; then
         hangs=$((hangs + 1))
         kill -9 $APP_PID
