@@ -32,6 +32,12 @@ int32_t serial_write(int fd, const void* buffer, uint64_t length, uint32_t timeo
 // Bytes received and not yet read.
 int64_t serial_bytes_waiting(int fd);
 
+// The terminal settings of a specification: raw bytes both ways, its data
+// bits, parity and stop bits (tests check it: a pseudo-terminal keeps neither
+// the data bits nor the parity bit it is given).
+struct termios;
+void serial_framing(struct termios& t, const SerialSettings& settings);
+
 // A speed the terminal interface has no constant for, set through the
 // kernel's own interface (serial_speed_linux.cpp).
 bool serial_set_other_speed(int fd, uint32_t speed);

@@ -48,10 +48,12 @@ tcflag_t data_bits_flag(uint8_t bits) {
     }
 }
 
-// Raw bytes both ways, the framing of the settings; parity is checked on input
-// whenever one is set. Termios has no one and a half stop bits: the second
-// stop bit is what a UART sends as one and a half with five data bits.
-void framing(struct termios& t, const SerialSettings& s) {
+}  // namespace
+
+// Parity is checked on input whenever one is set. Termios has no one and a
+// half stop bits: the second stop bit is what a UART sends as one and a half
+// with five data bits.
+void serial_framing(struct termios& t, const SerialSettings& s) {
     cfmakeraw(&t);
     t.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
     t.c_cflag |= CREAD | CLOCAL | data_bits_flag(s.data_bits);
@@ -68,6 +70,8 @@ void framing(struct termios& t, const SerialSettings& s) {
     t.c_cc[VTIME] = 0;
 }
 
+namespace {
+
 // The request-to-send line: on unless RS holds it off. Devices without modem
 // lines (a pseudo-terminal) have nothing to set.
 bool set_rts(int fd, bool on) {
@@ -79,7 +83,7 @@ bool set_rts(int fd, bool on) {
 bool configure(int fd, const SerialSettings& s) {
     struct termios t;
     if (!isatty(fd) || tcgetattr(fd, &t) != 0) return false;
-    framing(t, s);
+    serial_framing(t, s);
     speed_t constant;
     bool standard = speed_constant(s.speed, &constant);
     if (standard && (cfsetispeed(&t, constant) != 0 || cfsetospeed(&t, constant) != 0)) return false;
