@@ -73,21 +73,31 @@ bool timeout_of(std::string_view digits, uint16_t alone, uint16_t* value) {
     return true;
 }
 
+// Marks an option as seen; false when it was given before.
+bool first_time(bool& seen) {
+    if (seen) return false;
+    seen = true;
+    return true;
+}
+
 bool option_of(std::string_view item, Options& seen, SerialSettings& s) {
     size_t split = 0;
     while (split < item.size() && is_letter(item[split])) ++split;
     std::string_view name = item.substr(0, split), digits = item.substr(split);
-    auto once = [](bool& flag) { return !flag && (flag = true); };
-    if (name == "RS" && digits.empty()) return once(seen.rs) && (s.rs = true);
-    if ((name == "BIN" || name == "ASC") && digits.empty()) return once(seen.transfer) && ((s.asc = name == "ASC"), true);
-    if (name == "LF" && digits.empty()) return once(seen.lf) && (s.lf = true);
+    bool bare = digits.empty();
     uint64_t ignored;
-    if (name == "TB" || name == "RB")
-        return once(name == "TB" ? seen.tb : seen.rb) && (digits.empty() || number_of(digits, UINT32_MAX, &ignored));
-    if (name == "CD") return once(seen.cd) && timeout_of(digits, 0, &s.cd_ms);
-    if (name == "CS") return once(seen.cs) && timeout_of(digits, 1000, &s.cs_ms);
-    if (name == "DS") return once(seen.ds) && timeout_of(digits, 1000, &s.ds_ms);
-    if (name == "OP") return once(seen.op) && timeout_of(digits, 10000, &s.op_ms);
+    if (name == "RS" && bare) return first_time(seen.rs) && (s.rs = true);
+    if (name == "LF" && bare) return first_time(seen.lf) && (s.lf = true);
+    if ((name == "BIN" || name == "ASC") && bare) {
+        s.asc = name == "ASC";
+        return first_time(seen.transfer);
+    }
+    if (name == "TB") return first_time(seen.tb) && (bare || number_of(digits, UINT32_MAX, &ignored));
+    if (name == "RB") return first_time(seen.rb) && (bare || number_of(digits, UINT32_MAX, &ignored));
+    if (name == "CD") return first_time(seen.cd) && timeout_of(digits, 0, &s.cd_ms);
+    if (name == "CS") return first_time(seen.cs) && timeout_of(digits, 1000, &s.cs_ms);
+    if (name == "DS") return first_time(seen.ds) && timeout_of(digits, 1000, &s.ds_ms);
+    if (name == "OP") return first_time(seen.op) && timeout_of(digits, 10000, &s.op_ms);
     return false;
 }
 
@@ -107,9 +117,15 @@ bool port_of(std::string_view spec, uint8_t* port, std::string_view* rest) {
 bool positional_item(size_t position, std::string_view item, SerialSettings& s, bool* stop_given) {
     uint64_t v;
     switch (position) {
-        case 0: return number_of(item, UINT32_MAX, &v) && v > 0 && ((s.speed = static_cast<uint32_t>(v)), true);
+        case 0:
+            if (!number_of(item, UINT32_MAX, &v) || v == 0) return false;
+            s.speed = static_cast<uint32_t>(v);
+            return true;
         case 1: return parity_of(item, &s.parity);
-        case 2: return number_of(item, 8, &v) && v >= 5 && ((s.data_bits = static_cast<uint8_t>(v)), true);
+        case 2:
+            if (!number_of(item, 8, &v) || v < 5) return false;
+            s.data_bits = static_cast<uint8_t>(v);
+            return true;
         default:
             *stop_given = true;
             s.stop_half_bits = item == "1" ? 2 : item == "1.5" ? 3 : item == "2" ? 4 : 0;

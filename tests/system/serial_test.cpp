@@ -2,6 +2,7 @@
 // pseudo-terminal pair from socat standing in for COM1: settings, bytes both
 // ways, the waiting count and the read timeouts.
 #include "system/files_fixture.h"
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -117,11 +118,13 @@ protected:
     // What the peer received within a second, once `count` bytes came.
     std::string peer_read(size_t count) const {
         std::string got;
-        for (int waited = 0; got.size() < count && waited < 1000; ++waited) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+            struct pollfd p{peer, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) continue;
             char buffer[256];
             ssize_t n = ::read(peer, buffer, sizeof buffer);
             if (n > 0) got.append(buffer, static_cast<size_t>(n));
-            else std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return got;
     }
