@@ -1,0 +1,55 @@
+// The file handle layer: opening, reading, writing, sizing and locking files
+// through the system's descriptors. Every call answers 0 (or a count through
+// its out-argument) on success and a negative HandleResult otherwise.
+#pragma once
+#include <cstdint>
+
+enum HandleResult : int32_t {
+    handle_ok = 0,
+    handle_short_write = -1,
+    handle_bad = -2,              // bad or closed handle
+    handle_wrong_direction = -3,  // not allowed in this direction, or a seek that failed
+    handle_negative = -4,         // negative position or length
+    handle_open_failed = -5,
+    handle_path_not_found = -6,
+    handle_denied = -7,           // access denied, sharing or lock violation
+    handle_device_error = -8,     // no such drive or device, or a port that would not open
+    handle_io_fault = -9,         // too many open files, read or write fault
+    handle_short_read = -10,      // the end of the file came first
+    handle_bad_spec = -11,        // a serial-port specification that does not parse
+};
+
+// Byte-range locks and transfers live below this offset; the share marks of
+// the open files sit above it, out of the way of every real range.
+constexpr uint64_t handle_lock_limit = 1ull << 62;
+
+struct HandleOpenRequest {
+    bool read = false, write = false;            // the access wanted
+    bool deny_read = false, deny_write = false;  // what other opens may not do
+    bool create = false;                         // make the file when it is missing
+    bool truncate = false;                       // empty it once the share check passed
+};
+
+// Opens a file. Other opens of it (by this process or another that uses the
+// same marks) that conflict with the access or share asked for give
+// handle_denied; a missing file is handle_open_failed, a missing folder
+// handle_path_not_found.
+int32_t handle_open(const char* path, const HandleOpenRequest& request, int* fd);
+int32_t handle_close(int fd);
+
+// Transfers at a byte position. A range that another open holds locked is
+// handle_denied and nothing moves. A read that meets the end is
+// handle_short_read, *done the bytes read; a write that stops early is
+// handle_short_write.
+int32_t handle_read_at(int fd, uint64_t position, void* buffer, uint64_t length, uint64_t* done);
+int32_t handle_write_at(int fd, uint64_t position, const void* buffer, uint64_t length, uint64_t* done);
+// A read-ahead: as handle_read_at, but stops before the first byte that
+// another open holds locked (handle_denied only when that is the first byte).
+int32_t handle_read_ahead(int fd, uint64_t position, void* buffer, uint64_t length, uint64_t* done);
+
+int32_t handle_size(int fd, uint64_t* size);
+
+// Exclusive byte-range locks (shared ones where the descriptor cannot write).
+// A range another open holds is handle_denied; the caller keeps the ranges.
+int32_t handle_lock(int fd, uint64_t offset, uint64_t length);
+int32_t handle_unlock(int fd, uint64_t offset, uint64_t length);

@@ -1,0 +1,225 @@
+// Files on POSIX: open/pread/pwrite/fstat and open-file-description locks,
+// which exclude each other between two opens of one process as well as
+// between processes (plain fcntl locks would not within one process).
+#include "runtime/platform/file_handle.h"
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// One byte each above handle_lock_limit. An open holds a shared lock on the
+// mark of each direction it uses and of each direction it denies; it fails
+// when another open holds the opposite mark.
+constexpr uint64_t mark_access_read = handle_lock_limit + 0;
+constexpr uint64_t mark_access_write = handle_lock_limit + 1;
+constexpr uint64_t mark_deny_read = handle_lock_limit + 2;
+constexpr uint64_t mark_deny_write = handle_lock_limit + 3;
+
+// The kernel moves at most about 2 GiB a call; larger transfers go in parts.
+constexpr uint64_t transfer_part = 1ull << 30;
+
+int32_t io_result(int error) {
+    switch (error) {
+        case EBADF: return handle_bad;
+        case EINVAL: case EOVERFLOW: return handle_negative;
+        case ESPIPE: return handle_wrong_direction;
+        case EAGAIN: case EACCES: case EDEADLK: return handle_denied;
+        default: return handle_io_fault;
+    }
+}
+
+bool folder_exists(const char* path) {
+    std::string folder(path);
+    size_t slash = folder.find_last_of('/');
+    if (slash == std::string::npos) return true;
+    folder.resize(slash == 0 ? 1 : slash);
+    struct stat st;
+    return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int32_t open_result(int error, const char* path) {
+    switch (error) {
+        case ENOENT: return folder_exists(path) ? handle_open_failed : handle_path_not_found;
+        case ENOTDIR: return handle_path_not_found;
+        case EACCES: case EPERM: case EROFS: case ETXTBSY: case EISDIR: case EBUSY: return handle_denied;
+        case EMFILE: case ENFILE: return handle_io_fault;
+        case ENXIO: case ENODEV: return handle_device_error;
+        default: return handle_open_failed;
+    }
+}
+
+struct flock range_lock(short type, uint64_t offset, uint64_t length) {
+    struct flock lock;
+    std::memset(&lock, 0, sizeof lock);
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = static_cast<off_t>(length);
+    return lock;
+}
+
+// Ranges past the limit are cut there: the marks are nobody's data.
+uint64_t clip(uint64_t offset, uint64_t length) {
+    if (offset >= handle_lock_limit) return 0;
+    return length < handle_lock_limit - offset ? length : handle_lock_limit - offset;
+}
+
+// The start of the first range another open holds in a way that conflicts
+// with `type` over [offset, offset + length), or UINT64_MAX when none does.
+uint64_t first_conflict(int fd, short type, uint64_t offset, uint64_t length) {
+    length = clip(offset, length);
+    if (length == 0) return UINT64_MAX;
+    struct flock probe = range_lock(type, offset, length);
+    if (fcntl(fd, F_OFD_GETLK, &probe) != 0 || probe.l_type == F_UNLCK) return UINT64_MAX;
+    uint64_t start = static_cast<uint64_t>(probe.l_start);
+    return start < offset ? offset : start;
+}
+
+// Marks are shared locks, which need a descriptor that can read; a
+// write-only descriptor only checks the marks of others.
+void mark_take(int fd, int flags, uint64_t mark) {
+    if ((flags & O_ACCMODE) == O_WRONLY) return;
+    struct flock lock = range_lock(F_RDLCK, mark, 1);
+    fcntl(fd, F_OFD_SETLK, &lock);
+}
+
+bool mark_held_elsewhere(int fd, uint64_t mark) {
+    struct flock probe = range_lock(F_WRLCK, mark, 1);
+    return fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+// Takes the marks first and tests the opposite ones after, so that two opens
+// racing each other cannot both miss the other: at worst both fail.
+bool share_check(int fd, int flags, const HandleOpenRequest& r) {
+    if (r.read) mark_take(fd, flags, mark_access_read);
+    if (r.write) mark_take(fd, flags, mark_access_write);
+    if (r.deny_read) mark_take(fd, flags, mark_deny_read);
+    if (r.deny_write) mark_take(fd, flags, mark_deny_write);
+    return !(r.read && mark_held_elsewhere(fd, mark_deny_read)) &&
+           !(r.write && mark_held_elsewhere(fd, mark_deny_write)) &&
+           !(r.deny_read && mark_held_elsewhere(fd, mark_access_read)) &&
+           !(r.deny_write && mark_held_elsewhere(fd, mark_access_write));
+}
+
+// Opens for reading and writing where the file allows it, whatever was asked
+// (the direction rules are the caller's): only such a descriptor can hold
+// every kind of lock. Falls back to the access asked for.
+int open_descriptor(const char* path, const HandleOpenRequest& r, int* flags) {
+    int common = O_CLOEXEC | O_NOCTTY | (r.create ? O_CREAT : 0);
+    *flags = O_RDWR;
+    int fd = open(path, O_RDWR | common, 0666);
+    if (fd >= 0 || (r.read && r.write)) return fd;
+    if (errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY) return fd;
+    *flags = r.write ? O_WRONLY : O_RDONLY;
+    return open(path, *flags | common, 0666);
+}
+
+// Each part goes through one pread or pwrite, repeated while it moves bytes.
+template <typename Transfer>
+int32_t transfer(uint64_t position, uint64_t length, uint64_t* done, Transfer call) {
+    *done = 0;
+    if (position > static_cast<uint64_t>(INT64_MAX) || length > static_cast<uint64_t>(INT64_MAX) - position)
+        return handle_negative;
+    while (*done < length) {
+        uint64_t part = length - *done < transfer_part ? length - *done : transfer_part;
+        ssize_t moved = call(*done, part, static_cast<off_t>(position + *done));
+        if (moved < 0 && errno == EINTR) continue;
+        if (moved < 0) return io_result(errno);
+        if (moved == 0) break;
+        *done += static_cast<uint64_t>(moved);
+    }
+    return handle_ok;
+}
+
+}  // namespace
+
+int32_t handle_open(const char* path, const HandleOpenRequest& request, int* fd) {
+    *fd = -1;
+    int flags = 0;
+    int opened = open_descriptor(path, request, &flags);
+    if (opened < 0) return open_result(errno, path);
+    struct stat st;
+    if (fstat(opened, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(opened);
+        return handle_denied;
+    }
+    if (!share_check(opened, flags, request)) {
+        close(opened);
+        return handle_denied;
+    }
+    if (request.truncate && st.st_size > 0 && ftruncate(opened, 0) != 0) {
+        int error = errno;
+        close(opened);
+        return open_result(error, path);
+    }
+    *fd = opened;
+    return handle_ok;
+}
+
+int32_t handle_close(int fd) {
+    if (fd < 0) return handle_bad;
+    return close(fd) == 0 || errno == EINTR ? handle_ok : io_result(errno);
+}
+
+int32_t handle_read_at(int fd, uint64_t position, void* buffer, uint64_t length, uint64_t* done) {
+    *done = 0;
+    if (first_conflict(fd, F_RDLCK, position, length) != UINT64_MAX) return handle_denied;
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    int32_t r = transfer(position, length, done, [&](uint64_t at, uint64_t n, off_t pos) {
+        return pread(fd, bytes + at, n, pos); });
+    if (r != handle_ok) return r;
+    return *done < length ? handle_short_read : handle_ok;
+}
+
+int32_t handle_read_ahead(int fd, uint64_t position, void* buffer, uint64_t length, uint64_t* done) {
+    *done = 0;
+    uint64_t conflict = first_conflict(fd, F_RDLCK, position, length);
+    if (conflict == position) return handle_denied;
+    if (conflict != UINT64_MAX) length = conflict - position;
+    return handle_read_at(fd, position, buffer, length, done);
+}
+
+int32_t handle_write_at(int fd, uint64_t position, const void* buffer, uint64_t length, uint64_t* done) {
+    *done = 0;
+    if (first_conflict(fd, F_WRLCK, position, length) != UINT64_MAX) return handle_denied;
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    int32_t r = transfer(position, length, done, [&](uint64_t at, uint64_t n, off_t pos) {
+        return pwrite(fd, bytes + at, n, pos); });
+    if (r != handle_ok) return r;
+    return *done < length ? handle_short_write : handle_ok;
+}
+
+int32_t handle_size(int fd, uint64_t* size) {
+    *size = 0;
+    struct stat st;
+    if (fstat(fd, &st) != 0) return io_result(errno);
+    *size = static_cast<uint64_t>(st.st_size);
+    return handle_ok;
+}
+
+int32_t handle_lock(int fd, uint64_t offset, uint64_t length) {
+    length = clip(offset, length);
+    if (length == 0) return handle_negative;
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0) return handle_bad;
+    struct flock lock = range_lock((flags & O_ACCMODE) == O_RDONLY ? F_RDLCK : F_WRLCK, offset, length);
+    if (fcntl(fd, F_OFD_SETLK, &lock) != 0) return io_result(errno);
+    // A shared lock still lets other readers lock the range: refuse it when
+    // they already do, as an exclusive one would.
+    if (lock.l_type == F_RDLCK && first_conflict(fd, F_WRLCK, offset, length) != UINT64_MAX) {
+        handle_unlock(fd, offset, length);
+        return handle_denied;
+    }
+    return handle_ok;
+}
+
+int32_t handle_unlock(int fd, uint64_t offset, uint64_t length) {
+    length = clip(offset, length);
+    if (length == 0) return handle_negative;
+    struct flock lock = range_lock(F_UNLCK, offset, length);
+    return fcntl(fd, F_OFD_SETLK, &lock) == 0 ? handle_ok : io_result(errno);
+}
