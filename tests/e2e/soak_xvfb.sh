@@ -12,11 +12,25 @@ export SDL_AUDIODRIVER=dummy SDL12COMPAT_FAKE_CDROM_PATH=/nonexistent
 [ -n "${SOAK_RENDER:-}" ] && export SDL_RENDER_DRIVER=$SOAK_RENDER
 
 err="$build/e2e_soak${SOAK_RENDER:+_$SOAK_RENDER}.err"
+# The window once SDL has settled it: at start-up SDL may replace its first X
+# window by another, and a close sent to the first is lost with it. The same
+# id found again a moment later, mapped, is the one a user could click.
+settled_window() {
+    local id again i
+    for ((i = 0; i < 50; i++)); do
+        id=$(find_window MORV) || return 1
+        sleep 0.2
+        again=$(find_window MORV) || return 1
+        [ "$id" = "$again" ] && xwininfo -id "$id" 2> /dev/null | grep -q IsViewable && return 0
+    done
+    return 1
+}
+
 crashes=0 hangs=0
 for ((i = 1; i <= runs; i++)); do
     "$morv" 2> "$err" &
     APP_PID=$!
-    if ! find_window MORV > /dev/null; then
+    if ! settled_window; then
         if kill -0 $APP_PID 2> /dev/null; then hangs=$((hangs + 1)); kill -9 $APP_PID; else crashes=$((crashes + 1)); fi
         wait $APP_PID 2> /dev/null
         echo "start $i: no window" >&2
