@@ -11,6 +11,7 @@
 namespace {
 struct KeyModes {
     bool came_from_unicode = false;
+    bool from_altgr_level = false;  // the layout gives the character through AltGr
     bool typing_soft_key = false;  // re-entry guard while a soft-key text is typed
     AltCodeEntry alt;
     int32_t composition = 0;
@@ -89,8 +90,14 @@ void toggle_held(int32_t code) {
         held_key_add(code);
 }
 
+// Where a typed character came from, as key_down found it.
+struct CharacterSource {
+    bool from_unicode = false;
+    bool from_altgr_level = false;
+};
+
 // A character key: the modifier column of its row, or the character as it is.
-void buffer_character(int32_t code, bool came_from_unicode) {
+void buffer_character(int32_t code, CharacterSource source) {
     const KeyTableRow& row = key_table_row(code);
     int32_t scan = row.field[key_field_scan];
     if (scan == 0) {
@@ -105,10 +112,12 @@ void buffer_character(int32_t code, bool came_from_unicode) {
         column = key_field_ctrl;
     else if (shift_held())
         column = key_field_shift;
-    // AltGr reaches us as left Ctrl with right Alt; its character is final.
-    bool alt_gr = held_key_contains(key_code_left_ctrl) && held_key_contains(key_code_right_alt) &&
-                  !held_key_contains(key_code_right_ctrl) && !held_key_contains(key_code_left_alt);
-    if (came_from_unicode && alt_gr) column = key_field_none;
+    // AltGr's character is final. AltGr reaches us as right Alt with left Ctrl
+    // (Windows), or as right Alt alone, where only the layout tells it from Alt.
+    bool right_alt_alone = held_key_contains(key_code_right_alt) && !held_key_contains(key_code_right_ctrl) &&
+                           !held_key_contains(key_code_left_alt);
+    bool alt_gr = right_alt_alone && (held_key_contains(key_code_left_ctrl) || source.from_altgr_level);
+    if (source.from_unicode && alt_gr) column = key_field_none;
     store_value(row.field[column], scan);
 }
 
@@ -119,10 +128,10 @@ void buffer_modifier(int32_t code, uint8_t scan, bool scrolllock_was_held) {
     update_keyboard_status_bytes();
 }
 
-void buffer_stage(int32_t code, bool came_from_unicode, bool insert_was_held, bool scrolllock_was_held) {
+void buffer_stage(int32_t code, CharacterSource source, bool insert_was_held, bool scrolllock_was_held) {
     if (code == key_code_nul) code = 0;
     if (code >= 0 && code < 256) {
-        buffer_character(code, came_from_unicode);
+        buffer_character(code, source);
         return;
     }
     if (uint8_t scan = modifier_scan(code)) {
@@ -183,7 +192,7 @@ bool trap_stage(int32_t code, int32_t value, uint32_t keypad) {
     return false;
 }
 
-void key_down_steps(int32_t code, bool came_from_unicode) {
+void key_down_steps(int32_t code, CharacterSource source) {
     bool insert_was_held = code == key_code_insert && held_key_contains(key_code_insert);
     bool scrolllock_was_held = code == key_code_scrolllock && held_key_contains(key_code_scrolllock);
     held_key_add(code);
@@ -210,7 +219,7 @@ void key_down_steps(int32_t code, bool came_from_unicode) {
         int32_t value = key_hit_value(code, &keypad);
         if (trap_stage(code, value, keypad)) return;
     }
-    buffer_stage(code, came_from_unicode, insert_was_held, scrolllock_was_held);
+    buffer_stage(code, source, insert_was_held, scrolllock_was_held);
 }
 
 // Code points without a code page byte; above the Unicode range there is none.
@@ -245,13 +254,13 @@ int32_t key_table_row_of(int32_t code, bool* numeric) {
 
 void key_down(int32_t code) {
     if (code == 0) code = key_code_nul;
-    bool came_from_unicode = Modes.came_from_unicode;
-    Modes.came_from_unicode = false;
+    CharacterSource source{Modes.came_from_unicode, Modes.from_altgr_level};
+    Modes.came_from_unicode = Modes.from_altgr_level = false;
     // A negative code would read as a release in KeyHitQueue; no key has one.
     // The press ends a sleep before its key reaches the buffer: a program that
     // reads the key and then begins a sleep must not have that sleep ended by it.
     key_wake.store(1);
-    if (code > 0) key_down_steps(code, came_from_unicode);
+    if (code > 0) key_down_steps(code, source);
     // A program waiting for a key, a pause's end or a sleep's end looks now.
     program_wakeup.signal();
 }
@@ -288,6 +297,12 @@ void key_down_unicode(uint32_t code_point) {
         return;
     }
     key_down(code);
+}
+
+void key_down_altgr_unicode(uint32_t code_point) {
+    Modes.from_altgr_level = true;
+    key_down_unicode(code_point);
+    Modes.from_altgr_level = false;
 }
 
 void key_up_unicode(uint32_t code_point) {

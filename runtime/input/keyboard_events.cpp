@@ -130,13 +130,19 @@ int32_t ctrl_base_character(uint32_t ch, int32_t sym) {
     return 0;
 }
 
+// The characters of the key being translated, looked up only when they matter.
+KeyboardKeyCharacters EventKey{};
+
 void translate_with_character(int32_t sym, uint32_t ch) {
     if (sym >= sym_kp0 && sym <= sym_kp_period) return key_down(keypad_key_code(sym));
     if (sym >= sym_kp_divide && sym <= sym_kp_enter) return key_down(key_code_named + sym);
     if (ctrl_held()) {
         if (int32_t base = ctrl_base_character(ch, sym)) return key_down(base);
     }
-    key_down_unicode(ch);
+    if (key_character_from_altgr_level(ch, EventKey))
+        key_down_altgr_unicode(ch);
+    else
+        key_down_unicode(ch);
     if (sym == 0) key_up_unicode(ch);
 }
 
@@ -182,6 +188,23 @@ bool dead_key_event(int32_t sym, uint32_t ch, uint32_t keycode) {
     return false;
 }
 }  // namespace
+
+uint32_t key_character_repaired(uint32_t ch, const KeyboardKeyCharacters& key) {
+    if (ch < 0x800) return ch;
+    for (uint32_t cp : key.level)
+        if (cp == ch) return ch;
+    for (uint32_t cp : key.level) {
+        if (cp < 0x800 || cp > 0xFFFF) continue;
+        uint32_t middle = (cp >> 6) & 0x3F;
+        if (((cp & 0xF000) | (middle << 6) | middle) == ch) return cp;
+    }
+    return ch;
+}
+
+bool key_character_from_altgr_level(uint32_t ch, const KeyboardKeyCharacters& key) {
+    if (ch == 0 || ch == key.level[0] || ch == key.level[1]) return false;
+    return ch == key.level[2] || ch == key.level[3];
+}
 
 void translate_key_event_down(int32_t sym, uint32_t unicode) {
     int32_t composition = keyboard_composition_state();
@@ -237,8 +260,13 @@ void keyboard_handle_event(const SDL_Event& event) {
     if (sym == sym_pause || sym == sym_break) return hook_key(sym, down);
     if (!down) return translate_key_event_up(sym);
     uint32_t ch = event.key.keysym.unicode;
-    if (dead_key_event(sym, ch, event.key.keysym.scancode)) return;
-    translate_key_event_down(sym, ch);
+    uint32_t keycode = event.key.keysym.scancode;  // the X keycode
+    // A round trip to the X server, so only when the key's levels can matter.
+    bool levels_matter = ch >= 0x800 || (ch != 0 && held_key_contains(key_code_right_alt));
+    EventKey = levels_matter ? keyboard_x11_key_characters(keycode) : KeyboardKeyCharacters{};
+    ch = key_character_repaired(ch, EventKey);
+    if (!dead_key_event(sym, ch, keycode)) translate_key_event_down(sym, ch);
+    EventKey = KeyboardKeyCharacters{};
 }
 
 void sync_lock_keys() { sync_lock_keys_with(keyboard_x11_lock_state()); }

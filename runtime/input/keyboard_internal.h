@@ -111,6 +111,16 @@ uint16_t dead_key_pending_char();
 void dead_key_cancel();
 // Types one character: key_down_unicode then key_up_unicode.
 void key_type_unicode(uint32_t ch);
+// key_down_unicode for a character the layout gives through AltGr: while
+// AltGr (right Alt without left Alt or right Ctrl) is held, it is typed as
+// that character, not through its row's Alt column.
+void key_down_altgr_unicode(uint32_t ch);
+// What the window system's character becomes: sdl12-compat reads the third
+// byte of a three-byte UTF-8 character as its second again, so U+20AC arrives
+// as U+2082; the key's own characters tell which one was meant.
+uint32_t key_character_repaired(uint32_t ch, const KeyboardKeyCharacters& key);
+// True when the key gives ch only through AltGr (its third or fourth level).
+bool key_character_from_altgr_level(uint32_t ch, const KeyboardKeyCharacters& key);
 
 // --- Alt-code entry: Alt held, keypad digits typed, Alt released types the byte.
 struct AltCodeEntry {

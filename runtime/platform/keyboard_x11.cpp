@@ -1,6 +1,8 @@
 // Keyboard state from SDL and X11: lock toggles, keys down, key repeat, and the
-// keysyms of dead keys, which SDL reports only as keys without a symbol.
+// keysyms of a key's shift levels: dead keys, which SDL reports only as keys
+// without a symbol, and the characters each level gives.
 #include "runtime/platform/keyboard_x11.h"
+#include <algorithm>
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/XKBlib.h>
@@ -16,21 +18,22 @@ constexpr unsigned mod_scroll_lock = 0x8000;
 constexpr int repeat_delay_ms = 500;
 constexpr int repeat_interval_ms = 30;
 
-unsigned long x11_keysym_of_keycode(uint32_t keycode) {
+void x11_keysyms_of_keycode(uint32_t keycode, unsigned long keysyms[4]) {
+    for (int level = 0; level < 4; ++level) keysyms[level] = NoSymbol;
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWMInfo(&info) != 1 || info.subsystem != SDL_SYSWM_X11) return 0;
+    if (SDL_GetWMInfo(&info) != 1 || info.subsystem != SDL_SYSWM_X11) return;
     Display* display = info.info.x11.display;
-    if (!display || keycode < 8 || keycode > 255) return 0;
+    if (!display || keycode < 8 || keycode > 255) return;
     if (info.info.x11.lock_func) info.info.x11.lock_func();
     XkbStateRec state{};
     unsigned group = XkbGetState(display, XkbUseCoreKbd, &state) == Success ? state.group : 0;
-    KeySym keysym = XkbKeycodeToKeysym(display, static_cast<KeyCode>(keycode), group, 0);
+    for (int level = 0; level < 4; ++level)
+        keysyms[level] = XkbKeycodeToKeysym(display, static_cast<KeyCode>(keycode), group, level);
     if (info.info.x11.unlock_func) info.info.x11.unlock_func();
-    return keysym;
 }
 
-KeyboardKeysymLookup keysym_lookup = x11_keysym_of_keycode;
+KeyboardKeysymLookup keysym_lookup = x11_keysyms_of_keycode;
 }  // namespace
 
 KeyboardLockState keyboard_x11_lock_state() {
@@ -85,9 +88,29 @@ uint16_t keyboard_x11_dead_char_of_keysym(unsigned long keysym) {
 }
 
 uint16_t keyboard_x11_dead_char_of_keycode(uint32_t keycode) {
-    return keyboard_x11_dead_char_of_keysym(keysym_lookup(keycode));
+    unsigned long keysyms[4];
+    keysym_lookup(keycode, keysyms);
+    return keyboard_x11_dead_char_of_keysym(keysyms[0]);
+}
+
+KeyboardKeyCharacters keyboard_x11_key_characters(uint32_t keycode) {
+    unsigned long keysyms[4];
+    keysym_lookup(keycode, keysyms);
+    KeyboardKeyCharacters chars{};
+    for (int level = 0; level < 4; ++level) chars.level[level] = keyboard_x11_keysym_unicode(keysyms[level]);
+    return chars;
+}
+
+uint32_t keyboard_x11_keysym_unicode(unsigned long keysym) {
+    if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF)) return static_cast<uint32_t>(keysym);
+    if (keysym >= 0x01000100 && keysym <= 0x0110FFFF) return static_cast<uint32_t>(keysym - 0x01000000);
+    if (keysym > 0xFFFF) return 0;
+    const KeysymUnicode* end = KeysymUnicodeTable + KeysymUnicodeCount;
+    const KeysymUnicode* found = std::lower_bound(KeysymUnicodeTable, end, keysym,
+        [](const KeysymUnicode& entry, unsigned long k) { return entry.keysym < k; });
+    return found != end && found->keysym == keysym ? found->code_point : 0;
 }
 
 void keyboard_x11_set_keysym_lookup(KeyboardKeysymLookup lookup) {
-    keysym_lookup = lookup ? lookup : x11_keysym_of_keycode;
+    keysym_lookup = lookup ? lookup : x11_keysyms_of_keycode;
 }

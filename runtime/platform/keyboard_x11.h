@@ -1,6 +1,7 @@
 // What the keyboard needs from the system: the lock toggles and keys down (from
-// SDL's modifier and key state), key repeat, the application state, and the
-// dead keys of the X11 keyboard map.
+// SDL's modifier and key state), key repeat, the application state, and what
+// the keys of the X11 keyboard map give: dead keys and the characters of each
+// shift level.
 #pragma once
 #include <cstdint>
 
@@ -34,6 +35,25 @@ uint16_t keyboard_x11_dead_char_of_keysym(unsigned long keysym);
 // The dead character of the key with this X keycode in the current keyboard
 // map, 0 when it is none or no X display is there.
 uint16_t keyboard_x11_dead_char_of_keycode(uint32_t keycode);
-// Replaces the keycode-to-keysym lookup (tests); null restores the X11 one.
-using KeyboardKeysymLookup = unsigned long (*)(uint32_t keycode);
+
+// The characters the key with this X keycode gives at its four shift levels
+// in the active group of the keyboard map: none, Shift, AltGr, AltGr+Shift.
+// 0 where a level has no character, and all 0 without an X display.
+struct KeyboardKeyCharacters {
+    uint32_t level[4];
+};
+KeyboardKeyCharacters keyboard_x11_key_characters(uint32_t keycode);
+// The Unicode character an X11 keysym stands for, 0 when none.
+uint32_t keyboard_x11_keysym_unicode(unsigned long keysym);
+
+// Replaces the lookup of a key's keysyms at its four shift levels (tests);
+// null restores the X11 one.
+using KeyboardKeysymLookup = void (*)(uint32_t keycode, unsigned long keysyms[4]);
 void keyboard_x11_set_keysym_lookup(KeyboardKeysymLookup lookup);
+
+// The legacy keysyms with a character, sorted by keysym (generated table).
+struct KeysymUnicode {
+    uint16_t keysym, code_point;
+};
+extern const KeysymUnicode KeysymUnicodeTable[];
+extern const int KeysymUnicodeCount;

@@ -16,19 +16,19 @@ wait_for() {
     return 1
 }
 
+# Xvfb picks a free display itself and names it when it is ready: choosing
+# one by its lock file races with scripts started at the same moment, and the
+# loser would talk to the winner's server.
 start_xvfb() {
-    for n in $(seq 90 140); do
-        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-        Xvfb :$n -screen 0 1024x768x24 -noreset -nolisten tcp > /dev/null 2>&1 &
-        XVFB_PID=$!
-        export DISPLAY=:$n
-        if wait_for 50 xdpyinfo; then
-            trap 'kill $XVFB_PID 2>/dev/null; [ -n "${APP_PID:-}" ] && kill -9 $APP_PID 2>/dev/null; true' EXIT
-            return 0
-        fi
-        kill $XVFB_PID 2>/dev/null
-    done
-    fail "could not start Xvfb"
+    local number_file
+    number_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -noreset -nolisten tcp 3> "$number_file" > /dev/null 2>&1 &
+    XVFB_PID=$!
+    trap 'restore_layout; kill $XVFB_PID 2>/dev/null; [ -n "${APP_PID:-}" ] && kill -9 $APP_PID 2>/dev/null; true' EXIT
+    wait_for 50 test -s "$number_file" || { rm -f "$number_file"; fail "could not start Xvfb"; }
+    export DISPLAY=:$(head -n 1 "$number_file")
+    rm -f "$number_file"
+    wait_for 50 xdpyinfo || fail "Xvfb on $DISPLAY does not answer"
 }
 
 # Waits for a window with the exact name; prints its id.
@@ -37,6 +37,19 @@ find_window() {
     for ((i = 0; i < 100; i++)); do
         id=$(xdotool search --name "^${name}\$" 2>/dev/null | head -n 1)
         [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+# Finds the window with the exact name and gives it the focus; prints its id.
+# The first window of that name can be replaced while the program starts, so
+# a window gone before it took the focus is looked for again.
+focus_window() {
+    local name=$1 id i
+    for ((i = 0; i < 50; i++)); do
+        id=$(find_window "$name") || return 1
+        xdotool windowfocus --sync "$id" 2> /dev/null && { echo "$id"; return 0; }
         sleep 0.1
     done
     return 1
@@ -66,4 +79,49 @@ close_and_expect_exit() {
     [ "$EXIT_CODE" -eq 0 ] || fail "exit code $EXIT_CODE"
     [ "$ELAPSED_MS" -lt 1000 ] || fail "took $ELAPSED_MS ms to end"
     APP_PID=""
+}
+
+# Switches the X keyboard layout (setxkbmap's arguments). The settings found
+# before the first switch come back with restore_layout, and at the end.
+use_layout() {
+    [ -n "${SAVED_LAYOUT:-}" ] || SAVED_LAYOUT=$(setxkbmap -query) || fail "could not read the layout"
+    setxkbmap "$@" || fail "setxkbmap $*"
+}
+restore_layout() {
+    [ -n "${SAVED_LAYOUT:-}" ] || return 0
+    local field args=() value
+    for field in rules model layout variant; do
+        value=$(echo "$SAVED_LAYOUT" | awk -v f="$field:" '$1 == f { print $2 }')
+        args+=("-$field" "$value")
+    done
+    value=$(echo "$SAVED_LAYOUT" | awk '$1 == "options:" { print $2 }')
+    setxkbmap "${args[@]}" -option "" ${value:+-option "$value"}
+    SAVED_LAYOUT=""
+}
+
+# The report of tests/support/key_report, written to the file $REPORT.
+report_quiet_lines() { grep -c '^quiet' "$REPORT"; }
+# True once the program has been quiet at least $1 times in all, is quiet now,
+# and holds no more keys than at its start (its first "held" line).
+report_settled() {
+    awk -v n="$1" '
+        $1 == "quiet" { q++ }
+        $1 == "held" { h = $3 " " $4 " " $5; if (base == "") base = h }
+        { last = $1 }
+        END { exit !(q >= n && last == "quiet" && h == base) }' "$REPORT"
+}
+# Sends xdotool the chained command $2.. and waits until the program has been
+# quiet for longer than a repeat would wait, with nothing held ($1 names the
+# keys in messages). The report lines since the command in SEGMENT, the keys
+# read in TYPED (one key string a line, as decimal bytes).
+press_and_settle() {
+    local what=$1 before; shift
+    before=$(report_quiet_lines)
+    xdotool "$@" || fail "xdotool $*"
+    if ! wait_for 100 report_settled $((before + 1)); then
+        fail "$what: nothing read, no end to the keys, or keys still held:" \
+             "$(awk -v n="$before" '$1 == "quiet" { q++ } q >= n' "$REPORT" | tail -n 5 | tr '\n' ';')"
+    fi
+    SEGMENT=$(awk -v n="$before" '$1 == "quiet" { q++; next } q >= n' "$REPORT")
+    TYPED=$(echo "$SEGMENT" | awk '$1 == "key" { $1 = ""; $2 = ""; sub(/^ +/, ""); print }')
 }

@@ -241,12 +241,20 @@ TEST_F(KeyboardEvents, CodePageCharactersArriveAsTheirByte) {
 }
 
 namespace {
-unsigned long fake_keysym(uint32_t keycode) {
-    switch (keycode) {
-        case 48: return XK_dead_acute;
-        case 49: return XK_dead_grave;
-        default: return 0;
-    }
+// A German layout's keys as X would report their levels, or a US one's.
+bool german_layout = true;
+void fake_keysyms(uint32_t keycode, unsigned long keysyms[4]) {
+    const unsigned long none[4] = {};
+    const unsigned long german_q[4] = {XK_q, XK_Q, XK_at, XK_Greek_OMEGA};
+    const unsigned long us_q[4] = {XK_q, XK_Q};
+    const unsigned long e[4] = {XK_e, XK_E, XK_EuroSign, XK_EuroSign};
+    const unsigned long i[4] = {XK_i, XK_I, 0x8FD /* rightarrow */, XK_idotless};
+    const unsigned long acute[4] = {XK_dead_acute, XK_dead_grave};
+    const unsigned long grave[4] = {XK_dead_grave};
+    const unsigned long* key = keycode == 24 ? (german_layout ? german_q : us_q)
+                               : keycode == 26 ? e : keycode == 31 ? i
+                               : keycode == 48 ? acute : keycode == 49 ? grave : none;
+    for (int level = 0; level < 4; ++level) keysyms[level] = key[level];
 }
 }  // namespace
 
@@ -254,7 +262,7 @@ class KeyboardDeadKeys : public KeyboardEvents {
 protected:
     void SetUp() override {
         KeyboardEvents::SetUp();
-        keyboard_x11_set_keysym_lookup(fake_keysym);
+        keyboard_x11_set_keysym_lookup(fake_keysyms);
     }
     void TearDown() override { keyboard_x11_set_keysym_lookup(nullptr); }
     static void dead(int keycode) {
@@ -309,6 +317,52 @@ TEST_F(KeyboardEvents, AltGrCharacterIsNotAnAltKey) {
     key_down(64);                                 // the same key without a character: Alt+2's column
     key_up(64);
     EXPECT_EQ(drain_reads(), std::string("1@" "2\0\x79", 5));
+}
+
+// AltGr on X11 is right Alt alone: the layout's keys tell its characters from
+// an Alt key's.
+TEST_F(KeyboardDeadKeys, RightAltTypesWhatTheLayoutGivesThroughAltGr) {
+    const struct {
+        bool german;
+        int held;              // the modifiers held besides right Alt (0 none)
+        int sym, keycode;
+        unsigned unicode;      // as sdl12-compat delivers it
+        std::string reads;
+        int32_t hit;           // the press code in KeyHitQueue
+    } cases[] = {
+        {true, 0, 'q', 24, '@', "1@", '@'},
+        {true, k_lshift, 'q', 24, 0x3A9, "1\xea", 0xEA},                       // AltGr+Shift: omega
+        {true, 0, 'i', 31, 0x2186, "1\x1a", 0x1A},                             // U+2192 garbled
+        {true, 0, 'e', 26, 0x2082, "", 0x40000000 + 0x20AC},                   // no euro in the code page
+        {true, 0, 'q', 0, '@', std::string("2\0\x79", 3), '@'},               // no key to ask: Alt
+        {true, k_rctrl, 'q', 24, '@', std::string("2\0\x79", 3), '@'},        // Ctrl+Alt is no AltGr
+        {false, 0, 'q', 24, 'q', std::string("2\0\x10", 3), 'q'},             // US right Alt is Alt
+        {false, k_lalt, 'q', 24, 'q', std::string("2\0\x10", 3), 'q'},
+    };
+    for (const auto& c : cases) {
+        fresh_keyboard();
+        german_layout = c.german;
+        if (c.held) press(c.held);
+        press(k_ralt, 0, 0x200);
+        press(c.sym, c.unicode, 0x200, c.keycode);
+        release(c.sym);
+        release(k_ralt);
+        if (c.held) release(c.held);
+        EXPECT_EQ(drain_reads(), c.reads) << c.sym << " " << c.unicode;
+        int32_t hit = 0;
+        while (int32_t h = key_hit_next())
+            if (h > 0 && (h < key_code_named || h > key_code_keypad_nav)) hit = h;  // not a modifier
+        EXPECT_EQ(hit, c.hit) << c.sym << " " << c.unicode;
+    }
+    german_layout = true;
+    // A three-byte character typed without AltGr is mended too; an unknown one is left.
+    KeyboardKeyCharacters e{{'e', 'E', 0x20AC, 0x20AC}};
+    EXPECT_EQ(key_character_repaired(0x2082, e), 0x20ACu);
+    EXPECT_EQ(key_character_repaired(0x20AC, e), 0x20ACu);
+    EXPECT_EQ(key_character_repaired(0x2082, KeyboardKeyCharacters{}), 0x2082u);
+    EXPECT_EQ(keyboard_x11_keysym_unicode(0xAFE), 0x201Eu);
+    EXPECT_EQ(keyboard_x11_keysym_unicode(0x1000000 + 0x263A), 0x263Au);
+    EXPECT_EQ(keyboard_x11_keysym_unicode(XK_Return), 0u);
 }
 
 TEST_F(KeyboardEvents, LockKeyEventsFollowTheToggleNotTheEvents) {
