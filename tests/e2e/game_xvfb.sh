@@ -58,7 +58,7 @@ case "$(colour_row 9)" in
 esac
 [ "$(colour_row 1 | cut -c1-18)" = "-1-1-1-1-1-1-1-1-1" ] || fail "the banner row is not on blue"
 
-xdotool windowfocus --sync "$win" || fail "could not focus the window"
+win=$(focus_window MORV) || fail "could not focus the window"
 # Options, Powerups, OFF, then Back.
 xdotool key Right 5
 wait_row 12 "             Options:"

@@ -10,8 +10,7 @@ out="$build/e2e_keys.out"
 : > "$out"
 "$build/tests/key_echo" > "$out" 2> "$build/e2e_keys.err" &
 APP_PID=$!
-win=$(find_window KEYS) || fail "no window named KEYS"
-xdotool windowfocus --sync "$win" || fail "could not focus the window"
+win=$(focus_window KEYS) || fail "no window named KEYS to focus"
 
 # Each key, then what the program must read for it.
 keys=(Up Home Prior 5 a shift+a ctrl+a)
