@@ -14,4 +14,6 @@
 #include "runtime/display/images.h"
 #include "runtime/display/display.h"
 #include "runtime/display/text.h"
+#include "runtime/system/shell.h"
+#include "runtime/system/directories.h"
 #include "runtime/input/keyboard.h"

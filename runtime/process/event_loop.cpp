@@ -17,6 +17,7 @@
 #include "runtime/sound/sound_files.h"
 #include "runtime/sound/tones.h"
 #include "runtime/system/printer.h"
+#include "runtime/system/shell.h"
 #include <SDL.h>
 #include <chrono>
 
@@ -100,7 +101,9 @@ bool event_loop_pass() {
     PassParity ^= 1;
     tone_queue_service();
     printer_housekeeping();
-    repeat_held_key();
+    // A held key does not repeat into the buffer while a command has the
+    // user's attention; the window still refreshes and answers its close.
+    if (!shell_running()) repeat_held_key();
     if (PassParity == 1) {
         // An open box is drawn even while the program has automatic refresh off.
         if (auto_display.load() != 0 || message_box_shown()) display_refresh();

@@ -1,6 +1,7 @@
 // The open statements: mode, access and lock clauses, the retry of random and
 // binary files with less access, serial ports, and the legacy mode letters.
 #include "runtime/system/files.h"
+#include "runtime/system/directories.h"
 #include "runtime/system/files_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/strings.h"
@@ -36,7 +37,10 @@ Directions directions_of(int32_t mode, int32_t access) {
 
 // Random and binary files without an access clause fall back to reading
 // only, then writing only; the first failure is the one reported.
-int32_t open_file(const std::string& path, int32_t mode, int32_t access, int32_t lock, FileRecord& r) {
+int32_t open_file(const std::string& name, int32_t mode, int32_t access, int32_t lock, FileRecord& r) {
+    // A name as the directory listing showed it (upper-cased, or shortened)
+    // opens the file it stands for.
+    const std::string path = dir_resolve_name(name);
     Directions d = directions_of(mode, access);
     HandleOpenRequest request;
     request.read = d.read;

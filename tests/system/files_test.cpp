@@ -70,6 +70,10 @@ TEST_F(Files, OutputTruncatesAppendAppendsInputReads) {
     EXPECT_EQ(take_error(), 75);
     file_close(7);  // not open: nothing happens
     EXPECT_EQ(take_error(), 0);
+    // A name as the directory listing shows it opens the file it stands for.
+    make("verylongfilename.html", "<p>");
+    ASSERT_EQ(open_in("VERYLO~1.HTM", file_mode_input, 3), 0);
+    EXPECT_EQ(read(3, 3), "<p>");
 }
 
 TEST_F(Files, EndMarkStopsTheReaderAndIsTheEnd) {

@@ -1,0 +1,144 @@
+// File-system statements and the directory listing. The listing upper-cases
+// and shortens names only on the screen; every operation works on the real
+// bytes of a name, which a listed name leads back to through path_resolve.
+#include "runtime/system/directories.h"
+#include <cinttypes>
+#include <cstdio>
+#include "runtime/core/errors.h"
+#include "runtime/core/flags.h"
+#include "runtime/core/strings.h"
+#include "runtime/display/images.h"
+#include "runtime/display/text.h"
+#include "runtime/platform/dir.h"
+#include "runtime/system/dir_names.h"
+
+namespace {
+
+// Copies the program's name and consumes its string; false when the name
+// holds a zero byte.
+bool take_name(StrDesc* s, std::string* out) {
+    *out = std::string(str_view(s));
+    if (s && s->is_temporary) str_free(s);
+    return out->find('\0') == std::string::npos;
+}
+
+struct MatchedEntry {
+    std::string path;
+    std::string listed;
+    bool is_directory;
+};
+
+// The entries of the pattern's folder that match its name part, in listing order.
+std::vector<MatchedEntry> entries_matching(const PathParts& pattern) {
+    std::vector<FolderEntry> entries;
+    std::vector<MatchedEntry> matched;
+    if (!fs_read_folder(pattern.folder, &entries)) return matched;
+    folder_sort(&entries);
+    std::vector<std::string> listed = listed_names(entries);
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (name_matches(pattern.name, entries[i].name) || name_matches(pattern.name, listed[i]))
+            matched.push_back({pattern.folder + entries[i].name, listed[i], entries[i].is_directory});
+    return matched;
+}
+
+// 0 when deleted, else the error number.
+int32_t delete_file(const std::string& path) {
+    PathFault fault = fs_remove_file(path.c_str());
+    if (fault == PathFault::none) return 0;
+    return fault == PathFault::denied ? 55 : 53;
+}
+
+// Prints bytes that the caller keeps alive as one print of the listing.
+void print_piece(const std::string& text, bool fit_first, bool newline) {
+    StrDesc* s = str_from_literal(text.c_str(), static_cast<uint32_t>(text.size()));
+    if (fit_first) print_fit_check(s);
+    print_string(s, newline ? 1 : 0);
+}
+
+}  // namespace
+
+std::string dir_resolve_name(const std::string& name) { return path_resolve(name); }
+
+void files_delete(StrDesc* pattern) {
+    std::string text;
+    bool usable = take_name(pattern, &text);
+    if (error_code.load()) return;
+    if (!usable) return runtime_error(53);
+    PathParts parts = path_split(text);
+    if (!name_has_wildcards(parts.name)) {
+        // One name deletes one file, even where its case would match several.
+        std::string path = path_resolve(text);
+        if (fs_kind(path.c_str()) != 1) return runtime_error(53);
+        if (int32_t e = delete_file(path)) runtime_error(e);
+        return;
+    }
+    int deleted = 0;
+    for (const MatchedEntry& entry : entries_matching(parts)) {
+        if (entry.is_directory) continue;
+        if (int32_t e = delete_file(entry.path)) return runtime_error(e);
+        ++deleted;
+    }
+    if (deleted == 0) runtime_error(53);
+}
+
+void file_rename(StrDesc* old_name, StrDesc* new_name) {
+    std::string from, to;
+    bool usable = take_name(old_name, &from);
+    usable = take_name(new_name, &to) && usable;
+    if (error_code.load()) return;
+    if (!usable) return runtime_error(64);
+    switch (fs_rename(path_resolve(from).c_str(), to.c_str())) {
+    case PathFault::none: return;
+    case PathFault::missing: return runtime_error(53);
+    case PathFault::bad_name: return runtime_error(64);
+    case PathFault::denied:
+    case PathFault::exists:
+    case PathFault::not_empty: return runtime_error(75);
+    case PathFault::other: return runtime_error(5);
+    }
+}
+
+void dir_change(StrDesc* path) {
+    std::string name;
+    bool usable = take_name(path, &name);
+    if (error_code.load()) return;
+    if (!usable || fs_change_dir(path_resolve(name).c_str()) != PathFault::none) runtime_error(76);
+}
+
+void dir_make(StrDesc* path) {
+    std::string name;
+    bool usable = take_name(path, &name);
+    if (error_code.load()) return;
+    if (!usable) return runtime_error(76);
+    PathFault fault = fs_make_dir(name.c_str());
+    if (fault != PathFault::none) runtime_error(fault == PathFault::exists ? 75 : 76);
+}
+
+void dir_remove(StrDesc* path) {
+    std::string name;
+    bool usable = take_name(path, &name);
+    if (error_code.load()) return;
+    if (!usable) return runtime_error(76);
+    PathFault fault = fs_remove_dir(path_resolve(name).c_str());
+    if (fault != PathFault::none) runtime_error(fault == PathFault::not_empty ? 75 : 76);
+}
+
+void files_list(StrDesc* pattern) {
+    std::string text;
+    bool usable = take_name(pattern, &text);
+    if (error_code.load()) return;
+    if (text.empty() || text.back() == '/') text += '*';
+    std::string folder;
+    if (!fs_current_dir(&folder)) return runtime_error(5);
+    print_piece(name_shown(folder), false, true);
+    PathParts parts = path_split(text);
+    std::vector<MatchedEntry> matched;
+    if (usable) matched = entries_matching(parts);
+    if (matched.empty()) return runtime_error(53);
+    for (const MatchedEntry& entry : matched) print_piece(listing_entry(entry.listed, entry.is_directory), true, false);
+    if (ImageRec* dest = dest_image(); dest && (dest->cursor_col != 1 || dest->holding_cursor)) text_newline();
+    char free_line[48];
+    std::snprintf(free_line, sizeof free_line, "% " PRId64 " Bytes free",
+                  fs_free_bytes(parts.folder.empty() ? "." : parts.folder.c_str()));
+    print_piece(free_line, false, true);
+}

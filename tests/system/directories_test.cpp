@@ -1,0 +1,166 @@
+// The file-system statements and the directory listing, in a temporary folder,
+// the listing read back from the text page as printed.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+#include "display/text_test_support.h"
+#include "runtime/system/dir_names.h"
+#include "runtime/system/directories.h"
+
+namespace {
+
+class Directories : public TextOutput {
+protected:
+    void SetUp() override {
+        TextOutput::SetUp();
+        char pattern[] = "/tmp/morv-dirs-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+        ASSERT_EQ(chdir(folder_.c_str()), 0);
+    }
+    void TearDown() override {
+        chdir("/");
+        std::system(("chmod -R u+w '" + folder_ + "'; rm -rf '" + folder_ + "'").c_str());
+        TextOutput::TearDown();
+    }
+    static void make_file(const std::string& name, const std::string& content = "x") {
+        std::ofstream(name, std::ios::binary) << content;
+    }
+    static bool exists(const std::string& name) { return access(name.c_str(), F_OK) == 0; }
+    static StrDesc* s(const std::string& text) { return str_from_bytes(text.data(), uint32_t(text.size())); }
+    static std::string upper(std::string t) {
+        for (char& c : t) c = char(std::toupper(static_cast<unsigned char>(c)));
+        return t;
+    }
+    std::string folder_;
+};
+
+TEST_F(Directories, ListingLayoutOnEightyAndFortyColumns) {
+    mkdir("abcd", 0777);
+    for (const char* name : {"a.txt", "verylongfilename.html", "archive.tar.gz", ".hidden", "README.TXT", "readme.txt"})
+        make_file(name);
+    // In listing order, each as its 18 printed columns.
+    const std::vector<std::string> cells = {
+        ".           <DIR> ", "..          <DIR> ", ".HIDDEN           ", "A       .TXT      ",
+        "ABCD        <DIR> ", "ARCHIV~1.GZ       ", "README  .TXT      ", "README~1.TXT      ",
+        "VERYLO~1.HTM      "};
+    for (int columns : {80, 40}) {
+        SCOPED_TRACE(columns);
+        if (columns == 40) use_40x25();
+        clear_screen(0, 0, 0);
+        files_list(s(""));  // an empty pattern lists "*"
+        ASSERT_EQ(error_code.load(), 0);
+        EXPECT_EQ(row_text(1), upper(folder_) + std::string(columns - folder_.size(), ' '));
+        const size_t per_row = columns / 18;
+        int row = 2;
+        for (size_t i = 0; i < cells.size(); i += per_row, ++row) {
+            std::string expected;
+            for (size_t j = i; j < i + per_row && j < cells.size(); ++j) expected += cells[j];
+            expected.resize(columns, ' ');
+            EXPECT_EQ(row_text(row), expected) << "row " << row;
+        }
+        EXPECT_TRUE(std::regex_match(row_text(row), std::regex(" [0-9]+ Bytes free *"))) << row_text(row);
+        EXPECT_EQ(std::get<0>(cursor()), row + 1);
+    }
+}
+
+TEST_F(Directories, ListedNamesLeadBackToTheirFiles) {
+    for (const char* name : {"verylongfilename.html", "verylongfilename.htm.bak", "README.TXT", "readme.txt", "a b;c.txt"})
+        make_file(name, name);
+    EXPECT_EQ(dir_resolve_name("VERYLO~1.HTM"), "verylongfilename.html");
+    EXPECT_EQ(dir_resolve_name("veryLO~1.bak"), "verylongfilename.htm.bak");
+    EXPECT_EQ(dir_resolve_name("README~1.TXT"), "readme.txt");
+    EXPECT_EQ(dir_resolve_name("Readme.Txt"), "README.TXT");  // the entry the listing showed by that name
+    EXPECT_EQ(dir_resolve_name("readme.txt"), "readme.txt");  // an exact name always wins
+    EXPECT_EQ(dir_resolve_name("A B;C.TXT"), "a b;c.txt");
+    EXPECT_EQ(dir_resolve_name("nothing.txt"), "nothing.txt");
+    // One name deletes one file, though its case matches two.
+    files_delete(s("README.TXT"));
+    EXPECT_EQ(error_code.load(), 0);
+    EXPECT_FALSE(exists("README.TXT"));
+    EXPECT_TRUE(exists("readme.txt"));
+    files_delete(s("VERYLO~1.HTM"));
+    EXPECT_FALSE(exists("verylongfilename.html"));
+    EXPECT_TRUE(exists("verylongfilename.htm.bak"));
+}
+
+TEST_F(Directories, WildcardsMatchAsTheDirectorySearchDoes) {
+    struct Case { const char* pattern; const char* name; bool matches; } cases[] = {
+        {"*", "anything.at.all", true}, {"*.TXT", "notes.txt", true}, {"*.txt", "notes.txt.gz", false},
+        {"?.c", "a.c", true}, {"?.c", "ab.c", false}, {"a*b*c", "aXbYbZc", true}, {"a*b*c", "aXbYcZ", false},
+        {"*.*", "Makefile", true}, {"make.*", "MAKE", true}, {"[ab]", "a", false}, {"[ab]", "[AB]", true},
+        {"", "", true}, {"*x", "", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(name_matches(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
+}
+
+TEST_F(Directories, DeleteByPatternTakesOnlyFilesOfItsFolder) {
+    mkdir("sub", 0777);
+    mkdir("x.txt", 0777);
+    for (const char* name : {"a.txt", "B.TXT", "c.dat", "sub/d.txt", "sub/e.dat"}) make_file(name);
+    files_delete(s("*.txt"));
+    EXPECT_EQ(error_code.load(), 0);
+    EXPECT_FALSE(exists("a.txt") || exists("B.TXT"));
+    EXPECT_TRUE(exists("c.dat") && exists("x.txt") && exists("sub/d.txt"));
+    files_delete(s("sub/*.txt"));
+    EXPECT_FALSE(exists("sub/d.txt"));
+    EXPECT_TRUE(exists("sub/e.dat"));
+}
+
+TEST_F(Directories, FailuresGiveTheirNumbers) {
+    mkdir("abcd", 0777);
+    mkdir("full", 0777);
+    make_file("full/inside");
+    make_file("kept", "kept");
+    make_file("other");
+    struct Case { const char* what; std::function<void()> run; int32_t error; } cases[] = {
+        {"list nothing", [] { files_list(s("nomatch*")); }, 53},
+        {"list a missing folder", [] { files_list(s("missing/")); }, 53},
+        {"delete a directory by name", [] { files_delete(s("abcd")); }, 53},
+        {"delete a pattern of directories", [] { files_delete(s("ab*")); }, 53},
+        {"delete in a missing folder", [] { files_delete(s("missing/*")); }, 53},
+        {"delete a name with a zero byte", [] { files_delete(s(std::string("kept\0x", 6))); }, 53},
+        {"make an existing directory", [] { dir_make(s("abcd")); }, 75},
+        {"make in a missing folder", [] { dir_make(s("missing/sub")); }, 76},
+        {"remove a non-empty directory", [] { dir_remove(s("full")); }, 75},
+        {"remove a missing directory", [] { dir_remove(s("missing")); }, 76},
+        {"remove a file as a directory", [] { dir_remove(s("kept")); }, 76},
+        {"enter a missing directory", [] { dir_change(s("missing")); }, 76},
+        {"rename a missing file", [] { file_rename(s("missing"), s("new")); }, 53},
+        {"rename onto an existing file", [] { file_rename(s("other"), s("kept")); }, 75},
+        {"rename with a zero byte", [] { file_rename(s("other"), s(std::string("a\0b", 3))); }, 64},
+    };
+    for (const Case& c : cases) EXPECT_EQ(error_of(c.run), c.error) << c.what;
+    std::ifstream kept("kept");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept");  // not replaced
+    EXPECT_TRUE(exists("other") && exists("full/inside"));
+}
+
+TEST_F(Directories, NamesAreDataNeverCommands) {
+    const std::string odd = "a b;'$(touch pwned)\"`touch pwned2`\n.txt";
+    make_file(odd);
+    file_rename(s(odd), s("x;$HOME |y"));
+    EXPECT_TRUE(exists("x;$HOME |y"));
+    dir_make(s("d;touch pwned3 &&"));
+    dir_change(s("d;touch pwned3 &&"));
+    dir_change(s(".."));
+    dir_remove(s("d;touch pwned3 &&"));
+    files_delete(s("x;$HOME |y"));
+    EXPECT_EQ(error_code.load(), 0);
+    for (const char* name : {"pwned", "pwned2", "pwned3", "x;$HOME |y", "d;touch pwned3 &&"}) EXPECT_FALSE(exists(name)) << name;
+}
+
+TEST_F(Directories, RefusedDeletionIsFiftyFive) {
+    // The system refuses these to everyone, root included.
+    EXPECT_EQ(error_of([] { files_delete(s("/proc/self/stat")); }), 55);
+    EXPECT_EQ(error_of([] { files_delete(s("/proc/self/sta?")); }), 55);
+}
+
+}  // namespace
