@@ -15,3 +15,6 @@
 #include "runtime/display/display.h"
 #include "runtime/display/text.h"
 #include "runtime/input/keyboard.h"
+#include "runtime/sound/raw_samples.h"
+#include "runtime/sound/sound_files.h"
+#include "runtime/sound/tones.h"

@@ -19,6 +19,7 @@
 #include "runtime/input/keyboard.h"
 #include "runtime/input/mouse.h"
 #include "runtime/platform/window.h"
+#include "runtime/sound/sound_files.h"
 #include <SDL.h>
 #include <SDL_ttf.h>
 #include <cstdio>
@@ -71,6 +72,7 @@ int runtime_main(int argc, char** argv, ProgramEntry program) {
     image_table_init();
     low_memory_clear();
     memory_startup();
+    sound_startup();
     strings_startup();
     process_join_command_line(argc, argv);
     if (int code = start_window_system()) std::exit(code);
