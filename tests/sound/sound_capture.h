@@ -94,11 +94,15 @@ protected:
                 if (std::abs(s[i]) > loud) last = i;
                 ++i;
             }
-            int rising = 0;
+            // Whole periods between the first and the last rising crossing.
+            size_t first_up = 0, last_up = 0, rising = 0;
             for (size_t k = start + 1; k <= last; ++k)
-                if (s[k - 1] < 0 && s[k] >= 0) ++rising;
-            double seconds = (last + 1 - start) / rate_hz;
-            found.push_back({start / rate_hz, (last + 1) / rate_hz, rising / seconds});
+                if (s[k - 1] < 0 && s[k] >= 0) {
+                    if (rising++ == 0) first_up = k;
+                    last_up = k;
+                }
+            double freq = rising > 1 ? (rising - 1) * rate_hz / (last_up - first_up) : 0;
+            found.push_back({start / rate_hz, (last + 1) / rate_hz, freq});
         }
         return found;
     }
