@@ -2,6 +2,7 @@
 // encoders): channel sounds and the stream, capability lists, volume,
 // pausing, closing and copies, and files that are no sound at all.
 #include "sound_capture.h"
+#include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
 #include <SDL_mixer.h>
 #include <cmath>
@@ -220,12 +221,14 @@ TEST_F(SoundFiles, FilesThatAreNoSoundAndFullChannels) {
     EXPECT_EQ(take_error(), 0);
 }
 
-TEST_F(SoundFiles, StopAllEmptiesTheQueueAndFreesEverySound) {
+TEST_F(SoundFiles, RestartResetStopsAllSound) {
+    memory_startup();
+    sound_startup();
     const uint32_t h = open(make_wav(0.5), "SYNC");
     sound_play(h);
     music_play(str_lit("T60O2AAAA"));
     ASSERT_EQ(pause_flags.load() & 2, 2);
-    sound_stop_all();
+    reset_program_state();
     EXPECT_EQ(pause_flags.load(), 0);  // a program waiting for the music goes on
     EXPECT_TRUE(tone_queue_idle());
     EXPECT_EQ(sound_channel_of(h), -1);
