@@ -105,6 +105,13 @@ TEST_F(SoundFiles, Mp3AndOggStreams) {
     EXPECT_EQ(take_error(), 5);
     sound_stop(1);
     EXPECT_EQ(sound_playing(1), 0);
+    // A time limit: the event thread stops the stream when it is reached.
+    sound_limit(1, 0.15);
+    sound_play(1);
+    EXPECT_TRUE(within_seconds(0.5, [] { return sound_playing(1) == 0; }));  // its end is at 0.6 s
+    EXPECT_EQ(take_error(), 0);
+    sound_loop(1);  // a limited sound cannot loop
+    EXPECT_EQ(take_error(), 5);
 }
 
 TEST_F(SoundFiles, CapabilityListsAndWhatTheyAllow) {
