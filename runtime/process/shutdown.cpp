@@ -5,6 +5,7 @@
 #include "runtime/core/requests.h"
 #include "runtime/core/threads.h"
 #include "runtime/input/mouse.h"
+#include "runtime/sound/sound_files.h"
 #include "runtime/system/files.h"
 #include "runtime/system/printer.h"
 #include <SDL.h>
@@ -46,6 +47,7 @@ void runtime_shutdown() {
         // Between two statements the program holds nothing half-done.
         printer_flush();
         file_close_all();
+        sound_stop_all();
     } else {
         // The program thread still runs and may be inside a file or the printer
         // page: nothing it may be using is closed or flushed under it. What it

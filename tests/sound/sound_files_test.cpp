@@ -1,0 +1,246 @@
+// Sound files made here (a WAV written by hand, OGG and MP3 from Debian's
+// encoders): channel sounds and the stream, capability lists, volume,
+// pausing, closing and copies, and files that are no sound at all.
+#include "sound_capture.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/strings.h"
+#include <SDL_mixer.h>
+#include <cmath>
+#include <fstream>
+
+namespace {
+
+using SoundFiles = capture::SoundCapture;
+
+std::string temp_file(const char* ext) { return "/tmp/morv_sound_" + std::to_string(getpid()) + ext; }
+
+// A mono 16-bit WAV of a 440 Hz sine.
+std::string make_wav(double seconds, const char* ext = ".wav") {
+    const std::string path = temp_file(ext);
+    const uint32_t rate = 22050, frames = static_cast<uint32_t>(seconds * rate), data = frames * 2;
+    std::ofstream f(path, std::ios::binary);
+    auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
+    f.write("RIFF", 4); u32(36 + data); f.write("WAVEfmt ", 8); u32(16); u16(1); u16(1);
+    u32(rate); u32(rate * 2); u16(2); u16(16); f.write("data", 4); u32(data);
+    for (uint32_t i = 0; i < frames; ++i) u16(static_cast<uint16_t>(std::lround(20000 * std::sin(2 * M_PI * 440 * i / rate))));
+    return path;
+}
+
+// The WAV encoded by a Debian tool, or "" when the tool is not installed.
+std::string encoded(const char* ext, const char* command) {
+    const std::string wav = make_wav(0.6, ".src.wav"), out = temp_file(ext);
+    const std::string line = std::string(command) + " " + wav + " " + out + " >/dev/null 2>&1";
+    return std::system(line.c_str()) == 0 ? out : "";
+}
+std::string make_ogg() { return encoded(".ogg", "sh -c 'oggenc -Q \"$0\" -o \"$1\"'"); }
+std::string make_mp3() { return encoded(".mp3", "lame --quiet"); }
+
+uint32_t open(const std::string& path, const char* caps) {
+    return sound_open(str_from_cstring(path.c_str()), caps ? str_from_cstring(caps) : nullptr);
+}
+
+// Waits (bounded) until the condition holds; the pump plays and collects.
+template <typename F>
+bool within_seconds(double seconds, F done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+int32_t take_error() {
+    int32_t e = error_code.load();
+    error_code = 0;
+    return e;
+}
+
+TEST_F(SoundFiles, WavAndOggChannelSoundsPlayWhatTheyHold) {
+    const std::string wav = make_wav(0.3);
+    const uint32_t h = open(wav, "sync, len");
+    ASSERT_GE(h, 2u);
+    EXPECT_NEAR(sound_length(h), 0.3, 0.001);
+    sound_play(h);
+    EXPECT_EQ(sound_playing(h), -1);
+    auto heard = segments(this->heard(0.6));
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_NEAR(heard[0].seconds(), 0.3, 0.01);
+    EXPECT_NEAR(heard[0].freq_hz, 440, 3);
+    ASSERT_TRUE(within_seconds(1, [h] { return sound_playing(h) == 0; }));
+    EXPECT_EQ(sound_position(h), 0);
+
+    const std::string ogg = make_ogg();
+    if (ogg.empty()) GTEST_SKIP() << "oggenc is not installed";
+    const uint32_t o = open(ogg, "SYNC,LEN");
+    EXPECT_EQ(o, h + 1);
+    EXPECT_NEAR(sound_length(o), 0.6, 0.02);
+    EXPECT_EQ(error_code.load(), 0);
+}
+
+TEST_F(SoundFiles, Mp3AndOggStreams) {
+    const std::string mp3 = make_mp3(), ogg = make_ogg();
+    if (mp3.empty() || ogg.empty()) GTEST_SKIP() << "lame or oggenc is not installed";
+    // An OGG stream has no SETPOS: it does not open.
+    EXPECT_EQ(open(ogg, "SETPOS"), 0u);
+    ASSERT_EQ(open(ogg, "LEN,PAUSE"), 1u);
+    EXPECT_NEAR(sound_length(1), 0.6, 0.02);
+    sound_play(1);
+    EXPECT_EQ(sound_playing(1), -1);
+    // One stream at a time: a second open while it is open is an error.
+    EXPECT_EQ(open(mp3, nullptr), 0u);
+    EXPECT_EQ(take_error(), 5);
+    sound_close(1);
+    EXPECT_TRUE(within_seconds(2, [] { return open(temp_file(".mp3"), "SETPOS,LEN") == 1; }));
+    // Debian's mixer reports its own MP3 type: taken as MP3, so SETPOS works.
+    EXPECT_EQ(sound_length(1), -1);  // a WAV probe cannot measure an MP3
+    sound_set_position(1, 0.2);
+    sound_play(1);
+    EXPECT_EQ(take_error(), 0);
+    EXPECT_EQ(sound_playing(1), -1);
+    EXPECT_GE(sound_position(1), 0.19);
+    sound_loop(1);
+    sound_set_position(1, 0.1);  // not while looping
+    EXPECT_EQ(take_error(), 5);
+    sound_stop(1);
+    EXPECT_EQ(sound_playing(1), 0);
+    // A time limit: the event thread stops the stream when it is reached.
+    sound_limit(1, 0.15);
+    sound_play(1);
+    EXPECT_TRUE(within_seconds(0.5, [] { return sound_playing(1) == 0; }));  // its end is at 0.6 s
+    EXPECT_EQ(take_error(), 0);
+    sound_loop(1);  // a limited sound cannot loop
+    EXPECT_EQ(take_error(), 5);
+}
+
+TEST_F(SoundFiles, CapabilityListsAndWhatTheyAllow) {
+    const std::string wav = make_wav(0.2);
+    for (const char* bad : {"SYNC,SYNC", "SYNC,LOUD", "SYNC,", ",SYNC", "SYNC;VOL"}) {
+        EXPECT_EQ(open(wav, bad), 0u) << bad;
+        EXPECT_EQ(take_error(), 5) << bad;
+    }
+    EXPECT_EQ(open(wav, "SYNC,SETPOS"), 0u);  // no error: it just cannot be
+    EXPECT_EQ(take_error(), 0);
+    const uint32_t h = open(wav, "SYNC");
+    ASSERT_NE(h, 0u);
+    for (auto use : {+[](uint32_t x) { sound_pause(x); }, +[](uint32_t x) { sound_paused(x); },
+                     +[](uint32_t x) { sound_volume(x, 0.5); }, +[](uint32_t x) { sound_balance(x, 1, 0, 1); },
+                     +[](uint32_t x) { sound_length(x); }, +[](uint32_t x) { sound_set_position(x, 0); }}) {
+        use(h);
+        EXPECT_EQ(take_error(), 5);
+    }
+    // Handle 0 is ignored; unknown handles and the unopened stream are errors.
+    sound_play(0);
+    EXPECT_EQ(sound_playing(0), 0);
+    EXPECT_EQ(take_error(), 0);
+    for (uint32_t unknown : {1u, h + 1, 12345u}) {
+        sound_play(unknown);
+        EXPECT_EQ(take_error(), 5) << unknown;
+    }
+    // While an error is pending nothing happens at all.
+    error_code = 9;
+    EXPECT_EQ(open(wav, "SYNC"), 0u);
+    EXPECT_EQ(take_error(), 9);
+}
+
+TEST_F(SoundFiles, VolumeLevelsAndBalance) {
+    const uint32_t h = open(make_wav(0.2), "SYNC,VOL");
+    const int channel = sound_channel_of(h);
+    ASSERT_GE(channel, 0);
+    struct Case { double volume; int level; } cases[] = {{1.0, 128}, {0.5, 64}, {0.0, 0}, {0.999, 128}, {0.25, 32}};
+    for (const Case& c : cases) {
+        sound_volume(h, c.volume);
+        EXPECT_EQ(Mix_Volume(channel, -1), c.level) << c.volume;
+    }
+    for (double bad : {-0.01, 1.01, double(NAN)}) {
+        sound_volume(h, bad);
+        EXPECT_EQ(take_error(), 5) << bad;
+    }
+    EXPECT_EQ(Mix_Volume(channel, -1), 32);
+    sound_balance(h, 1000, 0, 0);  // far off: the farthest step, not the nearest
+    sound_balance(h, 0, 0, 0);
+    EXPECT_EQ(take_error(), 0);
+}
+
+TEST_F(SoundFiles, ClosedAndCopiedSoundsPlayToTheirEnd) {
+    const uint32_t h = open(make_wav(0.3), "SYNC");
+    const uint32_t copy = sound_copy(h);
+    ASSERT_NE(copy, 0u);
+    sound_play(h);
+    sound_close(h);
+    // Closed but still playing: it keeps its channel until it ends.
+    const int channel = sound_channel_of(h);
+    ASSERT_GE(channel, 0);
+    EXPECT_TRUE(Mix_Playing(channel));
+    EXPECT_TRUE(within_seconds(2, [h] { return sound_channel_of(h) < 0; }));
+    sound_play(h);
+    EXPECT_EQ(take_error(), 5);
+    // The copy still holds the sound its original left behind.
+    sound_play(copy);
+    EXPECT_EQ(sound_playing(copy), -1);
+    auto heard = segments(this->heard(1.2));
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_NEAR(heard[1].seconds(), 0.3, 0.01);
+    EXPECT_NEAR(heard[1].freq_hz, 440, 3);
+    sound_play_copy(copy, 0.5, -1);  // no VOL: the copy is closed unplayed
+    EXPECT_EQ(take_error(), 5);
+}
+
+TEST_F(SoundFiles, PausedPositionStaysAndResumes) {
+    const uint32_t h = open(make_wav(1.0), "SYNC,PAUSE");
+    sound_play(h);
+    ASSERT_TRUE(within_seconds(1, [h] { return sound_position(h) >= 0.1; }));
+    sound_pause(h);
+    EXPECT_EQ(sound_paused(h), -1);
+    EXPECT_EQ(sound_playing(h), 0);
+    const double at = sound_position(h);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(sound_position(h), at);
+    sound_play(h);  // resumes where it was
+    EXPECT_EQ(sound_paused(h), 0);
+    EXPECT_GE(sound_position(h), at);
+    EXPECT_LT(sound_position(h), at + 0.1);
+}
+
+TEST_F(SoundFiles, FilesThatAreNoSoundAndFullChannels) {
+    const std::string junk = temp_file(".bin");
+    {
+        std::ofstream f(junk, std::ios::binary);
+        for (int i = 0; i < 5000; ++i) f.put(static_cast<char>(i * 7919 >> 3));
+        f.write("RIFF\xff\xff\xff\x7fWAVEfmt ", 16);  // a header that lies
+    }
+    for (const std::string& path : {junk, std::string("/nonexistent/x.wav"), std::string(""), std::string("/tmp")}) {
+        EXPECT_EQ(open(path, "SYNC"), 0u) << path;
+        EXPECT_EQ(open(path, nullptr), 0u) << path;
+    }
+    EXPECT_EQ(take_error(), 0);
+    const std::string wav = make_wav(0.05);
+    std::vector<uint32_t> handles;
+    for (uint32_t h; (h = open(wav, "SYNC")) != 0;) handles.push_back(h);
+    // The tone queue's lead-in may still hold a channel.
+    EXPECT_GE(handles.size(), 255u);
+    EXPECT_LE(handles.size(), 256u);
+    EXPECT_EQ(open(wav, "SYNC"), 0u);
+    EXPECT_EQ(sound_copy(handles[0]), 0u);
+    sound_close(handles[0]);
+    EXPECT_NE(open(wav, "SYNC"), 0u);
+    EXPECT_EQ(take_error(), 0);
+}
+
+TEST_F(SoundFiles, RestartResetStopsAllSound) {
+    memory_startup();
+    sound_startup();
+    const uint32_t h = open(make_wav(0.5), "SYNC");
+    sound_play(h);
+    music_play(str_lit("T60O2AAAA"));
+    ASSERT_EQ(pause_flags.load() & 2, 2);
+    reset_program_state();
+    EXPECT_EQ(pause_flags.load(), 0);  // a program waiting for the music goes on
+    EXPECT_TRUE(tone_queue_idle());
+    EXPECT_EQ(sound_channel_of(h), -1);
+    sound_play(h);
+    EXPECT_EQ(take_error(), 5);
+}
+
+}  // namespace
