@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -51,14 +52,14 @@ TEST(PageMemory, ReadEqualAndSyncSeeADifferenceAnywhere) {
             const uint8_t* live = page.data() + offset;
             std::vector<uint8_t> copy(n);
             page_read(copy.data(), live, n);
-            ASSERT_EQ(std::memcmp(copy.data(), live, n), 0);
+            ASSERT_TRUE(std::equal(copy.begin(), copy.end(), live));
             ASSERT_TRUE(page_equal(live, copy.data(), n));
             ASSERT_FALSE(page_sync(copy.data(), live, n));
             for (size_t at = 0; at < n; ++at) {
                 page[offset + at] ^= 0x40;
                 ASSERT_FALSE(page_equal(live, copy.data(), n)) << offset << " " << n << " " << at;
                 ASSERT_TRUE(page_sync(copy.data(), live, n)) << offset << " " << n << " " << at;
-                ASSERT_EQ(std::memcmp(copy.data(), live, n), 0);
+                ASSERT_TRUE(std::equal(copy.begin(), copy.end(), live));
             }
         }
 }
