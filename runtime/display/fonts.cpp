@@ -3,10 +3,10 @@
 #include "runtime/display/fonts.h"
 
 #include <array>
-#include <cstring>
 
 #include "runtime/display/fonts_data.h"
 #include "runtime/display/images.h"
+#include "runtime/display/page_memory.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ constexpr std::array<FontSlot, font_slot_count> builtin_font_table() {
 // Holds the built-in rows from the start, so a font looked up before start-up
 // still has a cell size.
 std::array<FontSlot, font_slot_count> FontTable = builtin_font_table();
-FontSlot ScratchSlot{};
+constexpr FontSlot NoFont{};
 
 bool is_doubled_font(uint32_t font) { return font == 9 || font == 15 || font == 17; }
 
@@ -43,11 +43,9 @@ bool is_doubled_font(uint32_t font) { return font == 9 || font == 15 || font == 
 
 void init_builtin_display_data() { FontTable = builtin_font_table(); }
 
-FontSlot& font_slot(uint32_t handle) {
-    if (handle < font_slot_count) return FontTable[handle];
-    ScratchSlot = FontSlot{};  // whatever a caller wrote there last time is gone
-    return ScratchSlot;
-}
+const FontSlot& font_slot(uint32_t handle) { return handle < font_slot_count ? FontTable[handle] : NoFont; }
+
+FontSlot* font_slot_edit(uint32_t handle) { return handle < font_slot_count ? &FontTable[handle] : nullptr; }
 
 const uint8_t* glyphs_8x8() { return Glyphs8x8Data; }
 const uint8_t* glyphs_8x16() { return Glyphs8x16Data; }
@@ -86,31 +84,31 @@ void image_default_palette(ImageRec& image) {
     switch (image.mode) {
     case 1: {
         constexpr uint8_t cga_entries[4] = {0, 3, 5, 7};  // black, cyan, magenta, light grey
-        for (int i = 0; i < 4; ++i) palette[i] = text[cga_entries[i]];
+        for (int i = 0; i < 4; ++i) page_store32(&palette[i], text[cga_entries[i]]);
         break;
     }
     case 2:
     case 11:
-        palette[0] = text[0];
-        palette[1] = text[15];
+        page_store32(&palette[0], text[0]);
+        page_store32(&palette[1], text[15]);
         break;
     case 9: {
         constexpr uint8_t ega_entries[16] = {0, 1, 2, 3, 4, 5, 20, 7, 56, 57, 58, 59, 60, 61, 62, 63};
-        for (int i = 0; i < 16; ++i) palette[i] = ega64_palette()[ega_entries[i]];
+        for (int i = 0; i < 16; ++i) page_store32(&palette[i], ega64_palette()[ega_entries[i]]);
         break;
     }
     case 10: {
         // Blink-table indices: black, grey, white blinking to black, white.
         constexpr uint32_t blink_entries[4] = {0, 4, 6, 8};
-        std::memcpy(palette + 4, blink_entries, sizeof blink_entries);
+        page_write(palette + 4, blink_entries, sizeof blink_entries);
         break;
     }
     case 13:
     case 256:
-        std::memcpy(palette, vga256_palette(), 256 * sizeof(uint32_t));
+        page_write(palette, vga256_palette(), 256 * sizeof(uint32_t));
         break;
     default:
-        std::memcpy(palette, text, 16 * sizeof(uint32_t));
+        page_write(palette, text, 16 * sizeof(uint32_t));
         break;
     }
 }

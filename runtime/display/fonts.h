@@ -30,9 +30,12 @@ struct FontSlot {
 // of the program, readable at any time.
 void init_builtin_display_data();
 
-// The slot of a font handle; handles at or beyond font_slot_count give a zeroed
-// scratch slot so callers never index outside the table.
-FontSlot& font_slot(uint32_t handle);
+// The slot of a font handle; handles at or beyond font_slot_count give an
+// empty slot (all zero) that nobody writes, so any thread may ask.
+const FontSlot& font_slot(uint32_t handle);
+// The slot that loading a font into `handle` fills (program thread); null for
+// handles beyond the table.
+FontSlot* font_slot_edit(uint32_t handle);
 
 // 256 glyphs x 8 rows x 8 pixels, one byte a pixel (0 background, 255 ink).
 const uint8_t* glyphs_8x8();

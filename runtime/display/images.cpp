@@ -10,6 +10,7 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/page_memory.h"
 
 namespace {
 
@@ -153,14 +154,8 @@ void apply_mode_defaults(ImageRec& rec, const ModeInfo& info) {
 void image_clear_buffer(ImageRec& rec) {
     if (!rec.pixels) return;
     size_t cells = size_t{rec.width} * rec.height;
-    if (rec.is_text) {
-        for (size_t i = 0; i < cells; ++i) {
-            rec.pixels[2 * i] = text_blank_cell & 0xFF;
-            rec.pixels[2 * i + 1] = text_blank_cell >> 8;
-        }
-    } else {
-        std::memset(rec.pixels, 0, cells * rec.bytes_per_pixel);
-    }
+    if (rec.is_text) page_fill16(rec.pixels, text_blank_cell, cells);
+    else page_fill8(rec.pixels, 0, cells * rec.bytes_per_pixel);
 }
 
 void blend_tables_ensure() {}
@@ -347,7 +342,7 @@ int32_t new_image(int32_t width, int32_t height, int32_t mode, bool mode_passed)
     if (!handle) return -1;
     if (!mode_passed) {
         ImageRec& rec = *image_record(handle);
-        if (rec.palette && dest->palette) std::memcpy(rec.palette, dest->palette, 256 * sizeof(uint32_t));
+        if (rec.palette && dest->palette) page_write(rec.palette, dest->palette, 256 * sizeof(uint32_t));
         image_set_font(dest->font, rec);
         rec.fg_colour = dest->fg_colour;
         rec.bg_colour = dest->bg_colour;
@@ -418,7 +413,7 @@ void copy_page(int32_t from, int32_t to) {
         return;
     }
     if (source.pixels && target.pixels)
-        std::memmove(target.pixels, source.pixels, size_t{source.width} * source.height * source.bytes_per_pixel);
+        page_write(target.pixels, source.pixels, size_t{source.width} * source.height * source.bytes_per_pixel);
 }
 
 // --- Selection and pages -----------------------------------------------------

@@ -3,6 +3,7 @@
 // select images and set the screen mode and the text size.
 #pragma once
 #include <cstdint>
+#include "runtime/display/page_memory.h"
 
 enum ImageFlags : uint32_t {
     image_owns_palette = 1,
@@ -25,12 +26,13 @@ struct ImageRec {
     uint32_t font;
     int16_t view_top_row;
     int16_t view_bottom_row;
-    int16_t cursor_col;
-    int16_t cursor_row;
-    uint8_t cursor_visible;
-    uint8_t cursor_start_line;
-    uint8_t cursor_stop_line;
-    uint8_t* pixels;
+    // The text cursor is drawn by the refresh while the program moves it.
+    PageField<int16_t> cursor_col;
+    PageField<int16_t> cursor_row;
+    PageField<uint8_t> cursor_visible;
+    PageField<uint8_t> cursor_start_line;
+    PageField<uint8_t> cursor_stop_line;
+    uint8_t* pixels;            // page memory: see page_memory.h
     uint32_t flags;             // ImageFlags
     uint32_t* palette;          // 256 entries; null for mode 32
     int32_t transparent_colour; // -1 = none

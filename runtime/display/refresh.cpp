@@ -4,6 +4,7 @@
 #include "runtime/display/refresh_internal.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
+#include "runtime/display/page_memory.h"
 #include "runtime/core/flags.h"
 #include <SDL.h>
 #include <algorithm>
@@ -15,25 +16,75 @@
 namespace {
 
 constexpr uint32_t red_mask = 0x00FF0000, green_mask = 0x0000FF00, blue_mask = 0x000000FF;
+constexpr uint32_t cursor_phase_bit = 4, blink_phase_bit = 8;
+constexpr uint8_t blink_attribute = 0x80;
+constexpr int text_colours = 16;
+
+// What one frame takes of the display image's record. The record's shape
+// changes only while the refresh is paused; the cursor moves at any time.
+struct PageInfo {
+    uint8_t is_text = 0;
+    uint16_t mode = 0;
+    int width = 0, height = 0;
+    uint8_t bytes_per_pixel = 0, bits_per_pixel = 0;
+    uint32_t font = 0;
+    int cursor_col = 0, cursor_row = 0;
+    bool cursor_visible = false;
+    int cursor_start_line = 0, cursor_stop_line = 0;
+    const uint8_t* pixels = nullptr;
+    const uint32_t* palette = nullptr;
+
+    // Everything that, when it differs from the last frame, redraws all.
+    bool same_shape(const PageInfo& o) const {
+        return is_text == o.is_text && mode == o.mode && width == o.width && height == o.height &&
+               bytes_per_pixel == o.bytes_per_pixel && bits_per_pixel == o.bits_per_pixel && font == o.font &&
+               pixels == o.pixels;
+    }
+};
+
+// The cursor as it stands on the window: shown or not, where and which lines.
+struct DrawnCursor {
+    bool shown = false;
+    int col = -1, row = -1, first = 1, last = 0;
+    bool operator==(const DrawnCursor&) const = default;
+};
+
+// Frame rows (page pixel rows) drawn in this frame, top inclusive, bottom not.
+struct RowBand {
+    int top = 0, bottom = 0;
+    void add(int first, int end) {
+        if (bottom <= top) {
+            top = first;
+            bottom = end;
+        } else {
+            top = std::min(top, first);
+            bottom = std::max(bottom, end);
+        }
+    }
+    bool empty() const { return bottom <= top; }
+};
 
 struct RefreshState {
     SDL_Surface* surface = nullptr;
     int frame_width = 0, frame_height = 0;
     std::atomic<int> surface_valid{0};
     std::atomic<uint32_t> frame_counter{0};
-    bool last_cursor_phase = false, last_blink_phase = false;
-    // Text change tracking.
+    bool last_blink_phase = false;
+    PageInfo page, last_page;
+    uint32_t palette[256] = {};  // this frame's palette, read from the page
+    // Text change tracking: the cells and colours as drawn, and the cursor.
     std::vector<uint8_t> last_cells;
-    uint32_t last_text_palette[256] = {};
-    int last_cursor_col = -1, last_cursor_row = -1;
-    // Palette-page change tracking.
+    std::vector<uint8_t> row_cells;  // one row read from the page
+    uint32_t last_text_palette[text_colours] = {};
+    DrawnCursor cursor;
+    // Pixel-page change tracking: the pixels and palette as converted.
     std::vector<uint8_t> last_pixels;
     uint32_t last_page_palette[256] = {};
-    // Snapshot of the page the program thread keeps writing.
-    PageSnapshot snap;
+    std::vector<uint32_t> row;  // scratch row of converted colours
     // Drawing goes here: the surface itself or the private buffer.
     std::vector<uint32_t> private_buffer;
     bool use_private = false;
+    bool force_private = false;
     int repeat_x = 1, repeat_y = 1, origin_x = 0, origin_y = 0;
     std::atomic<int> full_screen_state{0};  // read by request_full_screen on the program thread
     std::atomic<int> full_screen_request{-1};
@@ -48,49 +99,38 @@ struct RefreshState {
 
 RefreshState Refresh;
 
-// The page is written by the program thread while we read it; the reads are
-// gathered here, in word-sized relaxed loads, and the frame works from the copy.
-__attribute__((no_sanitize("thread"))) void copy_words(void* dst, const void* src, size_t bytes) {
-    auto* d = static_cast<uint8_t*>(dst);
-    const auto* s = static_cast<const uint8_t*>(src);
-    size_t i = 0;
-    for (; i + 8 <= bytes; i += 8) {
-        uint64_t w;
-        __builtin_memcpy(&w, s + i, 8);
-        __atomic_store_n(reinterpret_cast<uint64_t*>(d + i), w, __ATOMIC_RELAXED);
-    }
-    for (; i < bytes; ++i) d[i] = __atomic_load_n(s + i, __ATOMIC_RELAXED);
+void read_page_info(const ImageRec& image, PageInfo& p) {
+    p.is_text = image.is_text;
+    p.mode = image.mode;
+    p.width = image.width;
+    p.height = image.height;
+    p.bytes_per_pixel = image.bytes_per_pixel;
+    p.bits_per_pixel = image.bits_per_pixel;
+    p.font = image.font;
+    p.cursor_col = image.cursor_col;
+    p.cursor_row = image.cursor_row;
+    p.cursor_visible = image.cursor_visible != 0;
+    p.cursor_start_line = image.cursor_start_line;
+    p.cursor_stop_line = image.cursor_stop_line;
+    p.pixels = image.pixels;
+    p.palette = image.palette;
 }
 
-__attribute__((no_sanitize("thread"))) void take_snapshot(const ImageRec& image, PageSnapshot& s) {
-    s.is_text = image.is_text;
-    s.mode = image.mode;
-    s.width = image.width;
-    s.height = image.height;
-    s.bytes_per_pixel = image.bytes_per_pixel;
-    s.bits_per_pixel = image.bits_per_pixel;
-    s.font = image.font;
-    s.cursor_col = image.cursor_col;
-    s.cursor_row = image.cursor_row;
-    s.cursor_visible = image.cursor_visible;
-    s.cursor_start_line = image.cursor_start_line;
-    s.cursor_stop_line = image.cursor_stop_line;
-    size_t bytes = size_t(s.width) * s.height * s.bytes_per_pixel;
-    if (s.pixels.size() != bytes) s.pixels.resize(bytes);
-    if (image.pixels && bytes) copy_words(s.pixels.data(), image.pixels, bytes);
-    s.has_palette = image.palette != nullptr;
-    if (image.palette) copy_words(s.palette, image.palette, sizeof s.palette);
+// The first `entries` palette entries of the page into Refresh.palette.
+void read_palette(size_t entries) {
+    if (Refresh.page.palette) page_read(Refresh.palette, Refresh.page.palette, entries * sizeof(uint32_t));
+    else std::fill_n(Refresh.palette, entries, 0u);
 }
 
 // The picture size of the page: pixels, or cells times the font's cell.
-void frame_size_of(const PageSnapshot& s, int* width, int* height) {
-    if (s.is_text) {
-        const FontSlot& f = font_slot(s.font);
-        *width = s.width * int(f.cell_width ? f.cell_width : 8);
-        *height = s.height * int(f.cell_height ? f.cell_height : 16);
+void frame_size_of(const PageInfo& p, int* width, int* height) {
+    if (p.is_text) {
+        const FontSlot& f = font_slot(p.font);
+        *width = p.width * int(f.cell_width ? f.cell_width : 8);
+        *height = p.height * int(f.cell_height ? f.cell_height : 16);
     } else {
-        *width = s.width;
-        *height = s.height;
+        *width = p.width;
+        *height = p.height;
     }
 }
 
@@ -157,8 +197,8 @@ void setup_surface(int width, int height, bool full_screen) {
     if (!s) return;
     if (SurfaceListener listener = Refresh.surface_listener.load()) listener(full_screen);
     const SDL_PixelFormat* f = s->format;
-    Refresh.use_private = !(f->BytesPerPixel == 4 && f->Rmask == red_mask && f->Gmask == green_mask &&
-                            f->Bmask == blue_mask);
+    Refresh.use_private = Refresh.force_private || !(f->BytesPerPixel == 4 && f->Rmask == red_mask &&
+                                                     f->Gmask == green_mask && f->Bmask == blue_mask);
     if (Refresh.use_private) Refresh.private_buffer.assign(size_t(s->w) * s->h, 0);
 }
 
@@ -241,75 +281,82 @@ void draw_cursor(const Target& t, int px, int py, int cw, uint32_t colour, int f
             }
 }
 
-// Draws the changed cells of a text page; returns the band of rows drawn
-// (first > last when nothing was).
-void draw_text_page(const Target& t, int* first_row, int* last_row) {
-    PageSnapshot& s = Refresh.snap;
-    const FontSlot& f = font_slot(s.font);
-    const int cw = int(f.cell_width), chh = int(f.cell_height);
-    const int cols = s.width, rows = s.height;
-    bool full = !Refresh.surface_valid.load();
-    if (std::memcmp(Refresh.last_text_palette, s.palette, sizeof s.palette) != 0) {
-        std::memcpy(Refresh.last_text_palette, s.palette, sizeof s.palette);
-        full = true;
-    }
-    size_t cells_bytes = size_t(cols) * rows * 2;
-    if (Refresh.last_cells.size() != cells_bytes) {
-        Refresh.last_cells.assign(cells_bytes, 0);
-        full = true;
-    }
-    const uint32_t frame = Refresh.frame_counter.load();
-    const bool cursor_phase = frame & 4, blink_phase = frame & 8;
-    const bool blink_changed = blink_phase != Refresh.last_blink_phase;
-    // A hidden cursor's phase changes nothing on screen.
-    const bool cursor_changed = s.cursor_visible && cursor_phase != Refresh.last_cursor_phase;
-    const int cur_col = s.cursor_col - 1, cur_row = s.cursor_row - 1;
-    const bool cursor_moved = cur_col != Refresh.last_cursor_col || cur_row != Refresh.last_cursor_row;
-    CursorLines lines = cursor_lines(s.cursor_start_line, s.cursor_stop_line, chh);
-    *first_row = rows;
-    *last_row = -1;
-    // A still screen: one comparison of the whole page and nothing to draw.
-    if (!full && !cursor_moved && !cursor_changed &&
-        std::memcmp(Refresh.last_cells.data(), s.pixels.data(), cells_bytes) == 0) {
-        bool blinking = false;
-        if (blink_changed)
-            for (size_t i = 1; i < cells_bytes && !blinking; i += 2) blinking = s.pixels[i] & 0x80;
-        if (!blinking) {
-            Refresh.last_blink_phase = blink_phase;
-            Refresh.last_cursor_phase = cursor_phase;
-            return;
-        }
-    }
-    for (int row = 0; row < rows; ++row) {
-        for (int col = 0; col < cols; ++col) {
-            size_t i = (size_t(row) * cols + col) * 2;
-            uint8_t ch = s.pixels[i], attr = s.pixels[i + 1];
-            bool is_cursor = col == cur_col && row == cur_row;
-            bool was_cursor = col == Refresh.last_cursor_col && row == Refresh.last_cursor_row;
-            bool redraw = full || ch != Refresh.last_cells[i] || attr != Refresh.last_cells[i + 1] ||
-                          ((attr & 0x80) && blink_changed) || (is_cursor && cursor_changed) ||
-                          (was_cursor && cursor_moved);
-            if (!redraw) continue;
-            Refresh.last_cells[i] = ch;
-            Refresh.last_cells[i + 1] = attr;
-            uint32_t fg = s.palette[attr & 15], bg = s.palette[(attr >> 4) & 7];
-            if ((attr & 0x80) && blink_phase) fg = bg;
-            bool doubled = false;
-            const uint8_t* glyph = glyph_source(s.font, ch, &doubled);
-            draw_cell(t, col * cw, row * chh, cw, chh, glyph, doubled, fg, bg);
-            if (is_cursor && s.cursor_visible && cursor_phase && lines.first <= lines.last)
-                draw_cursor(t, col * cw, row * chh, cw, s.palette[attr & 15], lines.first, lines.last);
-            *first_row = std::min(*first_row, row);
-            *last_row = std::max(*last_row, row);
-        }
-    }
-    Refresh.last_cursor_phase = cursor_phase;
-    Refresh.last_blink_phase = blink_phase;
-    Refresh.last_cursor_col = cur_col;
-    Refresh.last_cursor_row = cur_row;
-    Refresh.surface_valid = 1;
+bool row_has_blink(const uint8_t* cells, int columns) {
+    for (int col = 0; col < columns; ++col)
+        if (cells[2 * col + 1] & blink_attribute) return true;
+    return false;
 }
 
+// The cursor this frame wants on the window.
+DrawnCursor wanted_cursor(const PageInfo& p, int cell_height, bool phase) {
+    CursorLines lines = cursor_lines(p.cursor_start_line, p.cursor_stop_line, cell_height);
+    DrawnCursor c{false, p.cursor_col - 1, p.cursor_row - 1, lines.first, lines.last};
+    c.shown = p.cursor_visible && phase && lines.first <= lines.last && c.col >= 0 && c.col < p.width &&
+              c.row >= 0 && c.row < p.height;
+    if (!c.shown) c = DrawnCursor{};
+    return c;
+}
+
+// Draws the changed cells of a text page into the band of frame rows. A row
+// is read only when it differs from what was drawn, holds blinking cells at a
+// blink change, or holds the cursor's old or new cell when the cursor changed.
+void draw_text_page(const Target& t, bool full, RowBand& band) {
+    const PageInfo& p = Refresh.page;
+    const FontSlot& f = font_slot(p.font);
+    const int cw = int(f.cell_width), chh = int(f.cell_height);
+    const int cols = p.width, rows = p.height;
+    const size_t row_bytes = size_t(cols) * 2;
+    read_palette(text_colours);
+    if (std::memcmp(Refresh.last_text_palette, Refresh.palette, sizeof Refresh.last_text_palette) != 0) {
+        std::memcpy(Refresh.last_text_palette, Refresh.palette, sizeof Refresh.last_text_palette);
+        full = true;
+    }
+    if (Refresh.last_cells.size() != row_bytes * rows) {
+        Refresh.last_cells.assign(row_bytes * rows, 0);
+        full = true;
+    }
+    Refresh.row_cells.resize(row_bytes);
+    const uint32_t frame = Refresh.frame_counter.load();
+    const bool blink_phase = frame & blink_phase_bit;
+    const bool blink_changed = blink_phase != Refresh.last_blink_phase;
+    const DrawnCursor was = Refresh.cursor;
+    const DrawnCursor now = wanted_cursor(p, chh, frame & cursor_phase_bit);
+    const bool cursor_changed = !(was == now);
+    for (int row = 0; row < rows && p.pixels; ++row) {
+        const uint8_t* live = p.pixels + row * row_bytes;
+        uint8_t* drawn = Refresh.last_cells.data() + row * row_bytes;
+        const bool cursor_row = cursor_changed && ((was.shown && was.row == row) || (now.shown && now.row == row));
+        if (!full && !cursor_row && !(blink_changed && row_has_blink(drawn, cols)) &&
+            page_equal(live, drawn, row_bytes))
+            continue;
+        const uint8_t* cells = Refresh.row_cells.data();
+        page_read(Refresh.row_cells.data(), live, row_bytes);
+        bool row_drawn = false;
+        for (int col = 0; col < cols; ++col) {
+            const uint8_t ch = cells[2 * col], attr = cells[2 * col + 1];
+            const bool is_cursor = now.shown && col == now.col && row == now.row;
+            const bool was_cursor = was.shown && col == was.col && row == was.row;
+            bool redraw = full || ch != drawn[2 * col] || attr != drawn[2 * col + 1] ||
+                          ((attr & blink_attribute) && blink_changed) ||
+                          (cursor_changed && (is_cursor || was_cursor));
+            if (!redraw) continue;
+            drawn[2 * col] = ch;
+            drawn[2 * col + 1] = attr;
+            uint32_t fg = Refresh.palette[attr & 15], bg = Refresh.palette[(attr >> 4) & 7];
+            if ((attr & blink_attribute) && blink_phase) fg = bg;
+            bool doubled = false;
+            const uint8_t* glyph = glyph_source(p.font, ch, &doubled);
+            draw_cell(t, col * cw, row * chh, cw, chh, glyph, doubled, fg, bg);
+            if (is_cursor) draw_cursor(t, col * cw, row * chh, cw, Refresh.palette[attr & 15], now.first, now.last);
+            row_drawn = true;
+        }
+        if (row_drawn) band.add(row * chh, (row + 1) * chh);
+    }
+    Refresh.last_blink_phase = blink_phase;
+    Refresh.cursor = now;
+}
+
+// Writes one frame row of colours with the repeat factors and the origin.
 void put_scaled_row(const Target& t, int y, const uint32_t* colours, int width) {
     for (int yy = 0; yy < Refresh.repeat_y; ++yy) {
         int sy = Refresh.origin_y + y * Refresh.repeat_y + yy;
@@ -323,57 +370,69 @@ void put_scaled_row(const Target& t, int y, const uint32_t* colours, int width) 
     }
 }
 
-void draw_true_colour_page(const Target& t) {
-    const PageSnapshot& s = Refresh.snap;
-    const auto* pixels = reinterpret_cast<const uint32_t*>(s.pixels.data());
-    for (int y = 0; y < s.height; ++y) put_scaled_row(t, y, pixels + size_t(y) * s.width, s.width);
-    Refresh.surface_valid = 1;
+// The target row of frame row y when the frame lands unscaled and whole on the
+// target, else null.
+uint32_t* direct_row(const Target& t, int y, int width) {
+    if (Refresh.repeat_x != 1 || Refresh.repeat_y != 1 || Refresh.origin_x < 0 || Refresh.origin_y < 0 ||
+        Refresh.origin_x + width > t.width || Refresh.origin_y + y >= t.height)
+        return nullptr;
+    return t.pixels + size_t(Refresh.origin_y + y) * t.pitch + Refresh.origin_x;
 }
 
-// Returns false when the page and its palette are unchanged.
-bool draw_palette_page(const Target& t, bool overlay_shown) {
-    PageSnapshot& s = Refresh.snap;
-    if (s.mode == 10) {
-        int phase = (SDL_GetTicks() & 512) ? 1 : 0;
-        for (int i = 0; i < 4; ++i) {
-            uint32_t index = s.palette[4 + i];
-            s.palette[i] = 0xFF000000u | mono_blink_colour(phase, index <= 8 ? int(index) : 0);
-        }
-        ImageRec* image = display_image();
-        if (image && image->palette) copy_words(image->palette, s.palette, 4 * sizeof(uint32_t));
-    }
-    const size_t count = size_t(s.width) * s.height;
-    const size_t entries = s.bits_per_pixel >= 8 ? 256 : size_t(1) << s.bits_per_pixel;
-    bool unchanged = Refresh.last_pixels.size() == count && Refresh.surface_valid.load() &&
-                     std::memcmp(Refresh.last_pixels.data(), s.pixels.data(), count) == 0 &&
-                     std::memcmp(Refresh.last_page_palette, s.palette, entries * 4) == 0;
-    if (unchanged && !overlay_shown) return false;
-    Refresh.last_pixels.assign(s.pixels.begin(), s.pixels.begin() + count);
-    std::memcpy(Refresh.last_page_palette, s.palette, entries * 4);
-    const uint32_t mask = s.bits_per_pixel >= 8 ? 0xFF : (1u << s.bits_per_pixel) - 1;
-    std::vector<uint32_t>& row = Refresh.snap.row;
-    row.resize(s.width);
-    for (int y = 0; y < s.height; ++y) {
-        const uint8_t* src = s.pixels.data() + size_t(y) * s.width;
-        for (int x = 0; x < s.width; ++x) row[x] = s.palette[src[x] & mask];
-        put_scaled_row(t, y, row.data(), s.width);
-    }
-    Refresh.surface_valid = 1;
+// The tracking copy of a pixel page, resized to `bytes`; true when it had to
+// be (everything is then drawn).
+bool track_pixels(size_t bytes) {
+    if (Refresh.last_pixels.size() == bytes) return false;
+    Refresh.last_pixels.assign(bytes, 0);
     return true;
 }
 
-// Copies the private buffer into the surface through its own channel masks.
-void copy_private_buffer() {
-    SDL_Surface* s = Refresh.surface;
-    const SDL_PixelFormat* f = s->format;
-    for (int y = 0; y < s->h; ++y) {
-        auto* dst = static_cast<uint8_t*>(s->pixels) + size_t(y) * s->pitch;
-        const uint32_t* src = Refresh.private_buffer.data() + size_t(y) * s->w;
-        for (int x = 0; x < s->w; ++x) {
-            uint32_t c = src[x];
-            uint32_t v = SDL_MapRGB(s->format, (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
-            std::memcpy(dst + x * f->BytesPerPixel, &v, f->BytesPerPixel);
+// 32-bit page: each row that differs from the last frame's is copied.
+void draw_true_colour_page(const Target& t, bool full, RowBand& band) {
+    const PageInfo& p = Refresh.page;
+    const size_t row_bytes = size_t(p.width) * 4;
+    full |= track_pixels(row_bytes * p.height);
+    for (int y = 0; y < p.height && p.pixels; ++y) {
+        uint8_t* copy = Refresh.last_pixels.data() + y * row_bytes;
+        if (!page_sync(copy, p.pixels + y * row_bytes, row_bytes) && !full) continue;
+        const auto* colours = reinterpret_cast<const uint32_t*>(copy);
+        if (uint32_t* out = direct_row(t, y, p.width)) std::memcpy(out, colours, row_bytes);
+        else put_scaled_row(t, y, colours, p.width);
+        band.add(y, y + 1);
+    }
+}
+
+// Palette page (one byte a pixel): rows that differ are converted through the
+// palette; a palette change converts every row.
+void draw_palette_page(const Target& t, bool full, RowBand& band) {
+    const PageInfo& p = Refresh.page;
+    const size_t entries = p.bits_per_pixel >= 8 ? 256 : size_t(1) << p.bits_per_pixel;
+    read_palette(p.mode == 10 ? 8 : entries);
+    if (p.mode == 10) {
+        // The monochrome blink: entries 0-3 follow entries 4-7 through the
+        // blink table, in this frame's copy only (the program's palette keeps
+        // what the program stored).
+        int phase = (SDL_GetTicks() & 512) ? 1 : 0;
+        for (int i = 0; i < 4; ++i) {
+            uint32_t index = Refresh.palette[4 + i];
+            Refresh.palette[i] = 0xFF000000u | mono_blink_colour(phase, index <= 8 ? int(index) : 0);
         }
+    }
+    if (std::memcmp(Refresh.last_page_palette, Refresh.palette, entries * 4) != 0) {
+        std::memcpy(Refresh.last_page_palette, Refresh.palette, entries * 4);
+        full = true;
+    }
+    full |= track_pixels(size_t(p.width) * p.height);
+    const uint8_t mask = uint8_t(entries - 1);
+    Refresh.row.resize(p.width);
+    for (int y = 0; y < p.height && p.pixels; ++y) {
+        uint8_t* copy = Refresh.last_pixels.data() + size_t(y) * p.width;
+        if (!page_sync(copy, p.pixels + size_t(y) * p.width, p.width) && !full) continue;
+        uint32_t* out = direct_row(t, y, p.width);
+        uint32_t* colours = out ? out : Refresh.row.data();
+        for (int x = 0; x < p.width; ++x) colours[x] = Refresh.palette[copy[x] & mask];
+        if (!out) put_scaled_row(t, y, colours, p.width);
+        band.add(y, y + 1);
     }
 }
 
@@ -388,18 +447,17 @@ void finish_frame() {
     auto_display.compare_exchange_strong(once, 0);
 }
 
-}  // namespace
+// Surface rows covered by a band of frame rows.
+RowBand surface_rows(const RowBand& frame_rows, int surface_height) {
+    RowBand r{Refresh.origin_y + frame_rows.top * Refresh.repeat_y,
+              Refresh.origin_y + frame_rows.bottom * Refresh.repeat_y};
+    r.top = std::clamp(r.top, 0, surface_height);
+    r.bottom = std::clamp(r.bottom, r.top, surface_height);
+    return r;
+}
 
-void display_refresh() {
-    Refresh.frame_counter.fetch_add(1);
-    acknowledge_pause();
-    ImageRec* image = display_image();
-    if (display_pause_state.load() != 0 || !image) return finish_frame();
-    take_snapshot(*image, Refresh.snap);
-    PageSnapshot& s = Refresh.snap;
-    int width = 0, height = 0;
-    frame_size_of(s, &width, &height);
-    if (width < 1 || height < 1) return finish_frame();
+// Full-screen decisions, scale and placement, and the surface they need.
+void place_frame(int width, int height) {
     Candidates candidates = search_modes(width, height);
     bool decided = decide_full_screen(candidates);
     int surface_w = width, surface_h = height;
@@ -424,23 +482,73 @@ void display_refresh() {
         Refresh.frame_height = surface_h;
         setup_surface(surface_w, surface_h, Refresh.full_screen_state != 0);
     }
+}
+
+}  // namespace
+
+void display_private_rows_to_surface(const uint32_t* buffer, SDL_Surface* surface, int top, int bottom) {
+    const SDL_PixelFormat* f = surface->format;
+    const int bytes = f->BytesPerPixel;
+    for (int y = std::max(top, 0); y < std::min(bottom, surface->h); ++y) {
+        auto* dst = static_cast<uint8_t*>(surface->pixels) + size_t(y) * surface->pitch;
+        const uint32_t* src = buffer + size_t(y) * surface->w;
+        if (f->palette) {
+            // Not a format SDL gives a 32-bit window, but SDL knows the way.
+            for (int x = 0; x < surface->w; ++x) {
+                uint32_t c = src[x];
+                uint32_t v = SDL_MapRGB(surface->format, (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
+                std::memcpy(dst + x * bytes, &v, bytes);
+            }
+            continue;
+        }
+        // SDL_MapRGB's own formula, with the shifts taken once a row.
+        const int r_loss = f->Rloss, g_loss = f->Gloss, b_loss = f->Bloss;
+        const int r_shift = f->Rshift, g_shift = f->Gshift, b_shift = f->Bshift;
+        const uint32_t alpha = f->Amask;
+        auto map = [&](uint32_t c) {
+            return (((c >> 16) & 0xFF) >> r_loss << r_shift) | (((c >> 8) & 0xFF) >> g_loss << g_shift) |
+                   ((c & 0xFF) >> b_loss << b_shift) | alpha;
+        };
+        if (bytes == 4) {
+            auto* out = reinterpret_cast<uint32_t*>(dst);
+            for (int x = 0; x < surface->w; ++x) out[x] = map(src[x]);
+            continue;
+        }
+        for (int x = 0; x < surface->w; ++x) {
+            const uint32_t v = map(src[x]);
+            std::memcpy(dst + x * bytes, &v, bytes);
+        }
+    }
+}
+
+void display_refresh() {
+    Refresh.frame_counter.fetch_add(1);
+    acknowledge_pause();
+    ImageRec* image = display_image();
+    if (display_pause_state.load() != 0 || !image) return finish_frame();
+    read_page_info(*image, Refresh.page);
+    const PageInfo& p = Refresh.page;
+    int width = 0, height = 0;
+    frame_size_of(p, &width, &height);
+    if (width < 1 || height < 1) return finish_frame();
+    place_frame(width, height);
     if (!Refresh.surface) return finish_frame();
     if (SDL_MUSTLOCK(Refresh.surface) && SDL_LockSurface(Refresh.surface) < 0) return finish_frame();
     Target t = draw_target();
-    if (!Refresh.surface_valid.load()) clear_target(t);
     DisplayOverlay overlay = Refresh.overlay.load();
-    bool overlay_shown = overlay != nullptr || Refresh.ime_overlay_shown;
-    bool drawn = true;
-    int first_row = 0, last_row = -1;
-    if (s.is_text) {
-        draw_text_page(t, &first_row, &last_row);
-        drawn = last_row >= 0;
-    } else if (s.bytes_per_pixel == 4) {
-        draw_true_colour_page(t);
-    } else {
-        drawn = draw_palette_page(t, overlay_shown);
-    }
-    if (Refresh.use_private && (drawn || overlay_shown)) copy_private_buffer();
+    const bool overlay_shown = overlay != nullptr || Refresh.ime_overlay_shown;
+    bool full = !Refresh.surface_valid.load() || !p.same_shape(Refresh.last_page);
+    Refresh.last_page = p;
+    if (full) clear_target(t);
+    RowBand band;
+    if (p.is_text) draw_text_page(t, full, band);
+    else if (p.bytes_per_pixel == 4) draw_true_colour_page(t, full || overlay_shown, band);
+    else draw_palette_page(t, full || overlay_shown, band);
+    Refresh.surface_valid = 1;
+    // A cleared surface reaches the window whole, borders included.
+    RowBand rows = full ? RowBand{0, t.height} : surface_rows(band, t.height);
+    if (Refresh.use_private && !rows.empty())
+        display_private_rows_to_surface(Refresh.private_buffer.data(), Refresh.surface, rows.top, rows.bottom);
     bool overlay_drew = false;
     if (overlay) {
         overlay_drew = overlay(Refresh.surface);
@@ -453,17 +561,9 @@ void display_refresh() {
         Refresh.surface_valid = 0;
         overlay_drew = true;
     }
-    if (overlay_drew || (drawn && !s.is_text)) {
-        SDL_UpdateRect(Refresh.surface, 0, 0, 0, 0);
-    } else if (drawn) {
-        // Only the band of rows that changed reaches the window.
-        const FontSlot& f = font_slot(s.font);
-        int top = Refresh.origin_y + first_row * int(f.cell_height) * Refresh.repeat_y;
-        int bottom = Refresh.origin_y + (last_row + 1) * int(f.cell_height) * Refresh.repeat_y;
-        top = std::clamp(top, 0, Refresh.surface->h);
-        bottom = std::clamp(bottom, top, Refresh.surface->h);
-        if (bottom > top) SDL_UpdateRect(Refresh.surface, 0, top, Refresh.surface->w, bottom - top);
-    }
+    // Only the band of rows that changed reaches the window.
+    if (overlay_drew) SDL_UpdateRect(Refresh.surface, 0, 0, 0, 0);
+    else if (!rows.empty()) SDL_UpdateRect(Refresh.surface, 0, rows.top, Refresh.surface->w, rows.bottom - rows.top);
     finish_frame();
 }
 
@@ -499,6 +599,11 @@ bool display_create_ime_overlay() {
     return Refresh.ime_overlay != nullptr;
 }
 
+void display_force_private_buffer(bool on) {
+    Refresh.force_private = on;
+    Refresh.frame_width = 0;  // a new surface at the next frame
+}
+
 void display_shutdown() {
     Refresh.last_cells.clear();
     Refresh.last_pixels.clear();
@@ -509,7 +614,8 @@ void display_shutdown() {
     Refresh.full_screen_state = 0;
     Refresh.full_screen_request = -1;
     Refresh.cycle_counter = 0;
-    Refresh.last_cursor_col = Refresh.last_cursor_row = -1;
+    Refresh.cursor = DrawnCursor{};
+    Refresh.last_page = PageInfo{};
     if (Refresh.ime_overlay) SDL_FreeSurface(Refresh.ime_overlay);
     Refresh.ime_overlay = nullptr;
 }

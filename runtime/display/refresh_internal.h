@@ -3,21 +3,6 @@
 #include <cstdint>
 #include <vector>
 
-// What one frame reads of the display image, copied at the frame's start.
-struct PageSnapshot {
-    uint8_t is_text = 0;
-    uint16_t mode = 0;
-    uint16_t width = 0, height = 0;
-    uint8_t bytes_per_pixel = 0, bits_per_pixel = 0;
-    uint32_t font = 0;
-    int16_t cursor_col = 0, cursor_row = 0;
-    uint8_t cursor_visible = 0, cursor_start_line = 0, cursor_stop_line = 0;
-    bool has_palette = false;
-    uint32_t palette[256] = {};
-    std::vector<uint8_t> pixels;
-    std::vector<uint32_t> row;  // scratch row of converted colours
-};
-
 struct VideoMode {
     int width, height;
 };
@@ -35,3 +20,9 @@ void display_store_full_screen_request(int state);
 void display_set_video_modes(const std::vector<VideoMode>& modes);
 // The 2048 x 32 surface of the input-method overlay.
 bool display_create_ime_overlay();
+// Draws through the private buffer even on a surface that needs none (tests).
+void display_force_private_buffer(bool on);
+struct SDL_Surface;
+// Rows top..bottom - 1 of a 0x00RRGGBB buffer as wide as the surface, written
+// into the surface through its own channel masks.
+void display_private_rows_to_surface(const uint32_t* buffer, SDL_Surface* surface, int top, int bottom);

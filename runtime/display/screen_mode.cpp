@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <thread>
 
 #include "runtime/core/errors.h"
@@ -12,6 +11,7 @@
 #include "runtime/display/display.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
+#include "runtime/display/page_memory.h"
 #include "runtime/display/text.h"
 
 namespace {
@@ -175,7 +175,7 @@ bool text_pages_build(TextLayout layout) {
         else page_share_palette(page, *page0);
         page_table_set(i, handle);
     }
-    for (uint32_t i = 0; i < text_memory_bytes; i += 2) low_write16(low_text_pages + i, text_blank_cell);
+    page_fill16(text_memory, text_blank_cell, text_memory_bytes / 2);
     return true;
 }
 
@@ -185,7 +185,7 @@ int32_t pixel_page_build(int32_t mode, TextSize old) {
     switch (mode) {
     case 13:
         handle = image_create_on_buffer(low_memory() + low_graphics_page, 320, 200, 13);
-        if (handle) std::memset(low_memory() + low_graphics_page, 0, graphics_page_bytes);
+        if (handle) page_fill8(low_memory() + low_graphics_page, 0, graphics_page_bytes);
         break;
     case 12:
     case 11:

@@ -2,9 +2,9 @@
 // blanking, scrolling and pixel fills that printing and clearing share.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
+#include "runtime/display/page_memory.h"
 #include "runtime/display/text.h"
 #include "runtime/display/text_internal.h"
 
@@ -16,24 +16,28 @@ constexpr uint32_t half_alpha_low = 0x7F;
 constexpr uint32_t half_alpha_high = 0x80;
 constexpr uint32_t opaque_alpha = 0xFF;
 
+// A 32-bit colour that replaces what it covers instead of blending with it.
+bool stored_unblended(const ImageRec& image, uint32_t colour, bool opaque) {
+    return opaque || image.blend_disabled || (colour >> alpha_shift) == opaque_alpha;
+}
+
 // Stand-in for the pixel-setting routine of the graphics primitives until that
 // area exists: palette pages store the masked index, 32-bit pages blend by the
 // new colour's alpha unless blending is off or `opaque` is asked for.
 void standin_set_pixel_blend(ImageRec& image, int32_t x, int32_t y, uint32_t colour, bool opaque) {
     size_t index = static_cast<size_t>(y) * image.width + static_cast<size_t>(x);
     if (image.bytes_per_pixel == 1) {
-        image.pixels[index] = static_cast<uint8_t>(colour & image.colour_mask);
+        page_store8(image.pixels + index, static_cast<uint8_t>(colour & image.colour_mask));
         return;
     }
     uint8_t* at = image.pixels + index * 4;
-    uint32_t alpha = colour >> alpha_shift;
-    if (opaque || image.blend_disabled || alpha == opaque_alpha) {
-        std::memcpy(at, &colour, 4);
+    if (stored_unblended(image, colour, opaque)) {
+        page_store32(at, colour);
         return;
     }
+    uint32_t alpha = colour >> alpha_shift;
     if (alpha == 0) return;
-    uint32_t old;
-    std::memcpy(&old, at, 4);
+    uint32_t old = page_load32(at);
     float a = static_cast<float>(alpha) / 255.0f;
     float b = static_cast<float>(old >> alpha_shift) / 255.0f;
     uint32_t out_alpha = static_cast<uint32_t>(std::nearbyint((1.0f - (1.0f - a) * (1.0f - b)) * 255.0f));
@@ -47,8 +51,7 @@ void standin_set_pixel_blend(ImageRec& image, int32_t x, int32_t y, uint32_t col
             rgb |= static_cast<uint32_t>(std::nearbyint(a * s + (1.0f - a) * d)) << shift;
         }
     }
-    uint32_t mixed = rgb | (out_alpha << alpha_shift);
-    std::memcpy(at, &mixed, 4);
+    page_store32(at, rgb | (out_alpha << alpha_shift));
 }
 
 size_t row_bytes(const ImageRec& image, const TextGeometry& g) {
@@ -83,10 +86,7 @@ void text_blank_rows(ImageRec& image, int32_t first, int32_t last, uint8_t attri
     }
     uint8_t* cell = image.pixels + static_cast<size_t>(first - 1) * image.width * 2;
     size_t count = static_cast<size_t>(last - first + 1) * image.width;
-    for (size_t i = 0; i < count; ++i) {
-        cell[2 * i] = blank_character;
-        cell[2 * i + 1] = attribute;
-    }
+    page_fill16(cell, static_cast<uint16_t>(blank_character | attribute << 8), count);
 }
 
 void text_scroll_up(ImageRec& image, int32_t top, int32_t bottom) {
@@ -96,7 +96,7 @@ void text_scroll_up(ImageRec& image, int32_t top, int32_t bottom) {
     if (!image.pixels || top >= bottom) return;
     size_t bytes = row_bytes(image, g);
     uint8_t* first = image.pixels + static_cast<size_t>(top - 1) * bytes;
-    std::memmove(first, first + bytes, static_cast<size_t>(bottom - top) * bytes);
+    page_write(first, first + bytes, static_cast<size_t>(bottom - top) * bytes);
 }
 
 void text_fill_pixels(ImageRec& image, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
@@ -107,10 +107,16 @@ void text_fill_pixels(ImageRec& image, int32_t x1, int32_t y1, int32_t x2, int32
     x2 = std::min(x2, image.width - 1);
     y2 = std::min(y2, image.height - 1);
     if (x1 > x2 || y1 > y2) return;
+    const size_t count = static_cast<size_t>(x2 - x1 + 1);
     if (image.bytes_per_pixel == 1) {
         for (int32_t y = y1; y <= y2; ++y)
-            std::memset(image.pixels + static_cast<size_t>(y) * image.width + x1,
-                        static_cast<int>(colour & image.colour_mask), static_cast<size_t>(x2 - x1 + 1));
+            page_fill8(image.pixels + static_cast<size_t>(y) * image.width + x1,
+                       static_cast<uint8_t>(colour & image.colour_mask), count);
+        return;
+    }
+    if (stored_unblended(image, colour, opaque)) {
+        for (int32_t y = y1; y <= y2; ++y)
+            page_fill32(image.pixels + (static_cast<size_t>(y) * image.width + x1) * 4, colour, count);
         return;
     }
     for (int32_t y = y1; y <= y2; ++y)
@@ -171,8 +177,7 @@ void put_glyph_at_cursor(uint32_t character) {
     if (dest->is_text) {
         if (col > g.columns) return;
         uint8_t* cell = dest->pixels + (static_cast<size_t>(row - 1) * dest->width + (col - 1)) * 2;
-        cell[0] = static_cast<uint8_t>(character);
-        cell[1] = text_attribute(dest->fg_colour, dest->bg_colour);
+        page_store16(cell, static_cast<uint16_t>((character & 0xFF) | text_attribute(dest->fg_colour, dest->bg_colour) << 8));
         return;
     }
     if (!(font_slot(dest->font).flags & font_unicode)) character &= 0xFF;

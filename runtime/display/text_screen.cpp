@@ -1,10 +1,10 @@
 // The cursor-position, colour, palette, clear-screen and text-view statements.
 #include <cmath>
-#include <cstring>
 #include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
+#include "runtime/display/page_memory.h"
 #include "runtime/display/text.h"
 #include "runtime/display/text_internal.h"
 
@@ -65,12 +65,12 @@ void apply_second_colour(ImageRec& dest, SecondUse use, uint32_t value) {
     switch (use) {
     case SecondUse::background: dest.bg_colour = value; break;
     case SecondUse::text_background: dest.bg_colour = value & text_background_mask; break;
-    case SecondUse::palette0_text: dest.palette[0] = text_palette16()[value]; break;
-    case SecondUse::palette0_ega: dest.palette[0] = ega64_palette()[value]; break;
-    case SecondUse::palette4_blink: dest.palette[4] = value; break;
+    case SecondUse::palette0_text: page_store32(&dest.palette[0], text_palette16()[value]); break;
+    case SecondUse::palette0_ega: page_store32(&dest.palette[0], ega64_palette()[value]); break;
+    case SecondUse::palette4_blink: page_store32(&dest.palette[4], value); break;
     case SecondUse::palette_triplet: {
         uint32_t base = (value & 1) ? 3 : 2;
-        for (uint32_t i = 0; i < 3; ++i) dest.palette[1 + i] = text_palette16()[base + 2 * i];
+        for (uint32_t i = 0; i < 3; ++i) page_store32(&dest.palette[1 + i], text_palette16()[base + 2 * i]);
         break;
     }
     }
@@ -115,7 +115,7 @@ void grow_start_screen() {
     set_text_size(0, tall_screen_columns, tall_screen_rows, 3);
     if (text_error_pending()) return;
     ImageRec* page0 = image_record(page_handle(0));
-    if (page0 && page0->is_text && !kept.empty()) std::memcpy(page0->pixels, kept.data(), kept.size());
+    if (page0 && page0->is_text && !kept.empty()) page_write(page0->pixels, kept.data(), kept.size());
     if (ImageRec* now = dest_image()) {
         now->fg_colour = fg;
         now->bg_colour = bg;
@@ -187,7 +187,7 @@ void set_colours(uint32_t first, uint32_t second, uint32_t third, uint32_t passe
     }
     if (first_passed) {
         if (rule->first == FirstUse::foreground) dest->fg_colour = first;
-        else dest->palette[0] = text_palette16()[first];
+        else page_store32(&dest->palette[0], text_palette16()[first]);
     }
     if (second_passed) apply_second_colour(*dest, rule->second, second);
 }
@@ -216,12 +216,12 @@ void set_palette_entry(int32_t attribute, uint32_t colour, bool passed) {
     uint32_t* palette = dest->palette;
     switch (dest->mode) {
     case 13: case 256: case 12: case 11:
-        palette[entry] = dac_channel(colour & 0x3F) << 16 | dac_channel((colour >> 8) & 0x3F) << 8 |
-                         dac_channel((colour >> 16) & 0x3F);
+        page_store32(&palette[entry], dac_channel(colour & 0x3F) << 16 | dac_channel((colour >> 8) & 0x3F) << 8 |
+                                          dac_channel((colour >> 16) & 0x3F));
         break;
-    case 10: palette[entry + 4] = colour; break;
-    case 9: case 0: palette[entry] = ega64_palette()[colour]; break;
-    default: palette[entry] = text_palette16()[colour]; break;
+    case 10: page_store32(&palette[entry + 4], colour); break;
+    case 9: case 0: page_store32(&palette[entry], ega64_palette()[colour]); break;
+    default: page_store32(&palette[entry], text_palette16()[colour]); break;
     }
 }
 

@@ -68,21 +68,24 @@ TEST_F(FontsTest, BuiltinHandlesHaveTheirCells) {
 }
 
 TEST_F(FontsTest, InitClearsLoadedFontsAndRestoresBuiltins) {
-    font_slot(40).cell_height = 20;
-    font_slot(40).flags = font_unicode;
-    font_slot(16).cell_height = 3;
+    font_slot_edit(40)->cell_height = 20;
+    font_slot_edit(40)->flags = font_unicode;
+    font_slot_edit(16)->cell_height = 3;
     init_builtin_display_data();
     EXPECT_EQ(font_slot(40).cell_height, 0u);
     EXPECT_EQ(font_slot(40).flags, 0u);
     EXPECT_EQ(font_slot(16).cell_height, 16u);
 }
 
-TEST_F(FontsTest, HandleBeyondTableGivesAFreshZeroedSlot) {
-    FontSlot& scratch = font_slot(font_slot_count);
-    EXPECT_EQ(scratch.cell_width, 0u);
-    scratch.cell_width = 99;
-    EXPECT_EQ(font_slot(0xFFFFFFFF).cell_width, 0u);
-    EXPECT_EQ(font_slot(8).cell_width, 8u);
+TEST_F(FontsTest, HandleBeyondTableGivesAnEmptySlotNobodyCanWrite) {
+    for (uint32_t handle : {font_slot_count, 0xFFFFFFFFu}) {
+        const FontSlot& none = font_slot(handle);
+        EXPECT_EQ(none.cell_width, 0u);
+        EXPECT_EQ(none.cell_height, 0u);
+        EXPECT_EQ(none.flags, 0u);
+        EXPECT_EQ(font_slot_edit(handle), nullptr);
+    }
+    EXPECT_EQ(font_slot_edit(8), &font_slot(8));
 }
 
 // --- Glyphs -------------------------------------------------------------------

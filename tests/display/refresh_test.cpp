@@ -4,11 +4,17 @@
 #include "runtime/display/refresh_internal.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
+#include "runtime/display/text.h"
+#include "runtime/display/text_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/lowmem.h"
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -41,6 +47,18 @@ protected:
             if (((display_frame_counter() & bit) != 0) == on) return;
         }
         FAIL() << "phase never reached";
+    }
+    // Runs frames up to the first frame of the phase's on half.
+    static void refresh_to_phase_start(uint32_t bit) {
+        refresh_until_phase(bit, false);
+        refresh_until_phase(bit, true);
+    }
+    static std::vector<uint32_t> surface_pixels() {
+        SDL_Surface* s = display_surface();
+        std::vector<uint32_t> all;
+        for (int y = 0; y < s->h; ++y)
+            for (int x = 0; x < s->w; ++x) all.push_back(pixel(x, y));
+        return all;
     }
 };
 
@@ -137,6 +155,25 @@ TEST_F(Refresh, MovedCursorLeavesNoTrace) {
     EXPECT_EQ(pixel(0, 14), 0u);
 }
 
+TEST_F(Refresh, HiddenCursorLeavesNoTraceAndAReshapedOneIsRedrawn) {
+    ImageRec* page = display_image();
+    page->cursor_visible = 1;
+    page->cursor_col = 1;
+    page->cursor_row = 1;
+    refresh_to_phase_start(4);
+    ASSERT_EQ(pixel(0, 14), 0xAAAAAAu);
+    page->cursor_visible = 0;
+    display_refresh();
+    EXPECT_EQ(pixel(0, 14), 0u);
+    page->cursor_visible = 1;
+    refresh_to_phase_start(4);
+    page->cursor_start_line = 0;  // a full block, lines 0-15
+    page->cursor_stop_line = 7;
+    display_refresh();
+    EXPECT_EQ(pixel(0, 0), 0xAAAAAAu);
+    EXPECT_EQ(pixel(7, 15), 0xAAAAAAu);
+}
+
 TEST_F(Refresh, PaletteChangeRedrawsEveryCell) {
     display_refresh();
     ImageRec* page = display_image();
@@ -159,6 +196,125 @@ TEST_F(Refresh, Mode13PageOpensItsOwnSizeAndConvertsThroughPalette) {
     low_memory()[low_graphics_page + 199 * 320 + 319] = 40;
     display_refresh();
     EXPECT_EQ(pixel(319, 199), 0xFF0000u);
+}
+
+// Every kind of pixel page shows a change in any row, and a palette change in
+// rows that did not change.
+TEST_F(Refresh, PixelPagesShowEveryChangedRow) {
+    for (int mode : {13, 12, 32}) {
+        if (mode == 32) set_screen_mode(new_image(64, 48, 32, true), 0, 0, 0, 0, 1);
+        else set_screen_mode(mode, 0, 0, 0, 0, 1);
+        ASSERT_EQ(error_code.load(), 0);
+        ImageRec* page = display_image();
+        const int w = page->width, h = page->height;
+        display_refresh();
+        for (int y : {0, h / 2, h - 1}) {
+            if (mode == 32) reinterpret_cast<uint32_t*>(page->pixels)[y * w + w - 1] = 0xFF00FF00u;
+            else page->pixels[y * w + w - 1] = 4;
+            display_refresh();
+            ASSERT_EQ(pixel(w - 1, y), mode == 32 ? 0x00FF00u : 0xAA0000u) << mode << " row " << y;
+            ASSERT_EQ(pixel(w - 2, y), 0u) << mode << " row " << y;
+        }
+        if (mode == 32) continue;
+        set_palette_entry(0, 0x3F, true);  // entry 0 becomes red
+        display_refresh();
+        EXPECT_EQ(pixel(0, 1), 0xFF0000u) << mode;
+    }
+}
+
+TEST_F(Refresh, MonochromeBlinkColoursStayOutOfTheProgramsPalette) {
+    set_screen_mode(10, 0, 0, 0, 0, 1);
+    ImageRec* page = display_image();
+    const std::vector<uint32_t> program_entries(page->palette, page->palette + 8);
+    page->pixels[0] = 2;  // entry 6 of the blink table: white blinking to black
+    for (int tries = 0; tries < 10; ++tries) {
+        const uint32_t phase = SDL_GetTicks() & 512;
+        display_refresh();
+        if ((SDL_GetTicks() & 512) != phase) continue;
+        EXPECT_EQ(pixel(0, 0), mono_blink_colour(phase != 0, 6) & 0xFFFFFF);
+        break;
+    }
+    EXPECT_EQ(std::vector<uint32_t>(page->palette, page->palette + 8), program_entries);
+}
+
+TEST_F(Refresh, PrivateBufferCarriesEveryChangedRowToTheSurface) {
+    display_force_private_buffer(true);
+    put_cell(0, 0, 80, 219, 0x0F);
+    display_refresh();
+    EXPECT_EQ(pixel(0, 0), 0xFFFFFFu);
+    put_cell(79, 24, 80, 219, 0x0E);
+    display_refresh();
+    EXPECT_EQ(pixel(639, 399), 0xFFFF55u);
+    EXPECT_EQ(pixel(0, 0), 0xFFFFFFu);
+    display_force_private_buffer(false);
+}
+
+// The program thread prints, scrolls, blanks and changes the palette while
+// frames are drawn; once it stops, the next frame is what a full redraw gives.
+TEST_F(Refresh, FramesDrawnDuringWritesCatchUpWithThePage) {
+    for (int mode : {0, 13}) {
+        set_screen_mode(mode, 0, 0, 0, 0, 1);
+        ImageRec& page = *dest_image();
+        const int rows = text_geometry(page).rows;
+        display_refresh();
+        std::atomic<bool> done{false};
+        std::atomic<int> frames{0};
+        std::thread program([&] {
+            for (int i = 0; frames.load() < 200; ++i) {
+                set_cursor_position(1 + i % rows, 1 + i % 40, 0, 0, 0, 3);
+                page.fg_colour = 1 + i % 15;
+                put_glyph_at_cursor('A' + i % 26);
+                if (i % 97 == 0) {
+                    text_scroll_up(page, 1, rows);
+                    text_blank_rows(page, rows, rows, 0x17, 1);
+                }
+                if (i % 301 == 0) set_palette_entry(1, mode == 0 ? i % 64 : i % 64 * 0x10101, true);
+            }
+            done = true;
+        });
+        while (!done.load()) {
+            display_refresh();
+            frames.fetch_add(1);
+        }
+        program.join();
+        ASSERT_EQ(error_code.load(), 0);
+        display_refresh();
+        const std::vector<uint32_t> caught_up = surface_pixels();
+        display_invalidate();
+        display_refresh();
+        ASSERT_EQ(caught_up, surface_pixels()) << "mode " << mode;
+    }
+}
+
+TEST(PrivateBufferRows, ReachTheSurfaceThroughItsOwnMasks) {
+    struct Format {
+        int bits;
+        uint32_t r, g, b, a;
+    } formats[] = {
+        {32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0},
+        {32, 0xFF000000, 0x00FF0000, 0x0000FF00, 0x000000FF},
+        {24, 0x0000FF, 0x00FF00, 0xFF0000, 0},
+        {16, 0xF800, 0x07E0, 0x001F, 0},
+    };
+    const uint32_t colours[] = {0x000000, 0xFFFFFF, 0x123456, 0xFF0000, 0x00FF00, 0x0000FF, 0x808080, 0xA5C3E1};
+    constexpr int w = 8, h = 3;
+    std::vector<uint32_t> buffer(w * h);
+    for (int i = 0; i < w * h; ++i) buffer[i] = colours[i % 8] ^ (i / 8) * 0x010101;
+    for (const Format& f : formats) {
+        SDL_Surface* s = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, f.bits, f.r, f.g, f.b, f.a);
+        ASSERT_NE(s, nullptr);
+        std::memset(s->pixels, 0, size_t(s->pitch) * h);
+        display_private_rows_to_surface(buffer.data(), s, 1, h);
+        const int bytes = s->format->BytesPerPixel;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint32_t c = buffer[y * w + x], got = 0;
+                std::memcpy(&got, static_cast<uint8_t*>(s->pixels) + y * s->pitch + x * bytes, bytes);
+                uint32_t want = y == 0 ? 0 : SDL_MapRGB(s->format, c >> 16, (c >> 8) & 0xFF, c & 0xFF);
+                ASSERT_EQ(got, want) << f.bits << "-bit, pixel " << x << "," << y;
+            }
+        SDL_FreeSurface(s);
+    }
 }
 
 TEST_F(Refresh, FullScreenDoublesSmallPagesAndCentresThem) {

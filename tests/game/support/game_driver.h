@@ -23,6 +23,7 @@
 #include "runtime/process/process.h"
 #include "runtime/core/timekeeping.h"
 #include "runtime/display/display.h"
+#include "runtime/display/page_memory.h"
 #include "support/sdl_events.h"
 
 namespace game_driver {
@@ -40,11 +41,9 @@ constexpr const char* driver_done = "DRIVER DONE";
 inline const uint8_t* cell(int row, int column) {
     return low_memory() + low_text_pages + ((row - 1) * screen_columns + (column - 1)) * 2;
 }
-// The driver watches the page the way the refresh does: it reads what the
-// program thread's unlocked writes left there, one byte at a time.
-__attribute__((no_sanitize("thread"))) inline uint8_t observe(const uint8_t* byte) {
-    return __atomic_load_n(byte, __ATOMIC_RELAXED);
-}
+// The driver watches the page the way the refresh does: relaxed loads of what
+// the program thread's relaxed stores left there.
+inline uint8_t observe(const uint8_t* byte) { return page_load8(byte); }
 inline uint8_t char_at(int row, int column) { return observe(cell(row, column)); }
 inline uint8_t foreground_at(int row, int column) { return observe(cell(row, column) + 1) & 15; }
 inline uint8_t background_at(int row, int column) { return (observe(cell(row, column) + 1) >> 4) & 7; }
