@@ -20,6 +20,7 @@
 #include "runtime/input/mouse.h"
 #include "runtime/platform/window.h"
 #include "runtime/system/files.h"
+#include "runtime/system/net.h"
 #include <SDL.h>
 #include <SDL_ttf.h>
 #include <cstdio>
@@ -73,6 +74,7 @@ int runtime_main(int argc, char** argv, ProgramEntry program) {
     low_memory_clear();
     memory_startup();
     files_startup();  // the restart reset closes files first
+    net_startup();    // connections close with them, before the file numbers
     strings_startup();
     process_join_command_line(argc, argv);
     if (int code = start_window_system()) std::exit(code);
