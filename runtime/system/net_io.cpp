@@ -15,7 +15,10 @@ using namespace net_detail;
 namespace {
 
 constexpr uint64_t buffer_step = 1024;
-// Capacity beyond this over what is held is handed back once lines are read.
+// Once lines are read, a buffer keeps up to this much room for the next ones
+// (a stream of long lines would otherwise fetch fresh memory for each), and
+// room beyond it and beyond the unread bytes and a slack goes back.
+constexpr uint64_t buffer_kept = 4 * 1024 * 1024;
 constexpr uint64_t buffer_slack = 64 * 1024;
 constexpr uint32_t receive_block_size = 64 * 1024;
 // One receive takes at most this much, so a peer that sends without pause
@@ -50,11 +53,11 @@ bool buffer_append(NetHandle& h, const uint8_t* bytes, uint64_t n) {
 }
 
 // After lines were consumed: the dead front goes once it is as long as what
-// is left, and capacity well beyond what is left goes back to the system.
+// is left, and a large buffer shrinks to what is left.
 void buffer_settle(NetHandle& h) {
     if (h.buffer_start >= h.buffer_used - h.buffer_start) buffer_compact(h);
     const uint64_t wanted = round_to_step(h.buffer_used);
-    if (h.buffer_capacity <= wanted + buffer_slack) return;
+    if (h.buffer_capacity <= buffer_kept || h.buffer_capacity <= wanted + buffer_slack) return;
     if (wanted == 0) {
         buffer_release(h);
         return;
@@ -113,13 +116,20 @@ void net_detail::receive_pending(NetHandle& h) {
             return;
         }
         if (ready == 0 || !SDLNet_SocketReady(h.socket)) return;
-        int got = SDLNet_TCP_Recv(h.socket, ReceiveBlock, static_cast<int>(receive_block_size));
+        // A buffer with a block of room takes the bytes itself; a smaller one
+        // grows by what came, no more.
+        const bool direct = h.buffer_capacity - h.buffer_used >= receive_block_size;
+        uint8_t* into = direct ? h.buffer + h.buffer_used : ReceiveBlock;
+        int got = SDLNet_TCP_Recv(h.socket, into, static_cast<int>(receive_block_size));
+        if (got > 0 && direct) h.buffer_used += static_cast<uint64_t>(got);
         // Bytes that cannot be kept would leave a hole in the stream.
-        if (got <= 0 || !buffer_append(h, ReceiveBlock, static_cast<uint64_t>(got))) {
+        if (got <= 0 || (!direct && !buffer_append(h, ReceiveBlock, static_cast<uint64_t>(got)))) {
             h.disconnected = 1;
             return;
         }
         taken += static_cast<uint64_t>(got);
+        // A block that did not fill took everything that was there.
+        if (static_cast<uint32_t>(got) < receive_block_size) return;
     }
 }
 
