@@ -17,8 +17,8 @@ enum NetKind : uint8_t {
     net_kind_reserved = 255,  // while being set up
 };
 
-// How long one print may wait for the peer to take its frame. A peer that
-// takes nothing for that long is taken for gone: the connection is marked
+// How long one print may wait for the peer to take its whole frame. When it
+// has not by then, the peer counts as gone: the connection is marked
 // disconnected and later prints are skipped.
 constexpr uint32_t net_send_limit_ms = 10000;
 
