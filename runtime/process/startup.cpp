@@ -21,6 +21,7 @@
 #include "runtime/platform/window.h"
 #include "runtime/system/files.h"
 #include "runtime/sound/sound_files.h"
+#include "runtime/system/net.h"
 #include <SDL.h>
 #include <SDL_ttf.h>
 #include <cstdio>
@@ -75,6 +76,7 @@ int runtime_main(int argc, char** argv, ProgramEntry program) {
     memory_startup();
     files_startup();  // the restart reset closes files first
     sound_startup();
+    net_startup();    // connections close with them, before the file numbers
     strings_startup();
     process_join_command_line(argc, argv);
     if (int code = start_window_system()) std::exit(code);

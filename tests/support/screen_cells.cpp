@@ -1,6 +1,7 @@
 // Reads a screenshot of a 40 x 25 text screen (binary PPM, 640 x 400) back into
 // characters and colours, matching each 16 x 16 cell against the runtime's own
-// 8 x 16 glyphs drawn twice as wide. Prints 25 rows of text (UTF-8), then 25
+// 8 x 16 glyphs drawn twice as wide (with "80" after the file: an 80 x 25
+// screen of 8 x 16 cells). Prints 25 rows of text (UTF-8), then 25
 // rows of colours, two hex digits a cell (foreground, background; "??" when
 // the cell matches no glyph, "-" for the foreground of a blank cell).
 #include <cstdint>
@@ -11,7 +12,9 @@
 
 namespace {
 
-constexpr int columns = 40, rows = 25, cell_px = 16, font_40_columns = 17;
+constexpr int rows = 25, cell_height_px = 16, width_px = 640;
+// 40 columns by default; "80" selects the 80-column screen.
+int columns = 40, cell_width_px = 16, font = 17;
 
 struct Image {
     int width = 0, height = 0;
@@ -62,15 +65,15 @@ void append_utf8(std::string& out, uint32_t cp) {
 // Finds the glyph whose ink and background pixels each have one colour.
 // Candidates are tried blank first, then printable ASCII, then the rest.
 bool decode_cell(const Image& image, int row, int column, int& character, int& fg, int& bg) {
-    const int x0 = column * cell_px, y0 = row * cell_px;
+    const int x0 = column * cell_width_px, y0 = row * cell_height_px;
     for (int n = 0; n < 256; ++n) {
         const int c = n < 95 ? 32 + n : n < 127 ? n - 95 : n;
         uint32_t ink = 0, paper = 0;
         bool has_ink = false, has_paper = false, fits = true;
-        for (int y = 0; y < cell_px && fits; ++y)
-            for (int x = 0; x < cell_px && fits; ++x) {
+        for (int y = 0; y < cell_height_px && fits; ++y)
+            for (int x = 0; x < cell_width_px && fits; ++x) {
                 const uint32_t colour = image.at(x0 + x, y0 + y);
-                const bool set = builtin_glyph_pixel(font_40_columns, static_cast<uint8_t>(c), x, y) != 0;
+                const bool set = builtin_glyph_pixel(font, static_cast<uint8_t>(c), x, y) != 0;
                 uint32_t& want = set ? ink : paper;
                 bool& seen = set ? has_ink : has_paper;
                 if (!seen) want = colour, seen = true;
@@ -88,13 +91,15 @@ bool decode_cell(const Image& image, int row, int column, int& character, int& f
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: screen_cells SHOT.ppm\n");
+    const bool wide = argc == 3 && std::string(argv[2]) == "80";
+    if (argc != 2 && !wide) {
+        std::fprintf(stderr, "usage: screen_cells SHOT.ppm [80]\n");
         return 2;
     }
+    if (wide) columns = 80, cell_width_px = 8, font = 16;
     init_builtin_display_data();
     Image image;
-    if (!read_ppm(argv[1], image) || image.width != columns * cell_px || image.height != rows * cell_px) {
+    if (!read_ppm(argv[1], image) || image.width != width_px || image.height != rows * cell_height_px) {
         std::fprintf(stderr, "screen_cells: %s is not a 640 x 400 binary PPM\n", argv[1]);
         return 1;
     }

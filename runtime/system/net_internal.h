@@ -1,0 +1,56 @@
+// The network handle records shared by net_handles.cpp (the table, opening,
+// accepting, the queries, closing), net_io.cpp (receiving, printing, reading
+// lines) and net_lookup.cpp (the external address). Not for use outside them.
+#pragma once
+#include <SDL_net.h>
+#include <cstdint>
+#include <string>
+#include "runtime/system/net.h"
+#include "runtime/system/net_frames.h"
+
+struct NetHandle {
+    IPaddress address{};
+    TCPsocket socket = nullptr;
+    SDLNet_SocketSet socket_set = nullptr;  // clients and accepted connections
+    uint16_t port = 0;
+    uint8_t disconnected = 0;
+    uint8_t input_state = 0;
+    // The system's socket behind `socket`: sends go through it so that one
+    // can give up instead of blocking. -1 for a host whose port is not known.
+    int descriptor = -1;
+    // Received bytes: [buffer_start, buffer_used) are not consumed yet; the
+    // capacity grows in steps of 1024.
+    uint8_t* buffer = nullptr;
+    uint64_t buffer_start = 0, buffer_used = 0, buffer_capacity = 0;
+    // Bytes of lines handed to the input statement, from buffer_start on:
+    // dropped when it completes, put back otherwise.
+    uint64_t held = 0;
+    // The frame walk over the bytes after the held ones.
+    NetLineScan scan;
+};
+
+namespace net_detail {
+
+enum InputState : uint8_t { input_idle = 0, input_consumed = 1, input_incomplete = 2 };
+
+constexpr uint32_t kind_bit(NetKind kind) { return 1u << (kind & 7); }
+constexpr uint32_t connection_kinds = kind_bit(net_kind_client) | kind_bit(net_kind_accepted);
+constexpr uint32_t network_kinds = connection_kinds | kind_bit(net_kind_host);
+
+constexpr int32_t error_illegal_call = 5;
+constexpr int32_t error_bad_file_number = 52;
+constexpr int32_t error_invalid_handle = 258;
+
+// The open record of a handle whose kind is among `kinds`, or null.
+NetHandle* handle_of(int32_t handle, uint32_t kinds);
+
+// Takes in what the peer has sent so far, in blocks; a check error or the end
+// of the stream marks the connection disconnected.
+void receive_pending(NetHandle& h);
+void buffer_release(NetHandle& h);
+
+// The machine's address as the configured address-echo service sees it
+// (a.b.c.d); false when none is configured or none came within the limit.
+bool external_address(std::string* address);
+
+}  // namespace net_detail

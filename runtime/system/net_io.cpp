@@ -1,0 +1,217 @@
+// Text on connections: receiving what is waiting in blocks, the receive
+// buffer and its bound, printing a string as one frame with a bounded send,
+// reading a line by gathering frames with the put-back, the end-of-file query.
+#include "runtime/system/net_internal.h"
+#include "runtime/core/errors.h"
+#include "runtime/core/flags.h"
+#include "runtime/core/strings.h"
+#include "runtime/platform/socket.h"
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+using namespace net_detail;
+
+namespace {
+
+constexpr uint64_t buffer_step = 1024;
+// Once lines are read, a buffer keeps up to this much room for the next ones
+// (a stream of long lines would otherwise fetch fresh memory for each), and
+// room beyond it and beyond the unread bytes and a slack goes back.
+constexpr uint64_t buffer_kept = 4 * 1024 * 1024;
+constexpr uint64_t buffer_slack = 64 * 1024;
+constexpr uint32_t receive_block_size = 64 * 1024;
+// One receive takes at most this much, so a peer that sends without pause
+// cannot keep the program in it.
+constexpr uint64_t receive_pass_limit = 4 * 1024 * 1024;
+constexpr int send_wait_slice_ms = 100;
+
+uint32_t SendLimitMs = net_send_limit_ms;
+uint8_t ReceiveBlock[receive_block_size];
+
+uint64_t round_to_step(uint64_t n) { return (n + buffer_step - 1) / buffer_step * buffer_step; }
+
+void buffer_compact(NetHandle& h) {
+    const uint64_t live = h.buffer_used - h.buffer_start;
+    if (live) std::memmove(h.buffer, h.buffer + h.buffer_start, live);
+    h.buffer_start = 0;
+    h.buffer_used = live;
+}
+
+bool buffer_append(NetHandle& h, const uint8_t* bytes, uint64_t n) {
+    if (h.buffer_used + n > h.buffer_capacity && h.buffer_start > 0) buffer_compact(h);
+    if (h.buffer_used + n > h.buffer_capacity) {
+        const uint64_t capacity = round_to_step(h.buffer_used + n);
+        auto* grown = static_cast<uint8_t*>(std::realloc(h.buffer, capacity));
+        if (!grown) return false;
+        h.buffer = grown;
+        h.buffer_capacity = capacity;
+    }
+    std::memcpy(h.buffer + h.buffer_used, bytes, n);
+    h.buffer_used += n;
+    return true;
+}
+
+// After lines were consumed: the dead front goes once it is as long as what
+// is left, and a large buffer shrinks to what is left.
+void buffer_settle(NetHandle& h) {
+    if (h.buffer_start >= h.buffer_used - h.buffer_start) buffer_compact(h);
+    const uint64_t wanted = round_to_step(h.buffer_used);
+    if (h.buffer_capacity <= buffer_kept || h.buffer_capacity <= wanted + buffer_slack) return;
+    if (wanted == 0) {
+        buffer_release(h);
+        return;
+    }
+    if (auto* smaller = static_cast<uint8_t*>(std::realloc(h.buffer, wanted))) {
+        h.buffer = smaller;
+        h.buffer_capacity = wanted;
+    }
+}
+
+NetScanResult scan_line(NetHandle& h) {
+    if (!h.buffer) return net_scan_incomplete;
+    const uint64_t base = h.buffer_start + h.held;
+    return net_frames_scan(h.buffer + base, h.buffer_used - base, &h.scan);
+}
+
+uint64_t parts_length(const SocketPart* parts, int count) {
+    uint64_t total = 0;
+    for (int i = 0; i < count; ++i) total += parts[i].length;
+    return total;
+}
+
+// Sends every part, waiting for room in slices; false when the connection
+// broke, the peer took nothing more within the send limit, or the shutdown began.
+bool send_parts(int fd, const SocketPart* parts, int count) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(SendLimitMs);
+    const uint64_t total = parts_length(parts, count);
+    for (uint64_t done = 0; done < total;) {
+        int64_t sent = socket_send_some(fd, parts, count, done);
+        if (sent < 0) return false;
+        done += static_cast<uint64_t>(sent);
+        if (sent > 0 || done == total) continue;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0 || stop_threads.load()) return false;
+        if (socket_wait_writable(fd, left < send_wait_slice_ms ? static_cast<int>(left) : send_wait_slice_ms) < 0)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void net_detail::buffer_release(NetHandle& h) {
+    std::free(h.buffer);
+    h.buffer = nullptr;
+    h.buffer_start = h.buffer_used = h.buffer_capacity = 0;
+}
+
+void net_detail::receive_pending(NetHandle& h) {
+    if (h.disconnected || !h.socket_set) return;
+    for (uint64_t taken = 0; taken < receive_pass_limit;) {
+        int ready = SDLNet_CheckSockets(h.socket_set, 0);
+        if (ready < 0) {
+            h.disconnected = 1;
+            return;
+        }
+        if (ready == 0 || !SDLNet_SocketReady(h.socket)) return;
+        // A buffer with a block of room takes the bytes itself; a smaller one
+        // grows by what came, no more.
+        const bool direct = h.buffer_capacity - h.buffer_used >= receive_block_size;
+        uint8_t* into = direct ? h.buffer + h.buffer_used : ReceiveBlock;
+        int got = SDLNet_TCP_Recv(h.socket, into, static_cast<int>(receive_block_size));
+        if (got > 0 && direct) h.buffer_used += static_cast<uint64_t>(got);
+        // Bytes that cannot be kept would leave a hole in the stream.
+        if (got <= 0 || (!direct && !buffer_append(h, ReceiveBlock, static_cast<uint64_t>(got)))) {
+            h.disconnected = 1;
+            return;
+        }
+        taken += static_cast<uint64_t>(got);
+        // A block that did not fill took everything that was there.
+        if (static_cast<uint32_t>(got) < receive_block_size) return;
+    }
+}
+
+void net_print(int32_t handle, StrDesc* text, int32_t trailing_space, int32_t tab, int32_t line_end) {
+    const std::string_view bytes = str_view(text);
+    NetHandle* h = error_code.load() ? nullptr : handle_of(handle, connection_kinds);
+    if (!h && !error_code.load()) runtime_error(error_bad_file_number);
+    if (h && !h->disconnected && (!bytes.empty() || line_end)) {
+        static const uint8_t space = ' ';
+        const bool continued = !line_end && !tab;
+        const uint64_t payload = bytes.size() + (trailing_space ? 1 : 0);
+        uint8_t header[net_frame_header_limit], space_header[net_frame_header_limit];
+        SocketPart parts[4];
+        int count = 0;
+        if (payload <= net_frame_payload_limit) {
+            parts[count++] = {header, net_frame_header(payload, continued, header)};
+            parts[count++] = {bytes.data(), bytes.size()};
+            if (trailing_space) parts[count++] = {&space, 1};
+        } else {
+            // Only a string of the longest length with its space: the space
+            // travels in a frame of its own.
+            parts[count++] = {header, net_frame_header(bytes.size(), true, header)};
+            parts[count++] = {bytes.data(), bytes.size()};
+            parts[count++] = {space_header, net_frame_header(1, continued, space_header)};
+            parts[count++] = {&space, 1};
+        }
+        if (!send_parts(h->descriptor, parts, count)) h->disconnected = 1;
+    }
+    if (text && text->is_temporary) str_free(text);
+}
+
+StrDesc* net_read_line(int32_t handle) {
+    if (error_code.load()) return nullptr;
+    NetHandle* h = handle_of(handle, connection_kinds);
+    if (!h) {
+        runtime_error(error_bad_file_number);
+        return nullptr;
+    }
+    if (h->input_state == input_incomplete) return nullptr;
+    // The buffer is read first and the socket only when the line is not all
+    // there: the same line either way, without a system call per line.
+    NetScanResult result = scan_line(*h);
+    if (result == net_scan_incomplete) {
+        receive_pending(*h);
+        result = scan_line(*h);
+    }
+    if (result != net_scan_line) {
+        h->input_state = input_incomplete;
+        return nullptr;
+    }
+    StrDesc* line = str_new(static_cast<uint32_t>(h->scan.payload), 1);
+    net_frames_copy_payload(h->buffer + h->buffer_start + h->held, h->scan.offset, line->data);
+    h->held += h->scan.offset;
+    h->scan = NetLineScan{};
+    h->input_state = input_idle;
+    return line;
+}
+
+void net_input_end(int32_t handle, int32_t completed) {
+    NetHandle* h = handle_of(handle, connection_kinds);
+    if (!h) return;
+    if (completed && h->input_state != input_incomplete) {
+        h->buffer_start += h->held;
+        h->held = 0;
+        buffer_settle(*h);
+        return;
+    }
+    h->input_state = input_consumed;
+    if (h->held) {
+        // The walk started after the held bytes, which are back in front.
+        h->held = 0;
+        h->scan = NetLineScan{};
+    }
+}
+
+int32_t net_eof(int32_t handle) {
+    NetHandle* h = handle_of(handle, connection_kinds);
+    if (!h) {
+        runtime_error(error_bad_file_number);
+        return 0;
+    }
+    return h->input_state != input_idle ? -1 : 0;
+}
+
+void net_set_send_limit_ms(uint32_t limit_ms) { SendLimitMs = limit_ms ? limit_ms : net_send_limit_ms; }

@@ -1,0 +1,497 @@
+// TCP/IP connections against real peers on the loopback, written here with
+// plain sockets: specifications, the bytes of printed frames, lines gathered
+// from frames with the put-back, dropped and hostile peers, handles of the
+// wrong kind, and the external-address lookup.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+#include "runtime/core/errors.h"
+#include "runtime/core/flags.h"
+#include "runtime/core/lowmem.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/strings.h"
+#include "runtime/system/files.h"
+#include "runtime/system/net.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes = std::string;
+
+int32_t take_error() { return error_code.exchange(0); }
+StrDesc* text(const std::string& s) { return str_from_bytes(s.data(), static_cast<uint32_t>(s.size())); }
+
+sockaddr_in loopback(uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+// A plain peer: a listening socket on a free loopback port.
+int plain_listen(uint16_t* port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = loopback(0);
+    socklen_t size = sizeof a;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 16) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+        return -1;
+    *port = ntohs(a.sin_port);
+    return fd;
+}
+
+int plain_connect(uint16_t port, bool wait = true) {
+    int fd = socket(AF_INET, SOCK_STREAM | (wait ? 0 : SOCK_NONBLOCK), 0);
+    sockaddr_in a = loopback(port);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && wait) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int plain_accept(int listener) {
+    pollfd p{listener, POLLIN, 0};
+    return poll(&p, 1, 5000) == 1 ? accept(listener, nullptr, nullptr) : -1;
+}
+
+void plain_send(int fd, const Bytes& bytes) { ASSERT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size())); }
+
+// Exactly n bytes from a plain peer, or what came within 5 s.
+Bytes plain_read(int fd, size_t n) {
+    Bytes got;
+    char block[65536];
+    while (got.size() < n) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 5000) != 1) break;
+        ssize_t r = recv(fd, block, std::min(sizeof block, n - got.size()), 0);
+        if (r <= 0) break;
+        got.append(block, static_cast<size_t>(r));
+    }
+    return got;
+}
+
+// Polls until done() holds, at most 5 s.
+template <typename Done>
+bool within(Done&& done) {
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (!done()) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// One input statement on a connection: the line, completed, or "<none>".
+std::string read_line_once(int32_t handle) {
+    StrDesc* line = net_read_line(handle);
+    std::string got = line ? std::string(str_view(line)) : "<none>";
+    net_input_end(handle, line != nullptr);
+    str_release_temps(0, 0);
+    return got;
+}
+
+std::string next_line(int32_t handle) {
+    std::string got;
+    within([&] { return (got = read_line_once(handle)) != "<none>"; });
+    return got;
+}
+
+class Net : public ::testing::Test {
+protected:
+    void SetUp() override {
+        flags_reset();
+        low_memory_clear();
+        memory_startup();
+        strings_startup();
+        net_startup();
+    }
+    void TearDown() override {
+        file_close_all();
+        for (int fd : plain) close(fd);
+        strings_shutdown();
+        memory_shutdown();
+    }
+    int keep(int fd) {
+        plain.push_back(fd);
+        return fd;
+    }
+    // A host on a free port (ports are tried from one that depends on the process).
+    int32_t open_host(uint16_t* port) {
+        for (int i = 0; i < 200; ++i) {
+            *port = static_cast<uint16_t>(20000 + (getpid() * 131 + i * 7) % 30000);
+            if (int32_t h = net_open_host(text("TCP/IP:" + std::to_string(*port)))) return h;
+        }
+        return 0;
+    }
+    // A runtime client connected to a plain listener; `peer` is the accepted side.
+    int32_t client_to_plain(int* peer) {
+        uint16_t port = 0;
+        int listener = keep(plain_listen(&port));
+        int32_t client = net_open_client(text("TCP/IP:" + std::to_string(port) + ":127.0.0.1"));
+        *peer = keep(plain_accept(listener));
+        return client;
+    }
+    // A connection a runtime host accepted from a plain client `peer`.
+    int32_t accepted_from_plain(int* peer, int32_t* host = nullptr) {
+        uint16_t port = 0;
+        int32_t h = open_host(&port);
+        if (host) *host = h;
+        *peer = keep(plain_connect(port));
+        int32_t accepted = 0;
+        within([&] { return (accepted = net_accept(h)) != 0; });
+        return accepted;
+    }
+    std::vector<int> plain;
+};
+
+TEST_F(Net, SpecificationsOpenTheirPortOrRaiseFive) {
+    // Upper-cased before the check; the port is the value modulo 65536.
+    for (const char* spec : {"tcp/ip:1234", "TCP/IP:66770", "Tcp/Ip:-64302", "TCP/IP: 1233.5"}) {
+        SCOPED_TRACE(spec);
+        int32_t host = net_open_host(text(spec));
+        ASSERT_LT(host, 0);
+        int peer = keep(plain_connect(1234));
+        ASSERT_GE(peer, 0);
+        int32_t accepted = 0;
+        ASSERT_TRUE(within([&] { return (accepted = net_accept(host)) != 0; }));
+        EXPECT_EQ(str_view(net_address(accepted)), "TCP/IP:1234:127.0.0.1");
+        EXPECT_EQ(str_view(net_address(host)), "TCP/IP:1234:127.0.0.1");
+        file_close(host);
+        file_close(accepted);
+        str_release_temps(0, 0);
+    }
+    EXPECT_EQ(take_error(), 0);
+    for (const char* spec : {"", "TCP/IP", "TCP:1234", " TCP/IP:1", "UDP/IP:1:x"}) {
+        EXPECT_EQ(net_open_host(text(spec)), 0) << spec;
+        EXPECT_EQ(take_error(), 5) << spec;
+    }
+    for (const char* spec : {"TCP/IP:1234", "TCP/IP:1234:", "TCP/IP", "tcp:1:localhost"}) {
+        EXPECT_EQ(net_open_client(text(spec)), 0) << spec;
+        EXPECT_EQ(take_error(), 5) << spec;
+    }
+    // Failures to listen, resolve or connect are 0 and no error. The library
+    // speaks IPv4 only: "::1" does not resolve.
+    uint16_t busy = 0, unused = 0;
+    ASSERT_LT(open_host(&busy), 0);
+    EXPECT_EQ(net_open_host(text("TCP/IP:" + std::to_string(busy))), 0);
+    close(plain_listen(&unused));  // a port nobody listens on now
+    for (std::string spec : {"TCP/IP:" + std::to_string(unused) + ":127.0.0.1", std::string("TCP/IP:1234:::1"),
+                             std::string("TCP/IP:1:a\0b", 12)})
+        EXPECT_EQ(net_open_client(text(spec)), 0) << spec;
+    EXPECT_EQ(take_error(), 0);
+}
+
+TEST_F(Net, EachPrintIsOneFrameOfTheSmallestClass) {
+    int peer = -1;
+    int32_t client = client_to_plain(&peer);
+    ASSERT_LT(client, 0);
+    struct Case { std::string text; int32_t space, tab, line_end; Bytes wire; };
+    const std::string s300(300, 'a'), s70000(70000, 'b');
+    const Case cases[] = {
+        {"hi", 0, 0, 1, Bytes("\x02hi")},
+        {"hi", 0, 0, 0, Bytes("\x82hi")},
+        {"hi", 1, 0, 1, Bytes("\x03hi ")},
+        {"hi", 0, 1, 0, Bytes("\x02hi")},  // a tab ends the frame's line too
+        {"", 0, 0, 1, Bytes(1, '\0')},
+        {"", 0, 0, 0, ""},                 // nothing at all
+        {"", 1, 0, 0, ""},
+        {"abcd", 0, 0, 1, Bytes("\x04" "abcd")},
+        {"abcde", 1, 0, 1, Bytes("\x05\x06" "abcde ")},
+        {s300, 0, 0, 1, Bytes("\x06\x2c\x01") + s300},
+        {s70000, 0, 0, 0, Bytes("\x87\x70\x11\x01\x00", 5) + s70000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 8));
+        net_print(client, text(c.text), c.space, c.tab, c.line_end);
+        net_print(client, text("."), 0, 0, 1);  // a marker after each
+        EXPECT_EQ(plain_read(peer, c.wire.size() + 2), c.wire + "\x01.");
+    }
+    EXPECT_EQ(take_error(), 0);
+}
+
+TEST_F(Net, LinesGatherFramesAndComeBackUnlessTheStatementCompletes) {
+    int peer = -1;
+    int32_t accepted = accepted_from_plain(&peer);
+    ASSERT_LT(accepted, 0);
+    EXPECT_EQ(net_eof(accepted), 0);
+    plain_send(peer, "\x82hi");
+    ASSERT_TRUE(within([&] { return net_connected(accepted) && net_buffered_bytes(accepted) == 3; }));
+    EXPECT_EQ(read_line_once(accepted), "<none>");
+    EXPECT_EQ(net_eof(accepted), -1);
+    plain_send(peer, "\x01!");
+    EXPECT_EQ(next_line(accepted), "hi!");
+    EXPECT_EQ(net_eof(accepted), 0);
+    // Every length class, empty continued frames and an empty line.
+    plain_send(peer, Bytes("\x05\x03xyz\x06\x01\x00q\x07\x02\x00\x00\x00rs\x80\x80\x00", 19));
+    EXPECT_EQ(next_line(accepted), "xyz");
+    EXPECT_EQ(next_line(accepted), "q");
+    EXPECT_EQ(next_line(accepted), "rs");
+    EXPECT_EQ(next_line(accepted), "");
+    // A statement that does not complete puts its lines back.
+    plain_send(peer, "\x02" "ab\x02" "cd");
+    ASSERT_TRUE(within([&] { return net_connected(accepted) && net_buffered_bytes(accepted) == 6; }));
+    StrDesc* first = net_read_line(accepted);
+    StrDesc* second = net_read_line(accepted);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(str_view(first), "ab");
+    EXPECT_EQ(str_view(second), "cd");
+    net_input_end(accepted, 0);
+    EXPECT_EQ(net_eof(accepted), -1);
+    EXPECT_EQ(read_line_once(accepted), "ab");
+    EXPECT_EQ(read_line_once(accepted), "cd");
+    EXPECT_EQ(net_buffered_bytes(accepted), 0u);
+    // Within one statement an incomplete line is not read again.
+    EXPECT_EQ(net_read_line(accepted), nullptr);
+    plain_send(peer, "\x01z");
+    ASSERT_TRUE(within([&] { return net_connected(accepted) && net_buffered_bytes(accepted) == 2; }));
+    EXPECT_EQ(net_read_line(accepted), nullptr);
+    net_input_end(accepted, 0);
+    EXPECT_EQ(read_line_once(accepted), "z");
+    EXPECT_EQ(take_error(), 0);
+}
+
+TEST_F(Net, APeerThatGoesAwayIsDisconnectedNotAnError) {
+    int peer = -1;
+    int32_t host = 0;
+    int32_t accepted = accepted_from_plain(&peer, &host);
+    ASSERT_LT(accepted, 0);
+    EXPECT_EQ(net_connected(accepted), -1);
+    plain_send(peer, "\x02ok");
+    shutdown(peer, SHUT_RDWR);
+    EXPECT_TRUE(within([&] { return net_connected(accepted) == 0; }));
+    // What came before the end is still there to read; sends are skipped.
+    EXPECT_EQ(read_line_once(accepted), "ok");
+    for (int i = 0; i < 3; ++i) net_print(accepted, text("lost"), 0, 0, 1);
+    EXPECT_EQ(net_connected(accepted), 0);
+    EXPECT_EQ(net_connected(host), -1);
+    EXPECT_EQ(take_error(), 0);
+    // One that resets the connection at once.
+    int32_t reset = accepted_from_plain(&peer);
+    linger abrupt{1, 0};
+    setsockopt(peer, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
+    close(peer);
+    plain.pop_back();
+    EXPECT_TRUE(within([&] { return net_connected(reset) == 0; }));
+    EXPECT_EQ(read_line_once(reset), "<none>");
+    EXPECT_EQ(take_error(), 0);
+}
+
+TEST_F(Net, FileNumbersAndNetworkHandlesAreNotMistaken) {
+    int peer = -1;
+    int32_t host = 0;
+    int32_t accepted = accepted_from_plain(&peer, &host);
+    ASSERT_LT(host, 0);
+    ASSERT_LT(accepted, 0);
+    char path[] = "/tmp/morv-net-XXXXXX";
+    close(mkstemp(path));
+    file_open(text(path), file_mode_binary, 0, 0, 1, 0, 0);
+    ASSERT_EQ(take_error(), 0);
+    struct Case { const char* what; int32_t handle; int (*call)(int32_t); int32_t error; };
+    const Case cases[] = {
+        {"print to a file number", 1, [](int32_t h) { return net_print(h, text("x"), 0, 0, 1), 0; }, 52},
+        {"print to a host", host, [](int32_t h) { return net_print(h, text("x"), 0, 0, 1), 0; }, 52},
+        {"line of a host", host, [](int32_t h) { return net_read_line(h) ? 1 : 0; }, 52},
+        {"connected of a file", 1, net_connected, 52},
+        {"connected of a free handle", -77, net_connected, 52},
+        {"address of a file", 1, [](int32_t h) { return static_cast<int>(net_address(h)->length); }, 52},
+        {"end of a host", host, file_eof, 52},
+        {"accept on a connection", accepted, net_accept, 258},
+        {"accept on a file", 1, net_accept, 258},
+        {"raw write to a connection", accepted, [](int32_t h) { return static_cast<int>(file_raw_write(h, -1, "x", 1)); }, 52},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.call(c.handle), 0) << c.what;
+        EXPECT_EQ(take_error(), c.error) << c.what;
+    }
+    // The close statement closes handles; freed indexes come back.
+    file_close(accepted);
+    EXPECT_EQ(plain_read(peer, 1), "");  // the peer sees the end
+    EXPECT_EQ(net_open_host(text("TCP/IP:0")), accepted);
+    // The close-all closes every handle before the file numbers.
+    file_close_all();
+    EXPECT_EQ(net_connected(host), 0);
+    EXPECT_EQ(take_error(), 52);
+    EXPECT_EQ(file_number_check(1), 0);
+    unlink(path);
+}
+
+TEST_F(Net, HostilePeersNeitherHangNorSwellTheProgram) {
+    int peer = -1;
+    int32_t accepted = accepted_from_plain(&peer);
+    ASSERT_LT(accepted, 0);
+    // Headers with bits 3-6 set stop the line for good, whatever follows.
+    plain_send(peer, "\x08x\x01y");
+    ASSERT_TRUE(within([&] { return net_connected(accepted) && net_buffered_bytes(accepted) == 4; }));
+    EXPECT_EQ(read_line_once(accepted), "<none>");
+    EXPECT_EQ(read_line_once(accepted), "<none>");
+    // A frame announcing 4 GiB and a trickle after it: only what came is held.
+    int32_t trickle = accepted_from_plain(&peer);
+    plain_send(peer, Bytes("\x07\xff\xff\xff\xff", 5));
+    uint64_t sent = 5;
+    for (int i = 0; i < 20; ++i, sent += 100) {
+        plain_send(peer, Bytes(100, 'x'));
+        ASSERT_TRUE(within([&] { return net_connected(trickle) && net_buffered_bytes(trickle) == sent + 100; }));
+        EXPECT_EQ(read_line_once(trickle), "<none>");
+        EXPECT_LE(net_buffer_capacity(trickle), (sent + 100 + 1023) / 1024 * 1024);
+    }
+    // Thousands of tiny frames: as lines, and as the pieces of one line.
+    int32_t tiny = accepted_from_plain(&peer);
+    Bytes lines, pieces;
+    for (int i = 0; i < 20000; ++i) lines += Bytes("\x01") + static_cast<char>('a' + i % 26);
+    for (int i = 0; i < 20000; ++i) pieces += "\x81-";
+    plain_send(peer, lines + pieces + Bytes(1, '\0'));
+    for (int i = 0; i < 20000; ++i)
+        ASSERT_EQ(next_line(tiny), std::string(1, static_cast<char>('a' + i % 26))) << i;
+    EXPECT_EQ(next_line(tiny), std::string(20000, '-'));
+    EXPECT_LE(net_buffer_capacity(tiny), (lines.size() + pieces.size() + 1024) / 1024 * 1024);
+    // The room of a line longer than a buffer keeps goes back once it is read.
+    const std::string big(6 << 20, 'B');
+    std::thread sender([&] { plain_send(peer, Bytes("\x07\x00\x00\x60\x00", 5) + big + "\x01z"); });
+    EXPECT_EQ(next_line(tiny), big);
+    sender.join();
+    EXPECT_LE(net_buffer_capacity(tiny), 1024u);
+    EXPECT_EQ(next_line(tiny), "z");
+    EXPECT_EQ(take_error(), 0);
+}
+
+TEST_F(Net, AHostTakesABurstOfClientsAndSurvivesTheirGoing) {
+    uint16_t port = 0;
+    int32_t host = open_host(&port);
+    ASSERT_LT(host, 0);
+    constexpr int burst = 200;
+    for (int i = 0; i < burst; ++i) keep(plain_connect(port, false));
+    std::vector<int32_t> accepted;
+    ASSERT_TRUE(within([&] {
+        while (int32_t h = net_accept(host)) accepted.push_back(h);
+        return accepted.size() == burst;
+    }));
+    for (int32_t h : accepted) EXPECT_EQ(net_connected(h), -1);
+    for (int fd : plain) close(fd);
+    plain.clear();
+    for (int32_t h : accepted) EXPECT_TRUE(within([&] { return net_connected(h) == 0; }));
+    EXPECT_EQ(take_error(), 0);
+}
+
+TEST_F(Net, APeerThatNeverReadsCostsAPrintTheSendLimit) {
+    net_set_send_limit_ms(300);
+    int peer = -1;
+    int32_t client = client_to_plain(&peer);
+    ASSERT_LT(client, 0);
+    const std::string block(1 << 20, 'z');
+    int prints = 0;
+    auto slowest = Clock::duration::zero();
+    while (net_connected(client) && prints < 1000) {
+        auto start = Clock::now();
+        net_print(client, text(block), 0, 0, 1);
+        slowest = std::max(slowest, Clock::now() - start);
+        ++prints;
+    }
+    EXPECT_EQ(net_connected(client), 0) << prints << " prints all went out";
+    EXPECT_GE(slowest, std::chrono::milliseconds(250));
+    EXPECT_LT(slowest, std::chrono::milliseconds(2000));
+    EXPECT_EQ(take_error(), 0);
+}
+
+TEST_F(Net, DescriptorsBeyondWhatSocketSetsWatchAreRefused) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_cur < 1100) GTEST_SKIP() << "the process may open only " << limit.rlim_cur << " files";
+    uint16_t port = 0;
+    int32_t host = open_host(&port);
+    ASSERT_LT(host, 0);
+    std::vector<int> filler;
+    for (int fd = dup(0); fd >= 0 && fd < 1030; fd = dup(0)) filler.push_back(fd);
+    int client = keep(plain_connect(port));
+    // Taken from the queue and closed at once: the client sees the end.
+    EXPECT_TRUE(within([&] {
+        EXPECT_EQ(net_accept(host), 0);
+        char b;
+        return recv(client, &b, 1, MSG_DONTWAIT) == 0;
+    }));
+    for (int fd : filler) close(fd);
+    EXPECT_EQ(take_error(), 0);
+}
+
+// A plain address-echo service on the loopback that answers one request with
+// `reply` (or keeps silent while `reply` is empty); the request it got is kept.
+struct EchoService {
+    explicit EchoService(std::string reply) {
+        listener = plain_listen(&port);
+        worker = std::thread([this, reply] {
+            int fd = plain_accept(listener);
+            request = plain_read(fd, 1);
+            pollfd p{fd, POLLIN, 0};
+            while (request.find("\r\n\r\n") == std::string::npos && poll(&p, 1, 2000) == 1) {
+                char block[512];
+                ssize_t r = recv(fd, block, sizeof block, 0);
+                if (r <= 0) break;
+                request.append(block, static_cast<size_t>(r));
+            }
+            if (!reply.empty()) send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+            else poll(&p, 1, 3000);  // until the runtime gives up and closes
+            close(fd);
+        });
+    }
+    ~EchoService() {
+        worker.join();
+        close(listener);
+    }
+    uint16_t port = 0;
+    int listener = -1;
+    std::string request;
+    std::thread worker;
+};
+
+TEST_F(Net, AHostsAddressComesFromTheConfiguredServiceOrLocalhost) {
+    uint16_t port = 0;
+    int32_t host = open_host(&port);
+    ASSERT_LT(host, 0);
+    const std::string local = "TCP/IP:" + std::to_string(port) + ":127.0.0.1";
+    unsetenv(net_address_host_variable);
+    EXPECT_EQ(str_view(net_address(host)), local);
+    setenv(net_address_path_variable, "/ip", 1);
+    struct Case { std::string reply, address; };
+    const Case cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 12\r\n\r\n203.0.113.9\n", "203.0.113.9"},
+        {"HTTP/1.1 200 OK\r\ncontent-length:7\r\n\r\n1.2.3.4 and more", "1.2.3.4"},
+        {"HTTP/1.1 404 Not Found\r\nContent-Length: 7\r\n\r\n1.2.3.4", ""},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999\r\n\r\n1.2.3.4", ""},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n1.2.3.256", ""},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\n<html>", ""},
+        {"HTTP/1.1 200", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply);
+        EchoService service(c.reply);
+        const std::string configured = "127.0.0.1:" + std::to_string(service.port);
+        setenv(net_address_host_variable, configured.c_str(), 1);
+        std::string want = c.address.empty() ? local : "TCP/IP:" + std::to_string(port) + ":" + c.address;
+        EXPECT_EQ(str_view(net_address(host)), want);
+        str_release_temps(0, 0);
+        service.worker.join();
+        service.worker = std::thread([] {});
+        EXPECT_EQ(service.request.substr(0, service.request.find("\r\nConnection")),
+                  "GET /ip HTTP/1.1\r\nHost: " + configured);
+    }
+    // A service that never answers holds the program no longer than the limit.
+    setenv(net_address_timeout_variable, "300", 1);
+    EchoService silent("");
+    setenv(net_address_host_variable, ("127.0.0.1:" + std::to_string(silent.port)).c_str(), 1);
+    auto start = Clock::now();
+    EXPECT_EQ(str_view(net_address(host)), local);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_EQ(take_error(), 0);
+}
+
+}  // namespace
