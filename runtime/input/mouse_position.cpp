@@ -1,5 +1,5 @@
 // What the program asks of a mouse message: the position in page coordinates,
-// the buttons, the wheel, the movement; and the mouse-driver interrupt 0x33.
+// the buttons and the wheel; and the mouse-driver interrupt 0x33.
 #include "runtime/input/mouse_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/numbers.h"

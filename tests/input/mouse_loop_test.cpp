@@ -12,51 +12,11 @@
 #include "runtime/display/images.h"
 #include "runtime/input/mouse_internal.h"
 #include "runtime/process/process.h"
+#include "tests/input/mouse_loop_support.h"
 
 namespace {
 
-// The program's findings: a failed check ends the process with its reason.
-void check(bool ok, const char* what, double got = 0) {
-    if (ok) return;
-    std::fprintf(stderr, "FAIL %s (got %g)\n", what, got);
-    std::fflush(stderr);
-    std::_Exit(3);
-}
-
-template <typename Condition>
-void poll_until(Condition condition, const char* what) {
-    for (int waited_ms = 0; !condition(); waited_ms += 2) {
-        check(waited_ms < 5000, what);
-        SDL_Delay(2);
-    }
-}
-
-// Past the first frames, whose new surface resets the queue.
-void wait_for_window() {
-    poll_until([] { return display_frame_counter() >= 3; }, "the first frames");
-}
-
-void push(SDL_Event e) { check(SDL_PushEvent(&e) == 0, "SDL_PushEvent"); }
-
-void push_motion(int x, int y, int dx, int dy, uint8_t state = 0) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion = SDL_MouseMotionEvent{SDL_MOUSEMOTION, 0, state, Uint16(x), Uint16(y), Sint16(dx), Sint16(dy)};
-    push(e);
-}
-
-void push_button(bool down, int button, int x, int y) {
-    SDL_Event e{};
-    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    e.button = SDL_MouseButtonEvent{e.type, 0, Uint8(button), Uint8(down ? SDL_PRESSED : SDL_RELEASED), Uint16(x),
-                                    Uint16(y)};
-    push(e);
-}
-
-// Waits until `entries` more entries than `before` were recorded.
-void wait_recorded(uint64_t before, uint64_t entries) {
-    poll_until([=] { return mouse_queue_written() >= before + entries; }, "the events to be recorded");
-}
+using namespace looptest;
 
 // Walks every message waiting; returns how many, and how many moved.
 std::pair<int, int> walk_messages() {
@@ -66,29 +26,6 @@ std::pair<int, int> walk_messages() {
         if (mouse_movement_x() != 0 || mouse_movement_y() != 0) ++moving;
     }
     return {messages, moving};
-}
-
-bool error_raised(int n) {
-    const bool raised = error_code.load() == n;
-    error_code = 0;
-    return raised;
-}
-
-void run_program(ProgramEntry program) {
-    char name[] = "mouse";
-    char* argv[] = {name, nullptr};
-    runtime_main(1, argv, program);
-    std::_Exit(10);
-}
-
-void expect_program_ok(ProgramEntry program) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(run_program(program), ::testing::ExitedWithCode(0), ::testing::HasSubstr("MOUSE OK"));
-}
-
-[[noreturn]] void program_ok() {
-    std::fprintf(stderr, "MOUSE OK\n");
-    end_program();
 }
 
 // A motion is two messages, the second still; the four motions after each
