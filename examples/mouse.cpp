@@ -63,6 +63,8 @@ int mouse_program(void*) {
         if (str_view(key_buffer_read()) == "\x1b") end_program();
         // Each pass is a statement: its temporary strings go.
         str_release_temps(0, 0);
+        // Between statements the runtime may pause or end the program.
+        if (event_pending.load()) statement_check(1);
         SDL_Delay(poll_rest_ms);
     }
 }

@@ -37,6 +37,7 @@ int report_program(void*) {
             last = line;
         }
         std::fflush(stdout);
+        if (event_pending.load()) statement_check(1);
         SDL_Delay(5);
     }
 }
