@@ -17,6 +17,8 @@
 #include "runtime/system/shell.h"
 #include "runtime/system/directories.h"
 #include "runtime/input/keyboard.h"
+#include "runtime/input/mouse.h"
+#include "runtime/input/devices.h"
 #include "runtime/sound/raw_samples.h"
 #include "runtime/sound/sound_files.h"
 #include "runtime/sound/tones.h"

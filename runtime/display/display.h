@@ -49,3 +49,11 @@ void display_set_surface_listener(SurfaceListener listener);
 // full screen then leaves it as the program set it.
 void display_pointer_set_program_controlled(bool controlled);
 bool display_pointer_program_controlled();
+
+// Where the picture stands in the window: its zoom (1, or 2 in full screen)
+// and the window pixel of its top-left corner. Published by each frame for the
+// mouse, which turns window positions into page positions; any thread may ask.
+struct DisplayPlacement {
+    int repeat_x, repeat_y, origin_x, origin_y;
+};
+DisplayPlacement display_placement();

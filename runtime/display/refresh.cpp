@@ -93,6 +93,7 @@ struct RefreshState {
     std::atomic<DisplayOverlay> overlay{nullptr};
     std::atomic<SurfaceListener> surface_listener{nullptr};
     std::atomic<bool> pointer_program_controlled{false};
+    std::atomic<uint64_t> placement{0};  // repeat_x, repeat_y, origin_x, origin_y: 16 bits each
     SDL_Surface* ime_overlay = nullptr;
     bool ime_overlay_shown = false;
 };
@@ -456,6 +457,14 @@ RowBand surface_rows(const RowBand& frame_rows, int surface_height) {
     return r;
 }
 
+// One word, so a reader never pairs the zoom of one frame with the offset of another.
+void publish_placement() {
+    auto field = [](int v) { return uint64_t(uint16_t(int16_t(v))); };
+    Refresh.placement.store(field(Refresh.repeat_x) | field(Refresh.repeat_y) << 16 | field(Refresh.origin_x) << 32 |
+                                field(Refresh.origin_y) << 48,
+                            std::memory_order_release);
+}
+
 // Full-screen decisions, scale and placement, and the surface they need.
 void place_frame(int width, int height) {
     Candidates candidates = search_modes(width, height);
@@ -477,6 +486,7 @@ void place_frame(int width, int height) {
             Refresh.full_screen_state = 0;
         }
     }
+    publish_placement();
     if (!Refresh.surface || decided || surface_w != Refresh.frame_width || surface_h != Refresh.frame_height) {
         Refresh.frame_width = surface_w;
         Refresh.frame_height = surface_h;
@@ -584,6 +594,14 @@ void display_pointer_set_program_controlled(bool controlled) { Refresh.pointer_p
 
 bool display_pointer_program_controlled() { return Refresh.pointer_program_controlled.load(); }
 
+DisplayPlacement display_placement() {
+    const uint64_t word = Refresh.placement.load(std::memory_order_acquire);
+    auto field = [word](int shift) { return int(int16_t(uint16_t(word >> shift))); };
+    // Before the first frame the picture stands unscaled at the corner.
+    if (word == 0) return {1, 1, 0, 0};
+    return {field(0), field(16), field(32), field(48)};
+}
+
 uint32_t display_frame_counter() { return Refresh.frame_counter.load(); }
 
 int32_t get_full_screen() { return Refresh.full_screen_state.load(); }
@@ -616,6 +634,7 @@ void display_shutdown() {
     Refresh.cycle_counter = 0;
     Refresh.cursor = DrawnCursor{};
     Refresh.last_page = PageInfo{};
+    Refresh.placement = 0;
     if (Refresh.ime_overlay) SDL_FreeSurface(Refresh.ime_overlay);
     Refresh.ime_overlay = nullptr;
 }

@@ -44,6 +44,8 @@ void rest_and_serve_requests() {
 // Returns false when the window was closed.
 bool dispatch_event(const SDL_Event& event) {
     if (message_box_take_event(event)) return true;
+    // The devices see keys before the keyboard's own handling.
+    device_handle_event(event);
     switch (event.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
@@ -53,13 +55,6 @@ bool dispatch_event(const SDL_Event& event) {
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
         mouse_handle_event(event);
-        break;
-    case SDL_JOYAXISMOTION:
-    case SDL_JOYBALLMOTION:
-    case SDL_JOYHATMOTION:
-    case SDL_JOYBUTTONDOWN:
-    case SDL_JOYBUTTONUP:
-        device_handle_event(event);
         break;
     case SDL_QUIT:
         return false;

@@ -1,0 +1,62 @@
+// Snapshot queues of game devices: doubling to their limit, then losing the
+// oldest; the lock keys' paired snapshots.
+#include <gtest/gtest.h>
+#include <SDL.h>
+#include "runtime/core/flags.h"
+#include "runtime/input/devices_internal.h"
+
+namespace {
+
+void key(bool down, int sym) {
+    SDL_Event e{};
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.type = e.type;
+    e.key.keysym.sym = SDLKey(sym);
+    device_handle_event(e);
+}
+
+class DeviceSnapshots : public ::testing::Test {
+protected:
+    void SetUp() override {
+        flags_reset();
+        devices_reset();
+        device_append(device_keyboard, keyboard_device_buttons, 0, 0);
+        device_append(device_mouse, 3, 2, 3);
+        devices_activate();
+    }
+    // Steps device 1 to its newest snapshot; how many steps it took.
+    static int steps_to_newest() {
+        int steps = 0;
+        while (device_input(1, 1) == -1) ++steps;
+        return steps;
+    }
+};
+
+TEST_F(DeviceSnapshots, KeyboardQueueKeepsItsNewest256) {
+    for (int i = 0; i < 200; ++i) {
+        key(true, 'a' + i % 26);
+        key(false, 'a' + i % 26);
+    }
+    EXPECT_EQ(device_at(1)->capacity, keyboard_snapshot_limit);
+    EXPECT_EQ(steps_to_newest(), int(keyboard_snapshot_limit) - 2);
+    // The last event recorded is the current one: the release of 'a' + 199 % 26.
+    const int button = ((512 - ('a' + 199 % 26)) ^ 0x155) % 512 + 1;
+    EXPECT_EQ(device_button_change(button), 1);
+    EXPECT_EQ(device_button(button, 1), 0);
+}
+
+TEST_F(DeviceSnapshots, LockKeysRecordAPressPerEvent) {
+    key(true, 300);
+    key(false, 301);
+    EXPECT_EQ(steps_to_newest(), 4);
+    EXPECT_EQ(device_button_change(((512 - 301) ^ 0x155) % 512 + 1), 1);
+}
+
+TEST_F(DeviceSnapshots, DormantDevicesRecordNothing) {
+    devices_reset();
+    key(true, 'a');
+    EXPECT_EQ(device_count(), 0);
+    EXPECT_EQ(device_input(0, 0), 0);
+}
+
+}  // namespace
