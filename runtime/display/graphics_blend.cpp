@@ -68,7 +68,21 @@ void blend_row(uint8_t* row, size_t count, uint32_t colour) {
         for (size_t i = 0; i < count; ++i) page_store32(row + i * 4, blend_halved(words[i], colour, a));
         return;
     }
-    for (size_t i = 0; i < count; ++i) page_store32(row + i * 4, blend_mixed(words[i], colour, a));
+    if (!MixTable) {
+        for (size_t i = 0; i < count; ++i) page_store32(row + i * 4, blend_mixed(words[i], colour, a));
+        return;
+    }
+    // One colour over a row: each channel is one 256-byte line of the table.
+    const uint8_t* mix_of[3];
+    for (uint32_t c = 0; c < 3; ++c) mix_of[c] = MixTable + (a << 16) + (((colour >> (8 * c)) & 0xFF) << 8);
+    uint8_t alpha_of[256];
+    for (uint32_t b = 0; b < 256; ++b) alpha_of[b] = AlphaTable[b * 256 + a];
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t old = words[i];
+        page_store32(row + i * 4, uint32_t{mix_of[0][old & 0xFF]} | uint32_t{mix_of[1][(old >> 8) & 0xFF]} << 8 |
+                                      uint32_t{mix_of[2][(old >> 16) & 0xFF]} << 16 |
+                                      uint32_t{alpha_of[old >> alpha_shift]} << alpha_shift);
+    }
 }
 
 }  // namespace
@@ -127,21 +141,23 @@ void fill_box_pixels(ImageRec& image, int32_t x1, int32_t y1, int32_t x2, int32_
     x2 = std::min(x2, image.width - 1);
     y2 = std::min(y2, image.height - 1);
     if (x1 > x2 || y1 > y2) return;
-    const size_t count = static_cast<size_t>(x2 - x1 + 1);
-    if (image.bytes_per_pixel == 1) {
-        auto index = static_cast<uint8_t>(colour & image.colour_mask);
-        for (int32_t y = y1; y <= y2; ++y) page_fill8(pixel_at(image, x1, y), index, count);
-        return;
+    size_t count = static_cast<size_t>(x2 - x1 + 1);
+    int32_t rows = y2 - y1 + 1;
+    // Whole rows are one run of memory: filled in one go.
+    if (count == image.width) {
+        count *= static_cast<size_t>(rows);
+        rows = 1;
     }
     uint32_t a = colour >> alpha_shift;
-    if (image.blend_disabled || a == opaque) {
-        // The first row is built once; the others are word copies of it.
-        uint8_t* first = pixel_at(image, x1, y1);
-        page_fill32(first, colour, count);
-        for (int32_t y = y1 + 1; y <= y2; ++y) page_write(pixel_at(image, x1, y), first, count * 4);
+    if (image.bytes_per_pixel == 1 || image.blend_disabled || a == opaque) {
+        auto index = static_cast<uint8_t>(colour & image.colour_mask);
+        for (int32_t y = y1; y < y1 + rows; ++y) {
+            if (image.bytes_per_pixel == 1) page_fill8(pixel_at(image, x1, y), index, count);
+            else page_fill32(pixel_at(image, x1, y), colour, count);
+        }
         return;
     }
     if (a == 0) return;
     alpha_table_ensure();
-    for (int32_t y = y1; y <= y2; ++y) blend_row(pixel_at(image, x1, y), count, colour);
+    for (int32_t y = y1; y < y1 + rows; ++y) blend_row(pixel_at(image, x1, y), count, colour);
 }

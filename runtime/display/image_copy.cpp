@@ -77,15 +77,21 @@ void copy_row(const ImageRec& source, ImageRec& dest, const uint8_t* from, uint8
         if (!source.blend_disabled && !dest.blend_disabled) {
             for (size_t i = 0; i < count; ++i) {
                 uint32_t c = *reinterpret_cast<const PageWord32*>(from + static_cast<size_t>(sx[i]) * 4);
-                if ((c & opaque_alpha) == 0) continue;
                 auto* at = out + i * 4;
-                page_store32(at, blend_over(*reinterpret_cast<const PageWord32*>(at), c));
+                if ((c & opaque_alpha) == opaque_alpha) page_store32(at, c);
+                else if (c & opaque_alpha) page_store32(at, blend_over(*reinterpret_cast<const PageWord32*>(at), c));
             }
         } else if (xs.contiguous) {
             page_write(out, from + static_cast<size_t>(sx[0]) * 4, count * 4);
         } else {
-            for (size_t i = 0; i < count; ++i)
-                page_store32(out + i * 4, *reinterpret_cast<const PageWord32*>(from + static_cast<size_t>(sx[i]) * 4));
+            auto pixel = [&](size_t i) -> uint64_t {
+                return *reinterpret_cast<const PageWord32*>(from + static_cast<size_t>(sx[i]) * 4);
+            };
+            size_t i = 0;
+            if (!page_memory_detail::aligned(out, 8) && count) page_store32(out, static_cast<uint32_t>(pixel(i++)));
+            // Pairs of samples go out as one word.
+            for (; i + 1 < count; i += 2) page_store64(out + i * 4, pixel(i) | pixel(i + 1) << 32);
+            if (i < count) page_store32(out + i * 4, static_cast<uint32_t>(pixel(i)));
         }
         return;
     }
@@ -123,8 +129,19 @@ void copy_rects(const ImageRec& source, ImageRec& dest, Rect d, Rect s, bool sca
     AxisMap xs, ys;
     if (!axis_map(d.x1, d.x2, s.x1, s.x2, mirror_x, scaled, dest.width, source.width, &xs)) return;
     if (!axis_map(d.y1, d.y2, s.y1, s.y2, mirror_y, scaled, dest.height, source.height, &ys)) return;
-    for (size_t j = 0; j < ys.source.size(); ++j)
-        copy_row(source, dest, row_of(source, ys.source[j]), row_of(dest, ys.first + static_cast<int32_t>(j)), xs);
+    // Where what lands does not depend on what was there, a row sampled again
+    // is a copy of the row above it.
+    const bool covers = source.bytes_per_pixel == 4 ? (source.blend_disabled || dest.blend_disabled)
+                                                     : source.transparent_colour < 0;
+    const size_t row_span = xs.source.size() * dest.bytes_per_pixel;
+    const size_t row_start = static_cast<size_t>(xs.first) * dest.bytes_per_pixel;
+    for (size_t j = 0; j < ys.source.size(); ++j) {
+        uint8_t* to = row_of(dest, ys.first + static_cast<int32_t>(j));
+        if (covers && j > 0 && ys.source[j] == ys.source[j - 1])
+            page_write(to + row_start, to - static_cast<size_t>(dest.width) * dest.bytes_per_pixel + row_start, row_span);
+        else
+            copy_row(source, dest, row_of(source, ys.source[j]), to, xs);
+    }
 }
 
 bool copyable(const ImageRec& source, const ImageRec& dest) {
