@@ -2,7 +2,6 @@
 // MixTable and AlphaTable, one pixel blended or stored, boxes filled a row at
 // a time.
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 
 #include "runtime/display/graphics.h"
@@ -22,15 +21,13 @@ uint8_t* MixTable = nullptr;
 uint8_t AlphaTable[256 * 256];
 bool AlphaTableBuilt = false;
 
-uint8_t mix_value(uint32_t a, uint32_t s, uint32_t d) {
-    float af = static_cast<float>(a) / 255.0f;
-    float v = af * static_cast<float>(s) + (1.0f - af) * static_cast<float>(d);
-    return static_cast<uint8_t>(std::nearbyint(v));
-}
+// round(a / 255 * s + (1 - a / 255) * d) and round((1 - (1 - a / 255)(1 - b / 255))
+// * 255) in integers: no value lies on a half, and single precision gives the
+// same number for every entry of both tables.
+uint8_t mix_value(uint32_t a, uint32_t s, uint32_t d) { return static_cast<uint8_t>((a * s + (255 - a) * d + 127) / 255); }
 
 uint8_t alpha_value(uint32_t a, uint32_t b) {
-    float v = (1.0f - (1.0f - static_cast<float>(a) / 255.0f) * (1.0f - static_cast<float>(b) / 255.0f)) * 255.0f;
-    return static_cast<uint8_t>(std::nearbyint(v));
+    return static_cast<uint8_t>((255 * 255 - (255 - a) * (255 - b) + 127) / 255);
 }
 
 void alpha_table_ensure() {
@@ -92,16 +89,11 @@ void blend_tables_ensure() {
     if (MixTable) return;
     auto* table = static_cast<uint8_t*>(std::malloc(size_t{256} * 256 * 256));
     if (!table) return;
-    for (uint32_t a = 0; a < 256; ++a) {
-        float af = static_cast<float>(a) / 255.0f;
-        float keep = 1.0f - af;
+    for (uint32_t a = 0; a < 256; ++a)
         for (uint32_t s = 0; s < 256; ++s) {
             uint8_t* row = table + (a << 16) + (s << 8);
-            float from_source = af * static_cast<float>(s);
-            for (uint32_t d = 0; d < 256; ++d)
-                row[d] = static_cast<uint8_t>(std::nearbyint(from_source + keep * static_cast<float>(d)));
+            for (uint32_t d = 0; d < 256; ++d) row[d] = mix_value(a, s, d);
         }
-    }
     MixTable = table;
 }
 
