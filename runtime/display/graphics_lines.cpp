@@ -7,6 +7,7 @@
 #include "runtime/core/flags.h"
 #include "runtime/display/graphics.h"
 #include "runtime/display/images.h"
+#include "runtime/display/page_memory.h"
 
 namespace {
 
@@ -63,31 +64,51 @@ MinorWalk minor_walk_start(const LineSpan& s, int64_t start, int64_t extent) {
     return w;
 }
 
-inline void minor_walk_step(MinorWalk& w) {
+// The change of the minor coordinate at the next step: -1, 0 or 1.
+inline int32_t minor_walk_step(MinorWalk& w) {
     w.rest += 2 * w.extent;
     if (w.rest >= w.twice) {
         w.rest -= w.twice;
         ++w.value;
-    } else if (w.rest < 0) {
+        return 1;
+    }
+    if (w.rest < 0) {
         w.rest += w.twice;
         --w.value;
+        return -1;
     }
+    return 0;
 }
 
 // Pixels of the span whose style bit is set; the style's phase counts from the
-// line's first end.
+// line's first end. Stored colours walk a pointer; blended ones go through the
+// pixel routine.
 void span_draw(ImageRec& image, const LineSpan& s, uint32_t colour, uint16_t style) {
-    int64_t minor_start = s.x_major ? s.y1 : s.x1;
-    int64_t minor_extent = s.minor_extent;
-    MinorWalk w = minor_walk_start(s, minor_start, minor_extent);
+    MinorWalk w = minor_walk_start(s, s.x_major ? s.y1 : s.x1, s.minor_extent);
     int64_t major = (s.x_major ? s.x1 : s.y1) + s.major_dir * s.first;
-    for (int64_t i = s.first; i <= s.last; ++i, major += s.major_dir) {
-        if ((style >> (style_length - 1 - (i % style_length))) & 1) {
-            auto a = static_cast<int32_t>(major), b = static_cast<int32_t>(w.value);
-            if (s.x_major) set_pixel_blend(image, a, b, colour);
-            else set_pixel_blend(image, b, a, colour);
+    const bool stored = image.bytes_per_pixel == 1 || image.blend_disabled || (colour >> 24) == 0xFF;
+    if (!stored) {
+        for (int64_t i = s.first; i <= s.last; ++i, major += s.major_dir) {
+            if ((style >> (style_length - 1 - (i % style_length))) & 1) {
+                auto a = static_cast<int32_t>(major), b = static_cast<int32_t>(w.value);
+                if (s.x_major) set_pixel_blend(image, a, b, colour);
+                else set_pixel_blend(image, b, a, colour);
+            }
+            minor_walk_step(w);
         }
-        minor_walk_step(w);
+        return;
+    }
+    const int64_t x = s.x_major ? major : w.value, y = s.x_major ? w.value : major;
+    const ptrdiff_t bytes = image.bytes_per_pixel, row = static_cast<ptrdiff_t>(image.width) * bytes;
+    const ptrdiff_t major_step = s.major_dir * (s.x_major ? bytes : row), minor_step = s.x_major ? row : bytes;
+    uint8_t* at = image.pixels + y * row + x * bytes;
+    const auto index = static_cast<uint8_t>(colour & image.colour_mask);
+    for (int64_t i = s.first; i <= s.last; ++i, at += major_step) {
+        if ((style >> (style_length - 1 - (i % style_length))) & 1) {
+            if (bytes == 1) page_store8(at, index);
+            else page_store32(at, colour);
+        }
+        at += minor_walk_step(w) * minor_step;
     }
 }
 

@@ -59,6 +59,14 @@ TEST_F(Graphics, BlendingRules) {
     set_pixel_blend(r, 1, 0, 0x00ABCDEF);
     EXPECT_EQ(at(r, 1, 0), 0x00ABCDEFu);
 
+    // Lines blend the same way.
+    ImageRec& lines = image(8, 2, 32);
+    fill_box_pixels(lines, 0, 0, 7, 1, 0xFF000000);
+    draw_line_pixels(lines, 0, 0, 7, 1, 0x80FF0000);
+    EXPECT_EQ(at(lines, 0, 0), 0xFF7F0000u);
+    EXPECT_EQ(at(lines, 7, 1), 0xFF7F0000u);
+    EXPECT_EQ(at(lines, 0, 1), 0xFF000000u);
+
     ImageRec& cga = image(4, 1, 1);
     set_pixel_blend(cga, 2, 0, 0x1F);
     EXPECT_EQ(at(cga, 2, 0), 3u);
