@@ -2,6 +2,7 @@
 // phase, solid and styled lines, and the line-and-box statement.
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
@@ -14,11 +15,64 @@ namespace {
 constexpr int error_illegal_call = 5;
 constexpr uint16_t solid_style = 0xFFFF;
 constexpr int32_t style_length = 16;
-// Points beyond this many pixels are pulled in: the part of such a line that
-// can reach a page is the same to well below a pixel.
+// Lines reaching beyond this many pixels are cut there along their own
+// direction: what remains holds every pixel a page can have.
 constexpr double coordinate_limit = 1099511627776.0;  // 2^40
 
-int64_t pixel_coordinate(double v) { return static_cast<int64_t>(std::clamp(v, -coordinate_limit, coordinate_limit)); }
+bool inside_limit(double x, double y) { return std::fabs(x) <= coordinate_limit && std::fabs(y) <= coordinate_limit; }
+
+// The largest fraction of the way from (x, y) towards (x + dx, y + dy) that
+// stays inside the limit, for a start inside it. Measured from the near end,
+// so a far end does not cost the near one its precision.
+double reach(double x, double y, double dx, double dy) {
+    double s = 1.0;
+    for (auto [p, d] : {std::pair{x, dx}, std::pair{y, dy}}) {
+        if (p + d > coordinate_limit) s = std::min(s, (coordinate_limit - p) / d);
+        if (p + d < -coordinate_limit) s = std::min(s, (-coordinate_limit - p) / d);
+    }
+    return s;
+}
+
+// Both ends far out: the part of the line inside the limit (Liang-Barsky);
+// false when it passes outside.
+bool cut_between(double& x1, double& y1, double& x2, double& y2) {
+    double t0 = 0, t1 = 1, dx = x2 - x1, dy = y2 - y1;
+    for (auto [p, d] : {std::pair{x1, dx}, std::pair{y1, dy}}) {
+        for (auto [q, r] : {std::pair{-d, p + coordinate_limit}, std::pair{d, coordinate_limit - p}}) {
+            if (q == 0) {
+                if (r < 0) return false;
+            } else if (q < 0) {
+                t0 = std::max(t0, r / q);
+            } else {
+                t1 = std::min(t1, r / q);
+            }
+        }
+    }
+    if (t0 > t1) return false;
+    double ax = x1 + t0 * dx, ay = y1 + t0 * dy;
+    x2 = x1 + t1 * dx;
+    y2 = y1 + t1 * dy;
+    x1 = ax;
+    y1 = ay;
+    return true;
+}
+
+// Pixel ends of a line between two mapped points, cut to the limit.
+bool line_ends(PixelPoint a, PixelPoint b, int64_t* out) {
+    if (!inside_limit(a.x, a.y) && !inside_limit(b.x, b.y)) {
+        if (!cut_between(a.x, a.y, b.x, b.y)) return false;
+    } else if (!inside_limit(b.x, b.y)) {
+        double s = reach(a.x, a.y, b.x - a.x, b.y - a.y);
+        b = {a.x + s * (b.x - a.x), a.y + s * (b.y - a.y)};
+    } else if (!inside_limit(a.x, a.y)) {
+        double s = reach(b.x, b.y, a.x - b.x, a.y - b.y);
+        a = {b.x + s * (a.x - b.x), b.y + s * (a.y - b.y)};
+    }
+    const double v[4] = {a.x, a.y, b.x, b.y};
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<int64_t>(std::nearbyint(std::clamp(v[i], -coordinate_limit, coordinate_limit)));
+    return true;
+}
 
 // The minor coordinate of step i: start + i * extent / steps rounded half away
 // from zero, in exact integers so that ties fall the same way on every pixel.
@@ -174,9 +228,9 @@ void draw_line_world(ImageRec& image, float x1, float y1, float x2, float y2, ui
     if (image.is_text || !image.pixels) return;
     PixelPoint a{}, b{};
     if (!map_point(image, x1, y1, &a) || !map_point(image, x2, y2, &b)) return;
+    int64_t e[4];
     LineSpan s{};
-    if (clip_line(pixel_coordinate(a.x), pixel_coordinate(a.y), pixel_coordinate(b.x), pixel_coordinate(b.y),
-                  view_rect(image), &s))
+    if (line_ends(a, b, e) && clip_line(e[0], e[1], e[2], e[3], view_rect(image), &s))
         span_draw(image, s, colour, style);
 }
 

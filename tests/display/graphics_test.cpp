@@ -253,6 +253,13 @@ TEST_F(Graphics, BadArgumentsAndFarPoints) {
     EXPECT_EQ(error_of([] { point_set(0, 0, 1, 0); }), 5);
     EXPECT_EQ(error_of([] { read_pixel(0, 0); }), 5);
     EXPECT_EQ(error_of([] { blend_on(-12345, true); }), 258);
+    // A far end keeps the line's direction: slope 1/2 from (10, 10).
+    ImageRec& steep = image(64, 64, 13);
+    line_statement(10, 10, 1e30f, 2e30f, 5, 0, 0, 1 | 8);
+    EXPECT_EQ(at(steep, 20, 30), 5u);
+    EXPECT_EQ(at(steep, 30, 50), 5u);
+    EXPECT_EQ(at(steep, 30, 30), 0u);
+
     ImageRec& r = image(64, 48, 32);
     EXPECT_EQ(error_of([] { blend_on(0, true); }), 5);  // page 0 holds text
     EXPECT_EQ(error_of([] { line_statement(0, 0, 1, 1, 1, 3, 0, 1); }), 5);
