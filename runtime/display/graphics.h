@@ -47,8 +47,9 @@ void world_window(float x1, float y1, float x2, float y2, uint32_t passed);
 
 // --- Points ------------------------------------------------------------------
 
-// A point of an image in pixels. Program points that map beyond the 32-bit
-// range still give exact doubles; only primitives that need integers clamp.
+// A point of an image in pixels, whole numbers held as doubles: a program point
+// far beyond any page still maps exactly; each primitive clips before it
+// needs an integer.
 struct PixelPoint {
     double x, y;
 };
