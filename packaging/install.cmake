@@ -45,4 +45,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends come from the libraries morv links to (dpkg-shlibdeps): the SDL 1.2
 # libraries, X11 and the C++ runtime by their Debian package names.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The shared library's symbols file names the classic SDL 1.2 package, which apt
+# would pick; the runtime is built and tested on sdl12-compat (its keys, lock
+# keys and scan codes differ), so that one is named too.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl1.2-compat-shim (>= 1.2.60)")
 include(CPack)

@@ -51,8 +51,8 @@ DEB=$(ls "$BUILD"/morv_*.deb)
 depends=$(dpkg-deb -f "$DEB" Depends)
 echo "package: $(basename "$DEB"), $(stat -c %s "$DEB") bytes; Depends: $depends"
 # Every SDL 1.2 library morv links to is named by its package in Depends.
-for lib in $(ldd "$BUILD/morv" | awk '/libSDL/ { print $3 }'); do
-    owner=$(dpkg -S "$(readlink -f "$lib")" | cut -d: -f1)
+for lib in $(ldd "$BUILD/morv" | awk '/libSDL(-1\.2|_)/ { print $3 }'); do
+    owner=$(dpkg -S "$(readlink -f "$(dirname "$lib")")/$(basename "$lib")" | cut -d: -f1)
     tr ',|' '\n\n' <<< "$depends" | sed 's/(.*//; s/ //g' | grep -qxF "$owner" \
         || fail "$lib comes from $owner, which Depends does not name"
 done
@@ -75,7 +75,10 @@ step "installing the package with apt in the root"
 in_root apt-get update -qq > "$WORK/apt.log" 2>&1 || fail "apt-get update failed; see $WORK/apt.log"
 in_root apt-get install -y --no-install-recommends /tmp/morv.deb >> "$WORK/apt.log" 2>&1 \
     || fail "apt-get install failed; see $WORK/apt.log"
-echo "apt installed: $(grep -Eo '^[0-9]+ newly installed' "$WORK/apt.log")"
+echo "apt: $(grep -Eo '[0-9]+ newly installed' "$WORK/apt.log")"
+# morv runs on the SDL 1.2 it was built on: sdl12-compat, not the classic library.
+sdl=$(in_root dpkg-query -W -f='${Package} ${Version}\n' libsdl1.2-compat-shim libsdl1.2debian 2> /dev/null || true)
+grep -q '^libsdl1.2-compat-shim ' <<< "$sdl" || fail "SDL 1.2 in the root is not sdl12-compat: $sdl"
 files=$(in_root dpkg-query -L morv)
 for f in /usr/bin/morv /usr/share/applications/morv.desktop \
          /usr/share/icons/hicolor/32x32/apps/morv.png /usr/share/icons/hicolor/256x256/apps/morv.png; do
@@ -96,7 +99,7 @@ window_icon=$(xprop -id "$win" -notype 32c _NET_WM_ICON | sed 's/^[^=]*= *//; s/
 png_icon=$(convert "$icons/32x32/apps/morv.png" -depth 8 rgba:- | od -An -v -tu1 |
            awk '{ for (i = 1; i <= NF; i++) b[n++] = $i }
                 END { printf "32 32"; for (i = 0; i < n; i += 4)
-                      printf " %d", ((b[i + 3] * 256 + b[i]) * 256 + b[i + 1]) * 256 + b[i + 2] }')
+                      printf " %.0f", ((b[i + 3] * 256 + b[i]) * 256 + b[i + 1]) * 256 + b[i + 2] }')
 [ "$window_icon" = "$png_icon" ] || fail "the window's icon is not the installed 32 x 32 PNG:
   window: ${window_icon:0:120}...
   png:    ${png_icon:0:120}..."
