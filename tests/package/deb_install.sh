@@ -8,7 +8,7 @@
 #     tests/package/deb_install.sh BUILD_DIR [--root-only]
 set -euo pipefail
 
-BUILD=$(cd "${1:?usage: deb_install.sh BUILD_DIR [--root-only]}" && pwd)
+BUILD=$(cd "${1:?usage: deb_install.sh BUILD_DIR [--root-only]}" && pwd -P)
 HERE=$(cd "$(dirname "$0")" && pwd)
 MIRROR=${MORV_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 WORK=$BUILD/package-test
@@ -64,11 +64,19 @@ cp /etc/resolv.conf "$ROOT/etc/resolv.conf"
 cp "$DEB" "$ROOT/tmp/morv.deb"
 mkdir -p "$ROOT/tmp/.X11-unix"
 # Runs a command in the root, with /proc, /dev and the host's X socket folder
-# mounted in a mount namespace of its own: the mounts go when it ends.
-in_root() {
-    unshare --mount --propagation private sh -c \
-        'mount -t proc proc "$0/proc" && mount --rbind /dev "$0/dev" &&
-         mount --bind /tmp/.X11-unix "$0/tmp/.X11-unix" && exec chroot "$0" "$@"' "$ROOT" "$@"
+# mounted in a mount namespace of its own: the mounts go when it ends. Each
+# step execs the next, so the command keeps the process id it was started with.
+in_root=(unshare --mount --propagation private sh -c
+         'mount -t proc proc "$0/proc" && mount --rbind /dev "$0/dev" &&
+          mount --bind /tmp/.X11-unix "$0/tmp/.X11-unix" && exec chroot "$0" "$@"' "$ROOT")
+in_root() { "${in_root[@]}" "$@"; }
+# The processes running in the root (none once morv has ended).
+root_processes() {
+    local p
+    for p in /proc/[0-9]*; do
+        [ "$(readlink "$p/root" 2> /dev/null)" = "$ROOT" ] && echo "${p#/proc/}"
+    done
+    return 0
 }
 
 step "installing the package with apt in the root"
@@ -88,7 +96,10 @@ done
 step "starting /usr/bin/morv from the root under Xvfb"
 source "$HERE/../e2e/lib.sh"
 start_xvfb
-in_root env -i DISPLAY="$DISPLAY" HOME=/root PATH=/usr/bin:/bin /usr/bin/morv > "$WORK/morv.log" 2>&1 &
+# A morv left running when its X server goes would never end: whatever stopped
+# the test, nothing started in the root outlives it.
+trap 'kill $XVFB_PID 2> /dev/null; for p in $(root_processes); do kill -9 "$p"; done' EXIT
+"${in_root[@]}" env -i DISPLAY="$DISPLAY" HOME=/root PATH=/usr/bin:/bin /usr/bin/morv > "$WORK/morv.log" 2>&1 &
 APP_PID=$!
 win=$(find_window MORV) || fail "no window named MORV; morv said: $(head -c 500 "$WORK/morv.log")"
 echo "window $win: $(xwininfo -id "$win" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w " x " h}')"
@@ -111,6 +122,8 @@ cmp -s <(convert "$icons/256x256/apps/morv.png" -sample 32x32 rgba:-) \
 wait_exit "$APP_PID" 50 || fail "morv still running 5 s after the close"
 [ "$EXIT_CODE" -eq 0 ] || fail "morv ended with code $EXIT_CODE: $(head -c 500 "$WORK/morv.log")"
 APP_PID=""
+left=$(root_processes)
+[ -z "$left" ] || fail "still running in the root: $(for p in $left; do tr '\0' ' ' < "/proc/$p/cmdline"; echo; done)"
 
 step "removing the package"
 in_root dpkg -r morv > "$WORK/remove.log" 2>&1 || fail "dpkg -r failed; see $WORK/remove.log"
