@@ -3,8 +3,17 @@
 #include <cstdlib>
 
 // Under the thread sanitizer a process pauses a second at exit by default,
-// which would make every shutdown look slow to the end-to-end checks.
-extern "C" const char* __tsan_default_options() { return "atexit_sleep_ms=0"; }
+// which would make every shutdown look slow to the end-to-end checks. The
+// suppression files name the libraries below the runtime, each with its reason.
+extern "C" const char* __tsan_default_options() {
+    return "atexit_sleep_ms=0:suppressions=" MORV_SUPPRESSIONS "/tsan.supp";
+}
+// SDL2 is built without frame pointers: only the slow unwinder walks through
+// it to the SDL call a leak report's suppressions name.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+extern "C" const char* __lsan_default_options() {
+    return "print_suppressions=0:suppressions=" MORV_SUPPRESSIONS "/lsan.supp";
+}
 
 // The end-to-end drivers watch the game's board and its random state from
 // outside while it runs, as a debugger would; those reads are not the

@@ -30,7 +30,13 @@ namespace game_driver {
 
 constexpr int screen_columns = 40;
 constexpr int screen_rows = 25;
+// A sanitizer build runs the game several times slower; the computer's turns
+// most of all.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int default_timeout_ms = 40000;
+#else
 constexpr int default_timeout_ms = 10000;
+#endif
 // How long the screen stands still before the driver nudges a pause along.
 constexpr uint32_t nudge_after_still_ms = 60;
 // The driver's success line; the parent looks for it on stderr.
