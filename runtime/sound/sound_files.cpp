@@ -11,9 +11,12 @@
 #include "runtime/core/strings.h"
 #include <SDL.h>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <numbers>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -118,13 +121,42 @@ void settle(Lock& lock) {
     lock.lock();
 }
 
+// A RIFF file whose chunks claim more bytes than it holds would have the
+// mixer reserve what they claim (gigabytes for a header of a few bytes): the
+// file is read here and each size cut to what it holds, so a cut-off
+// recording still plays what it has.
+Mix_Chunk* chunk_load(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return nullptr;
+    std::vector<uint8_t> bytes;
+    uint8_t block[65536];
+    for (size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) bytes.insert(bytes.end(), block, block + n);
+    std::fclose(f);
+    if (bytes.empty() || bytes.size() > INT32_MAX) return nullptr;
+    auto size_at = [&](size_t at) { return uint32_t(bytes[at]) | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24; };
+    auto cut_to = [&](size_t at, uint64_t held) {
+        if (size_at(at) <= held) return false;
+        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(held >> (8 * i));
+        return true;
+    };
+    if (bytes.size() >= 12 && !std::memcmp(bytes.data(), "RIFF", 4) && !std::memcmp(bytes.data() + 8, "WAVE", 4)) {
+        cut_to(4, bytes.size() - 8);
+        for (size_t at = 12; at + 8 <= bytes.size();) {
+            const uint64_t held = bytes.size() - at - 8;
+            if (cut_to(at + 4, held)) break;
+            at += 8 + uint64_t{size_at(at + 4)} + (size_at(at + 4) & 1);
+        }
+    }
+    SDL_RWops* rw = SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
+    return rw ? Mix_LoadWAV_RW(rw, 1) : nullptr;
+}
+
 uint32_t open_channel(const std::string& path, int caps) {
     if (caps & cap_setpos) return 0;
     int slot = sound_slot_take();
     if (slot < 0) return 0;
     Mix_Volume(slot, full_level);
-    SDL_RWops* rw = SDL_RWFromFile(path.c_str(), "rb");
-    Mix_Chunk* chunk = rw ? Mix_LoadWAV_RW(rw, 1) : nullptr;
+    Mix_Chunk* chunk = chunk_load(path);
     if (!chunk) return 0;
     SoundSlot& s = sound_slot(slot);
     s.chunk = chunk;
@@ -142,7 +174,7 @@ uint32_t open_stream(const std::string& path, int caps) {
     }
     music_stream_free();
     if (caps & cap_len) {
-        if (Mix_Chunk* probe = Mix_LoadWAV(path.c_str())) {
+        if (Mix_Chunk* probe = chunk_load(path)) {
             m.length_s = probe->alen / static_cast<double>(tone_bytes_per_second);
             Mix_FreeChunk(probe);
         }

@@ -1,0 +1,98 @@
+// Picture files through SDL_image the way the image-loading statement reads
+// them: IMG_Load on the bytes, a palette file's indices checked against its
+// colour count, the surface converted to the 32-bit format (red 0x00FF0000,
+// green 0x0000FF00, blue 0x000000FF, alpha 0xFF000000), every converted pixel
+// read and mapped to the nearest colour of a 16-colour palette, and the first
+// transparent pixel found. Whatever the bytes, no read leaves a surface.
+#include <SDL.h>
+#include <SDL_image.h>
+#include <cstdint>
+#include <initializer_list>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const uint32_t Palette16[16] = {0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA0000, 0xAA00AA, 0xAA5500, 0xAAAAAA,
+                                0x555555, 0x5555FF, 0x55FF55, 0x55FFFF, 0xFF5555, 0xFF55FF, 0xFFFF55, 0xFFFFFF};
+
+int nearest(uint32_t rgb) {
+    int best = 0, best_distance = 1000;
+    for (int i = 0; i < 16; ++i) {
+        int d = 0;
+        for (int shift : {16, 8, 0}) d += std::abs(int(rgb >> shift & 255) - int(Palette16[i] >> shift & 255));
+        if (d < best_distance) best = i, best_distance = d;
+    }
+    return best;
+}
+
+// libSDL_image 1.2.12 writes through a null surface on a GIF frame of zero
+// width or height (a 44-byte file does it). The image loader must refuse such
+// files before IMG_Load sees them; until it exists, this walk stands in for
+// that check so that the other faults stay findable.
+bool gif_frame_without_area(const uint8_t* p, size_t n) {
+    if (n < 13 || std::memcmp(p, "GIF", 3) != 0) return false;
+    size_t at = 13 + (p[10] & 0x80 ? 3u << ((p[10] & 7) + 1) : 0);
+    auto skip_blocks = [&] {
+        while (at < n && p[at] != 0) at += p[at] + 1u;
+        ++at;
+    };
+    while (at < n) {
+        if (p[at] == 0x2C) {
+            if (at + 10 > n) return false;
+            if ((p[at + 5] | p[at + 6]) == 0 || (p[at + 7] | p[at + 8]) == 0) return true;
+            const uint8_t flags = p[at + 9];
+            at += 10 + (flags & 0x80 ? 3u << ((flags & 7) + 1) : 0) + 1;
+            skip_blocks();
+        } else if (p[at] == 0x21) {
+            at += 2;
+            skip_blocks();
+        } else if (p[at] == 0x3B) {
+            return false;
+        } else {
+            ++at;  // the reader passes over bytes it does not know
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static SDL_Surface* format32 = [] {
+        SDL_Init(0);
+        IMG_Init(IMG_INIT_JPG | IMG_INIT_PNG | IMG_INIT_TIF | IMG_INIT_WEBP);
+        return SDL_CreateRGBSurface(SDL_SWSURFACE, 1, 1, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+    }();
+    if (gif_frame_without_area(data, size)) return 0;
+    SDL_Surface* picture = IMG_Load_RW(SDL_RWFromConstMem(data, static_cast<int>(size)), 1);
+    // A file named *.tga is read as one: TGA has no signature to be told by.
+    if (!picture) picture = IMG_LoadTyped_RW(SDL_RWFromConstMem(data, static_cast<int>(size)), 1, const_cast<char*>("TGA"));
+    if (!picture) return 0;
+    uint32_t uses[256] = {};
+    const SDL_Palette* palette = picture->format->BytesPerPixel == 1 ? picture->format->palette : nullptr;
+    if (palette && SDL_LockSurface(picture) == 0) {
+        for (int y = 0; y < picture->h; ++y) {
+            const uint8_t* row = static_cast<const uint8_t*>(picture->pixels) + y * picture->pitch;
+            for (int x = 0; x < picture->w; ++x) uses[row[x]] += row[x] < palette->ncolors;
+        }
+        SDL_UnlockSurface(picture);
+    }
+    if (SDL_Surface* converted = SDL_ConvertSurface(picture, format32->format, SDL_SWSURFACE)) {
+        int transparent = -1;
+        if (SDL_LockSurface(converted) == 0) {
+            for (int y = 0; y < converted->h; ++y) {
+                const uint32_t* row = reinterpret_cast<const uint32_t*>(
+                    static_cast<const uint8_t*>(converted->pixels) + y * converted->pitch);
+                for (int x = 0; x < converted->w; ++x) {
+                    if ((row[x] >> 24) == 0 && transparent < 0) transparent = y * converted->w + x;
+                    ++uses[nearest(row[x] & 0xFFFFFF)];
+                }
+            }
+            SDL_UnlockSurface(converted);
+        }
+        SDL_FreeSurface(converted);
+    }
+    SDL_FreeSurface(picture);
+    return 0;
+}
