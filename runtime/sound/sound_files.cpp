@@ -122,33 +122,55 @@ void settle(Lock& lock) {
 }
 
 // A RIFF file whose chunks claim more bytes than it holds would have the
-// mixer reserve what they claim (gigabytes for a header of a few bytes): the
-// file is read here and each size cut to what it holds, so a cut-off
-// recording still plays what it has.
-Mix_Chunk* chunk_load(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return nullptr;
+// mixer reserve what they claim (gigabytes for a header of a few bytes). The
+// file's bytes with each size cut to what it holds: a cut-off recording still
+// plays what it has. Empty when the file cannot be read; *cut tells whether
+// a size was cut.
+std::vector<uint8_t> file_bytes_cut(const std::string& path, bool* cut) {
     std::vector<uint8_t> bytes;
+    *cut = false;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return bytes;
     uint8_t block[65536];
     for (size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) bytes.insert(bytes.end(), block, block + n);
     std::fclose(f);
-    if (bytes.empty() || bytes.size() > INT32_MAX) return nullptr;
-    auto size_at = [&](size_t at) { return uint32_t(bytes[at]) | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24; };
+    if (bytes.size() > INT32_MAX) bytes.clear();
+    auto size_at = [&](size_t at) {
+        return uint32_t(bytes[at]) | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
+    };
     auto cut_to = [&](size_t at, uint64_t held) {
         if (size_at(at) <= held) return false;
         for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(held >> (8 * i));
-        return true;
+        return *cut = true;
     };
     if (bytes.size() >= 12 && !std::memcmp(bytes.data(), "RIFF", 4) && !std::memcmp(bytes.data() + 8, "WAVE", 4)) {
         cut_to(4, bytes.size() - 8);
-        for (size_t at = 12; at + 8 <= bytes.size();) {
-            const uint64_t held = bytes.size() - at - 8;
-            if (cut_to(at + 4, held)) break;
+        for (uint64_t at = 12; at + 8 <= bytes.size();) {
+            if (cut_to(at + 4, bytes.size() - at - 8)) break;
             at += 8 + uint64_t{size_at(at + 4)} + (size_at(at + 4) & 1);
         }
     }
-    SDL_RWops* rw = SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
-    return rw ? Mix_LoadWAV_RW(rw, 1) : nullptr;
+    return bytes;
+}
+
+Mix_Chunk* chunk_load(const std::string& path) {
+    bool cut;
+    std::vector<uint8_t> bytes = file_bytes_cut(path, &cut);
+    SDL_RWops* rw = bytes.empty() ? nullptr : SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
+    return rw ? Mix_LoadWAV_RW(rw, 1) : nullptr;  // the chunk is decoded: the bytes may go
+}
+
+// The stream of a cut file plays from these bytes; a new stream replaces
+// them only once the old one is freed.
+std::vector<uint8_t> StreamBytes;
+
+Mix_Music* music_load(const std::string& path) {
+    bool cut;
+    std::vector<uint8_t> bytes = file_bytes_cut(path, &cut);
+    if (!cut) return Mix_LoadMUS(path.c_str());
+    StreamBytes = std::move(bytes);
+    SDL_RWops* rw = SDL_RWFromConstMem(StreamBytes.data(), static_cast<int>(StreamBytes.size()));
+    return rw ? Mix_LoadMUSType_RW(rw, MUS_WAV, 1) : nullptr;
 }
 
 uint32_t open_channel(const std::string& path, int caps) {
@@ -179,7 +201,7 @@ uint32_t open_stream(const std::string& path, int caps) {
             Mix_FreeChunk(probe);
         }
     }
-    Mix_Music* music = Mix_LoadMUS(path.c_str());
+    Mix_Music* music = music_load(path);
     if (!music) return 0;
     Mix_VolumeMusic(full_level);
     m.music = music;
