@@ -26,12 +26,15 @@ int nearest(uint32_t rgb) {
     return best;
 }
 
-// libSDL_image 1.2.12 writes through a null surface on a GIF frame of zero
-// width or height (a 44-byte file does it). The image loader must refuse such
-// files before IMG_Load sees them; until it exists, this walk stands in for
-// that check so that the other faults stay findable.
+// Faults of libSDL_image 1.2.12 itself, found here: it writes through a null
+// surface on a GIF screen or frame of zero width or height (a 44-byte file
+// does it),
+// and its XPM reader crashes on a picture row that lacks its closing quote.
+// The image loader must keep such files from IMG_Load; until it exists, these
+// checks stand in for its own so that other faults stay findable.
 bool gif_frame_without_area(const uint8_t* p, size_t n) {
     if (n < 13 || std::memcmp(p, "GIF", 3) != 0) return false;
+    if ((p[6] | p[7]) == 0 || (p[8] | p[9]) == 0) return true;  // the screen too
     size_t at = 13 + (p[10] & 0x80 ? 3u << ((p[10] & 7) + 1) : 0);
     auto skip_blocks = [&] {
         while (at < n && p[at] != 0) at += p[at] + 1u;
@@ -65,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return SDL_CreateRGBSurface(SDL_SWSURFACE, 1, 1, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
     }();
     if (gif_frame_without_area(data, size)) return 0;
+    if (size >= 9 && std::memcmp(data, "/* XPM */", 9) == 0) return 0;
     SDL_Surface* picture = IMG_Load_RW(SDL_RWFromConstMem(data, static_cast<int>(size)), 1);
     // A file named *.tga is read as one: TGA has no signature to be told by.
     if (!picture) picture = IMG_LoadTyped_RW(SDL_RWFromConstMem(data, static_cast<int>(size)), 1, const_cast<char*>("TGA"));

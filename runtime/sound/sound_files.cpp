@@ -164,13 +164,46 @@ Mix_Chunk* chunk_load(const std::string& path) {
 // them only once the old one is freed.
 std::vector<uint8_t> StreamBytes;
 
-Mix_Music* music_load(const std::string& path) {
-    bool cut;
-    std::vector<uint8_t> bytes = file_bytes_cut(path, &cut);
-    if (!cut) return Mix_LoadMUS(path.c_str());
-    StreamBytes = std::move(bytes);
-    SDL_RWops* rw = SDL_RWFromConstMem(StreamBytes.data(), static_cast<int>(StreamBytes.size()));
-    return rw ? Mix_LoadMUSType_RW(rw, MUS_WAV, 1) : nullptr;
+// The mixer's WAV stream reader frees the first chunk twice when it is not
+// the format chunk (past "fact" and "LIST" chunks): such a file is refused
+// before it gets there. The bytes are a RIFF WAVE file with sizes cut.
+bool wav_stream_readable(const std::vector<uint8_t>& bytes) {
+    for (uint64_t at = 12; at + 8 <= bytes.size();) {
+        const uint8_t* chunk = bytes.data() + at;
+        if (!std::memcmp(chunk, "fmt ", 4)) return true;
+        if (std::memcmp(chunk, "fact", 4) && std::memcmp(chunk, "LIST", 4)) return false;
+        at += 8 + (uint64_t(chunk[4]) | chunk[5] << 8 | chunk[6] << 16 | uint64_t(chunk[7]) << 24);
+    }
+    return false;
+}
+
+// The source is ours, kept in the stream until its music is freed: the mixer
+// closes it only on some of its failures.
+Mix_Music* music_load(const std::string& path, SDL_RWops** source) {
+    // Only a WAV file is read here; other streams are read as they play.
+    char head[12] = {};
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        if (std::fread(head, 1, sizeof head, f) != sizeof head) head[0] = 0;
+        std::fclose(f);
+    }
+    bool cut = false;
+    std::vector<uint8_t> bytes;
+    if (!std::memcmp(head, "RIFF", 4) && !std::memcmp(head + 8, "WAVE", 4)) {
+        bytes = file_bytes_cut(path, &cut);
+        if (!wav_stream_readable(bytes)) return nullptr;
+    }
+    if (cut) {
+        StreamBytes = std::move(bytes);
+        *source = SDL_RWFromConstMem(StreamBytes.data(), static_cast<int>(StreamBytes.size()));
+    } else {
+        *source = SDL_RWFromFile(path.c_str(), "rb");
+    }
+    Mix_Music* music = *source ? Mix_LoadMUSType_RW(*source, MUS_NONE, 0) : nullptr;
+    if (!music && *source) {
+        SDL_RWclose(*source);
+        *source = nullptr;
+    }
+    return music;
 }
 
 uint32_t open_channel(const std::string& path, int caps) {
@@ -201,10 +234,12 @@ uint32_t open_stream(const std::string& path, int caps) {
             Mix_FreeChunk(probe);
         }
     }
-    Mix_Music* music = music_load(path);
+    SDL_RWops* source = nullptr;
+    Mix_Music* music = music_load(path, &source);
     if (!music) return 0;
     Mix_VolumeMusic(full_level);
     m.music = music;
+    m.source = source;
     m.open = true;
     m.volume = m.attenuation = 1.0f;
     m.caps = static_cast<uint8_t>(caps & ~cap_sync);

@@ -254,7 +254,11 @@ TEST_F(SoundFiles, FilesThatAreNoSoundAndFullChannels) {
         for (int i = 0; i < 5000; ++i) f.put(static_cast<char>(i * 7919 >> 3));
         f.write("RIFF\xff\xff\xff\x7fWAVEfmt ", 16);  // a header that lies
     }
-    for (const std::string& path : {junk, std::string("/nonexistent/x.wav"), std::string(""), std::string("/tmp")}) {
+    // A WAV without a format chunk: the mixer's stream reader once freed its source twice.
+    const std::string no_format = temp_file(".nofmt.wav");
+    std::ofstream(no_format, std::ios::binary).write("RIFF\x1c\0\0\0WAVEjunk\x08\0\0\0abcdefgh", 36);
+    for (const std::string& path :
+         {junk, no_format, std::string("/nonexistent/x.wav"), std::string(""), std::string("/tmp")}) {
         EXPECT_EQ(open(path, "SYNC"), 0u) << path;
         EXPECT_EQ(open(path, nullptr), 0u) << path;
     }
