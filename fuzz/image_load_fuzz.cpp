@@ -28,10 +28,12 @@ int nearest(uint32_t rgb) {
 
 // Faults of libSDL_image 1.2.12 itself, found here: it writes through a null
 // surface on a GIF screen or frame of zero width or height (a 44-byte file
-// does it),
-// and its XPM reader crashes on a picture row that lacks its closing quote.
-// The image loader must keep such files from IMG_Load; until it exists, these
-// checks stand in for its own so that other faults stay findable.
+// does it); its XPM reader crashes on a picture row that lacks its closing
+// quote; and its PNG reader never ends on a file whose chunks run past its
+// end (reads there leave libpng's buffer as it was, so the same chunk comes
+// back for ever). The image loader must keep such files from IMG_Load; until
+// it exists, these checks stand in for its own so that other faults stay
+// findable.
 bool gif_frame_without_area(const uint8_t* p, size_t n) {
     if (n < 13 || std::memcmp(p, "GIF", 3) != 0) return false;
     if ((p[6] | p[7]) == 0 || (p[8] | p[9]) == 0) return true;  // the screen too
@@ -59,6 +61,17 @@ bool gif_frame_without_area(const uint8_t* p, size_t n) {
     return false;
 }
 
+// True when the chunks of a PNG file do not reach IEND inside it.
+bool png_chunks_past_end(const uint8_t* p, size_t n) {
+    if (n < 8 || std::memcmp(p, "\x89PNG\r\n\x1a\n", 8) != 0) return false;
+    for (uint64_t at = 8; at + 12 <= n;) {
+        const uint64_t length = uint64_t(p[at]) << 24 | p[at + 1] << 16 | p[at + 2] << 8 | p[at + 3];
+        if (!std::memcmp(p + at + 4, "IEND", 4)) return false;
+        at += 12 + length;
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -69,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     if (gif_frame_without_area(data, size)) return 0;
     if (size >= 9 && std::memcmp(data, "/* XPM */", 9) == 0) return 0;
+    if (png_chunks_past_end(data, size)) return 0;
     SDL_Surface* picture = IMG_Load_RW(SDL_RWFromConstMem(data, static_cast<int>(size)), 1);
     // A file named *.tga is read as one: TGA has no signature to be told by.
     if (!picture) picture = IMG_LoadTyped_RW(SDL_RWFromConstMem(data, static_cast<int>(size)), 1, const_cast<char*>("TGA"));

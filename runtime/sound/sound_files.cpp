@@ -165,13 +165,16 @@ Mix_Chunk* chunk_load(const std::string& path) {
 std::vector<uint8_t> StreamBytes;
 
 // The mixer's WAV stream reader frees the first chunk twice when it is not
-// the format chunk (past "fact" and "LIST" chunks): such a file is refused
-// before it gets there. The bytes are a RIFF WAVE file with sizes cut.
+// the format chunk (past "fact" and "LIST" chunks), and looks for the data
+// chunk past the file's end for ever: such files are refused before it gets
+// there. The bytes are a RIFF WAVE file with sizes cut.
 bool wav_stream_readable(const std::vector<uint8_t>& bytes) {
+    bool format = false;
     for (uint64_t at = 12; at + 8 <= bytes.size();) {
         const uint8_t* chunk = bytes.data() + at;
-        if (!std::memcmp(chunk, "fmt ", 4)) return true;
-        if (std::memcmp(chunk, "fact", 4) && std::memcmp(chunk, "LIST", 4)) return false;
+        if (format && !std::memcmp(chunk, "data", 4)) return true;
+        if (!std::memcmp(chunk, "fmt ", 4)) format = true;
+        else if (!format && std::memcmp(chunk, "fact", 4) && std::memcmp(chunk, "LIST", 4)) return false;
         at += 8 + (uint64_t(chunk[4]) | chunk[5] << 8 | chunk[6] << 16 | uint64_t(chunk[7]) << 24);
     }
     return false;

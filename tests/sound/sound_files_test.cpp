@@ -254,11 +254,14 @@ TEST_F(SoundFiles, FilesThatAreNoSoundAndFullChannels) {
         for (int i = 0; i < 5000; ++i) f.put(static_cast<char>(i * 7919 >> 3));
         f.write("RIFF\xff\xff\xff\x7fWAVEfmt ", 16);  // a header that lies
     }
-    // A WAV without a format chunk: the mixer's stream reader once freed its source twice.
-    const std::string no_format = temp_file(".nofmt.wav");
+    // WAVs without a format chunk first, or without samples: the mixer's stream
+    // reader once freed the first chunk twice, or looked for the samples for ever.
+    const std::string no_format = temp_file(".nofmt.wav"), no_data = temp_file(".nodata.wav");
     std::ofstream(no_format, std::ios::binary).write("RIFF\x1c\0\0\0WAVEjunk\x08\0\0\0abcdefgh", 36);
+    std::ofstream(no_data, std::ios::binary)
+        .write("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0", 36);
     for (const std::string& path :
-         {junk, no_format, std::string("/nonexistent/x.wav"), std::string(""), std::string("/tmp")}) {
+         {junk, no_format, no_data, std::string("/nonexistent/x.wav"), std::string(""), std::string("/tmp")}) {
         EXPECT_EQ(open(path, "SYNC"), 0u) << path;
         EXPECT_EQ(open(path, nullptr), 0u) << path;
     }
