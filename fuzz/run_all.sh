@@ -33,7 +33,8 @@ for t in $targets; do
     [ -d "$root/fuzz/corpus/$t" ] && cp "$root/fuzz/corpus/$t"/* "$work/corpus/" 2>/dev/null
     dict=""
     [ -f "$root/fuzz/$t.dict" ] && dict="-dict=$root/fuzz/$t.dict"
-    (cd "$work" && "$build/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
+    # The outer limit ends a target that stops answering even libFuzzer's alarm.
+    (cd "$work" && timeout -s KILL $((seconds + 120)) "$build/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
         -malloc_limit_mb=512 -timeout=10 -artifact_prefix="$work/artifacts/" $dict corpus >log 2>&1)
     status=$?
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -1)
