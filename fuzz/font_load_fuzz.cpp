@@ -32,6 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!rw) return 0;
     TTF_Font* font = TTF_OpenFontRW(rw, 1, point_size);
     if (!font) return 0;
+    // A face of no height makes SDL_ttf's rendering divide by zero (a 390-byte
+    // font with a zero ascender and descender did): the loader must refuse it,
+    // as its own size correction divides by that height too.
+    if (TTF_FontHeight(font) <= 0) {
+        TTF_CloseFont(font);
+        return 0;
+    }
     TTF_SetFontStyle(font, data[0] >> 5 & 7);
     int w = 0, h = 0;
     volatile uint32_t seen = static_cast<uint32_t>(TTF_FontHeight(font) + TTF_FontFaceIsFixedWidth(font));

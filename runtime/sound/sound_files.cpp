@@ -180,28 +180,26 @@ bool wav_stream_readable(const std::vector<uint8_t>& bytes) {
     return false;
 }
 
-// The source is ours, kept in the stream until its music is freed: the mixer
-// closes it only on some of its failures.
+// A WAV file's source is ours, kept in the stream until its music is freed:
+// the mixer closes it only on some of its failures. Other files go to the
+// mixer by name, which also tells their type by the extension.
 Mix_Music* music_load(const std::string& path, SDL_RWops** source) {
-    // Only a WAV file is read here; other streams are read as they play.
     char head[12] = {};
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
         if (std::fread(head, 1, sizeof head, f) != sizeof head) head[0] = 0;
         std::fclose(f);
     }
+    if (std::memcmp(head, "RIFF", 4) || std::memcmp(head + 8, "WAVE", 4)) return Mix_LoadMUS(path.c_str());
     bool cut = false;
-    std::vector<uint8_t> bytes;
-    if (!std::memcmp(head, "RIFF", 4) && !std::memcmp(head + 8, "WAVE", 4)) {
-        bytes = file_bytes_cut(path, &cut);
-        if (!wav_stream_readable(bytes)) return nullptr;
-    }
+    std::vector<uint8_t> bytes = file_bytes_cut(path, &cut);
+    if (!wav_stream_readable(bytes)) return nullptr;
     if (cut) {
         StreamBytes = std::move(bytes);
         *source = SDL_RWFromConstMem(StreamBytes.data(), static_cast<int>(StreamBytes.size()));
     } else {
         *source = SDL_RWFromFile(path.c_str(), "rb");
     }
-    Mix_Music* music = *source ? Mix_LoadMUSType_RW(*source, MUS_NONE, 0) : nullptr;
+    Mix_Music* music = *source ? Mix_LoadMUSType_RW(*source, MUS_WAV, 0) : nullptr;
     if (!music && *source) {
         SDL_RWclose(*source);
         *source = nullptr;
