@@ -11,9 +11,12 @@
 #include "runtime/core/strings.h"
 #include <SDL.h>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <numbers>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -118,13 +121,98 @@ void settle(Lock& lock) {
     lock.lock();
 }
 
+// A RIFF file whose chunks claim more bytes than it holds would have the
+// mixer reserve what they claim (gigabytes for a header of a few bytes). The
+// file's bytes with each size cut to what it holds: a cut-off recording still
+// plays what it has. Empty when the file cannot be read; *cut tells whether
+// a size was cut.
+std::vector<uint8_t> file_bytes_cut(const std::string& path, bool* cut) {
+    std::vector<uint8_t> bytes;
+    *cut = false;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    uint8_t block[65536];
+    for (size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) bytes.insert(bytes.end(), block, block + n);
+    std::fclose(f);
+    if (bytes.size() > INT32_MAX) bytes.clear();
+    auto size_at = [&](size_t at) {
+        return uint32_t(bytes[at]) | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
+    };
+    auto cut_to = [&](size_t at, uint64_t held) {
+        if (size_at(at) <= held) return false;
+        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(held >> (8 * i));
+        return *cut = true;
+    };
+    if (bytes.size() >= 12 && !std::memcmp(bytes.data(), "RIFF", 4) && !std::memcmp(bytes.data() + 8, "WAVE", 4)) {
+        cut_to(4, bytes.size() - 8);
+        for (uint64_t at = 12; at + 8 <= bytes.size();) {
+            if (cut_to(at + 4, bytes.size() - at - 8)) break;
+            at += 8 + uint64_t{size_at(at + 4)} + (size_at(at + 4) & 1);
+        }
+    }
+    return bytes;
+}
+
+Mix_Chunk* chunk_load(const std::string& path) {
+    bool cut;
+    std::vector<uint8_t> bytes = file_bytes_cut(path, &cut);
+    SDL_RWops* rw = bytes.empty() ? nullptr : SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
+    return rw ? Mix_LoadWAV_RW(rw, 1) : nullptr;  // the chunk is decoded: the bytes may go
+}
+
+// The stream of a cut file plays from these bytes; a new stream replaces
+// them only once the old one is freed.
+std::vector<uint8_t> StreamBytes;
+
+// The mixer's WAV stream reader frees the first chunk twice when it is not
+// the format chunk (past "fact" and "LIST" chunks), and looks for the data
+// chunk past the file's end for ever: such files are refused before it gets
+// there. The bytes are a RIFF WAVE file with sizes cut.
+bool wav_stream_readable(const std::vector<uint8_t>& bytes) {
+    bool format = false;
+    for (uint64_t at = 12; at + 8 <= bytes.size();) {
+        const uint8_t* chunk = bytes.data() + at;
+        if (format && !std::memcmp(chunk, "data", 4)) return true;
+        if (!std::memcmp(chunk, "fmt ", 4)) format = true;
+        else if (!format && std::memcmp(chunk, "fact", 4) && std::memcmp(chunk, "LIST", 4)) return false;
+        at += 8 + (uint64_t(chunk[4]) | chunk[5] << 8 | chunk[6] << 16 | uint64_t(chunk[7]) << 24);
+    }
+    return false;
+}
+
+// A WAV file's source is ours, kept in the stream until its music is freed:
+// the mixer closes it only on some of its failures. Other files go to the
+// mixer by name, which also tells their type by the extension.
+Mix_Music* music_load(const std::string& path, SDL_RWops** source) {
+    char head[12] = {};
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        if (std::fread(head, 1, sizeof head, f) != sizeof head) head[0] = 0;
+        std::fclose(f);
+    }
+    if (std::memcmp(head, "RIFF", 4) || std::memcmp(head + 8, "WAVE", 4)) return Mix_LoadMUS(path.c_str());
+    bool cut = false;
+    std::vector<uint8_t> bytes = file_bytes_cut(path, &cut);
+    if (!wav_stream_readable(bytes)) return nullptr;
+    if (cut) {
+        StreamBytes = std::move(bytes);
+        *source = SDL_RWFromConstMem(StreamBytes.data(), static_cast<int>(StreamBytes.size()));
+    } else {
+        *source = SDL_RWFromFile(path.c_str(), "rb");
+    }
+    Mix_Music* music = *source ? Mix_LoadMUSType_RW(*source, MUS_WAV, 0) : nullptr;
+    if (!music && *source) {
+        SDL_RWclose(*source);
+        *source = nullptr;
+    }
+    return music;
+}
+
 uint32_t open_channel(const std::string& path, int caps) {
     if (caps & cap_setpos) return 0;
     int slot = sound_slot_take();
     if (slot < 0) return 0;
     Mix_Volume(slot, full_level);
-    SDL_RWops* rw = SDL_RWFromFile(path.c_str(), "rb");
-    Mix_Chunk* chunk = rw ? Mix_LoadWAV_RW(rw, 1) : nullptr;
+    Mix_Chunk* chunk = chunk_load(path);
     if (!chunk) return 0;
     SoundSlot& s = sound_slot(slot);
     s.chunk = chunk;
@@ -142,15 +230,17 @@ uint32_t open_stream(const std::string& path, int caps) {
     }
     music_stream_free();
     if (caps & cap_len) {
-        if (Mix_Chunk* probe = Mix_LoadWAV(path.c_str())) {
+        if (Mix_Chunk* probe = chunk_load(path)) {
             m.length_s = probe->alen / static_cast<double>(tone_bytes_per_second);
             Mix_FreeChunk(probe);
         }
     }
-    Mix_Music* music = Mix_LoadMUS(path.c_str());
+    SDL_RWops* source = nullptr;
+    Mix_Music* music = music_load(path, &source);
     if (!music) return 0;
     Mix_VolumeMusic(full_level);
     m.music = music;
+    m.source = source;
     m.open = true;
     m.volume = m.attenuation = 1.0f;
     m.caps = static_cast<uint8_t>(caps & ~cap_sync);

@@ -61,6 +61,7 @@ uint64_t sound_generated_bytes() { return GeneratedBytes; }
 
 void music_stream_free() {
     if (Stream.music) Mix_FreeMusic(Stream.music);
+    if (Stream.source) SDL_RWclose(Stream.source);
     std::memset(&Stream, 0, sizeof Stream);
     Stream.length_s = -1;
 }

@@ -34,6 +34,7 @@ struct SoundSlot {
 
 struct MusicStream {
     Mix_Music* music;
+    SDL_RWops* source;    // what the music reads from: closed after the music is freed
     bool open, closed, playing, paused, looping, limit_active, mp3;
     uint32_t start_ticks, pause_ticks;
     bool has_pending_position;
