@@ -90,25 +90,25 @@ void x11_xtest_click(int x, int y) {
     XSync(d, False);
 }
 
-void x11_xtest_keys(const InjectedKey* keys, size_t count) {
+void x11_xtest_key(const InjectedKey& k, bool down) {
     Display* d = xtest_display();
     if (!d) return;
-    unsigned shift = XKeysymToKeycode(d, XK_Shift_L), ctrl = XKeysymToKeycode(d, XK_Control_L);
-    for (size_t i = 0; i < count; ++i) {
-        unsigned code = XKeysymToKeycode(d, keys[i].keysym);
-        if (!code) continue;
-        bool with_shift = keys[i].modifiers & inject_shift;
-        if ((keys[i].modifiers & inject_shift_as_mapped) &&
-            XkbKeycodeToKeysym(d, static_cast<KeyCode>(code), 0, 0) != keys[i].keysym &&
-            XkbKeycodeToKeysym(d, static_cast<KeyCode>(code), 0, 1) == keys[i].keysym)
-            with_shift = true;
-        bool with_ctrl = keys[i].modifiers & inject_ctrl;
-        if (with_ctrl) key(d, ctrl, true);
-        if (with_shift) key(d, shift, true);
+    unsigned code = XKeysymToKeycode(d, k.keysym);
+    if (!code) return;
+    bool with_shift = k.modifiers & inject_shift;
+    if ((k.modifiers & inject_shift_as_mapped) && XkbKeycodeToKeysym(d, static_cast<KeyCode>(code), 0, 0) != k.keysym &&
+        XkbKeycodeToKeysym(d, static_cast<KeyCode>(code), 0, 1) == k.keysym)
+        with_shift = true;
+    unsigned shift = with_shift ? XKeysymToKeycode(d, XK_Shift_L) : 0;
+    unsigned ctrl = (k.modifiers & inject_ctrl) ? XKeysymToKeycode(d, XK_Control_L) : 0;
+    if (down) {
+        key(d, ctrl, true);
+        key(d, shift, true);
         key(d, code, true);
+    } else {
         key(d, code, false);
-        if (with_shift) key(d, shift, false);
-        if (with_ctrl) key(d, ctrl, false);
+        key(d, shift, false);
+        key(d, ctrl, false);
     }
     XSync(d, False);
 }

@@ -25,6 +25,7 @@ struct InjectedKey {
     uint32_t keysym;
     uint8_t modifiers;
 };
-// Types the keys into the window with the focus; a keysym that no key of the
-// keyboard map gives is skipped.
-void x11_xtest_keys(const InjectedKey* keys, size_t count);
+// Half of typing a key into the window with the focus: `down` presses the
+// modifiers and then the key, else the key and then the modifiers are
+// released. A keysym that no key of the keyboard map gives is skipped.
+void x11_xtest_key(const InjectedKey& key, bool down);

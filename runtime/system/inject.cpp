@@ -7,9 +7,13 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/requests.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/threads.h"
 #include "runtime/platform/x11_xtest.h"
 
 namespace {
+
+// Two passes of the event loop, one of which polls the window's events.
+constexpr uint32_t key_half_ms = 40;
 
 // The keys of the second byte after a 0 (the key buffer's extended codes).
 uint32_t extended_keysym(uint8_t code) {
@@ -80,5 +84,12 @@ void keys_inject(StrDesc* text) {
     std::vector<InjectedKey> keys = keys_inject_plan(str_view(text));
     if (text && text->is_temporary) str_free(text);
     if (error_code.load(std::memory_order_relaxed) || keys.empty()) return;
-    event_request(EventRequestKind::once, [&keys] { x11_xtest_keys(keys.data(), keys.size()); }, true);
+    // The keyboard reads the modifiers held when it polls the window's
+    // events, so each half of a key is given a poll of its own.
+    for (const InjectedKey& key : keys)
+        for (bool down : {true, false}) {
+            if (!event_request(EventRequestKind::once, [&key, down] { x11_xtest_key(key, down); }, true)) return;
+            wait_until(program_wakeup, [] { return false; }, key_half_ms);
+            if (stop_threads.load()) return;
+        }
 }
