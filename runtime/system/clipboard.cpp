@@ -26,7 +26,12 @@ constexpr uint16_t no_byte = 0xFFFF;
 
 bool passes_unchanged(uint32_t c) { return (c >= 1 && c < 32) || c == 127; }
 
-uint32_t unicode_of(uint8_t c) { return passes_unchanged(c) ? c : codepage_to_unicode(c); }
+// The glyph tables draw 255 as a blank; on the clipboard it is the no-break
+// space it stands for, so that it comes back as 255.
+uint32_t unicode_of(uint8_t c) {
+    if (c == 255) return 0xA0;
+    return passes_unchanged(c) ? c : codepage_to_unicode(c);
+}
 
 // Code point to code page byte; bytes 0 and 255 share U+0020 with the space,
 // which stays 32, and 255 is the no-break space.
