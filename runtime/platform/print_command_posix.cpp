@@ -76,6 +76,8 @@ bool print_command_submit(const void* document, size_t size, const char* title) 
     posix_spawn_file_actions_adddup2(&actions, fd, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // Our files, sockets and ports stay ours.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     sigset_t none, all;

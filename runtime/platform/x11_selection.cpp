@@ -5,6 +5,9 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <atomic>
+#include <chrono>
+#include <memory>
+#include <vector>
 #include <cstdlib>
 #include <mutex>
 #include "runtime/core/threads.h"
@@ -19,12 +22,38 @@ struct DesktopConnection {
 };
 DesktopConnection Desktop;
 
-// What we offer while we own the selection (event thread only).
+// What we offer while we own the selection (event thread only). Shared so
+// that a transfer in pieces keeps its text when a new one is set.
+using OfferedText = std::shared_ptr<const std::string>;
 struct Offer {
-    std::string utf8, latin1;
+    OfferedText utf8, latin1;
 };
 Offer Offered;
 std::atomic<bool> Owning{false};
+
+// Text longer than a piece goes in pieces (an INCR transfer), each after the
+// requestor deleted the last: 1 MiB, or less when one request carries less.
+size_t piece_bytes() {
+    static size_t bytes = 0;
+    if (!bytes) {
+        long units = XExtendedMaxRequestSize(Desktop.display);
+        if (units == 0) units = XMaxRequestSize(Desktop.display);
+        size_t most = static_cast<size_t>(units) * 4 - 64;
+        bytes = most < (size_t{1} << 20) ? most : size_t{1} << 20;
+    }
+    return bytes;
+}
+// A requestor that takes no piece for this long is given up.
+constexpr auto transfer_patience = std::chrono::seconds(10);
+constexpr size_t transfer_limit = 8;
+struct Transfer {
+    Window requestor;
+    Atom property, type;
+    OfferedText text;
+    size_t sent;
+    std::chrono::steady_clock::time_point last_step;
+};
+std::vector<Transfer> Transfers;  // event thread only
 
 enum class FetchStage : uint8_t { idle, asked_utf8, asked_string, incremental };
 struct FetchWork {
@@ -42,6 +71,7 @@ struct FetchOutcome {
     std::string text;
 };
 FetchOutcome Outcome;
+std::atomic<size_t> FetchProgress{0};
 
 // Errors on our connection (a requestor that went away before its answer)
 // are not fatal; those of SDL's connection go to the handler that was there.
@@ -49,13 +79,6 @@ XErrorHandler PreviousErrorHandler = nullptr;
 int ignore_own_errors(Display* display, XErrorEvent* error) {
     if (display == Desktop.display) return 0;
     return PreviousErrorHandler ? PreviousErrorHandler(display, error) : 0;
-}
-
-// The largest property one request can carry, with room for the request's header.
-size_t request_limit_bytes(Display* d) {
-    long units = XExtendedMaxRequestSize(d);
-    if (units == 0) units = XMaxRequestSize(d);
-    return static_cast<size_t>(units) * 4 - 64;
 }
 
 void fetch_finish(SelectionFetch state) {
@@ -100,6 +123,7 @@ size_t take_property(Atom* type) {
             Fetching.data.append(reinterpret_cast<const char*>(bytes), size < room ? size : room);
         }
         if (bytes) XFree(bytes);
+        FetchProgress = Fetching.data.size();
         held += size;
         if (after == 0 || format != 8 || got_type == Desktop.incr || Fetching.data.size() >= x11_selection_limit_bytes)
             break;
@@ -152,13 +176,56 @@ void on_property_notify(const XPropertyEvent& e) {
     if (held == 0 || Fetching.data.size() >= x11_selection_limit_bytes) fetch_finish(kind_of(Fetching.type));
 }
 
-void put_text(Display* d, const XSelectionRequestEvent& r, Atom property, const std::string& text, Atom type,
+void put_text(Display* d, const XSelectionRequestEvent& r, Atom property, const OfferedText& text, Atom type,
               XSelectionEvent* reply) {
-    // Text too long for one request is not offered, rather than offered cut.
-    if (text.size() > request_limit_bytes(d)) return;
-    XChangeProperty(d, r.requestor, property, type, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+    if (!text) return;
+    if (text->size() <= piece_bytes()) {
+        XChangeProperty(d, r.requestor, property, type, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(text->data()), static_cast<int>(text->size()));
+        reply->property = property;
+        return;
+    }
+    if (Transfers.size() >= transfer_limit) return;
+    // We hear of the requestor's deletions on its window.
+    XSelectInput(d, r.requestor, PropertyChangeMask);
+    long size = static_cast<long>(text->size());
+    XChangeProperty(d, r.requestor, property, Desktop.incr, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&size), 1);
+    Transfers.push_back({r.requestor, property, type, text, 0, std::chrono::steady_clock::now()});
     reply->property = property;
+}
+
+// The requestor deleted a piece (or the INCR announcement): the next one, and
+// after the last an empty one that ends the transfer.
+void on_transfer_step(const XPropertyEvent& e) {
+    Display* d = Desktop.display;
+    for (size_t i = 0; i < Transfers.size(); ++i) {
+        Transfer& t = Transfers[i];
+        if (t.requestor != e.window || t.property != e.atom) continue;
+        size_t n = t.text->size() - t.sent < piece_bytes() ? t.text->size() - t.sent : piece_bytes();
+        XChangeProperty(d, t.requestor, t.property, t.type, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(t.text->data() + t.sent), static_cast<int>(n));
+        t.sent += n;
+        t.last_step = std::chrono::steady_clock::now();
+        if (n == 0) {
+            XSelectInput(d, t.requestor, NoEventMask);
+            Transfers.erase(Transfers.begin() + static_cast<long>(i));
+        }
+        XFlush(d);
+        return;
+    }
+}
+
+void drop_stalled_transfers() {
+    auto now = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < Transfers.size();) {
+        if (now - Transfers[i].last_step > transfer_patience) {
+            XSelectInput(Desktop.display, Transfers[i].requestor, NoEventMask);
+            Transfers.erase(Transfers.begin() + static_cast<long>(i));
+        } else {
+            ++i;
+        }
+    }
 }
 
 void on_selection_request(const XSelectionRequestEvent& r) {
@@ -220,12 +287,14 @@ void x11_desktop_close() {
     Desktop.display = nullptr;
     Owning = false;
     Offered = Offer{};
+    Transfers.clear();
     if (Fetching.stage != FetchStage::idle) fetch_finish(SelectionFetch::none);
 }
 
 void x11_selection_pass() {
     Display* d = Desktop.display;
     if (!d) return;
+    if (!Transfers.empty()) drop_stalled_transfers();
     while (XPending(d)) {
         XEvent e;
         XNextEvent(d, &e);
@@ -243,7 +312,8 @@ void x11_selection_pass() {
             on_selection_notify(e.xselection);
             break;
         case PropertyNotify:
-            on_property_notify(e.xproperty);
+            if (e.xproperty.window == Desktop.window) on_property_notify(e.xproperty);
+            else if (e.xproperty.state == PropertyDelete) on_transfer_step(e.xproperty);
             break;
         default:
             break;
@@ -254,7 +324,8 @@ void x11_selection_pass() {
 bool x11_selection_own(std::string utf8, std::string latin1) {
     Display* d = x11_desktop_display();
     if (!d) return false;
-    Offered = Offer{std::move(utf8), std::move(latin1)};
+    Offered = Offer{std::make_shared<const std::string>(std::move(utf8)),
+                    std::make_shared<const std::string>(std::move(latin1))};
     XSetSelectionOwner(d, Desktop.clipboard, Desktop.window, CurrentTime);
     bool ours = XGetSelectionOwner(d, Desktop.clipboard) == Desktop.window;
     Owning = ours;
@@ -275,6 +346,7 @@ void x11_selection_fetch_start(uint64_t fetch_id) {
     }
     Fetching = FetchWork{};
     Fetching.id = fetch_id;
+    FetchProgress = 0;
     Display* d = x11_desktop_display();
     // The server is asked, not our flag: a new owner's notice may still be on its way.
     Window owner = d ? XGetSelectionOwner(d, Desktop.clipboard) : None;
@@ -291,4 +363,8 @@ SelectionFetch x11_selection_fetch_result(uint64_t fetch_id, std::string* text) 
     if (Outcome.id != fetch_id) return SelectionFetch::pending;
     if (Outcome.state != SelectionFetch::pending && text) *text = std::move(Outcome.text);
     return Outcome.state;
+}
+
+size_t x11_selection_fetch_progress() {
+    return FetchProgress.load();
 }

@@ -38,6 +38,9 @@ void x11_selection_fetch_start(uint64_t fetch_id);
 // is no longer pending. The program thread's wake-up is signalled when a
 // fetch ends.
 SelectionFetch x11_selection_fetch_result(uint64_t fetch_id, std::string* text);
+// Any thread: the bytes the current fetch has taken in so far (a transfer in
+// pieces shows its progress here).
+size_t x11_selection_fetch_progress();
 
 // Text taken from another owner stops at this many bytes, however much it offers.
 constexpr size_t x11_selection_limit_bytes = size_t{16} << 20;

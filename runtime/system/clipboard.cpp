@@ -3,6 +3,7 @@
 #include "runtime/system/clipboard.h"
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include "runtime/core/errors.h"
 #include "runtime/core/requests.h"
@@ -23,6 +24,8 @@ LocalClipboard Local;
 std::atomic<uint64_t> NextFetchId{1};
 
 constexpr uint16_t no_byte = 0xFFFF;
+// How often a waiting program looks at a long transfer's progress.
+constexpr uint32_t fetch_look_ms = 100;
 
 bool passes_unchanged(uint32_t c) { return (c >= 1 && c < 32) || c == 127; }
 
@@ -172,9 +175,24 @@ StrDesc* clipboard_get_text() {
     }
     std::string bytes;
     SelectionFetch got = SelectionFetch::pending;
-    wait_until(
-        program_wakeup, [&] { return (got = x11_selection_fetch_result(id, &bytes)) != SelectionFetch::pending; },
-        clipboard_wait_ms);
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    auto heard = start;
+    size_t progress = 0;
+    for (;;) {
+        uint64_t ticket = program_wakeup.ticket();
+        got = x11_selection_fetch_result(id, &bytes);
+        if (got != SelectionFetch::pending || stop_threads.load()) break;
+        auto now = clock::now();
+        if (size_t p = x11_selection_fetch_progress(); p != progress) {
+            progress = p;
+            heard = now;
+        }
+        if (now - heard >= std::chrono::milliseconds(clipboard_wait_ms) ||
+            now - start >= std::chrono::milliseconds(clipboard_total_wait_ms))
+            break;
+        program_wakeup.wait(ticket, fetch_look_ms);
+    }
     if (got == SelectionFetch::utf8) return temporary_of(clipboard_utf8_to_cp437(bytes));
     if (got == SelectionFetch::latin1) return temporary_of(clipboard_latin1_to_cp437(bytes));
     return str_from_bytes("", 0);

@@ -13,11 +13,14 @@ struct StrDesc;
 // give us the selection.
 void clipboard_set_text(StrDesc* text);
 // The clipboard's text as a new temporary: "" when it holds no text (an image,
-// nothing at all) or its owner did not answer within clipboard_wait_ms.
+// nothing at all), or its owner fell silent for clipboard_wait_ms or took
+// longer than clipboard_total_wait_ms in all.
 StrDesc* clipboard_get_text();
 
-// The longest a program waits for another program's text.
+// The longest the program waits for another program to answer, or to send
+// the next piece of a long text, and the longest it waits in all.
 constexpr uint32_t clipboard_wait_ms = 2000;
+constexpr uint32_t clipboard_total_wait_ms = 10000;
 
 // Event thread, every pass: the selection's traffic.
 void clipboard_pass();

@@ -2,7 +2,7 @@
 # The clipboard against xclip: our text read by xclip (through the code page)
 # while the program is busy, xclip's text read by us, an image read as "", and
 # hostile owners: one that never answers costs at most the bounded wait, one
-# offering a gigabyte is cut at 16 MiB.
+# offering a gigabyte is cut at 16 MiB; a long text of ours goes in pieces.
 set -u
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/desktop_lib.sh"
@@ -24,6 +24,14 @@ got=$(timeout 5 xclip -o -selection clipboard -t STRING) || fail "xclip could no
     [ "$(printf '%s' "$got" | od -An -tx1 | tr -d ' \n')" = "436166e9203f207461620968657265" ] ||
     fail "STRING read as $(printf '%s' "$got" | od -An -tx1)"
 expect_line "busy" '^idle$'
+
+# Past 1 MiB our text goes in pieces.
+send setlong 3500000
+expect_line "a long text" '^set$'
+timeout 10 xclip -o -selection clipboard > "$BUILD/clip_long.txt" || fail "xclip could not read a long text"
+[ "$(stat -c %s "$BUILD/clip_long.txt")" = 3500000 ] || fail "a long text read as $(stat -c %s "$BUILD/clip_long.txt") bytes"
+[ "$(tail -c 4 "$BUILD/clip_long.txt")" = "ghij" ] || fail "a long text ends in $(tail -c 4 "$BUILD/clip_long.txt")"
+rm -f "$BUILD/clip_long.txt"
 
 printf 'Grüße ✓\r\n' | xclip -i -selection clipboard -l 1
 send get

@@ -1,6 +1,7 @@
 // The runtime with a program that carries out the desktop services on command,
 // one command a line on standard input, and reports on standard output:
 //   set HEX / get              clipboard text (bytes in hex) -> "set" / "got HEX"
+//   setlong N                  N bytes of "abc...z" repeated on the clipboard -> "set"
 //   lprint HEX / print         a line to the printer page / the screen to the printer
 //   capture X Y                "capture W H RRGGBB" (the captured pixel at X, Y)
 //   keys HEX                   types the bytes, then "key B1 [B2]" for each key read
@@ -64,6 +65,11 @@ int probe_program(void*) {
         const char* arg = std::strchr(line, ' ') ? std::strchr(line, ' ') + 1 : "";
         if (!std::strcmp(word, "set")) {
             clipboard_set_text(temporary(from_hex(arg)));
+            std::printf("set\n");
+        } else if (!std::strcmp(word, "setlong")) {
+            std::string text(static_cast<size_t>(x), ' ');
+            for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 26);
+            clipboard_set_text(temporary(text));
             std::printf("set\n");
         } else if (!std::strcmp(word, "get")) {
             std::printf("got %s\n", to_hex(str_view(clipboard_get_text())).c_str());
