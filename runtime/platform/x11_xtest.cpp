@@ -90,11 +90,11 @@ void x11_xtest_click(int x, int y) {
     XSync(d, False);
 }
 
-void x11_xtest_key(const InjectedKey& k, bool down) {
+bool x11_xtest_key(const InjectedKey& k, bool down) {
     Display* d = xtest_display();
-    if (!d) return;
+    if (!d) return false;
     unsigned code = XKeysymToKeycode(d, k.keysym);
-    if (!code) return;
+    if (!code) return true;
     bool with_shift = k.modifiers & inject_shift;
     if ((k.modifiers & inject_shift_as_mapped) && XkbKeycodeToKeysym(d, static_cast<KeyCode>(code), 0, 0) != k.keysym &&
         XkbKeycodeToKeysym(d, static_cast<KeyCode>(code), 0, 1) == k.keysym)
@@ -111,4 +111,5 @@ void x11_xtest_key(const InjectedKey& k, bool down) {
         key(d, ctrl, false);
     }
     XSync(d, False);
+    return true;
 }

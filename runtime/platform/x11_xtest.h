@@ -28,4 +28,5 @@ struct InjectedKey {
 // Half of typing a key into the window with the focus: `down` presses the
 // modifiers and then the key, else the key and then the modifiers are
 // released. A keysym that no key of the keyboard map gives is skipped.
-void x11_xtest_key(const InjectedKey& key, bool down);
+// False when there is no display with XTEST to send it to.
+bool x11_xtest_key(const InjectedKey& key, bool down);

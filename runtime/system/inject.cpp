@@ -88,7 +88,9 @@ void keys_inject(StrDesc* text) {
     // events, so each half of a key is given a poll of its own.
     for (const InjectedKey& key : keys)
         for (bool down : {true, false}) {
-            if (!event_request(EventRequestKind::once, [&key, down] { x11_xtest_key(key, down); }, true)) return;
+            bool sent = false;
+            event_request(EventRequestKind::once, [&key, down, &sent] { sent = x11_xtest_key(key, down); }, true);
+            if (!sent) return;
             wait_until(program_wakeup, [] { return false; }, key_half_ms);
             if (stop_threads.load()) return;
         }

@@ -10,7 +10,7 @@ start_probe() {
     mkfifo "$PROBE_DIR/commands"
     PROBE_OUT=$PROBE_DIR/report
     : > "$PROBE_OUT"
-    SDL_AUDIODRIVER=dummy "$BUILD/tests/desktop_probe" < "$PROBE_DIR/commands" >> "$PROBE_OUT" 2> /dev/null &
+    SDL_AUDIODRIVER=dummy "$BUILD/tests/desktop_probe" < "$PROBE_DIR/commands" >> "$PROBE_OUT" 2> "$PROBE_DIR/stderr" &
     APP_PID=$!
     exec 3> "$PROBE_DIR/commands"
     wait_for 100 grep -qx ready "$PROBE_OUT" || fail "the probe never got ready"
@@ -29,5 +29,7 @@ stop_probe() {
     wait_exit "$APP_PID" 50 || fail "the probe did not end"
     APP_PID=""
     exec 3>&-
+    ! grep -q "ThreadSanitizer\|AddressSanitizer\|runtime error" "$PROBE_DIR/stderr" ||
+        fail "the sanitizer spoke: $(head -n 30 "$PROBE_DIR/stderr")"
     rm -rf "$PROBE_DIR"
 }
