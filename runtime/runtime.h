@@ -13,6 +13,8 @@
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
 #include "runtime/display/display.h"
+#include "runtime/display/graphics.h"
+#include "runtime/display/image_copy.h"
 #include "runtime/display/text.h"
 #include "runtime/system/shell.h"
 #include "runtime/system/directories.h"

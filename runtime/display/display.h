@@ -18,6 +18,9 @@ void display_cycle_full_screen();
 // Forces a cleared surface and a full redraw at the next frame.
 void display_invalidate();
 void set_window_icon(int32_t image);
+// The 32 x 32 pixels (0xAARRGGBB, alpha 0 or 0xFF) the icon statement would
+// give the window for an image; false after an error or for an empty image.
+bool window_icon_pixels(int32_t image, uint32_t* pixels);
 int32_t window_x();
 int32_t window_y();
 void move_window(int32_t x, int32_t y, uint32_t passed);

@@ -10,6 +10,7 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/graphics.h"
 #include "runtime/display/page_memory.h"
 
 namespace {
@@ -158,8 +159,6 @@ void image_clear_buffer(ImageRec& rec) {
     else page_fill8(rec.pixels, 0, cells * rec.bytes_per_pixel);
 }
 
-void blend_tables_ensure() {}
-
 // A negative program argument as a handle; 0 (never valid) when it cannot be one.
 int32_t handle_of(int32_t image) {
     int64_t handle = -int64_t{image};
@@ -185,6 +184,8 @@ void program_image_free(int32_t handle) {
 }
 
 }  // namespace
+
+int32_t image_argument_handle(int32_t x) { return handle_of_argument(x, error_invalid_handle); }
 
 // --- Table and handles -------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include "runtime/display/fonts.h"
+#include "runtime/display/graphics.h"
 #include "runtime/display/images.h"
 #include "runtime/display/page_memory.h"
 #include "runtime/display/text.h"
@@ -12,8 +13,6 @@ namespace {
 
 constexpr uint32_t blank_character = 32;
 constexpr uint32_t alpha_shift = 24;
-constexpr uint32_t half_alpha_low = 0x7F;
-constexpr uint32_t half_alpha_high = 0x80;
 constexpr uint32_t opaque_alpha = 0xFF;
 
 // A 32-bit colour that replaces what it covers instead of blending with it.
@@ -21,37 +20,14 @@ bool stored_unblended(const ImageRec& image, uint32_t colour, bool opaque) {
     return opaque || image.blend_disabled || (colour >> alpha_shift) == opaque_alpha;
 }
 
-// Stand-in for the pixel-setting routine of the graphics primitives until that
-// area exists: palette pages store the masked index, 32-bit pages blend by the
-// new colour's alpha unless blending is off or `opaque` is asked for.
-void standin_set_pixel_blend(ImageRec& image, int32_t x, int32_t y, uint32_t colour, bool opaque) {
-    size_t index = static_cast<size_t>(y) * image.width + static_cast<size_t>(x);
-    if (image.bytes_per_pixel == 1) {
-        page_store8(image.pixels + index, static_cast<uint8_t>(colour & image.colour_mask));
+// One pixel of text or a fill: through the graphics pixel routine, so its
+// blending holds here too, unless `opaque` asks for a plain store.
+void text_set_pixel(ImageRec& image, int32_t x, int32_t y, uint32_t colour, bool opaque) {
+    if (opaque && image.bytes_per_pixel == 4) {
+        page_store32(image.pixels + (static_cast<size_t>(y) * image.width + static_cast<size_t>(x)) * 4, colour);
         return;
     }
-    uint8_t* at = image.pixels + index * 4;
-    if (stored_unblended(image, colour, opaque)) {
-        page_store32(at, colour);
-        return;
-    }
-    uint32_t alpha = colour >> alpha_shift;
-    if (alpha == 0) return;
-    uint32_t old = page_load32(at);
-    float a = static_cast<float>(alpha) / 255.0f;
-    float b = static_cast<float>(old >> alpha_shift) / 255.0f;
-    uint32_t out_alpha = static_cast<uint32_t>(std::nearbyint((1.0f - (1.0f - a) * (1.0f - b)) * 255.0f));
-    uint32_t rgb = 0;
-    if (alpha == half_alpha_low || alpha == half_alpha_high) {
-        rgb = ((old & 0xFEFEFE) + (colour & 0xFEFEFE)) >> 1;
-    } else {
-        for (uint32_t shift = 0; shift < alpha_shift; shift += 8) {
-            float s = static_cast<float>((colour >> shift) & 0xFF);
-            float d = static_cast<float>((old >> shift) & 0xFF);
-            rgb |= static_cast<uint32_t>(std::nearbyint(a * s + (1.0f - a) * d)) << shift;
-        }
-    }
-    page_store32(at, rgb | (out_alpha << alpha_shift));
+    set_pixel_blend(image, x, y, colour);
 }
 
 size_t row_bytes(const ImageRec& image, const TextGeometry& g) {
@@ -120,7 +96,7 @@ void text_fill_pixels(ImageRec& image, int32_t x1, int32_t y1, int32_t x2, int32
         return;
     }
     for (int32_t y = y1; y <= y2; ++y)
-        for (int32_t x = x1; x <= x2; ++x) standin_set_pixel_blend(image, x, y, colour, opaque);
+        for (int32_t x = x1; x <= x2; ++x) text_set_pixel(image, x, y, colour, opaque);
 }
 
 void text_fill_world(ImageRec& image, uint32_t colour) {
@@ -160,8 +136,8 @@ int32_t text_draw_glyph(ImageRec& image, int32_t x, int32_t y, uint32_t c) {
             int32_t px = x + gx;
             if (px < 0 || px >= image.width) continue;
             bool ink = source[gx / source_step] != 0;
-            if (ink && ink_wanted) standin_set_pixel_blend(image, px, py, image.fg_colour, false);
-            else if (!ink && paper_wanted) standin_set_pixel_blend(image, px, py, image.bg_colour, false);
+            if (ink && ink_wanted) text_set_pixel(image, px, py, image.fg_colour, false);
+            else if (!ink && paper_wanted) text_set_pixel(image, px, py, image.bg_colour, false);
         }
     }
     return advance;

@@ -3,6 +3,7 @@
 #include "runtime/display/display.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/image_copy.h"
 #include "runtime/display/images.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
@@ -10,6 +11,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/platform/window.h"
 #include <SDL.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -52,14 +54,6 @@ void window_move_to(int x, int y) {
     event_request(EventRequestKind::window_place, [x, y] { platform_window_move(x, y); }, true);
 }
 
-// The colour of pixel (x, y) of a pixel image as 0xAARRGGBB.
-uint32_t image_colour_at(const ImageRec& image, int x, int y) {
-    size_t i = size_t(y) * image.width + x;
-    if (image.bytes_per_pixel == 4) return reinterpret_cast<const uint32_t*>(image.pixels)[i];
-    uint8_t index = image.pixels[i] & uint8_t(image.colour_mask);
-    return image.palette ? image.palette[index] : 0;
-}
-
 }  // namespace
 
 void request_display() {
@@ -87,25 +81,45 @@ void request_full_screen(int32_t option) {
     ask_full_screen(wish == 1 ? 2 : 1);
 }
 
-void set_window_icon(int32_t image) {
-    if (error_code.load()) return;
+bool window_icon_pixels(int32_t image, uint32_t* pixels) {
     ImageRec* source = nullptr;
     if (image < 0) {
         source = image == INT32_MIN ? nullptr : image_record(-image);
-        if (!source) return runtime_error(258);
+        if (!source) {
+            runtime_error(258);
+            return false;
+        }
     } else {
         source = image_record(ensure_page(image));
-        if (!source) return;
+        if (!source) return false;
     }
-    if (source->is_text) return runtime_error(5);
-    if (!source->pixels || source->width < 1 || source->height < 1) return;
+    if (source->is_text) {
+        runtime_error(5);
+        return false;
+    }
+    // The picture is scaled by the image copy onto a 32-bit icon that keeps
+    // the source's own pixels (no blending).
+    ImageRec icon{};
+    icon.width = icon.height = icon_size;
+    icon.bytes_per_pixel = 4;
+    icon.bits_per_pixel = 32;
+    icon.colour_mask = 0xFFFFFFFF;
+    icon.mode = 32;
+    icon.blend_disabled = 1;
+    icon.transparent_colour = -1;
+    icon.pixels = reinterpret_cast<uint8_t*>(pixels);
+    std::fill(pixels, pixels + icon_size * icon_size, 0u);
+    if (!image_copy_whole(*source, icon)) return false;
+    // Alpha becomes all or nothing: the window system shows no partial transparency.
+    for (int i = 0; i < icon_size * icon_size; ++i)
+        pixels[i] = (pixels[i] & 0x00FFFFFF) | (((pixels[i] >> 24) > 126) ? 0xFF000000u : 0u);
+    return true;
+}
+
+void set_window_icon(int32_t image) {
+    if (error_code.load()) return;
     std::vector<uint32_t> pixels(icon_size * icon_size);
-    for (int y = 0; y < icon_size; ++y)
-        for (int x = 0; x < icon_size; ++x) {
-            uint32_t c = image_colour_at(*source, x * source->width / icon_size, y * source->height / icon_size);
-            // Alpha becomes all or nothing: the window system shows no partial transparency.
-            pixels[size_t(y) * icon_size + x] = (c & 0x00FFFFFF) | (((c >> 24) > 126) ? 0xFF000000u : 0u);
-        }
+    if (!window_icon_pixels(image, pixels.data())) return;
     event_request(EventRequestKind::icon, [pixels = std::move(pixels)]() mutable {
         SDL_Surface* icon = SDL_CreateRGBSurfaceFrom(pixels.data(), icon_size, icon_size, 32, icon_size * 4,
                                                      0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
