@@ -1,11 +1,12 @@
-// image_print: the source read out as 32-bit pixels, scaled to the page,
-// encoded and submitted. The scaling stands in one function so that the image
-// copy can take its place.
+// image_print: the source copied onto a page-sized 32-bit image with the
+// image copy, encoded and submitted; and the same sampling over plain pixels
+// for pages read out where the image table cannot be touched.
 #include "runtime/system/print_page.h"
 #include <climits>
 #include <cmath>
 #include <vector>
 #include "runtime/core/errors.h"
+#include "runtime/display/image_copy.h"
 #include "runtime/display/images.h"
 #include "runtime/platform/print_command.h"
 
@@ -25,31 +26,6 @@ std::vector<int32_t> sample_positions(int32_t source_extent, int32_t page_extent
         at[static_cast<size_t>(i)] = p < 0 ? 0 : (p > source_extent - 1 ? source_extent - 1 : static_cast<int32_t>(p));
     }
     return at;
-}
-
-// A 32-bit pixel drawn onto the page's black as the copy blends it.
-uint32_t over_black(uint32_t argb) {
-    uint32_t a = argb >> 24;
-    if (a == 255) return argb;
-    auto channel = [&](int shift) { return (((argb >> shift) & 0xFF) * a + 127) / 255 << shift; };
-    return 0xFF000000u | channel(16) | channel(8) | channel(0);
-}
-
-// The image's pixels as 32-bit colour, as the copy onto a fresh page would
-// leave them: palette indices through the palette, the transparent index and
-// alpha over black.
-std::vector<uint32_t> image_colours(const ImageRec& image) {
-    std::vector<uint32_t> out(static_cast<size_t>(image.width) * image.height);
-    for (size_t i = 0; i < out.size(); ++i) {
-        if (image.bytes_per_pixel == 4) {
-            uint32_t p = page_load32(image.pixels + 4 * i);
-            out[i] = image.blend_disabled ? p : over_black(p);
-        } else {
-            uint32_t index = page_load8(image.pixels + i) & image.colour_mask;
-            out[i] = static_cast<int32_t>(index) == image.transparent_colour ? 0 : 0xFF000000u | image.palette[index];
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -79,9 +55,14 @@ std::string print_page_encode(const uint32_t* page, int32_t width, int32_t heigh
 
 void print_page_send(const uint32_t* pixels, int32_t width, int32_t height) {
     if (!pixels || width < 1 || height < 1) return;
-    std::vector<uint32_t> page(static_cast<size_t>(print_page_width) * print_page_height);
-    print_page_scale(pixels, width, height, page.data(), print_page_width, print_page_height);
-    std::string document = print_page_encode(page.data(), print_page_width, print_page_height);
+    std::string document;
+    if (width == print_page_width && height == print_page_height) {
+        document = print_page_encode(pixels, width, height);
+    } else {
+        std::vector<uint32_t> page(static_cast<size_t>(print_page_width) * print_page_height);
+        print_page_scale(pixels, width, height, page.data(), print_page_width, print_page_height);
+        document = print_page_encode(page.data(), print_page_width, print_page_height);
+    }
     print_command_submit(document.data(), document.size(), "Document");
 }
 
@@ -97,6 +78,12 @@ void image_print(int32_t image) {
         runtime_error(error_illegal_call);
         return;
     }
-    std::vector<uint32_t> colours = image_colours(*rec);
-    print_page_send(colours.data(), rec->width, rec->height);
+    // A page the machine cannot hold ends the document quietly, as the
+    // printer's own failures do.
+    int32_t page = image_create(print_page_width, print_page_height, 32);
+    ImageRec* paper = image_record(page);
+    if (!paper) return;
+    if (image_copy_whole(*rec, *paper))
+        print_page_send(reinterpret_cast<const uint32_t*>(paper->pixels), paper->width, paper->height);
+    image_destroy(page);
 }

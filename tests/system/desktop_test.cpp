@@ -111,9 +111,23 @@ TEST_F(PrinterTest, ImagePrintChecksTheHandleAndPrintsOnePage) {
     EXPECT_EQ(error_of([] { image_print(-1); }), 5);
     EXPECT_EQ(error_of([] { image_print(-9999); }), 5);
     EXPECT_EQ(error_of([] { image_print(0); }), 5);  // the start-up screen is text
-    int32_t image = new_image(16, 8, 32, true);
+    // Three by two pixels, printed through the image copy and printed as
+    // plain pixels (the printer page's way): the same page both times.
+    const uint32_t pixels[] = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0, 0xFFD0E0F0, 0xFF010203};
+    int32_t image = new_image(3, 2, 32, true);
+    for (int i = 0; i < 6; ++i) page_store32(image_record(-image)->pixels + 4 * i, pixels[i]);
     EXPECT_EQ(error_of([&] { image_print(image); }), 0);
     EXPECT_TRUE(pages(1));
+    print_page_send(pixels, 3, 2);
+    ASSERT_TRUE(pages(2));
+    std::vector<std::string> printed;
+    for (auto& f : std::filesystem::directory_iterator(folder)) {
+        std::ifstream in(f.path(), std::ios::binary);
+        printed.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    EXPECT_TRUE(printed[0] == printed[1]);
+    EXPECT_EQ(printed[0].substr(17, 3), "\x10\x20\x30");
+    EXPECT_EQ(printed[0].substr(printed[0].size() - 3), "\x01\x02\x03");
     free_image(image, true);
     EXPECT_EQ(error_of([&] { image_print(image); }), 5);
 }
