@@ -143,6 +143,8 @@ SelectionFetch kind_of(Atom type) {
 void on_selection_notify(const XSelectionEvent& e) {
     if (e.requestor != Desktop.window || e.selection != Desktop.clipboard) return;
     if (Fetching.stage != FetchStage::asked_utf8 && Fetching.stage != FetchStage::asked_string) return;
+    // The answer to an abandoned fetch's other question is not this one's.
+    if (e.target != (Fetching.stage == FetchStage::asked_utf8 ? Desktop.utf8 : XA_STRING)) return;
     if (e.property == None) {
         // Refused: an owner without UTF-8 may still have Latin-1; an image has neither.
         if (Fetching.stage == FetchStage::asked_utf8) {
@@ -171,8 +173,8 @@ void on_property_notify(const XPropertyEvent& e) {
     Atom type = None;
     size_t held = take_property(&type);
     if (type != None && Fetching.type == 0) Fetching.type = type;
-    // An empty piece ends the transfer; at the limit we stop listening and the
-    // owner is left waiting for a deletion that does not come.
+    // An empty piece ends the transfer; at the limit we stop listening, and
+    // the owner's next piece waits for a deletion that does not come.
     if (held == 0 || Fetching.data.size() >= x11_selection_limit_bytes) fetch_finish(kind_of(Fetching.type));
 }
 
