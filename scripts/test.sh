@@ -1,9 +1,36 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything and runs every test: the whole
+# suite in a plain build, again under AddressSanitizer with UndefinedBehavior-
+# Sanitizer and leak detection, and under ThreadSanitizer; then a short run of
+# each fuzz target.
+# Usage: scripts/test.sh [--quick]    --quick: the plain build's suite only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh test
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORV_TESTS=ON -DMORV_BENCH=ON > /dev/null
-cmake --build build -j"$(nproc)"
-cd build
-ctest --output-on-failure -j"$(nproc)"
+jobs=$(nproc)
+launcher=()
+command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+started=$SECONDS
+
+pass() {  # title, build folder, CMake options
+    local title=$1 dir=$2 start=$SECONDS
+    shift 2
+    echo "== $title ($dir)"
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORV_TESTS=ON "${launcher[@]}" "$@" > /dev/null
+    cmake --build "$dir" -j"$jobs"
+    (cd "$dir" && ctest --output-on-failure -j"$jobs")
+    echo "== $title: passed in $((SECONDS - start)) s"
+}
+
+pass "plain build" build -DMORV_BENCH=ON -DMORV_SANITIZE=
+if [ "${1:-}" != --quick ]; then
+    pass "address and undefined-behaviour sanitizers" build-asan -DMORV_BENCH=OFF -DMORV_SANITIZE=address
+    pass "thread sanitizer" build-tsan -DMORV_BENCH=OFF -DMORV_SANITIZE=thread
+    if [ -f fuzz/run_all.sh ]; then
+        start=$SECONDS
+        echo "== fuzz targets, 30 s each"
+        bash fuzz/run_all.sh 30
+        echo "== fuzz targets: passed in $((SECONDS - start)) s"
+    fi
+fi
+echo "== all passed in $((SECONDS - started)) s"

@@ -16,3 +16,8 @@ bool platform_window_geometry(WindowGeometry* geometry);
 void platform_window_move(int x, int y);
 // True when an X display is reachable or a headless SDL driver was chosen.
 bool platform_display_available();
+// From now on a lost connection to the X server ends the process at once with
+// exit code 1 and a line on stderr: Xlib's own handler exits through the
+// exit-time handlers, where the window system's shutdown waits on the dead
+// connection for ever.
+void platform_display_loss_ends_process();

@@ -4,6 +4,7 @@
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -84,3 +85,16 @@ bool platform_display_available() {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (display && *display) || (wayland && *wayland);
 }
+
+namespace {
+
+int display_lost(Display*) {
+    static const char line[] = "MORV lost its display: the connection to the X server broke.\n";
+    ssize_t written = write(STDERR_FILENO, line, sizeof line - 1);
+    (void)written;
+    _exit(1);
+}
+
+}  // namespace
+
+void platform_display_loss_ends_process() { XSetIOErrorHandler(display_lost); }

@@ -49,6 +49,7 @@ int start_window_system() {
         return 100;
     }
     std::atexit(SDL_Quit);
+    platform_display_loss_ends_process();
     clock_anchor_startup();
     if (TTF_Init() < 0) return 7000;
     std::atexit(TTF_Quit);

@@ -9,7 +9,7 @@ source "$(dirname "$0")/lib.sh"
 start_xvfb
 export SDL_AUDIODRIVER=dummy SDL12COMPAT_FAKE_CDROM_PATH=/nonexistent
 
-"$build/gallery" 2> "$build/e2e_gallery.err" &
+"$build/examples/gallery" 2> "$build/e2e_gallery.err" &
 APP_PID=$!
 win=$(focus_window Gallery) || fail "no window named Gallery"
 shot="$build/e2e_gallery.png"

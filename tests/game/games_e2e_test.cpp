@@ -205,7 +205,7 @@ void place(const Cell& c) {
     play_cell(c.floor, c.row, c.column);
     const char glyph = DrawnCube[c.floor - 1][(c.row - 1) * 3 + c.column - 1];
     const int16_t code = glyph == 'X' ? cell_x : cell_o;
-    wait_until([&] { return board(c.floor, c.row, c.column) == code; }, "the placement");
+    wait_until([&] { return driver_peek_board(c.floor, c.row, c.column) == code; }, "the placement");
     wait_keys_read();
 }
 

@@ -33,7 +33,7 @@ void forced_turn(int player, int powerup) {
 std::string floor_model(int floor) {
     std::string s;
     for (int r = 1; r <= 3; ++r)
-        for (int k = 1; k <= 3; ++k) s += ".XO#*"[board(floor, r, k)];
+        for (int k = 1; k <= 3; ++k) s += ".XO#*"[driver_peek_board(floor, r, k)];
     return s;
 }
 
@@ -60,7 +60,7 @@ void powerup_effects_driver() {
     forced_turn(1, 2);
     press_confirm();  // on the obstacle: ignored
     play_cell(2, 1, 1);
-    wait_until([] { return board(2, 1, 1) == cell_x; }, "the first X");
+    wait_until([] { return driver_peek_board(2, 1, 1) == cell_x; }, "the first X");
     wait_until([] { return shown_floor() == "X...#...." && status_number(3) == 2 && status_number(4) == 2; },
                "the second placement starting at floor 2, row 2, column 2");
     play_cell(2, 1, 2);
@@ -155,14 +155,14 @@ cube::Cell best_cell(int16_t marker, int16_t content) {
     for (int f = 1; f <= 3; ++f)
         for (int r = 1; r <= 3; ++r)
             for (int k = 1; k <= 3; ++k) {
-                if (board(f, r, k) != content) continue;
+                if (driver_peek_board(f, r, k) != content) continue;
                 int score = 0;
                 for (const cube::Line& line : lines()) {
                     int mine = 0, open = 0;
                     bool through = false;
                     for (const cube::Cell& c : line) {
                         if (c == cube::Cell{f, r, k}) through = true;
-                        const int16_t v = board(c[0], c[1], c[2]);
+                        const int16_t v = driver_peek_board(c[0], c[1], c[2]);
                         mine += v == marker;
                         open += v == marker || v == cell_empty;
                     }
@@ -177,7 +177,7 @@ bool any_game_over() { return text_at(1, 15, "Gameover"); }
 
 void play_at(const cube::Cell& c, int16_t code) {
     play_cell(c[0], c[1], c[2]);
-    wait_until([&] { return board(c[0], c[1], c[2]) == code; }, "the driver's move");
+    wait_until([&] { return driver_peek_board(c[0], c[1], c[2]) == code; }, "the driver's move");
     wait_keys_read();
 }
 
@@ -185,7 +185,7 @@ void human_turn(int powerup) {
     bool opponent_has_marker = false;
     for (int f = 1; f <= 3; ++f)
         for (int r = 1; r <= 3; ++r)
-            for (int k = 1; k <= 3; ++k) opponent_has_marker |= board(f, r, k) == cell_o;
+            for (int k = 1; k <= 3; ++k) opponent_has_marker |= driver_peek_board(f, r, k) == cell_o;
     if (powerup == 4 || (powerup == 3 && !opponent_has_marker)) return;  // no input in these turns
     nudge_until([] { return turn_shown(1); }, "player 1's turn");
     wait_keys_read();

@@ -141,13 +141,14 @@ int chain_then_check_long(void*) {
 }
 
 TEST(ChainState, AHugeTaggedCommandLineComesThroughIntact) {
-    const std::string file = own_folder() + "/chain042.tmp";
+    // A file of its own: the tests may run side by side.
+    const std::string file = own_folder() + "/chain043.tmp";
     FILE* f = std::fopen(file.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fputs("/tmp", f);
     std::fclose(f);
     static std::string huge(600000, 'a');
-    static char tag[] = "(unique-tag:=/@*$+-)chain042.tmp";
+    static char tag[] = "(unique-tag:=/@*$+-)chain043.tmp";
     static char name[] = "morv";
     static char* argv[] = {name, huge.data(), tag, nullptr};
     EXPECT_EXIT(runtime_main(3, argv, chain_then_check_long), ::testing::ExitedWithCode(0),

@@ -3,16 +3,23 @@
 #include <cstdlib>
 
 // Under the thread sanitizer a process pauses a second at exit by default,
-// which would make every shutdown look slow to the end-to-end checks.
-extern "C" const char* __tsan_default_options() { return "atexit_sleep_ms=0"; }
-
-// The end-to-end drivers watch the game's board and its random state from
-// outside while it runs, as a debugger would; those reads are not the
-// runtime's races. Their reads of the pages are relaxed loads and need no
-// suppression. SDL2 takes its own locks in both orders (see tsan.supp).
-extern "C" const char* __tsan_default_suppressions() {
-    return "race:*_e2e_test.cpp\ndeadlock:libSDL2\n";
+// which would make every shutdown look slow to the end-to-end checks. The
+// suppression files name the libraries below the runtime, each with its reason.
+extern "C" const char* __tsan_default_options() {
+    return "atexit_sleep_ms=0:suppressions=" MORV_SUPPRESSIONS "/tsan.supp";
 }
+// SDL2 is built without frame pointers: only the slow unwinder walks through
+// it to the SDL call a leak report's suppressions name.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+extern "C" const char* __lsan_default_options() {
+    return "print_suppressions=0:suppressions=" MORV_SUPPRESSIONS "/lsan.supp";
+}
+
+// The game's end-to-end drivers read its board and random state from outside
+// while it runs, as a debugger would, through the two driver_peek_ functions
+// alone; those reads are the tests' own, not the runtime's races. Their reads
+// of the pages are relaxed loads and need no suppression.
+extern "C" const char* __tsan_default_suppressions() { return "race:driver_peek_\n"; }
 
 int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 0);
