@@ -67,10 +67,12 @@ kill $OWNER_PID; wait $OWNER_PID 2> /dev/null
 "$BUILD/tests/x_selection_owner" flood > "$BUILD/clip_owner.txt" &
 OWNER_PID=$!
 wait_for 50 grep -qx owner "$BUILD/clip_owner.txt" || fail "the flooding owner did not start"
+start=$(date +%s%N)
 send get
 wait_for $((100 * ${MORV_TIME_SCALE:-1})) grep -q '^got' "$PROBE_OUT" || fail "no answer with a flooding owner"
 length=$(awk '/^got/ { print length($2) }' "$PROBE_OUT")
-[ "$length" = $((2 * 16 * 1024 * 1024)) ] || fail "a gigabyte offered read as $((length / 2)) bytes"
+[ "$length" = $((2 * 16 * 1024 * 1024)) ] ||
+    fail "a gigabyte offered read as $((length / 2)) bytes after $(( ($(date +%s%N) - start) / 1000000 )) ms"
 : > "$PROBE_OUT"
 kill $OWNER_PID; wait $OWNER_PID 2> /dev/null
 OWNER_PID=""
