@@ -14,6 +14,7 @@ COUNTERPARTS = [
     (r"^BM_Unchanged", "BM_FullRedraw"),         # refresh: a full redraw
     (r"^BM_OneRow", "BM_FullRedraw"),
     (r"^BM_PrivateOneRow", "BM_PrivateFullRedraw"),
+    (r"^BM_PageScale", "BM_PageCopy"),           # printed page: a plain copy of its pixels
 ]
 
 

@@ -294,6 +294,10 @@ int32_t text_printer_column() {
     return Printing.printer_column;
 }
 
+void text_printer_column_set(int32_t column) {
+    Printing.printer_column = column < 1 ? 1 : (column > Printing.printer_width ? Printing.printer_width : column);
+}
+
 void text_set_printer_page_hook(PrinterPageHook hook) {
     Printing.printer_hook = hook;
 }

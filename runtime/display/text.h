@@ -85,6 +85,9 @@ using PrinterPageHook = void (*)();
 void text_printer_mode_set(bool on, int32_t printer_width);
 bool text_printer_mode();
 int32_t text_printer_column();
+// Where the printer column stands (a printer page that goes on from an
+// earlier print); kept within 1..width.
+void text_printer_column_set(int32_t column);
 void text_set_printer_page_hook(PrinterPageHook hook);
 
 // Back to the start-up state: key line off, printer mode off, no hook (start-up

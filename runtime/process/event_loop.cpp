@@ -16,6 +16,7 @@
 #include "runtime/input/mouse.h"
 #include "runtime/sound/sound_files.h"
 #include "runtime/sound/tones.h"
+#include "runtime/system/clipboard.h"
 #include "runtime/system/printer.h"
 #include "runtime/system/shell.h"
 #include <SDL.h>
@@ -96,6 +97,8 @@ bool event_loop_pass() {
     PassParity ^= 1;
     tone_queue_service();
     printer_housekeeping();
+    // Other programs asking for our clipboard text are answered within a pass.
+    clipboard_pass();
     // A held key does not repeat into the buffer while a command has the
     // user's attention; the window still refreshes and answers its close.
     if (!shell_running()) repeat_held_key();

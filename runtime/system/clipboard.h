@@ -1,0 +1,34 @@
+// The text clipboard: the CLIPBOARD selection of the X display, holding code
+// page 437 text that other programs see as UTF-8; without a display, a text
+// kept inside the process.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct StrDesc;
+
+// Puts the string on the clipboard (up to its first zero byte, as plain text
+// ends there); consumes a temporary. Nothing happens when the display will not
+// give us the selection.
+void clipboard_set_text(StrDesc* text);
+// The clipboard's text as a new temporary: "" when it holds no text (an image,
+// nothing at all), or its owner fell silent for clipboard_wait_ms or took
+// longer than clipboard_total_wait_ms in all.
+StrDesc* clipboard_get_text();
+
+// The longest the program waits for another program to answer, or to send
+// the next piece of a long text, and the longest it waits in all.
+constexpr uint32_t clipboard_wait_ms = 2000;
+constexpr uint32_t clipboard_total_wait_ms = 10000;
+
+// Event thread, every pass: the selection's traffic.
+void clipboard_pass();
+
+// The conversions. Bytes 1-31 and 127 are control characters (tabs, line
+// ends) and pass unchanged; the others go through the code page. Characters
+// the code page lacks, and broken UTF-8, become "?".
+std::string clipboard_cp437_to_utf8(std::string_view text);
+std::string clipboard_cp437_to_latin1(std::string_view text);
+std::string clipboard_utf8_to_cp437(std::string_view text);
+std::string clipboard_latin1_to_cp437(std::string_view text);
