@@ -154,9 +154,11 @@ void record_controller(const SDL_Event& event) {
         const int button = event.jbutton.button;
         if (!d || button >= d->buttons) return;
         const bool down = event.type == SDL_JOYBUTTONDOWN;
-        if (down) trigger_trap_raise(uint32_t(d->ordinal), uint32_t(button + 1));
-        set_button(*d, button + 1, down);
+        // The latch and the state come before the snapshot and the trap, so a
+        // program that has seen either reads them already set.
         if (down && button < 256) d->latches[button].store(1);
+        set_button(*d, button + 1, down);
+        if (down) trigger_trap_raise(uint32_t(d->ordinal), uint32_t(button + 1));
         break;
     }
     default: break;

@@ -257,9 +257,12 @@ TEST_F(SoundFiles, FilesThatAreNoSoundAndFullChannels) {
     // WAVs without a format chunk first, or without samples: the mixer's stream
     // reader once freed the first chunk twice, or looked for the samples for ever.
     const std::string no_format = temp_file(".nofmt.wav"), no_data = temp_file(".nodata.wav");
-    std::ofstream(no_format, std::ios::binary).write("RIFF\x1c\0\0\0WAVEjunk\x08\0\0\0abcdefgh", 36);
-    std::ofstream(no_data, std::ios::binary)
-        .write("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0", 36);
+    static const char no_format_bytes[] = "RIFF\x1c\0\0\0WAVEjunk\x08\0\0\0abcdefghdata\0\0\0\0";
+    static const char no_data_bytes[] =
+        "RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0";
+    static_assert(sizeof no_format_bytes - 1 == 36 && sizeof no_data_bytes - 1 == 36);
+    std::ofstream(no_format, std::ios::binary).write(no_format_bytes, sizeof no_format_bytes - 1);
+    std::ofstream(no_data, std::ios::binary).write(no_data_bytes, sizeof no_data_bytes - 1);
     for (const std::string& path :
          {junk, no_format, no_data, std::string("/nonexistent/x.wav"), std::string(""), std::string("/tmp")}) {
         EXPECT_EQ(open(path, "SYNC"), 0u) << path;
