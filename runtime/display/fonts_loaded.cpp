@@ -31,6 +31,8 @@ constexpr double calibration_points = 1000;
 // A text page's glyph cells beyond this many bytes are not kept: the refresh
 // then draws paper only (a font that large leaves no room for text anyway).
 constexpr size_t cell_glyphs_limit_bytes = size_t{16} << 20;
+// The glyph caches keep characters up to this size (about 256 x 256 pixels).
+constexpr size_t glyph_cache_limit_bytes = size_t{64} << 10;
 
 struct SurfaceFree {
     void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
@@ -153,7 +155,11 @@ const Glyph& glyph(uint32_t font, uint32_t c, bool one_bit, Glyph* scratch) {
     LoadedFont* lf = Loaded[font].get();
     if (c < 256 && lf) {
         Glyph& cached = (one_bit ? lf->solid : lf->shaded)[c];
-        if (!cached.rendered) cached = render(font, c, one_bit);
+        if (cached.rendered) return cached;
+        *scratch = render(font, c, one_bit);
+        // Glyphs of huge sizes are rendered each time rather than held.
+        if (scratch->pixels.size() > glyph_cache_limit_bytes) return *scratch;
+        cached = std::move(*scratch);
         return cached;
     }
     *scratch = render(font, c, one_bit);

@@ -102,7 +102,7 @@ protected:
     std::string write(const char* name, const Bytes& b) {
         std::string path = testing::TempDir() + "morv_" + std::to_string(getpid()) + "_" + name;
         FILE* f = fopen(path.c_str(), "wb");
-        fwrite(b.data(), 1, b.size(), f);
+        if (!b.empty()) fwrite(b.data(), 1, b.size(), f);
         fclose(f);
         return path;
     }
