@@ -28,7 +28,7 @@ constexpr BuiltinFont BuiltinFonts[] = {
 constexpr std::array<FontSlot, font_slot_count> builtin_font_table() {
     std::array<FontSlot, font_slot_count> table{};
     for (const BuiltinFont& font : BuiltinFonts)
-        table[font.handle] = FontSlot{font.cell_width, font.cell_height, font_monospace, nullptr};
+        table[font.handle] = FontSlot{font.cell_width, font.cell_height, font_monospace, nullptr, nullptr};
     return table;
 }
 

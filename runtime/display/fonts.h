@@ -3,6 +3,8 @@
 // palettes, the monochrome blink table, the window icon and the mouse pointer.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 struct ImageRec;
 
@@ -23,6 +25,10 @@ struct FontSlot {
     uint32_t cell_height;  // pixels
     uint32_t flags;        // FontFlags
     void* outline;         // loaded outline font (TTF_Font*), null for built-in fonts
+    // Monospace loaded fonts: the 256 code-page glyphs as one-bit cells,
+    // cell_width x cell_height bytes each (0 paper, 255 ink), rendered once at
+    // load so the refresh never calls the font renderer; null otherwise.
+    const uint8_t* cell_glyphs;
 };
 
 // Zeroes FontTable and fills the six built-in rows. Once at start-up. The glyph
@@ -78,3 +84,40 @@ const char* const* mouse_pointer_xpm();
 // (anything but a 32 x 32, one-character-a-pixel picture in black, white and
 // None, or a null entry before the hot-spot line).
 bool mouse_pointer_bits(const char* const* xpm, uint8_t* data, uint8_t* mask, int* hot_x, int* hot_y);
+
+// --- Loaded fonts (program thread) -------------------------------------------
+struct StrDesc;
+
+// The file a font name names: a name with a slash as it is; a bare file name
+// in the program folder, then the current folder, then the system's fonts by
+// file name or by family name (fontconfig). Empty when none is found.
+std::string font_file_path(std::string_view name);
+// Where bare font names are looked for first (set at start-up).
+void font_set_program_folder(const char* folder);
+
+// Option words BOLD, ITALIC, UNDERLINE, DONTBLEND, MONOSPACE, UNICODE separated
+// by commas, any case, spaces around; an unknown or repeated word is error 5.
+// Size >= 1 is a pixel height, below 1 a point size in thousandths; below
+// 0.001 is error 5, 1000.5 or more gives 0. A font that cannot be opened, a
+// full table or a proportional face asked for MONOSPACE give -1. Strings consumed.
+int32_t load_font(StrDesc* file, double size, StrDesc* options, bool options_passed);
+// The slot handle filled from `path`, or 0.
+uint32_t open_font_slot(const char* path, double size, uint32_t flags);
+void free_font(int32_t handle);
+void set_image_font(int32_t font, int32_t image, bool image_passed);
+int32_t font_width(int32_t font, bool passed);
+int32_t font_height(int32_t font, bool passed);
+int32_t image_font(int32_t image, bool passed);
+// 1 fills the background, 2 keeps it, 3 draws only the background.
+void set_print_mode(int32_t option, int32_t image, bool passed);
+// Passed bit 0: (x, y) relative to the graphics cursor; bit 1: image given.
+void print_at_pixel(double x, double y, StrDesc* text, int32_t image, uint32_t passed);
+int32_t text_pixel_width(StrDesc* text, int32_t image, bool passed);
+
+// Draws character c (a code-page byte, or a code point with UNICODE) of the
+// image's loaded font at (x, y); returns the advance (0 when it cannot render).
+int32_t loaded_glyph_draw(ImageRec& image, int32_t x, int32_t y, uint32_t c);
+// The advance of c in loaded font `font` without drawing; 0 when it cannot render.
+int32_t loaded_glyph_width(uint32_t font, uint32_t c);
+// Closes every loaded font (tests and shutdown).
+void loaded_fonts_shutdown();

@@ -245,6 +245,8 @@ ImageRec* image_record(int32_t handle) {
     return rec->valid ? rec : nullptr;
 }
 
+int32_t image_handle_end() { return static_cast<int32_t>(ImageTable.count); }
+
 void image_destroy(int32_t handle) {
     ImageRec* rec = image_record(handle);
     if (!rec) return;

@@ -73,6 +73,8 @@ bool image_release_handle(int32_t handle);
 // The record of a handle, or null when the handle is beyond the table or not valid.
 // Records never move once handed out.
 ImageRec* image_record(int32_t handle);
+// One past the highest handle ever handed out (for walks over every image).
+int32_t image_handle_end();
 // Frees the record's own pixels and palette and releases its handle.
 void image_destroy(int32_t handle);
 

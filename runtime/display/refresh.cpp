@@ -231,8 +231,10 @@ const uint8_t* glyph_source(uint32_t font, uint8_t c, bool* doubled) {
 }
 
 // Draws one cell at cell pixel (px, py) of the frame, with the repeat factors.
+// `stride` is the glyph's source pixels a row: 8 for built-in glyphs, the cell
+// width for a loaded font's cells.
 void draw_cell(const Target& t, int px, int py, int cw, int chh, const uint8_t* glyph, bool doubled,
-               uint32_t fg, uint32_t bg) {
+               uint32_t fg, uint32_t bg, int stride = 8) {
     const int rx = Refresh.repeat_x, ry = Refresh.repeat_y;
     const int x0 = Refresh.origin_x + px * rx, y0 = Refresh.origin_y + py * ry;
     const bool inside = x0 >= 0 && y0 >= 0 && x0 + cw * rx <= t.width && y0 + chh * ry <= t.height;
@@ -244,23 +246,23 @@ void draw_cell(const Target& t, int px, int py, int cw, int chh, const uint8_t* 
                 std::fill_n(row, cw, bg);
                 continue;
             }
-            const uint8_t* src = glyph + y * 8;
+            const uint8_t* src = glyph + y * stride;
             if (doubled)
                 for (int x = 0; x < 8; ++x) row[2 * x] = row[2 * x + 1] = src[x] ? fg : bg;
             else
-                for (int x = 0; x < 8; ++x) row[x] = src[x] ? fg : bg;
+                for (int x = 0; x < stride; ++x) row[x] = src[x] ? fg : bg;
         }
         return;
     }
     for (int y = 0; y < chh; ++y) {
-        const uint8_t* src = glyph ? glyph + y * 8 : nullptr;
+        const uint8_t* src = glyph ? glyph + y * stride : nullptr;
         for (int yy = 0; yy < ry; ++yy) {
             int sy = y0 + y * ry + yy;
             if (sy < 0 || sy >= t.height) continue;
             uint32_t* row = t.pixels + size_t(sy) * t.pitch;
             for (int x = 0; x < cw; ++x) {
                 int gx = doubled ? x / 2 : x;
-                uint32_t colour = (src && gx < 8 && src[gx]) ? fg : bg;
+                uint32_t colour = (src && gx < stride && src[gx]) ? fg : bg;
                 int sx = x0 + x * rx;
                 for (int xx = 0; xx < rx; ++xx)
                     if (sx + xx >= 0 && sx + xx < t.width) row[sx + xx] = colour;
@@ -346,8 +348,12 @@ void draw_text_page(const Target& t, bool full, RowBand& band) {
             uint32_t fg = Refresh.palette[attr & 15], bg = Refresh.palette[(attr >> 4) & 7];
             if ((attr & blink_attribute) && blink_phase) fg = bg;
             bool doubled = false;
-            const uint8_t* glyph = glyph_source(p.font, ch, &doubled);
-            draw_cell(t, col * cw, row * chh, cw, chh, glyph, doubled, fg, bg);
+            if (f.cell_glyphs) {
+                draw_cell(t, col * cw, row * chh, cw, chh, f.cell_glyphs + size_t(ch) * cw * chh, false, fg, bg, cw);
+            } else {
+                const uint8_t* glyph = glyph_source(p.font, ch, &doubled);
+                draw_cell(t, col * cw, row * chh, cw, chh, glyph, doubled, fg, bg);
+            }
             if (is_cursor) draw_cursor(t, col * cw, row * chh, cw, Refresh.palette[attr & 15], now.first, now.last);
             row_drawn = true;
         }

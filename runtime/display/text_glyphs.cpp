@@ -119,7 +119,8 @@ void text_fill_world(ImageRec& image, uint32_t colour) {
 int32_t text_draw_glyph(ImageRec& image, int32_t x, int32_t y, uint32_t c) {
     const FontSlot& slot = font_slot(image.font);
     int32_t advance = static_cast<int32_t>(slot.cell_width);
-    if (image.is_text || !image.pixels || image.font >= first_loaded_font) return advance;
+    if (image.is_text || !image.pixels) return advance;
+    if (image.font >= first_loaded_font) return loaded_glyph_draw(image, x, y, c);
     const uint8_t* rows = builtin_glyph_rows(image.font, static_cast<uint8_t>(c));
     if (!rows || slot.cell_width == 0) return advance;
     bool ink_wanted = image.print_mode != 2;
@@ -167,9 +168,12 @@ int32_t put_glyph_at_pixel(int32_t x, int32_t y, uint32_t character, int32_t han
     return text_draw_glyph(*image, x, y, character & 0xFF);
 }
 
-int32_t char_pixel_width(uint32_t) {
+int32_t char_pixel_width(uint32_t character) {
     const ImageRec* dest = dest_image();
     if (!dest) return 0;
-    // A variable-width font measures each rendered glyph; none renders here yet.
+    if (dest->font >= first_loaded_font) {
+        if (!(font_slot(dest->font).flags & font_unicode)) character &= 0xFF;
+        return loaded_glyph_width(dest->font, character);
+    }
     return static_cast<int32_t>(font_slot(dest->font).cell_width);
 }

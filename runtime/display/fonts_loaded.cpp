@@ -1,0 +1,490 @@
+// Loaded outline fonts: opening a face at the pixel height asked for, the font
+// statements, measuring, and characters drawn one-bit or anti-aliased.
+#include <SDL/SDL.h>
+#include <SDL/SDL_ttf.h>
+#include <fontconfig/fontconfig.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "runtime/core/errors.h"
+#include "runtime/core/flags.h"
+#include "runtime/core/strings.h"
+#include "runtime/display/display.h"
+#include "runtime/display/fonts.h"
+#include "runtime/display/graphics.h"
+#include "runtime/display/images.h"
+#include "runtime/display/page_memory.h"
+#include "runtime/display/text.h"
+
+namespace {
+
+constexpr int error_illegal_call = 5;
+constexpr int error_invalid_handle = 258;
+constexpr double calibration_points = 1000;
+// A text page's glyph cells beyond this many bytes are not kept: the refresh
+// then draws paper only (a font that large leaves no room for text anyway).
+constexpr size_t cell_glyphs_limit_bytes = size_t{16} << 20;
+// The glyph caches keep characters up to this size (about 256 x 256 pixels).
+constexpr size_t glyph_cache_limit_bytes = size_t{64} << 10;
+
+struct SurfaceFree {
+    void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
+};
+using Surface = std::unique_ptr<SDL_Surface, SurfaceFree>;
+
+// A rendered glyph: one byte a pixel, rows 1..cell height of the surface.
+struct Glyph {
+    bool rendered = false;
+    bool ok = false;
+    int32_t width = 0, rows = 0;
+    std::vector<uint8_t> pixels;
+};
+// Per loaded font: the code-page glyphs in both renderings, made on first use.
+struct LoadedFont {
+    std::array<Glyph, 256> solid, shaded;
+    std::vector<uint8_t> cells;
+};
+std::array<std::unique_ptr<LoadedFont>, font_slot_count> Loaded;
+std::string ProgramFolder;
+
+void consume(StrDesc* s) {
+    if (s && s->is_temporary) str_free(s);
+}
+
+bool pending() { return error_code.load(std::memory_order_relaxed) != 0; }
+
+TTF_Font* outline_of(uint32_t font) { return static_cast<TTF_Font*>(font_slot(font).outline); }
+
+bool loaded(int64_t font) {
+    return font >= first_loaded_font && font < font_slot_count && outline_of(uint32_t(font));
+}
+bool builtin(int64_t font) { return font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17; }
+
+bool file_exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
+
+// Fontconfig answers every request with some font; only a file of that name or
+// a family of that name counts as found.
+std::string fontconfig_lookup(const std::string& name) {
+    if (!FcInit()) return {};
+    std::string found;
+    FcPattern* all = FcPatternCreate();
+    FcObjectSet* objects = FcObjectSetBuild(FC_FILE, FC_FAMILY, FC_STYLE, nullptr);
+    FcFontSet* set = all && objects ? FcFontList(nullptr, all, objects) : nullptr;
+    for (int i = 0; set && i < set->nfont && found.empty(); ++i) {
+        FcChar8* file = nullptr;
+        if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
+        std::string path(reinterpret_cast<const char*>(file));
+        if (path.substr(path.find_last_of('/') + 1) == name) found = path;
+    }
+    if (set) FcFontSetDestroy(set);
+    if (objects) FcObjectSetDestroy(objects);
+    if (all) FcPatternDestroy(all);
+    if (!found.empty()) return found;
+    FcPattern* wanted = FcNameParse(reinterpret_cast<const FcChar8*>(name.c_str()));
+    if (!wanted) return {};
+    FcConfigSubstitute(nullptr, wanted, FcMatchPattern);
+    FcDefaultSubstitute(wanted);
+    FcResult result;
+    FcPattern* match = FcFontMatch(nullptr, wanted, &result);
+    FcChar8* family = nullptr;
+    FcChar8* wanted_family = nullptr;
+    FcChar8* file = nullptr;
+    if (match && FcPatternGetString(wanted, FC_FAMILY, 0, &wanted_family) == FcResultMatch &&
+        FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch &&
+        FcStrCmpIgnoreCase(family, wanted_family) == 0 &&
+        FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch)
+        found = reinterpret_cast<const char*>(file);
+    if (match) FcPatternDestroy(match);
+    FcPatternDestroy(wanted);
+    return found;
+}
+
+TTF_Font* open_at(const char* path, double points) {
+    if (!(points >= 1 && points <= 1e6)) return nullptr;
+    return TTF_OpenFont(path, static_cast<int>(points));
+}
+
+uint16_t unicode_of(uint32_t flags, uint32_t c) {
+    return flags & font_unicode ? static_cast<uint16_t>(c) : codepage_to_unicode(static_cast<uint8_t>(c));
+}
+
+// Renders c: one-bit (ink 1) or coverage bytes; characters beyond 16 bits go
+// as a surrogate pair.
+Glyph render(uint32_t font, uint32_t c, bool one_bit) {
+    Glyph g;
+    g.rendered = true;
+    const FontSlot& slot = font_slot(font);
+    TTF_Font* f = outline_of(font);
+    if (!f) return g;
+    const SDL_Color white{255, 255, 255, 0};
+    Surface s;
+    if ((slot.flags & font_unicode) && c > 0xFFFF) {
+        // Sixteen-bit text cannot carry it: four bytes of UTF-8 can.
+        if (c > 0x10FFFF) return g;
+        const char utf8[5] = {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                              static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F)), 0};
+        s.reset(one_bit ? TTF_RenderUTF8_Solid(f, utf8, white) : TTF_RenderUTF8_Shaded(f, utf8, white, white));
+    } else {
+        const Uint16 text[2] = {unicode_of(slot.flags, c), 0};
+        s.reset(one_bit ? TTF_RenderUNICODE_Solid(f, text, white) : TTF_RenderUNICODE_Shaded(f, text, white, white));
+    }
+    if (!s || s->format->BytesPerPixel != 1) return g;
+    g.ok = true;
+    g.width = slot.cell_width ? static_cast<int32_t>(slot.cell_width) : s->w;
+    g.rows = std::clamp(s->h - 1, 0, static_cast<int32_t>(slot.cell_height));
+    const int32_t copy_w = std::min(g.width, s->w);
+    g.pixels.assign(static_cast<size_t>(g.width) * g.rows, 0);
+    if (SDL_MUSTLOCK(s.get()) && SDL_LockSurface(s.get()) < 0) return g;
+    for (int32_t y = 0; y < g.rows; ++y) {
+        const uint8_t* src = static_cast<const uint8_t*>(s->pixels) + static_cast<size_t>(y + 1) * s->pitch;
+        std::copy_n(src, copy_w, &g.pixels[static_cast<size_t>(y) * g.width]);
+    }
+    if (SDL_MUSTLOCK(s.get())) SDL_UnlockSurface(s.get());
+    return g;
+}
+
+// The glyph of c, from the cache for characters below 256.
+const Glyph& glyph(uint32_t font, uint32_t c, bool one_bit, Glyph* scratch) {
+    LoadedFont* lf = Loaded[font].get();
+    if (c < 256 && lf) {
+        Glyph& cached = (one_bit ? lf->solid : lf->shaded)[c];
+        if (cached.rendered) return cached;
+        *scratch = render(font, c, one_bit);
+        // Glyphs of huge sizes are rendered each time rather than held.
+        if (scratch->pixels.size() > glyph_cache_limit_bytes) return *scratch;
+        cached = std::move(*scratch);
+        return cached;
+    }
+    *scratch = render(font, c, one_bit);
+    return *scratch;
+}
+
+uint8_t channel(uint32_t colour, int shift) { return static_cast<uint8_t>(colour >> shift); }
+
+// Print mode 3 on a 32-bit page: ink and paper mixed by the coverage.
+uint32_t mixed(uint32_t fg, uint32_t bg, uint8_t v) {
+    const double t = (255 - v) / 255.0;
+    const double fa = channel(fg, 24), ba = channel(bg, 24);
+    const double alpha = fa + t * (ba - fa);
+    const double ratio = fa == 0 ? 100000 : ba / fa;
+    const double m = std::min(ratio * t, 1.0);
+    uint32_t out = static_cast<uint32_t>(std::lround(alpha)) << 24;
+    for (int shift : {16, 8, 0}) {
+        const double fc = channel(fg, shift), bc = channel(bg, shift);
+        out |= static_cast<uint32_t>(std::lround(fc + m * (bc - fc))) << shift;
+    }
+    return out;
+}
+
+// The image a program argument names, or the dest image; null after an error.
+ImageRec* image_of(int32_t image, bool passed) {
+    if (!passed) return dest_image();
+    const int32_t handle = image_argument_handle(image);
+    return handle ? image_record(handle) : nullptr;
+}
+
+bool font_in_use(uint32_t font) {
+    for (int32_t h = 1; h < image_handle_end(); ++h)
+        if (const ImageRec* r = image_record(h); r && r->font == font) return true;
+    return false;
+}
+
+void close_slot(uint32_t handle) {
+    FontSlot* slot = font_slot_edit(handle);
+    if (slot->outline) TTF_CloseFont(static_cast<TTF_Font*>(slot->outline));
+    *slot = FontSlot{};
+    Loaded[handle].reset();
+}
+
+// The code-page glyphs of a monospace font as the refresh draws them.
+void build_cell_glyphs(uint32_t handle) {
+    FontSlot* slot = font_slot_edit(handle);
+    const size_t cell = size_t{slot->cell_width} * slot->cell_height;
+    if (cell * 256 > cell_glyphs_limit_bytes || cell == 0) return;
+    LoadedFont& lf = *Loaded[handle];
+    lf.cells.assign(cell * 256, 0);
+    for (uint32_t c = 0; c < 256; ++c) {
+        Glyph scratch;
+        const Glyph& g = glyph(handle, c, true, &scratch);
+        for (int32_t y = 0; y < g.rows; ++y)
+            for (uint32_t x = 0; x < slot->cell_width && x < uint32_t(g.width); ++x)
+                if (g.pixels[size_t(y) * g.width + x]) lf.cells[c * cell + size_t(y) * slot->cell_width + x] = 255;
+    }
+    slot->cell_glyphs = lf.cells.data();
+}
+
+// The display pause the screen-mode statements use: the event thread stops
+// drawing until released; nothing to wait for while no refresh runs.
+bool display_hold() {
+    if (auto_display.load() == 0 || threads_started.load() == 0) return false;
+    int32_t idle = 0;
+    display_pause_state.compare_exchange_strong(idle, 1);
+    while (display_pause_state.load(std::memory_order_acquire) != 2) {
+        if (stop_threads.load(std::memory_order_relaxed) || auto_display.load(std::memory_order_relaxed) == 0)
+            break;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+void display_release(bool paused) {
+    if (paused) display_pause_state.store(0, std::memory_order_release);
+}
+
+std::string trimmed_upper(std::string_view s) {
+    size_t a = s.find_first_not_of(' '), b = s.find_last_not_of(' ');
+    std::string out(a == std::string_view::npos ? std::string_view{} : s.substr(a, b - a + 1));
+    for (char& ch : out) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return out;
+}
+
+}  // namespace
+
+void font_set_program_folder(const char* folder) { ProgramFolder = folder ? folder : ""; }
+
+std::string font_file_path(std::string_view name) {
+    std::string n(name);
+    if (n.empty() || n.find('\0') != std::string::npos) return {};
+    if (n.find('/') != std::string::npos) return n;
+    if (!ProgramFolder.empty()) {
+        std::string in_folder = ProgramFolder + (ProgramFolder.back() == '/' ? "" : "/") + n;
+        if (file_exists(in_folder)) return in_folder;
+    }
+    if (file_exists(n)) return n;
+    return fontconfig_lookup(n);
+}
+
+uint32_t open_font_slot(const char* path, double size, uint32_t flags) {
+    uint32_t handle = first_loaded_font;
+    while (handle < font_slot_count && font_slot(handle).outline) ++handle;
+    if (handle >= font_slot_count) return 0;
+    TTF_Font* f = nullptr;
+    int32_t cell_height = 0;
+    if (size >= 1) {
+        const int target = static_cast<int>(std::lround(size)) + 2;
+        f = open_at(path, calibration_points);
+        if (!f) return 0;
+        const int calibration_height = TTF_FontHeight(f);
+        TTF_CloseFont(f);
+        if (calibration_height < 1) return 0;
+        int points = static_cast<int>(std::lround(calibration_points / calibration_height * target));
+        f = open_at(path, points);
+        if (f && TTF_FontHeight(f) > target) {
+            TTF_CloseFont(f);
+            f = open_at(path, --points);
+        }
+        if (f && TTF_FontHeight(f) < target) {
+            TTF_CloseFont(f);
+            f = open_at(path, ++points);
+        }
+        if (!f) return 0;
+        cell_height = target - 2;
+    } else {
+        f = open_at(path, std::lround(size * 1000));
+        if (!f) return 0;
+        cell_height = TTF_FontHeight(f) - 2;
+        if (cell_height < 1) {
+            TTF_CloseFont(f);
+            return 0;
+        }
+    }
+    TTF_SetFontStyle(f, static_cast<int>(flags & 7));
+    FontSlot* slot = font_slot_edit(handle);
+    *slot = FontSlot{0, static_cast<uint32_t>(cell_height), flags, f, nullptr};
+    Loaded[handle] = std::make_unique<LoadedFont>();
+    if (flags & font_monospace) {
+        const Uint16 space[2] = {0x20, 0};
+        Surface s(TTF_FontFaceIsFixedWidth(f) ? TTF_RenderUNICODE_Solid(f, space, SDL_Color{255, 255, 255, 0})
+                                              : nullptr);
+        if (!s || s->w < 1) {
+            close_slot(handle);
+            return 0;
+        }
+        slot->cell_width = static_cast<uint32_t>(s->w);
+        build_cell_glyphs(handle);
+    }
+    return handle;
+}
+
+int32_t load_font(StrDesc* file, double size, StrDesc* options, bool options_passed) {
+    const std::string name(str_view(file));
+    const std::string words(options_passed ? str_view(options) : std::string_view{});
+    consume(file);
+    consume(options);
+    if (pending()) return 0;
+    if (!(size >= 0.001)) {
+        runtime_error(error_illegal_call);
+        return 0;
+    }
+    if (size >= 1000.5) return 0;
+    static constexpr const char* option_words[6] = {"BOLD", "ITALIC", "UNDERLINE", "DONTBLEND", "MONOSPACE", "UNICODE"};
+    uint32_t flags = 0;
+    if (!words.empty()) {
+        size_t start = 0;
+        while (start <= words.size()) {
+            size_t comma = std::min(words.find(',', start), words.size());
+            const std::string word = trimmed_upper(std::string_view(words).substr(start, comma - start));
+            int bit = -1;
+            for (int i = 0; i < 6; ++i)
+                if (word == option_words[i]) bit = i;
+            if (bit < 0 || (flags & (1u << bit))) {
+                runtime_error(error_illegal_call);
+                return 0;
+            }
+            flags |= 1u << bit;
+            start = comma + 1;
+        }
+    }
+    const std::string path = font_file_path(name);
+    const uint32_t handle = path.empty() ? 0 : open_font_slot(path.c_str(), size, flags);
+    return handle ? static_cast<int32_t>(handle) : -1;
+}
+
+void free_font(int32_t handle) {
+    if (pending()) return;
+    if (!loaded(handle)) return runtime_error(error_invalid_handle);
+    if (font_in_use(static_cast<uint32_t>(handle))) return runtime_error(error_illegal_call);
+    close_slot(static_cast<uint32_t>(handle));
+}
+
+void set_image_font(int32_t font, int32_t image, bool image_passed) {
+    if (pending()) return;
+    if (!builtin(font) && !loaded(font)) return runtime_error(error_invalid_handle);
+    ImageRec* rec = image_of(image, image_passed);
+    if (!rec) return;
+    const uint32_t f = static_cast<uint32_t>(font);
+    if (rec->is_text && !(font_slot(f).flags & font_monospace)) return runtime_error(error_illegal_call);
+    if (rec->is_text && (rec->flags & image_is_screen_page)) {
+        // Every screen page changes at once, with the refresh held off.
+        const bool paused = display_hold();
+        for (int32_t n = 0; n < page_count(); ++n)
+            if (ImageRec* page = image_record(page_handle(n))) image_set_font(f, *page);
+        display_release(paused);
+        display_invalidate();
+        return;
+    }
+    image_set_font(f, *rec);
+}
+
+int32_t font_width(int32_t font, bool passed) {
+    if (pending()) return 0;
+    if (!passed) return dest_image() ? static_cast<int32_t>(font_slot(dest_image()->font).cell_width) : 0;
+    if (font != 8 && font != 14 && font != 16 && !loaded(font)) return runtime_error(error_invalid_handle), 0;
+    return static_cast<int32_t>(font_slot(static_cast<uint32_t>(font)).cell_width);
+}
+
+int32_t font_height(int32_t font, bool passed) {
+    if (pending()) return 0;
+    if (!passed) return dest_image() ? static_cast<int32_t>(font_slot(dest_image()->font).cell_height) : 0;
+    if (font != 8 && font != 14 && font != 16 && !loaded(font)) return runtime_error(error_invalid_handle), 0;
+    return static_cast<int32_t>(font_slot(static_cast<uint32_t>(font)).cell_height);
+}
+
+int32_t image_font(int32_t image, bool passed) {
+    if (pending()) return 0;
+    const ImageRec* rec = image_of(image, passed);
+    return rec ? static_cast<int32_t>(rec->font) : 0;
+}
+
+void set_print_mode(int32_t option, int32_t image, bool passed) {
+    if (pending()) return;
+    ImageRec* rec = image_of(image, passed);
+    if (!rec) return;
+    if (option < 1 || option > 3 || (rec->is_text && option != 1)) return runtime_error(error_illegal_call);
+    static constexpr uint8_t modes[4] = {0, 3, 1, 2};
+    rec->print_mode = modes[option];
+}
+
+void print_at_pixel(double x, double y, StrDesc* text, int32_t image, uint32_t passed) {
+    const std::string bytes(str_view(text));
+    consume(text);
+    if (pending()) return;
+    ImageRec* rec = image_of(image, passed & 2);
+    if (!rec) return;
+    if (rec->is_text) return runtime_error(error_illegal_call);
+    if (passed & 1) x += rec->gfx.gfx_x, y += rec->gfx.gfx_y;
+    rec->gfx.gfx_x = static_cast<float>(x);
+    rec->gfx.gfx_y = static_cast<float>(y);
+    PixelPoint p{};
+    if (!map_point(*rec, x, y, &p)) return;
+    const int32_t handle = passed & 2 ? (image < 0 ? -image : page_handle(image)) : dest_image_handle();
+    int64_t px = static_cast<int64_t>(p.x);
+    const int32_t py = static_cast<int32_t>(std::clamp(p.y, -1e9, 1e9));
+    for (unsigned char c : bytes) {
+        if (px > INT32_MAX) break;
+        px += put_glyph_at_pixel(static_cast<int32_t>(std::max<int64_t>(px, INT32_MIN)), py, c, handle);
+    }
+}
+
+int32_t text_pixel_width(StrDesc* text, int32_t image, bool passed) {
+    const std::string bytes(str_view(text));
+    consume(text);
+    if (pending()) return 0;
+    const ImageRec* rec = image_of(image, passed);
+    if (!rec) return 0;
+    if (rec->is_text) return runtime_error(error_illegal_call), 0;
+    const FontSlot& slot = font_slot(rec->font);
+    if (rec->font < first_loaded_font || slot.cell_width)
+        return static_cast<int32_t>(std::min<uint64_t>(uint64_t{slot.cell_width} * bytes.size(), INT32_MAX));
+    int64_t sum = 0;
+    for (unsigned char c : bytes) {
+        const int32_t w = loaded_glyph_width(rec->font, c);
+        if (w == 0) return 0;
+        sum = std::min<int64_t>(sum + w, INT32_MAX);
+    }
+    return static_cast<int32_t>(sum);
+}
+
+int32_t loaded_glyph_width(uint32_t font, uint32_t c) {
+    if (!loaded(font)) return 0;
+    if (font_slot(font).cell_width) return static_cast<int32_t>(font_slot(font).cell_width);
+    Glyph scratch;
+    const Glyph& g = glyph(font, c, true, &scratch);
+    return g.ok ? g.width : 0;
+}
+
+int32_t loaded_glyph_draw(ImageRec& image, int32_t x, int32_t y, uint32_t c) {
+    if (!loaded(image.font)) return 0;
+    const FontSlot& slot = font_slot(image.font);
+    const bool one_bit = image.bytes_per_pixel != 4 || image.blend_disabled || (slot.flags & font_no_blending);
+    Glyph scratch;
+    const Glyph& g = glyph(image.font, c, one_bit, &scratch);
+    if (!g.ok) return 0;
+    const uint8_t mode = image.print_mode;
+    const uint32_t fg = image.fg_colour, bg = image.bg_colour;
+    const uint32_t fg_alpha = fg >> 24, bg_alpha = bg >> 24;
+    for (int32_t gy = 0; gy < g.rows; ++gy) {
+        const int64_t py = int64_t{y} + gy;
+        if (py < 0 || py >= image.height) continue;
+        const uint8_t* src = &g.pixels[static_cast<size_t>(gy) * g.width];
+        for (int32_t gx = 0; gx < g.width; ++gx) {
+            const int64_t px = int64_t{x} + gx;
+            if (px < 0 || px >= image.width) continue;
+            const uint8_t v = src[gx];
+            const int32_t ix = static_cast<int32_t>(px), iy = static_cast<int32_t>(py);
+            if (one_bit) {
+                if (v && mode != 2) set_pixel_blend(image, ix, iy, fg);
+                else if (!v && mode != 1) set_pixel_blend(image, ix, iy, bg);
+            } else if (mode == 1) {
+                if (v) set_pixel_blend(image, ix, iy, (fg & 0xFFFFFF) | ((fg_alpha + 1) * v >> 8) << 24);
+            } else if (mode == 2) {
+                if (v != 255) set_pixel_blend(image, ix, iy, (bg & 0xFFFFFF) | ((bg_alpha + 1) * (255u - v) >> 8) << 24);
+            } else {
+                set_pixel_blend(image, ix, iy, mixed(fg, bg, v));
+            }
+        }
+    }
+    return g.width;
+}
+
+void loaded_fonts_shutdown() {
+    for (uint32_t h = first_loaded_font; h < font_slot_count; ++h)
+        if (font_slot(h).outline) close_slot(h);
+}
