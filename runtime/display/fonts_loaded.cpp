@@ -285,6 +285,10 @@ uint32_t open_font_slot(const char* path, double size, uint32_t flags) {
             f = open_at(path, ++points);
         }
         if (!f) return 0;
+        if (TTF_FontHeight(f) < 1) {  // a face of no height would divide by zero in rendering
+            TTF_CloseFont(f);
+            return 0;
+        }
         cell_height = target - 2;
     } else {
         f = open_at(path, std::lround(size * 1000));

@@ -17,6 +17,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/display/images.h"
 #include "runtime/display/page_memory.h"
+#include "runtime/display/picture_guard.h"
 
 namespace {
 
@@ -221,7 +222,7 @@ int32_t load_palette_file(SDL_Surface* file, int32_t mode, const ImageRec* dest)
 }  // namespace
 
 int32_t load_image_file(const char* path, int32_t wanted_mode) {
-    Surface file(IMG_Load(path));
+    Surface file(picture_load_guarded(path));
     if (!file || file->w < 1 || file->h < 1 || !file->pixels) return 0;
     const ImageRec* dest = dest_image();
     const bool palette_file = has_palette(file.get());

@@ -97,6 +97,11 @@ Bytes jpeg_file(int w, int h, uint32_t colour) {
     return b;
 }
 
+template <size_t N>
+Bytes literal_bytes(const char (&s)[N]) {
+    return Bytes(s, s + N - 1);
+}
+
 class ImageFiles : public DisplayFixture {
 protected:
     std::string write(const char* name, const Bytes& b) {
@@ -139,6 +144,19 @@ TEST_F(ImageFiles, RefusalsAndFilesMadeToBeWrong) {
     for (const Bytes& bad : {truncated, magic, huge, Bytes{'B', 'M', 1, 2, 3}}) {
         std::string path = write("bad", bad);
         EXPECT_EQ(error_of([&] { EXPECT_EQ(load(path, 32, true), -1); }), 0);
+    }
+    // Files that crash the picture reader, hang it or make it ask for
+    // gigabytes never reach it.
+    const struct { const char* name; Bytes b; } hostile[] = {
+        {"screen0.gif", literal_bytes("GIF89a\0\0\0\0\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;")},
+        {"frame.gif", literal_bytes("GIF89a\2\0\2\0\0\0\0,\0\0\0\0\x10\0\x10\0\0\2\2D\1\0;")},
+        {"row.xpm", literal_bytes("/* XPM */\nstatic char *x[] = {\n\"1 1 1 1\",\n\"a c #FF0000\n\"a\"};\n")},
+        {"past.png", literal_bytes("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\1\0\0\0\1\x08\2\0\0\0\0\0\0\0\xff\xff\xffIDAT")},
+        {"huge.tga", literal_bytes("\0\0\2\0\0\0\0\0\0\0\0\0\xff\xff\xff\xff\x20\0abcdefgh")},
+    };
+    for (const auto& h : hostile) {
+        std::string path = write(h.name, h.b);
+        EXPECT_EQ(error_of([&] { EXPECT_EQ(load(path, 32, true), -1) << h.name; }), 0);
     }
 }
 

@@ -1,0 +1,121 @@
+// Picture files are read into memory and looked over before SDL_image sees
+// them. Its GIF reader writes through null pointers on screens and frames of
+// no size or larger than their screen; its XPM reader crashes on a row without
+// its closing quote; its PNG reader never ends when the chunks run past the end
+// of the file; and its TGA reader makes the surface a header announces before
+// it reads a pixel (a 50-byte file asked for 1.4 GB).
+#include "runtime/display/picture_guard.h"
+
+#include <SDL/SDL_image.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr long max_file_bytes = 256L << 20;
+constexpr uint64_t max_tga_pixels = 16u << 20;  // 4096 x 4096
+
+uint32_t le16(const uint8_t* p) { return p[0] | p[1] << 8; }
+
+bool read_file(const char* path, std::vector<uint8_t>* bytes) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    bool ok = std::fseek(f, 0, SEEK_END) == 0;
+    const long size = ok ? std::ftell(f) : -1;
+    ok = size > 0 && size <= max_file_bytes && std::fseek(f, 0, SEEK_SET) == 0;
+    if (ok) {
+        bytes->resize(static_cast<size_t>(size));
+        ok = std::fread(bytes->data(), 1, bytes->size(), f) == bytes->size();
+    }
+    std::fclose(f);
+    return ok;
+}
+
+// Skips a run of GIF sub-blocks from `at`; false when they run off the end.
+bool gif_skip_blocks(const std::vector<uint8_t>& b, size_t* at) {
+    while (*at < b.size()) {
+        const size_t n = b[(*at)++];
+        if (n == 0) return true;
+        *at += n;
+    }
+    return false;
+}
+
+// True for a GIF whose screen and every frame have a size and lie inside the
+// screen, with its blocks inside the file.
+bool gif_sound(const std::vector<uint8_t>& b) {
+    if (b.size() < 13) return false;
+    const uint32_t screen_w = le16(&b[6]), screen_h = le16(&b[8]);
+    if (screen_w == 0 || screen_h == 0) return false;
+    size_t at = 13;
+    if (b[10] & 0x80) at += 3u << ((b[10] & 7) + 1);
+    while (at < b.size()) {
+        const uint8_t kind = b[at++];
+        if (kind == 0x3B) return true;
+        if (kind == 0x21) {
+            if (++at > b.size() || !gif_skip_blocks(b, &at)) return false;
+        } else if (kind == 0x2C) {
+            if (at + 9 > b.size()) return false;
+            const uint32_t left = le16(&b[at]), top = le16(&b[at + 2]);
+            const uint32_t w = le16(&b[at + 4]), h = le16(&b[at + 6]);
+            if (w == 0 || h == 0 || left + w > screen_w || top + h > screen_h) return false;
+            const uint8_t flags = b[at + 8];
+            at += 9;
+            if (flags & 0x80) at += 3u << ((flags & 7) + 1);
+            if (++at > b.size() || !gif_skip_blocks(b, &at)) return false;  // code size, then data
+        } else {
+            return false;
+        }
+    }
+    return false;
+}
+
+// True when every row string of an XPM picture closes its quote on its line.
+bool xpm_sound(const std::vector<uint8_t>& b) {
+    bool open = false;
+    for (uint8_t c : b) {
+        if (c == '"') open = !open;
+        else if (c == '\n' && open) return false;
+    }
+    return !open;
+}
+
+// True when the chunks of a PNG file reach IEND inside it.
+bool png_sound(const std::vector<uint8_t>& b) {
+    for (uint64_t at = 8; at + 12 <= b.size();) {
+        const uint8_t* p = &b[at];
+        const uint64_t length = uint64_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+        if (std::memcmp(p + 4, "IEND", 4) == 0) return true;
+        at += 12 + length;
+    }
+    return false;
+}
+
+std::string extension_of(const char* path) {
+    const char* dot = std::strrchr(path, '.');
+    std::string ext = dot && !std::strchr(dot, '/') ? dot + 1 : "";
+    for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+}  // namespace
+
+SDL_Surface* picture_load_guarded(const char* path) {
+    std::vector<uint8_t> b;
+    if (!path || !read_file(path, &b)) return nullptr;
+    const auto starts = [&](const char* magic, size_t n) { return b.size() >= n && std::memcmp(b.data(), magic, n) == 0; };
+    if (starts("GIF", 3) && !gif_sound(b)) return nullptr;
+    if (starts("/* XPM */", 9) && !xpm_sound(b)) return nullptr;
+    if (starts("\x89PNG\r\n\x1a\n", 8) && !png_sound(b)) return nullptr;
+    const std::string ext = extension_of(path);
+    // TGA has no signature: SDL_image reads a file as one by its name.
+    if (ext == "TGA" && (b.size() < 18 || uint64_t(le16(&b[12])) * le16(&b[14]) > max_tga_pixels)) return nullptr;
+    SDL_RWops* rw = SDL_RWFromConstMem(b.data(), static_cast<int>(b.size()));
+    if (!rw) return nullptr;
+    return IMG_LoadTyped_RW(rw, 1, const_cast<char*>(ext.c_str()));
+}
