@@ -31,18 +31,22 @@ ImeState Ime;
 // Windows fonts are absent, and this one shows the composition.
 std::string system_cjk_font() {
     std::string path;
-    if (!FcInit()) return path;
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(":lang=zh-cn"));
-    if (!pattern) return path;
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcChar8* file = nullptr;
-    if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
-        path = reinterpret_cast<const char*>(file);
-    if (match) FcPatternDestroy(match);
-    FcPatternDestroy(pattern);
+    // A configuration of its own, released after the one question.
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    if (!config) return path;
+    if (FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(":lang=zh-cn"))) {
+        FcConfigSubstitute(config, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result;
+        if (FcPattern* match = FcFontMatch(config, pattern, &result)) {
+            FcChar8* file = nullptr;
+            if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
+                path = reinterpret_cast<const char*>(file);
+            FcPatternDestroy(match);
+        }
+        FcPatternDestroy(pattern);
+    }
+    FcConfigDestroy(config);
     return path;
 }
 
