@@ -43,6 +43,10 @@ void display_shutdown();
 // with the window surface and returns true while it draws something.
 using DisplayOverlay = bool (*)(SDL_Surface* surface);
 void display_set_overlay(DisplayOverlay overlay);
+// The input-method overlay (event thread): its 2048 x 32 surface (null before
+// start-up), and whether the refresh blits it to the window's top-right corner.
+SDL_Surface* display_ime_overlay();
+void display_show_ime_overlay(bool shown);
 
 // Told on the event thread whenever the refresh makes a new window surface,
 // with whether it is full screen: the mouse's position and grab follow it.

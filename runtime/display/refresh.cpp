@@ -592,6 +592,13 @@ void display_set_overlay(DisplayOverlay overlay) {
     Refresh.surface_valid = 0;
 }
 
+SDL_Surface* display_ime_overlay() { return Refresh.ime_overlay; }
+
+void display_show_ime_overlay(bool shown) {
+    Refresh.ime_overlay_shown = shown;
+    Refresh.surface_valid = 0;
+}
+
 SDL_Surface* display_surface() { return Refresh.surface; }
 
 void display_set_surface_listener(SurfaceListener listener) { Refresh.surface_listener = listener; }
@@ -643,4 +650,5 @@ void display_shutdown() {
     Refresh.placement = 0;
     if (Refresh.ime_overlay) SDL_FreeSurface(Refresh.ime_overlay);
     Refresh.ime_overlay = nullptr;
+    Refresh.ime_overlay_shown = false;
 }

@@ -1,16 +1,34 @@
-// The input-method library: what start-up and the event loop call.
+// The input-method library on the event thread: what start-up and the event
+// loop call to show compositions and type committed text.
 #pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+#include "runtime/input/ime/input_method.h"
 
-// 0 on success.
-extern "C" int InputMethod_Init();
-// True while a composition is being shown in the overlay.
+// True while the keyboard is in a composition (not idle).
 bool ime_composition_shown();
-// Turns the library's pending events into key presses (event thread).
+// Takes one queued message, if any: clears the overlay, draws a changed
+// composition into it or types committed text, drops the message and asks
+// for a repaint.
 void ime_poll_events();
-// The candidate font paths, tried in order when a composition first shows.
+// The candidate font paths, tried in order when a composition first shows;
+// the system's CJK-capable font through fontconfig is tried after them.
 void ime_set_font_candidates(const char* const* paths, int count);
 // Start-up: "cyberbit.ttf" in the program folder, then three fonts under the
-// folder named by WinDir (empty when unset).
+// folder named by WinDir when it is set.
 void ime_prepare_font_candidates();
 // Tries the candidates once; later calls do nothing.
 void ime_load_font();
+bool ime_font_loaded();
+
+// UTF-16 to code points; a surrogate without its partner becomes U+FFFD.
+std::vector<uint32_t> ime_code_points(const uint16_t* units, size_t count);
+// Where the parts of the last composition drawn stand in the overlay, in its
+// pixels (tests and the screenshot check).
+struct ImeOverlayLayout {
+    int box_left, box_right;      // the drawn box
+    int clause_left, clause_right;  // the target clause
+    int caret_x;
+};
+ImeOverlayLayout ime_overlay_layout();
