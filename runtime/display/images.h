@@ -23,7 +23,7 @@ struct ImageRec {
     uint32_t fg_colour;
     uint32_t bg_colour;
     uint32_t draw_colour;
-    uint32_t font;
+    PageField<uint32_t> font;  // read by the refresh while the program changes it
     int16_t view_top_row;
     int16_t view_bottom_row;
     // The text cursor is drawn by the refresh while the program moves it.
