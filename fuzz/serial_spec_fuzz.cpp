@@ -1,4 +1,4 @@
-// The serial-port specification parser on arbitrary bytes: it must never
+// The serial-port setting parser on arbitrary bytes: it must never
 // read outside its input or crash, and what it accepts must be a setting the
 // port can be given.
 #include <cstddef>

@@ -1,6 +1,6 @@
 // Serial ports on the system's terminal devices: opened alone, set to the
 // speed, framing and line settings asked for, and read and written with the
-// timeouts of their specification.
+// timeouts of their setting string.
 #pragma once
 #include <cstdint>
 
@@ -32,7 +32,7 @@ int32_t serial_write(int fd, const void* buffer, uint64_t length, uint32_t timeo
 // Bytes received and not yet read.
 int64_t serial_bytes_waiting(int fd);
 
-// The terminal settings of a specification: raw bytes both ways, its data
+// The terminal settings of a setting string: raw bytes both ways, its data
 // bits, parity and stop bits (tests check it: a pseudo-terminal keeps neither
 // the data bits nor the parity bit it is given).
 struct termios;

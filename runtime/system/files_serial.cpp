@@ -1,4 +1,4 @@
-// Serial-port names: the "COMn:" specification with its items, defaults and
+// Serial-port names: the "COMn:" setting string with its items, defaults and
 // options, and the device each port stands for.
 #include "runtime/system/files_internal.h"
 #include "runtime/platform/file_handle.h"

@@ -36,8 +36,9 @@ constexpr uint32_t net_address_default_timeout_ms = 2000;
 // network handles.
 void net_startup();
 
-// "TCP/IP:port" (any case; the port modulo 65536): a listening host. The spec
-// is consumed. A spec of another form is error 5; a failure to listen is 0.
+// "TCP/IP:port" (any case; the port modulo 65536): a listening host. The
+// address text is consumed. Text of another form is error 5; a failure to
+// listen is 0.
 int32_t net_open_host(StrDesc* spec);
 // "TCP/IP:port:host": a connection to it. A missing second ":" or an empty
 // host is error 5; a failure to resolve or connect is 0.

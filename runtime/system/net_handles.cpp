@@ -1,5 +1,5 @@
 // The network handle table (complemented indexes, kinds, free list), the
-// "TCP/IP:" specifications, opening hosts and clients, accepting, the
+// "TCP/IP:" addresses, opening hosts and clients, accepting, the
 // connected and address queries, and closing.
 #include "runtime/system/net_internal.h"
 #include "runtime/system/files.h"
@@ -61,7 +61,7 @@ void handle_release(uint32_t index) {
 
 int32_t handle_number(uint32_t index) { return ~static_cast<int32_t>(index); }
 
-// The spec's text after "TCP/IP:", or false with error 5 when it does not
+// The address text after "TCP/IP:", or false with error 5 when it does not
 // begin so (compared upper-cased).
 bool spec_rest(StrDesc* spec, std::string* rest) {
     std::string text(str_view(spec));

@@ -1,5 +1,5 @@
 // TCP/IP connections against real peers on the loopback, written here with
-// plain sockets: specifications, the bytes of printed frames, lines gathered
+// plain sockets: addresses, the bytes of printed frames, lines gathered
 // from frames with the put-back, dropped and hostile peers, handles of the
 // wrong kind, and the external-address lookup.
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// Serial ports: the specification grammar over every item and default, and a
+// Serial ports: the port-setting grammar over every item and default, and a
 // pseudo-terminal pair from socat standing in for COM1: settings, bytes both
 // ways, the waiting count and the read timeouts.
 #include "system/files_fixture.h"
