@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/input/ime/ime.h"
 #include "runtime/input/ime/input_method_internal.h"

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/input/ime/input_method_internal.h"
 #include "runtime/input/keyboard.h"
+#include "runtime/input/keyboard_internal.h"
 
 namespace {
 
