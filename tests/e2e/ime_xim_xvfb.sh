@@ -13,7 +13,8 @@ command -v uim-xim > /dev/null || skip "uim-xim is not installed (scripts/setup.
 locale -a 2> /dev/null | grep -qi '^zh_CN\.utf-\?8$' || skip "the zh_CN.UTF-8 locale is missing (scripts/setup.sh test makes it)"
 start_xvfb
 xset +fp /usr/share/fonts/X11/misc > /dev/null 2>&1 && xset fp rehash > /dev/null 2>&1
-LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 uim-xim > "$build/e2e_ime_xim_server.log" 2>&1 &
+# The server is no program of ours: the sanitizer builds' preload stays out of it.
+env -u LD_PRELOAD LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 uim-xim > "$build/e2e_ime_xim_server.log" 2>&1 &
 SERVER_PID=$!
 trap 'kill $SERVER_PID 2>/dev/null; restore_layout; kill $XVFB_PID 2>/dev/null; [ -n "${APP_PID:-}" ] && kill -9 $APP_PID 2>/dev/null; true' EXIT
 server_ready() { xprop -root XIM_SERVERS | grep -q '@server=uim'; }

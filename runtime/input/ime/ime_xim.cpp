@@ -41,10 +41,15 @@ void post_off() {
     Xim.on = Xim.end_pending = false;
 }
 
+// An input method that reports faster than the event thread takes messages
+// is not followed past this many waiting.
+constexpr int queued_limit = 1024;
+
 // start → ON; each change → CHANGE; the end → an empty CHANGE when text was
 // left; committed text → RESULT, then OFF once the composition has ended.
 void post_reports() {
     for (const ImeX11Report& r : ime_x11_take_reports()) {
+        if (InputMethod_GetEventNumber() >= queued_limit) continue;
         switch (r.kind) {
             case ImeX11Report::start:
                 if (!Xim.on) post_simple(INPUT_METHOD_MESSAGE_ON);
