@@ -46,7 +46,7 @@ typed() {  # the keys, one xdotool call each, then the program settles
 
 # The input context is made on the window at the event thread's next pass
 # after the window shows: keys sent sooner go to the program directly.
-sleep 1
+sleep "${MORV_TIME_SCALE:-1}"
 typed shift+space
 typed z h o n g
 # While composing, the composition box shows top-right in the box colour.
