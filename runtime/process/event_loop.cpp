@@ -55,6 +55,8 @@ void rest_and_serve_requests() {
 // Returns false when the window was closed.
 bool dispatch_event(const SDL_Event& event) {
     if (message_box_take_event(event)) return true;
+    // Keys the input method took reach no device and no keyboard queue.
+    if (ime_takes_key_event(event)) return true;
     // The devices see keys before the keyboard's own handling.
     device_handle_event(event);
     switch (event.type) {

@@ -58,6 +58,7 @@ int start_window_system() {
                      "to run it without a window.\n");
         return 100;
     }
+    ime_before_window_system();  // the X input method is the runtime's, not SDL's
     if (SDL_Init(sdl_init_flags) < 0) {
         std::fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
         return 100;
