@@ -27,6 +27,10 @@ struct NetHandle {
     uint64_t held = 0;
     // The frame walk over the bytes after the held ones.
     NetLineScan scan;
+    // The walk of the receiver over every byte that came: the start of the
+    // first line not yet whole, and how far into it the walk has come.
+    uint64_t line_start = 0;
+    NetLineScan walk;
 };
 
 namespace net_detail {
@@ -44,8 +48,9 @@ constexpr int32_t error_invalid_handle = 258;
 // The open record of a handle whose kind is among `kinds`, or null.
 NetHandle* handle_of(int32_t handle, uint32_t kinds);
 
-// Takes in what the peer has sent so far, in blocks; a check error or the end
-// of the stream marks the connection disconnected.
+// Takes in what the peer has sent so far, in blocks, up to the receive limit;
+// a check error, the end of the stream, or a stream from which no line can
+// be read any more marks the connection disconnected.
 void receive_pending(NetHandle& h);
 void buffer_release(NetHandle& h);
 
