@@ -9,10 +9,14 @@
 #include "runtime/system/files.h"
 #include "runtime/system/printer.h"
 #include <SDL.h>
+#include <pthread.h>
+#include <time.h>
 #include <unistd.h>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -26,6 +30,41 @@ bool wait_for_stopped(uint32_t bit, uint32_t timeout_ms) {
         if (left.count() <= 0) return false;
         event_wakeup.wait(ticket, static_cast<uint32_t>(left.count()));
     }
+}
+
+// Writes straight to the standard error descriptor: the program thread may
+// hold the stream's lock, or wait on a full pipe while holding it.
+void say_on_stderr(const char* text) {
+    for (size_t left = std::strlen(text); left > 0;) {
+        ssize_t n = write(STDERR_FILENO, text, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        text += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+// The orderly end flushes the program's streams and runs the exit handlers;
+// a stream on a pipe nobody reads would hold it for good. Past the bound the
+// process ends without them.
+void* end_watchdog(void*) {
+    struct timespec bound{shutdown_wait_ms / 1000, static_cast<long>(shutdown_wait_ms % 1000) * 1000000L};
+    while (nanosleep(&bound, &bound) != 0 && errno == EINTR) {
+    }
+    say_on_stderr("The process did not end in time; it ends without flushing its streams.\n");
+    _exit(0);
+}
+
+void end_watchdog_start() {
+    pthread_t watchdog;
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    if (pthread_create(&watchdog, &attributes, end_watchdog, nullptr) != 0) {
+        pthread_attr_destroy(&attributes);
+        _exit(0);
+    }
+    pthread_attr_destroy(&attributes);
 }
 
 }  // namespace
@@ -49,15 +88,23 @@ void runtime_shutdown() {
         file_close_all();
         sound_stop_all();
     } else {
-        // The program thread still runs and may be inside a file or the printer
-        // page: nothing it may be using is closed or flushed under it. What it
-        // wrote is already with the system, which closes its files at exit.
-        std::fprintf(stderr, "The program did not stop within %u ms; its files are left to the system.\n",
-                     shutdown_wait_ms);
+        // The program thread still runs and may be inside a file, the printer
+        // page or a stream (blocked in getchar, or in printf to a full pipe):
+        // nothing it may be using is closed, flushed or locked under it. What
+        // it wrote is already with the system, which closes its files at exit.
+        char text[128];
+        std::snprintf(text, sizeof text, "The program did not stop within %u ms; its files are left to the system.\n",
+                      shutdown_wait_ms);
+        say_on_stderr(text);
     }
     mouse_shutdown();
+    // The program thread still runs: neither the streams' flush, which would
+    // wait for the locks it holds, nor the exit handlers may run under it.
+    if (!program_parked) _exit(0);
+    end_watchdog_start();
     if (threads_stopped.load() != 3) {
-        // A worker still runs: the exit handlers must not pull SDL from under it.
+        // The timer thread still runs: the exit handlers must not pull SDL
+        // from under it.
         std::fflush(nullptr);
         _exit(0);
     }
