@@ -165,15 +165,24 @@ std::string path_resolve(const std::string& path) {
     // a "~" they were not given: a new name of any other form is looked up no
     // further, and one without a "~" can only be an entry's own name shown.
     if (!numbered && !fits_columns(wanted)) return path;
-    std::vector<FolderEntry> entries;
-    if (!fs_read_folder(parts.folder, &entries)) return path;
     if (!numbered) {
         // The first of the entries shown alike keeps that name: the least bytes.
-        const std::string* found = nullptr;
-        for (const FolderEntry& e : entries)
-            if (shown_as(e.name, wanted) && (!found || e.name < *found)) found = &e.name;
-        return found ? parts.folder + *found : path;
+        struct Search {
+            const std::string& wanted;
+            std::string found;
+            bool any = false;
+        } search{wanted, {}};
+        fs_each_name(parts.folder, [](const char* name, void* context) {
+            auto& s = *static_cast<Search*>(context);
+            if (shown_as(name, s.wanted) && (!s.any || name < s.found)) {
+                s.found = name;
+                s.any = true;
+            }
+        }, &search);
+        return search.any ? parts.folder + search.found : path;
     }
+    std::vector<FolderEntry> entries;
+    if (!fs_read_folder(parts.folder, &entries)) return path;
     folder_sort(&entries);
     std::vector<std::string> listed = listed_names(entries);
     for (size_t i = 0; i < entries.size(); ++i)
