@@ -49,7 +49,8 @@ struct Folder {
     }
     ~Folder() { std::filesystem::remove_all(path); }
     void fill(int64_t from, int64_t to) const {
-        for (int64_t i = from; i < to; ++i) close(::open((path + "/" + camera_name(i)).c_str(), O_CREAT | O_WRONLY, 0644));
+        for (int64_t i = from; i < to; ++i)
+            close(::open((path + "/" + camera_name(i)).c_str(), O_CREAT | O_WRONLY, 0644));
     }
     std::string path;
 };

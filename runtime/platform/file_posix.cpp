@@ -117,7 +117,8 @@ bool mark_take(int fd, int flags, Mark mark) {
         return true;
     }
     // Byte 0 of a region is the readers'; the others are one open's each.
-    uint64_t seed = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull + MarkOpens.fetch_add(1) * 0xBF58476D1CE4E5B9ull;
+    const uint64_t seed =
+        static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull + MarkOpens.fetch_add(1) * 0xBF58476D1CE4E5B9ull;
     for (int i = 0; i < mark_slot_tries; ++i) {
         uint64_t slot = 1 + (seed + static_cast<uint64_t>(i)) % (mark_region_bytes - 1);
         struct flock lock = range_lock(F_WRLCK, region + slot, 1);

@@ -165,7 +165,8 @@ TEST_F(Directories, FilesOpenWithALockClauseStayInPlace) {
             EXPECT_EQ(error_of([] { files_delete(s("open.txt")); }), 55);
             EXPECT_EQ(error_of([] { files_delete(s("*.txt")); }), 55);
             EXPECT_EQ(error_of([] { file_rename(s("open.txt"), s("moved.txt")); }), 75);
-            EXPECT_EQ(in_other_process([] { return error_of([] { file_rename(s("open.txt"), s("moved.txt")); }); }), 75);
+            auto rename = [] { file_rename(s("open.txt"), s("moved.txt")); };
+            EXPECT_EQ(in_other_process([&] { return error_of(rename); }), 75);
         }
         EXPECT_EQ(in_other_process([] { return error_of([] { files_delete(s("*.txt")); }); }), kept ? 55 : 0);
         EXPECT_EQ(exists("open.txt"), kept);

@@ -345,7 +345,9 @@ TEST_F(Files, FilesOnlyWritableOrOnlyReadableShareAndLockAsAnyOther) {
         if (take_error()) f += "lock refused; ";
         if (read(2, 3, 0) != "012" || read(2, 3, 3) != "") f += "bytes 4-6 readable; ";
         if (take_error() != 70) f += "no 70 for bytes 4-6; ";
-        int elsewhere = in_other_process([&] { return open_in("r", file_mode_input, 3) ? 1 : (read(3, 1, 4), take_error()); });
+        int elsewhere = in_other_process([&] {
+            return open_in("r", file_mode_input, 3) ? 1 : (read(3, 1, 4), take_error());
+        });
         if (elsewhere != 70) f += "another process read byte 5 (" + std::to_string(elsewhere) + "); ";
         // The byte reader stops before the range.
         file_seek(2, 1);

@@ -159,8 +159,8 @@ public:
         const auto deadline = Clock::now() + std::chrono::seconds(30);
         for (;;) {
             pollfd p{output_, POLLIN, 0};
-            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-            if (left <= 0 || poll(&p, 1, left) != 1) return "<still running>";
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0 || poll(&p, 1, static_cast<int>(left)) != 1) return "<still running>";
             ssize_t n = read(output_, block, sizeof block);
             if (n <= 0) break;
             printed.append(block, static_cast<size_t>(n));

@@ -191,9 +191,10 @@ public:
             int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                             deadline - std::chrono::steady_clock::now()).count());
             pollfd p{stderr_reader, POLLIN, 0};
+            if (left <= 0 || poll(&p, 1, left) != 1) return false;
             char block[512];
-            ssize_t n = 0;
-            if (left <= 0 || poll(&p, 1, left) != 1 || (n = read(stderr_reader, block, sizeof block)) <= 0) return false;
+            ssize_t n = read(stderr_reader, block, sizeof block);
+            if (n <= 0) return false;
             errors.append(block, static_cast<size_t>(n));
         }
         return true;
