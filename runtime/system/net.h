@@ -89,3 +89,5 @@ uint64_t net_buffered_bytes(int32_t handle);
 uint64_t net_buffer_capacity(int32_t handle);
 // A shorter send limit than net_send_limit_ms (tests); 0 restores it.
 void net_set_send_limit_ms(uint32_t limit_ms);
+// A smaller receive limit than net_receive_limit_bytes (tests); 0 restores it.
+void net_set_receive_limit_bytes(uint64_t limit_bytes);

@@ -28,6 +28,7 @@ constexpr uint64_t receive_pass_limit = 4 * 1024 * 1024;
 constexpr int send_wait_slice_ms = 100;
 
 uint32_t SendLimitMs = net_send_limit_ms;
+uint64_t ReceiveLimit = net_receive_limit_bytes;
 uint8_t ReceiveBlock[receive_block_size];
 
 uint64_t round_to_step(uint64_t n) { return (n + buffer_step - 1) / buffer_step * buffer_step; }
@@ -83,7 +84,7 @@ bool walk_received(NetHandle& h) {
             h.walk = NetLineScan{};
             continue;
         }
-        if (result == net_scan_invalid || net_frames_needed(line, length, h.walk) > net_receive_limit_bytes) {
+        if (result == net_scan_invalid || net_frames_needed(line, length, h.walk) > ReceiveLimit) {
             stream_dead(h);
             return false;
         }
@@ -171,7 +172,7 @@ void net_detail::receive_pending(NetHandle& h) {
     if (h.disconnected || !h.socket_set) return;
     for (uint64_t taken = 0; taken < receive_pass_limit;) {
         // Full of whole lines: the peer waits until the program reads some.
-        const uint64_t room = net_receive_limit_bytes - (h.buffer_used - h.buffer_start);
+        const uint64_t room = ReceiveLimit - (h.buffer_used - h.buffer_start);
         if (room == 0) return;
         int ready = SDLNet_CheckSockets(h.socket_set, 0);
         if (ready < 0) {
@@ -280,3 +281,7 @@ int32_t net_eof(int32_t handle) {
 }
 
 void net_set_send_limit_ms(uint32_t limit_ms) { SendLimitMs = limit_ms ? limit_ms : net_send_limit_ms; }
+
+void net_set_receive_limit_bytes(uint64_t limit_bytes) {
+    ReceiveLimit = limit_bytes && limit_bytes < net_receive_limit_bytes ? limit_bytes : net_receive_limit_bytes;
+}
