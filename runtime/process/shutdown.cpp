@@ -13,6 +13,7 @@
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -52,12 +53,26 @@ void say_on_stderr(const char* text) {
     for (;;) syscall(SYS_exit_group, 0);
 }
 
+// When the orderly end must be over (steady milliseconds), 0 while the
+// shutdown still waits for the workers.
+std::atomic<int64_t> EndDeadlineMs{0};
+
+int64_t steady_ms() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // The orderly end flushes the program's streams and runs the exit handlers;
-// a stream on a pipe nobody reads would hold it for good. Past the bound the
-// process ends without them.
+// a stream on a pipe nobody reads would hold it for good. Past its deadline
+// the process ends without them. The watchdog starts with the shutdown, so
+// that no thread is new when the process ends.
 void* end_watchdog(void*) {
-    struct timespec bound{shutdown_wait_ms / 1000, static_cast<long>(shutdown_wait_ms % 1000) * 1000000L};
-    while (nanosleep(&bound, &bound) != 0 && errno == EINTR) {
+    for (;;) {
+        const int64_t deadline = EndDeadlineMs.load(), now = steady_ms();
+        if (deadline != 0 && now >= deadline) break;
+        const int64_t rest_ms = deadline == 0 || deadline - now > 100 ? 100 : deadline - now;
+        struct timespec rest{0, static_cast<long>(rest_ms) * 1000000L};
+        nanosleep(&rest, nullptr);
     }
     say_on_stderr("The process did not end in time; it ends without flushing its streams.\n");
     end_at_once();
@@ -68,13 +83,14 @@ void end_watchdog_start() {
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    if (pthread_create(&watchdog, &attributes, end_watchdog, nullptr) != 0) end_at_once();
+    pthread_create(&watchdog, &attributes, end_watchdog, nullptr);
     pthread_attr_destroy(&attributes);
 }
 
 }  // namespace
 
 void runtime_shutdown() {
+    end_watchdog_start();
     stop_threads = 1;
     event_pending = 1;
     device_pause_state = 2;
@@ -106,7 +122,7 @@ void runtime_shutdown() {
     // The program thread still runs: neither the streams' flush, which would
     // wait for the locks it holds, nor the exit handlers may run under it.
     if (!program_parked) end_at_once();
-    end_watchdog_start();
+    EndDeadlineMs = steady_ms() + shutdown_wait_ms;
     if (threads_stopped.load() != 3) {
         // The timer thread still runs: the exit handlers must not pull SDL
         // from under it.
