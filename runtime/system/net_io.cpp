@@ -8,6 +8,7 @@
 #include "runtime/core/flags_internal.h"
 #include "runtime/core/strings.h"
 #include "runtime/platform/socket.h"
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -96,7 +97,11 @@ bool walk_received(NetHandle& h) {
 bool buffer_append(NetHandle& h, const uint8_t* bytes, uint64_t n) {
     if (h.buffer_used + n > h.buffer_capacity && h.buffer_start > 0) buffer_compact(h);
     if (h.buffer_used + n > h.buffer_capacity) {
-        const uint64_t capacity = round_to_step(h.buffer_used + n);
+        // Growth by half again, so a long line costs a few copies, not one
+        // per block; never past what the limit lets the buffer hold.
+        const uint64_t needed = round_to_step(h.buffer_used + n);
+        const uint64_t ample = std::min(round_to_step(h.buffer_capacity + h.buffer_capacity / 2), round_to_step(ReceiveLimit));
+        const uint64_t capacity = std::max(needed, ample);
         auto* grown = static_cast<uint8_t*>(std::realloc(h.buffer, capacity));
         if (!grown) return false;
         h.buffer = grown;
