@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <condition_variable>
 #include <mutex>
 #include <fcntl.h>
 #include <poll.h>
@@ -466,7 +467,9 @@ DecoderOutcome run_spawned(const DecoderEntry& entry, int32_t input_fd, int32_t 
 // The program's decoder server: started on first use, stopped when it fails
 // or the shutdown begins; one run at a time.
 struct DecoderServer {
-    std::timed_mutex lock;
+    std::mutex lock;                // guards `busy`
+    std::condition_variable freed;  // `busy` went false
+    bool busy = false;              // a run is using the server (its fields belong to that run)
     pid_t pid = 0;
     int32_t pidfd = -1;
     int32_t sock = -1;
@@ -522,12 +525,26 @@ bool server_send(const ServerRequest& r, const int32_t* fds, int count) {
 bool run_on_server(const DecoderEntry& entry, int32_t input_fd, int32_t out, int32_t coverage,
                    const uint32_t* words, uint32_t word_count, const DecoderLimits& limits, DecoderOutcome* result) {
     if (word_count > max_request_words || std::strlen(entry.name) >= sizeof(ServerRequest{}.name)) return false;
-    std::unique_lock<std::timed_mutex> hold(Server.lock, std::defer_lock);
-    while (!hold.try_lock_for(std::chrono::milliseconds(wait_slice_ms)))
-        if (stopping()) {
-            *result = DecoderOutcome::stopped;
-            return true;
+    {
+        std::unique_lock<std::mutex> hold(Server.lock);
+        while (Server.busy) {
+            if (stopping()) {
+                *result = DecoderOutcome::stopped;
+                return true;
+            }
+            Server.freed.wait_for(hold, std::chrono::milliseconds(wait_slice_ms));
         }
+        Server.busy = true;
+    }
+    struct Release {
+        ~Release() {
+            {
+                std::lock_guard<std::mutex> hold(Server.lock);
+                Server.busy = false;
+            }
+            Server.freed.notify_one();
+        }
+    } release;
     if (Server.sock < 0 && !server_start()) return false;
     ServerRequest r{};
     std::strncpy(r.name, entry.name, sizeof r.name - 1);
