@@ -11,6 +11,7 @@
 #include "runtime/core/threads.h"
 #include "runtime/display/display.h"
 #include "runtime/display/fonts.h"
+#include "runtime/platform/window_events.h"
 
 namespace {
 
@@ -339,7 +340,7 @@ namespace {
 MessageBoxAnswer box_run_here(MessageBoxButtons buttons) {
     for (;;) {
         SDL_Event event;
-        while (SDL_PollEvent(&event)) {
+        while (window_event_poll(&event)) {
             if (event.type == SDL_QUIT) {
                 std::lock_guard<std::mutex> guard(Box.lock);
                 Box.shown = false;
