@@ -14,6 +14,11 @@
 // the calling thread the one whose events are held.
 bool window_event_poll(SDL_Event* event);
 
+// Event thread: whether anything may be waiting, at a fraction of a poll's
+// cost: events held or translated, events Xlib has read, or bytes on the X
+// connection. True whenever it cannot tell.
+bool window_events_waiting();
+
 // How many window-system events the held queue keeps before it drops new ones.
 constexpr uint32_t window_events_held_limit = 65536;
 // Events held now, not yet translated (tests, benchmarks).

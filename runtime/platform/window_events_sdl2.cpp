@@ -4,8 +4,11 @@
 // sdl12-compat's translation some 32 at a time, taken out of its 128-event
 // queue after each few.
 #include "runtime/platform/window_events.h"
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
 #include <atomic>
 #include <dlfcn.h>
+#include <poll.h>
 #include <thread>
 
 namespace {
@@ -156,6 +159,22 @@ bool window_event_poll(SDL_Event* event) {
     *event = Intake.translated[Intake.translated_first++];
     --Intake.translated_count;
     return true;
+}
+
+bool window_events_waiting() {
+    if (Intake.translated_count > 0 || Intake.held_count > 0) return true;
+    SDL_Event pushed;
+    if (SDL_PeepEvents(&pushed, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) > 0) return true;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWMInfo(&info) != 1 || info.subsystem != SDL_SYSWM_X11 || !info.info.x11.display) return true;
+    Display* display = info.info.x11.display;
+    if (info.info.x11.lock_func) info.info.x11.lock_func();
+    const bool queued = XEventsQueued(display, QueuedAlready) > 0;
+    if (info.info.x11.unlock_func) info.info.x11.unlock_func();
+    if (queued) return true;
+    pollfd connection{ConnectionNumber(display), POLLIN, 0};
+    return poll(&connection, 1, 0) != 0;
 }
 
 uint32_t window_events_held() { return Intake.held_count; }

@@ -119,9 +119,12 @@ bool event_loop_pass() {
         if (ime_composition_shown()) ime_load_font();
         ime_poll_events();
     }
-    // Every pass takes what the window system sent, so a burst waits at most
-    // one pass. Each key brings its own lock states; the system's are taken
-    // only with every event in, when they belong to the last one.
+    // Every other pass looks at the window system as a whole (its signals,
+    // devices and window), and the passes between take what it sent when the
+    // X connection has something, so a burst waits at most one pass. Each
+    // key brings its own lock states; the system's are taken only with every
+    // event in, when they belong to the last one.
+    if (PassParity == 1 && !window_events_waiting()) return true;
     Polled polled = poll_window_events();
     if (polled == Polled::window_closed) return false;
     if (polled == Polled::all) sync_lock_keys();
