@@ -3,7 +3,7 @@
 # 20 key taps among the motions: the program reads every motion, every click
 # where it was made and every key, in order, and the pointer where it ended.
 # What counts is that nothing is lost; a busy machine may send late, never out
-# of order.
+# of order. BURST_RATE and BURST_SECONDS try other bursts by hand.
 set -u
 build=$2
 source "$(dirname "$0")/lib.sh"
@@ -23,7 +23,7 @@ xdotool mousemove --window "$win" 300 200 || fail "xdotool mousemove"
 wait_for 100 grep -q '^idle 300 200 ' "$REPORT" || fail "the pointer never rested at 300 200: $(tail -n 3 "$REPORT")"
 before=$(grep '^idle 300 200 ' "$REPORT" | tail -n 1 | awk '{ print $4 }')
 
-"$build/tests/x_input_burst" "$win" 8000 2 20 20 > "$SENT" || fail "the burst could not be sent"
+"$build/tests/x_input_burst" "$win" "${BURST_RATE:-8000}" "${BURST_SECONDS:-2}" 20 20 > "$SENT" || fail "the burst could not be sent"
 xdotool key Return || fail "xdotool key Return"
 wait_for $((100 * ${MORV_TIME_SCALE:-1})) grep -qx done "$REPORT" || fail "the program never read the Return after the burst"
 
