@@ -1,8 +1,8 @@
 // Window events held in a queue of our own between SDL2 and sdl12-compat: an
 // SDL2 event filter keeps each event SDL2 makes on the event thread, and the
 // events go back through SDL2's push, the filter letting them by, to
-// sdl12-compat's translation some 32 at a time, taken out of its 128-event
-// queue after each few.
+// sdl12-compat's translation a few at a time, no more than its 128-event
+// queue has room for, and are taken out of that queue after each few.
 #include "runtime/platform/window_events.h"
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
@@ -22,14 +22,17 @@ static_assert(sizeof(Sdl2Event) == 56, "SDL2's SDL_Event is 56 bytes");
 using Sdl2Filter = int (*)(void*, Sdl2Event*);
 
 // SDL2's poll marks the end of one look with this event: it must reach SDL2's
-// queue as it comes. Text belongs to the key before it (sdl12-compat gives
-// the key its character), so a few never ends between them.
+// queue as it comes.
 constexpr uint32_t sdl2_poll_sentinel = 0x7F00;
+constexpr uint32_t sdl2_key_down = 0x300;
 constexpr uint32_t sdl2_text_editing = 0x302, sdl2_text_input = 0x303, sdl2_text_editing_ext = 0x305;
-// Each SDL2 event gives at most two 1.2 events (a wheel notch: a press and a
-// release), so a few of 32 leaves sdl12-compat's queue room to spare.
-constexpr uint32_t replay_few = 32;
+// What one handing back may fill of sdl12-compat's 128 places; the rest is
+// for events other threads push meanwhile.
+constexpr int translation_room = 100;
 constexpr int translated_limit = 128;
+// The most 1.2 events one SDL2 event becomes: a wheel notch is a press and a
+// release, a text of up to 31 characters a press and a release of each.
+constexpr int most_of_other = 2, most_of_text = 62;
 
 struct Sdl2Api {
     void (*set_filter)(Sdl2Filter, void*) = nullptr;
@@ -122,16 +125,21 @@ void take_translated() {
     Intake.translated_count = got > 0 ? got : 0;
 }
 
+// Text that follows a key belongs to it (sdl12-compat gives the key its
+// character and keeps the key back until the text comes), so a key goes only
+// with room for its text too, and a few never ends between them.
 void hand_back_a_few() {
-    uint32_t handed = 0;
+    int room = translation_room;
     Intake.handing_back = true;
     while (Intake.held_count > 0) {
         Sdl2Event& event = Intake.held[Intake.held_first];
-        if (handed >= replay_few && !is_text(event.type)) break;
+        const int most = is_text(event.type) ? most_of_text : most_of_other;
+        const int kept_for_text = event.type == sdl2_key_down ? most_of_text : 0;
+        if (room < most + kept_for_text) break;
         Intake.sdl2.push(&event);
         Intake.held_first = (Intake.held_first + 1) % window_events_held_limit;
         --Intake.held_count;
-        ++handed;
+        room -= most;
     }
     Intake.handing_back = false;
 }

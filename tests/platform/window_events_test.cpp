@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <dlfcn.h>
 #include <cstring>
+#include <string>
 #include "runtime/platform/window_events.h"
 
 namespace {
@@ -16,6 +17,23 @@ struct Sdl2Motion {
     uint8_t padding[20] = {};
 };
 static_assert(sizeof(Sdl2Motion) == 56, "SDL2's SDL_Event is 56 bytes");
+
+// SDL2's key and text events.
+struct Sdl2Key {
+    uint32_t type, timestamp = 0, window = 0;
+    uint8_t state, repeat = 0, pad[2] = {};
+    int32_t scancode, sym;
+    uint16_t mod = 0;
+    uint8_t pad2[2] = {};
+    uint32_t unused = 0;
+    uint8_t padding[24] = {};
+};
+struct Sdl2Text {
+    uint32_t type = 0x303, timestamp = 0, window = 0;
+    char text[32] = {};
+    uint8_t padding[12] = {};
+};
+static_assert(sizeof(Sdl2Key) == 56 && sizeof(Sdl2Text) == 56, "SDL2's SDL_Event is 56 bytes");
 
 class WindowEvents : public ::testing::Test {
 protected:
@@ -70,6 +88,29 @@ TEST_F(WindowEvents, BeyondTheHeldLimitNewEventsAreDroppedAndCounted) {
     window_system_sends(int(window_events_held_limit) + 10);
     EXPECT_EQ(window_events_dropped(), 10u);
     EXPECT_EQ(motions_in_order(), int(window_events_held_limit));
+}
+
+// Keys with the text they type, far more than the translation's queue holds:
+// each key keeps its character.
+TEST_F(WindowEvents, KeysKeepTheirText) {
+    SDL_EnableUNICODE(1);
+    std::string sent;
+    for (int i = 0; i < 120; ++i) {
+        const char c = char('a' + i % 26);
+        Sdl2Key down{0x300, 0, 0, 1, 0, {}, 4 + i % 26, c};
+        Sdl2Text text;
+        text.text[0] = char(c - 32);  // Shift held: the key types its capital
+        Sdl2Key up{0x301, 0, 0, 0, 0, {}, 4 + i % 26, c};
+        push_(&down);
+        push_(&text);
+        push_(&up);
+        sent += text.text[0];
+    }
+    std::string typed;
+    SDL_Event e;
+    while (window_event_poll(&e))
+        if (e.type == SDL_KEYDOWN) typed += e.key.keysym.unicode ? char(e.key.keysym.unicode) : '?';
+    EXPECT_EQ(typed, sent);
 }
 
 // A new SDL session (SDL_Quit, SDL_Init) forgets what the last one held.
