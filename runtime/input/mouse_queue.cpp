@@ -44,13 +44,12 @@ MouseQueueRec MouseQueue;
 void write_slot(uint64_t n, const MouseEntry& e) {
     MouseSlot& s = MouseQueue.slots[n & slot_mask];
     s.number.store(changing, std::memory_order_relaxed);
-    // The mark is seen by any reader that sees one of the fields below.
-    std::atomic_thread_fence(std::memory_order_release);
-    s.x.store(e.x, std::memory_order_relaxed);
-    s.y.store(e.y, std::memory_order_relaxed);
-    s.buttons.store(e.buttons, std::memory_order_relaxed);
-    s.movement_x.store(e.movement_x, std::memory_order_relaxed);
-    s.movement_y.store(e.movement_y, std::memory_order_relaxed);
+    // Release stores: a reader that sees one of these fields sees the mark.
+    s.x.store(e.x, std::memory_order_release);
+    s.y.store(e.y, std::memory_order_release);
+    s.buttons.store(e.buttons, std::memory_order_release);
+    s.movement_x.store(e.movement_x, std::memory_order_release);
+    s.movement_y.store(e.movement_y, std::memory_order_release);
     s.number.store(n, std::memory_order_release);
 }
 
@@ -59,12 +58,12 @@ void write_slot(uint64_t n, const MouseEntry& e) {
 bool read_slot(uint64_t n, MouseEntry* e) {
     const MouseSlot& s = MouseQueue.slots[n & slot_mask];
     if (s.number.load(std::memory_order_acquire) != n) return false;
-    e->x = s.x.load(std::memory_order_relaxed);
-    e->y = s.y.load(std::memory_order_relaxed);
-    e->buttons = s.buttons.load(std::memory_order_relaxed);
-    e->movement_x = s.movement_x.load(std::memory_order_relaxed);
-    e->movement_y = s.movement_y.load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
+    e->x = s.x.load(std::memory_order_acquire);
+    e->y = s.y.load(std::memory_order_acquire);
+    e->buttons = s.buttons.load(std::memory_order_acquire);
+    e->movement_x = s.movement_x.load(std::memory_order_acquire);
+    e->movement_y = s.movement_y.load(std::memory_order_acquire);
+    // A field of a newer entry would show the mark here, or the newer number.
     return s.number.load(std::memory_order_relaxed) == n;
 }
 
