@@ -16,6 +16,7 @@
 #include "runtime/display/display_internal.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/fonts_internal.h"
+#include "runtime/platform/window_events.h"
 
 namespace {
 
@@ -344,7 +345,7 @@ namespace {
 MessageBoxAnswer box_run_here(MessageBoxButtons buttons) {
     for (;;) {
         SDL_Event event;
-        while (SDL_PollEvent(&event)) {
+        while (window_event_poll(&event)) {
             if (event.type == SDL_QUIT) {
                 std::lock_guard<std::mutex> guard(Box.lock);
                 Box.shown = false;

@@ -22,11 +22,14 @@ void keyboard_startup_with(const KeyboardSystemState& system);
 void keyboard_reset();
 
 // SDL_KEYDOWN and SDL_KEYUP events (others are ignored). Pause arrives as key
-// symbol 19 (with Ctrl held it is Break), Break as 318; Num Lock and Caps Lock
-// events are settled from the lock state; dead keys are composed here.
+// symbol 19 (with Ctrl held it is Break), Break as 318; dead keys are composed
+// here. Each key event brings the Num Lock and Caps Lock states of its moment
+// (its modifier bits): the lock keys held follow them before the key counts,
+// so a lock pressed between two keys of one burst changes the second only.
 void keyboard_handle_event(const SDL_Event& event);
-// Once per pass of the event loop, before polling: held state of the lock keys
-// and scroll-lock mode follows the system's lock toggles.
+// Once per pass of the event loop, when every window event is in: held state
+// of the lock keys and scroll-lock mode follows the system's lock toggles
+// (a lock changed while another window had the keyboard).
 void sync_lock_keys();
 void sync_lock_keys_with(const KeyboardLockState& locks);
 // On the passes that read the application state: key repeat (500, 30) while the
