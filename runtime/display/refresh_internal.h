@@ -20,6 +20,8 @@ void display_store_full_screen_request(int state);
 void display_set_video_modes(const std::vector<VideoMode>& modes);
 // The 2048 x 32 surface of the input-method overlay.
 bool display_create_ime_overlay();
+// Frames that reached the window (an unchanged frame is not sent).
+uint32_t display_presented_frames();
 // Draws through the private buffer even on a surface that needs none (tests).
 void display_force_private_buffer(bool on);
 struct SDL_Surface;

@@ -222,6 +222,45 @@ TEST_F(Refresh, PixelPagesShowEveryChangedRow) {
     }
 }
 
+// A still screen is not sent to the window again, in any kind of page, even
+// with an overlay installed (the error box's is, from start-up on); a change
+// is sent once, and an overlay that draws is sent every frame and leaves no
+// trace when it stops.
+std::atomic<bool> OverlayDraws{false};
+bool test_overlay(SDL_Surface* surface) {
+    if (!OverlayDraws.load()) return false;
+    static_cast<uint32_t*>(surface->pixels)[0] = 0x00FFFF;
+    return true;
+}
+
+TEST_F(Refresh, StillFramesAreNotPresentedAgain) {
+    display_set_overlay(test_overlay);
+    for (int mode : {0, 13, 12, 32}) {
+        if (mode == 32) set_screen_mode(new_image(64, 48, 32, true), 0, 0, 0, 0, 1);
+        else set_screen_mode(mode, 0, 0, 0, 0, 1);
+        ASSERT_EQ(error_code.load(), 0);
+        ImageRec* page = display_image();
+        auto frames_presented = [](int frames) {
+            const uint32_t before = display_presented_frames();
+            for (int i = 0; i < frames; ++i) display_refresh();
+            return display_presented_frames() - before;
+        };
+        frames_presented(2);
+        EXPECT_EQ(frames_presented(20), 0u) << "mode " << mode;
+        if (mode == 0) page->pixels[2 * 81] = 'A';
+        else if (mode == 32) reinterpret_cast<uint32_t*>(page->pixels)[65] = 0xFF00FF00u;
+        else page->pixels[page->width + 1] = 4;
+        EXPECT_EQ(frames_presented(20), 1u) << "mode " << mode;
+        OverlayDraws = true;
+        EXPECT_EQ(frames_presented(5), 5u) << "mode " << mode;
+        EXPECT_EQ(pixel(0, 0), 0x00FFFFu) << "mode " << mode;
+        OverlayDraws = false;
+        EXPECT_EQ(frames_presented(20), 1u) << "mode " << mode;
+        EXPECT_EQ(pixel(0, 0), 0u) << "mode " << mode;
+    }
+    display_set_overlay(nullptr);
+}
+
 TEST_F(Refresh, MonochromeBlinkColoursStayOutOfTheProgramsPalette) {
     set_screen_mode(10, 0, 0, 0, 0, 1);
     ImageRec* page = display_image();
