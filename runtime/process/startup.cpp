@@ -29,7 +29,7 @@
 
 namespace {
 
-constexpr uint32_t sdl_init_flags = 0x131;  // timer, audio, video, CD-ROM
+constexpr uint32_t sdl_init_flags = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO;
 
 SDL_Thread* ProgramThread = nullptr;
 SDL_Thread* TimerThread = nullptr;
