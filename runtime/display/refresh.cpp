@@ -193,7 +193,16 @@ bool decide_full_screen(const Candidates& c) {
 }
 
 void setup_surface(int width, int height, bool full_screen) {
-    SDL_Surface* s = SDL_SetVideoMode(width, height, 32, full_screen ? SDL_FULLSCREEN : 0);
+    const uint32_t flags = full_screen ? SDL_FULLSCREEN : 0;
+    // Full screen fills the screen by itself, keeping the aspect ratio.
+    const int scale = full_screen ? 1 : window_scale_for(width, height);
+    window_scale_apply(scale);
+    SDL_Surface* s = SDL_SetVideoMode(width, height, 32, flags);
+    if (!s && scale > 1) {
+        // A window the window system cannot make that large comes unscaled.
+        window_scale_apply(1);
+        s = SDL_SetVideoMode(width, height, 32, flags);
+    }
     Refresh.surface = s;
     Refresh.surface_valid = 0;
     if (!s) return;

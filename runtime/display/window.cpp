@@ -12,6 +12,9 @@
 #include "runtime/platform/window.h"
 #include <SDL.h>
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,6 +38,20 @@ constexpr uint32_t decoration_retry_ms = 10;
 constexpr int decoration_tries = 50;
 
 StrDesc* WindowTitle = nullptr;
+
+// The window's whole-number zoom. sdl12-compat scales the window by the
+// factor in its environment variable, read again at every new video mode, and
+// reports the pointer in the mode's own pixels, so programs see no change.
+constexpr const char* scaling_variable = "SDL12COMPAT_WINDOW_SCALING";
+constexpr const char* scale_method_variable = "SDL12COMPAT_SCALE_METHOD";
+constexpr int desktop_share_percent = 90;
+
+struct WindowScale {
+    int desktop_width = 0, desktop_height = 0;  // 0: unknown
+    int chosen = 0;                             // MORV_SCALE, 0 when not given
+    int applied = 1;                            // the factor in the environment
+};
+WindowScale Scale;
 
 // A frame drawn by the event thread now; the caller sees it drawn.
 void frame_on_event_thread() { event_request(EventRequestKind::frame, display_refresh, true); }
@@ -161,9 +178,69 @@ void move_window(int32_t x, int32_t y, uint32_t passed) {
         const FontSlot& f = font_slot(d->font);
         picture_w = d->is_text ? d->width * int(f.cell_width) : d->width;
         picture_h = d->is_text ? d->height * int(f.cell_height) : d->height;
+        // The picture stands on the desktop at the window's zoom.
+        const int zoom = window_scale_for(picture_w, picture_h);
+        picture_w *= zoom;
+        picture_h *= zoom;
     }
     window_move_to(g.desktop_width / 2 - picture_w / 2 - left, g.desktop_height / 2 - picture_h / 2 - top);
 }
+
+int window_scale_fitting(int width, int height, int desktop_width, int desktop_height) {
+    if (width < 1 || height < 1 || desktop_width < 1 || desktop_height < 1) return 1;
+    const long room_w = long(desktop_width) * desktop_share_percent / 100;
+    const long room_h = long(desktop_height) * desktop_share_percent / 100;
+    return int(std::clamp(std::min(room_w / width, room_h / height), 1L, long(window_scale_max)));
+}
+
+int window_scale_parse(const char* text) {
+    if (!text || !*text || std::strlen(text) > 2) return 0;
+    int value = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9') return 0;
+        value = value * 10 + (*c - '0');
+    }
+    return value >= 1 && value <= window_scale_max ? value : 0;
+}
+
+void window_scale_prepare() {
+    const char* given = std::getenv("MORV_SCALE");
+    Scale = WindowScale{};
+    Scale.chosen = window_scale_parse(given);
+    if (given && !Scale.chosen)
+        std::fprintf(stderr, "MORV_SCALE=%s is not a whole number from 1 to %d: the window is scaled to fit the screen.\n",
+                     given, window_scale_max);
+    // Both exist before any other thread does: a later change only replaces
+    // the value of an entry that is already there.
+    setenv(scale_method_variable, "nearest", 1);
+    setenv(scaling_variable, "1", 1);
+}
+
+void window_scale_measure_desktop() {
+    char driver[32] = {};
+    SDL_VideoDriverName(driver, sizeof driver);
+    // A driver without a screen has no desktop to fit.
+    if (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0) return;
+    if (const SDL_VideoInfo* info = SDL_GetVideoInfo()) {
+        Scale.desktop_width = std::max(info->current_w, 0);
+        Scale.desktop_height = std::max(info->current_h, 0);
+    }
+}
+
+int window_scale_for(int width, int height) {
+    if (Scale.chosen) return Scale.chosen;
+    return window_scale_fitting(width, height, Scale.desktop_width, Scale.desktop_height);
+}
+
+void window_scale_apply(int factor) {
+    if (factor == Scale.applied) return;
+    char value[8];
+    std::snprintf(value, sizeof value, "%d", factor);
+    setenv(scaling_variable, value, 1);
+    Scale.applied = factor;
+}
+
+int window_scale() { return Scale.applied; }
 
 void display_startup() {
     capture_format(32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000, &PixelFormat32);

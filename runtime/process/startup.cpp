@@ -44,6 +44,7 @@ int start_window_system() {
                      "to run it without a window.\n");
         return 100;
     }
+    window_scale_prepare();
     if (SDL_Init(sdl_init_flags) < 0) {
         std::fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
         return 100;
@@ -58,6 +59,7 @@ int start_window_system() {
     if (InputMethod_Init() != 0) return 602;
     ime_prepare_font_candidates();
     display_startup();
+    window_scale_measure_desktop();
     display_window_startup();
     mouse_startup();
     return 0;

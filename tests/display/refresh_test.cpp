@@ -429,6 +429,29 @@ TEST_F(Refresh, OnceModeDropsToOffAfterAFrame) {
     EXPECT_EQ(auto_display.load(), 0);
 }
 
+// The window's zoom: the largest whole factor at which the frame fits in 90 %
+// of the desktop, 1 when the desktop is unknown or too small.
+TEST(WindowScale, LargestFactorFittingNinetyPercentOfTheDesktop) {
+    struct Case {
+        int width, height, desktop_width, desktop_height, factor;
+    } cases[] = {
+        {640, 400, 1024, 768, 1},   {640, 400, 1920, 1080, 2},  {640, 400, 3840, 2160, 4},
+        {640, 480, 1920, 1080, 2},  {640, 480, 1920, 1066, 1},  {320, 200, 1024, 768, 2},
+        {320, 200, 3840, 2160, 9}, {1024, 768, 1920, 1080, 1}, {640, 400, 711, 444, 1},
+        {640, 400, 1423, 889, 2},   {640, 400, 1422, 889, 1},   {640, 400, 0, 0, 1},
+        {0, 0, 1920, 1080, 1},      {1, 1, 100000, 100000, window_scale_max},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(window_scale_fitting(c.width, c.height, c.desktop_width, c.desktop_height), c.factor)
+            << c.width << "x" << c.height << " on " << c.desktop_width << "x" << c.desktop_height;
+    struct Word {
+        const char* text;
+        int factor;
+    } words[] = {{"1", 1}, {"2", 2}, {"16", 16}, {"17", 0}, {"0", 0}, {"-2", 0}, {"1.5", 0},
+                 {"2x", 0}, {" 2", 0}, {"", 0}, {nullptr, 0}, {"0002", 0}};
+    for (const Word& w : words) EXPECT_EQ(window_scale_parse(w.text), w.factor) << (w.text ? w.text : "(none)");
+}
+
 TEST(CursorShape, TableOfStartAndStopLines) {
     struct Case {
         int s, e, h, first, last;

@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The window scaled for a large screen, under an Xvfb of 1920 x 1080: the game
+# at MORV_SCALE=2 opens 1280 x 800, sharp (every 2 x 2 block one colour), and
+# its screenshot halved reads back the title screen cell by cell; a 320 x 200
+# screen is fitted by itself to 4 times its size and a 40 x 25 one at
+# MORV_SCALE=2 to twice, and in both the pointer over window pixel (k x, k y)
+# reads as (x, y); under a window manager, full screen shows the game's
+# 640 x 480 mode 1440 x 1080 in the middle with black bars around the
+# picture, and the window comes back at its scaled size.
+set -u
+morv=$1 build=$2
+source "$(dirname "$0")/lib.sh"
+cells_tool="$build/tests/screen_cells"
+[ -x "$cells_tool" ] || fail "the helper $cells_tool is not built"
+command -v openbox > /dev/null || fail "openbox is not installed (scripts/setup.sh test installs it)"
+start_xvfb 1920x1080x24
+export SDL_AUDIODRIVER=dummy
+unset MORV_SCALE
+
+size_of() { xwininfo -id "$1" 2> /dev/null | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}'; }
+# A program's window can be made again while it starts and when it changes
+# its screen: it is looked for by name ($1) each time, its id left in $win.
+window_is() { win=$(find_window "$1") && [ "$(size_of "$win")" = "$2" ]; }
+
+# --- The game at MORV_SCALE=2 ---------------------------------------------------
+MORV_SCALE=2 "$morv" 2> "$build/e2e_scaled.err" &
+APP_PID=$!
+wait_for 50 window_is MORV 1280x800 || fail "MORV_SCALE=2: the window is $(size_of "$win"), not 1280x800"
+shot="$build/e2e_scaled.png"
+cells="$build/e2e_scaled.cells"
+# The screenshot halved by taking every other pixel, and read back cell by cell.
+read_screen() {
+    import -window "$win" "$shot" 2> /dev/null && convert "$shot" -sample 50% ppm:"$shot.ppm" &&
+        "$cells_tool" "$shot.ppm" > "$cells"
+}
+text_row() { sed -n "${1}p" "$cells" | sed 's/ *$//'; }
+screen_shows() { read_screen && [ "$(text_row "$1")" = "$2" ]; }
+wait_for 100 screen_shows 15 "    <Play!> <Options> <Help> <Quit>" || fail "row 15 is '$(text_row 15)'"
+[ "$(text_row 1)" = "         ╔═╦═╗ ╔═══╗ ╔═══╗ ║   ║" ] || fail "the banner's first row is '$(text_row 1)'"
+[ "$(text_row 11)" = "               ║XX║OO║OO║" ] || fail "the board picture's last row is '$(text_row 11)'"
+case "$(sed -n 34p "$cells")" in
+    *f1f1f1f1f1f1f1f1f1f1*) ;;
+    *) fail "the board picture is not white on blue: $(sed -n 34p "$cells")" ;;
+esac
+# Nearest-neighbour scaling: the halved picture doubled again is the picture.
+[ "$(identify -format %wx%h "$shot")" = 1280x800 ] || fail "the screenshot is $(identify -format %wx%h "$shot")"
+convert "$shot" -sample 50% -sample 200% "$shot.blocks.png"
+differ=$(compare -metric AE "$shot" "$shot.blocks.png" null: 2>&1)
+[ "$differ" = 0 ] || fail "the scaled picture is not sharp: $differ pixels differ from 2 x 2 blocks"
+close_and_expect_exit "$build" MORV
+
+# --- The pointer in page pixels --------------------------------------------------
+REPORT=$(mktemp)
+expect_line() {
+    wait_for 50 grep -qx "$2" "$REPORT" || fail "$1: no line \"$2\" in: $(tail -n 5 "$REPORT" | tr '\n' ';')"
+}
+# A screen, its window size, then a window pixel and the page position it reads as.
+check_pointer() {
+    local screen=$1 size=$2 x=$3 y=$4 want_x=$5 want_y=$6 id
+    : > "$REPORT"
+    "$build/tests/mouse_report" "$screen" > "$REPORT" 2> /dev/null &
+    APP_PID=$!
+    id=$(focus_window Untitled) || fail "$screen: no window"
+    wait_for 50 grep -qx ready "$REPORT" || fail "$screen: the report never got ready"
+    window_is Untitled "$size" || fail "$screen: the window is $(size_of "$win"), not $size"
+    id=$win
+    xdotool mousemove --window "$id" "$x" "$y" || fail "xdotool mousemove"
+    expect_line "$screen: motion to ($x,$y)" "mouse $want_x $want_y 000 0"
+    xdotool click 1
+    expect_line "$screen: left press at ($x,$y)" "mouse $want_x $want_y 100 0"
+    close_and_expect_exit "$build" Untitled
+}
+# 320 x 200 fits 4 times in 90 % of 1920 x 1080.
+check_pointer 13 1280x800 400 200 100 50
+check_pointer 13 1280x800 1276 796 319 199
+MORV_SCALE=2 check_pointer 40 1280x800 200 100 6.75 3.625
+rm -f "$REPORT"
+
+# --- Full screen under a window manager ------------------------------------------
+openbox > /dev/null 2>&1 &
+sleep 1
+"$morv" 2> /dev/null &
+APP_PID=$!
+wait_for 50 window_is MORV 1280x800 || fail "under the window manager the window is $(size_of "$win"), not 1280x800"
+win=$(focus_window MORV) || fail "could not focus the window"
+# The window manager has made it the active window: keys reach it.
+is_active() { [ "$(xdotool getactivewindow 2> /dev/null)" = "$win" ]; }
+wait_for 50 is_active || fail "the window manager never made the window active"
+root_shot="$build/e2e_scaled_root.rgb"
+# The colour of the desktop at x y, as RRGGBB.
+pixel() { od -A n -t x1 -j $(( ($2 * 1920 + $1) * 3 )) -N 3 "$root_shot" | tr -d ' \n'; }
+# The 640 x 400 title screen stands 40 pixels down in a 640 x 480 mode, which
+# full screen shows at 2.25 times in both directions: from x 240 and y 90.
+# The banner's rows are blue over their first 39 cells (624 pixels, to x 1644).
+full_screen_shown() {
+    import -window root -depth 8 rgb:"$root_shot" 2> /dev/null &&
+        [ "$(pixel 242 180)" = 0000aa ] && [ "$(pixel 1641 180)" = 0000aa ] && [ "$(pixel 960 92)" = 0000aa ]
+}
+xdotool key alt+Return || fail "could not press Alt+Enter"
+# Screenshots wait until the window manager has made the window full screen:
+# taken during the change they can hold it up.
+wait_for 50 window_is MORV 1920x1080 || fail "Alt+Enter left the window at $(size_of "$win")"
+wait_for 50 full_screen_shown ||
+    fail "no full-screen picture: (242,180) is $(pixel 242 180), (1641,180) $(pixel 1641 180), (960,92) $(pixel 960 92)"
+for at in "0 180" "237 180" "1646 180" "1919 180" "960 0" "960 87" "960 1079"; do
+    [ "$(pixel $at)" = 000000 ] || fail "($at) is $(pixel $at), not black"
+done
+# The cycle goes on to the window again (no distinct 4:3 mode here).
+xdotool key alt+Return
+wait_for 50 window_is MORV 1280x800 || fail "back from full screen the window is $(size_of "$win")"
+close_and_expect_exit "$build" MORV
+echo "scaled window: 1280x800 game read back and sharp; pointer in page pixels at 4x and 2x; full screen 1440x1080 between black bars"
