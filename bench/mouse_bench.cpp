@@ -1,10 +1,14 @@
 // What the mouse costs: the event thread recording one motion (two entries),
 // and the program reading one message and its position in a text page.
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/display/display.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/input/mouse_internal.h"
 #include <SDL.h>
 #include <benchmark/benchmark.h>

@@ -1,6 +1,7 @@
 // Image files: the picture read by SDL_image, converted to 32-bit colour or
 // mapped onto a palette, with the file's transparency carried over.
 #include "runtime/display/image_files.h"
+#include "runtime/display/image_files_internal.h"
 
 #include <SDL/SDL.h>
 #include <SDL/SDL_image.h>
@@ -16,6 +17,7 @@
 #include "runtime/core/flags.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/page_memory.h"
 #include "runtime/display/picture_guard.h"
 

@@ -10,9 +10,3 @@ struct StrDesc;
 // error 5); not passed, the image takes the dest image's mode, which must not
 // be text (error 5). An empty name gives -1 without touching the file system.
 int32_t load_image(StrDesc* file, int32_t mode, bool mode_passed);
-
-// The picture at `path` as an image handle, 0 on any failure. Wanted mode -1
-// matches the dest image: on a palette dest every colour goes to the nearest
-// dest palette entry, and transparent pixels get the least-used entry, which is
-// then kept out of the other pixels. 256 needs a palette file.
-int32_t load_image_file(const char* path, int32_t wanted_mode);

@@ -7,10 +7,15 @@
 #include <cstring>
 #include <mutex>
 #include "runtime/core/errors.h"
+#include "runtime/core/errors_internal.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 
 namespace {
 

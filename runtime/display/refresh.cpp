@@ -1,11 +1,15 @@
 // One frame of the window: the display image turned into window pixels, with
 // change tracking so a still screen costs one comparison pass.
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/page_memory.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include <SDL.h>
 #include <algorithm>
 #include <atomic>

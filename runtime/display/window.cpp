@@ -1,10 +1,14 @@
 // The window around the display: explicit and automatic refresh, full screen,
 // the icon, placement and the start-up of the display's window state.
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/image_copy.h"
+#include "runtime/display/image_copy_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/requests.h"

@@ -2,10 +2,15 @@
 // and key, mouse and controller events recorded as snapshots.
 #include "runtime/input/devices_internal.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/core/traps.h"
+#include "runtime/core/traps_internal.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/input/mouse.h"
+#include "runtime/input/mouse_internal.h"
 #include <SDL.h>
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,9 @@
 // Break, dead keys, the lock keys, start-up seeding and key repeat with focus.
 #include <SDL.h>
 #include "runtime/core/traps.h"
+#include "runtime/core/traps_internal.h"
 #include "runtime/display/text.h"
+#include "runtime/display/text_internal.h"
 #include "runtime/input/keyboard_internal.h"
 #include "runtime/platform/keyboard_x11.h"
 

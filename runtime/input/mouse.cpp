@@ -6,8 +6,11 @@
 #include "runtime/core/flags.h"
 #include "runtime/core/requests.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include <SDL.h>
 #include <atomic>
 

@@ -4,6 +4,7 @@
 #include "runtime/platform/serial.h"
 #include "runtime/platform/file_handle.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>

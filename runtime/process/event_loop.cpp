@@ -8,17 +8,27 @@
 #include "runtime/core/lowmem.h"
 #include "runtime/core/requests.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/message_box.h"
 #include "runtime/input/devices.h"
+#include "runtime/input/devices_internal.h"
 #include "runtime/input/ime/ime.h"
 #include "runtime/input/keyboard.h"
+#include "runtime/input/keyboard_internal.h"
 #include "runtime/input/mouse.h"
+#include "runtime/input/mouse_internal.h"
 #include "runtime/sound/sound_files.h"
+#include "runtime/sound/sound_files_internal.h"
 #include "runtime/sound/tones.h"
+#include "runtime/sound/tones_internal.h"
 #include "runtime/system/clipboard.h"
+#include "runtime/system/clipboard_internal.h"
 #include "runtime/system/printer.h"
+#include "runtime/system/printer_internal.h"
 #include "runtime/system/shell.h"
+#include "runtime/system/shell_internal.h"
 #include <SDL.h>
 #include <chrono>
 
@@ -45,6 +55,8 @@ void rest_and_serve_requests() {
 // Returns false when the window was closed.
 bool dispatch_event(const SDL_Event& event) {
     if (message_box_take_event(event)) return true;
+    // Keys the input method took reach no device and no keyboard queue.
+    if (ime_takes_key_event(event)) return true;
     // The devices see keys before the keyboard's own handling.
     device_handle_event(event);
     switch (event.type) {

@@ -2,12 +2,16 @@
 // program left open, and end the process.
 #include "runtime/process/spine.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/requests.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/input/mouse.h"
+#include "runtime/input/mouse_internal.h"
 #include "runtime/sound/sound_files.h"
 #include "runtime/system/files.h"
 #include "runtime/system/printer.h"
+#include "runtime/system/printer_internal.h"
 #include <SDL.h>
 #include <unistd.h>
 #include <chrono>
@@ -63,3 +67,11 @@ void runtime_shutdown() {
     }
     std::exit(0);
 }
+
+// Every program on the runtime gets the event-thread check of SDL's
+// window-system calls: this reference pulls the wrappers into the link, and
+// the wrappers call SDL through the names only the linker's --wrap options
+// give (__real_SDL_...), so a link without those options fails instead of
+// quietly losing the check.
+extern const char sdl_thread_check_linked;
+[[gnu::used]] static const char* const sdl_thread_check_kept = &sdl_thread_check_linked;

@@ -5,23 +5,37 @@
 #include "runtime/process/spine.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/core/traps.h"
+#include "runtime/core/traps_internal.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/message_box.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/input/ime/ime.h"
 #include "runtime/input/keyboard.h"
+#include "runtime/input/keyboard_internal.h"
 #include "runtime/input/mouse.h"
+#include "runtime/input/mouse_internal.h"
 #include "runtime/platform/window.h"
 #include "runtime/system/files.h"
+#include "runtime/system/files_internal.h"
 #include "runtime/sound/sound_files.h"
+#include "runtime/sound/sound_files_internal.h"
 #include "runtime/system/net.h"
+#include "runtime/system/net_internal.h"
 #include <SDL.h>
 #include <SDL_ttf.h>
 #include <cstdio>
@@ -45,6 +59,7 @@ int start_window_system() {
         return 100;
     }
     window_scale_prepare();
+    ime_before_window_system();  // the X input method is the runtime's, not SDL's
     if (SDL_Init(sdl_init_flags) < 0) {
         std::fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
         return 100;

@@ -2,12 +2,14 @@
 // and shortens names only on the screen; every operation works on the real
 // bytes of a name, which a listed name leads back to through path_resolve.
 #include "runtime/system/directories.h"
+#include "runtime/system/directories_internal.h"
 #include <cinttypes>
 #include <cstdio>
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/text.h"
 #include "runtime/platform/dir.h"
 #include "runtime/system/dir_names.h"

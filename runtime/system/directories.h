@@ -4,7 +4,6 @@
 // A name holding a zero byte names nothing: the system would see only its
 // first part.
 #pragma once
-#include <string>
 
 struct StrDesc;
 
@@ -25,7 +24,3 @@ void dir_remove(StrDesc* path);
 // ending in "/", lists "*". 53 when nothing matches, 5 when the current
 // folder cannot be read.
 void files_list(StrDesc* pattern);
-
-// The file a program's name stands for, for the file statements too: the name
-// itself when it exists, else the entry the listing showed by that name.
-std::string dir_resolve_name(const std::string& name);

@@ -5,7 +5,25 @@
 #include <cstdint>
 #include <vector>
 #include "runtime/platform/serial.h"
+#include "runtime/system/files.h"
 
+// --- For the rest of the runtime and the tests ---
+// Start-up: the restart reset closes every file number.
+void files_startup();
+
+// The system's descriptor behind a number, or -1 (tests look at its settings).
+int file_os_handle(int32_t number);
+
+// Network handles share the close statement and the end-of-file query through
+// negative numbers; the network fills this in at its start.
+struct FileNetworkHandles {
+    void (*close_all)();
+    void (*close)(int32_t handle);
+    int32_t (*eof)(int32_t handle);
+};
+void file_network_attach(const FileNetworkHandles* handles);
+
+// --- Shared by the subject's own files ---
 struct FileLockRange {
     uint64_t offset, length;
 };

@@ -8,6 +8,28 @@
 #include "runtime/system/net.h"
 #include "runtime/system/net_frames.h"
 
+// --- For the rest of the runtime and the tests ---
+// Kinds in the handle table.
+enum NetKind : uint8_t {
+    net_kind_free = 0,
+    net_kind_host = 1,
+    net_kind_client = 2,
+    net_kind_accepted = 3,
+    net_kind_reserved = 255,  // while being set up
+};
+
+// Start-up: the file layer's close, close-all and end-of-file query reach the
+// network handles.
+void net_startup();
+
+// --- Inspection (tests and benchmarks) ---
+// Bytes received and not yet consumed, and the receive buffer's capacity.
+uint64_t net_buffered_bytes(int32_t handle);
+uint64_t net_buffer_capacity(int32_t handle);
+// A shorter send limit than net_send_limit_ms (tests); 0 restores it.
+void net_set_send_limit_ms(uint32_t limit_ms);
+
+// --- Shared by the subject's own files ---
 struct NetHandle {
     IPaddress address{};
     TCPsocket socket = nullptr;

@@ -4,6 +4,7 @@
 #include "runtime/system/net_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/strings.h"
 #include "runtime/platform/socket.h"
 #include <chrono>

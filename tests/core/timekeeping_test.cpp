@@ -9,9 +9,13 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/core/timekeeping.h"
+#include "runtime/core/timekeeping_internal.h"
 
 namespace {
 

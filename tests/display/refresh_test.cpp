@@ -1,14 +1,19 @@
 // The refresh: known pages rendered to the dummy driver's surface, read back
 // pixel by pixel, with the blink and cursor phases and full-screen placement.
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/text.h"
 #include "runtime/display/text_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <atomic>

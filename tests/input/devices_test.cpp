@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <SDL.h>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/input/devices_internal.h"
 
 namespace {

@@ -5,6 +5,9 @@
 #include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/platform/keyboard_x11.h"
+#include "runtime/core/flags_internal.h"
+#include "runtime/core/timekeeping_internal.h"
+#include "runtime/input/keyboard_internal.h"
 #include "tests/input/keyboard_test_support.h"
 
 using namespace kbtest;

@@ -11,6 +11,7 @@
 #include "runtime/core/threads.h"
 #include "runtime/process/process.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/message_box.h"
 #include "support/sdl_events.h"
 

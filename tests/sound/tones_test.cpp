@@ -6,6 +6,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/sound/audio.h"
 #include "runtime/sound/raw_samples.h"
+#include "runtime/core/flags_internal.h"
 #include <cmath>
 
 namespace {

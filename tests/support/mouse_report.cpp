@@ -4,6 +4,7 @@
 // the screen: 40 or 80 (text columns of 25 rows) or 13 (320 x 200 pixels).
 // "ready" comes once the window shows the screen asked for.
 #include "runtime/runtime.h"
+#include "runtime/display/display_internal.h"
 #include <SDL.h>
 #include <cstdio>
 #include <cstring>

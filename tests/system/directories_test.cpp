@@ -12,6 +12,7 @@
 #include "display/text_test_support.h"
 #include "runtime/system/dir_names.h"
 #include "runtime/system/directories.h"
+#include "runtime/system/directories_internal.h"
 
 namespace {
 

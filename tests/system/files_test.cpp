@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 #include "runtime/platform/file_handle.h"
+#include "runtime/system/files_internal.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include "runtime/core/flags.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/process/process.h"
 #include "runtime/system/files.h"
 #include "support/sdl_events.h"
