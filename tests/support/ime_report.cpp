@@ -15,6 +15,7 @@
 #include <string>
 #include "runtime/input/devices.h"
 #include "runtime/input/ime/ime.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/input/keyboard_internal.h"
 #include "runtime/runtime.h"
 

@@ -10,6 +10,7 @@
 #include "runtime/input/ime/ime.h"
 #include "runtime/input/ime/input_method_internal.h"
 #include "runtime/input/keyboard.h"
+#include "runtime/input/keyboard_internal.h"
 #include "runtime/platform/ime_x11.h"
 
 namespace {
