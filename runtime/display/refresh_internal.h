@@ -50,3 +50,13 @@ int window_scale_for(int width, int height);
 void window_scale_apply(int factor);
 // The factor of the current window.
 int window_scale();
+
+// A surface pixel's place in a window of another size (scaled, or full screen
+// with the picture centred between bars).
+struct WindowPoint {
+    int x, y;
+};
+WindowPoint window_point_of(int x, int y, int surface_w, int surface_h, int window_w, int window_h);
+// Event thread: moves the pointer to surface pixel (x, y) wherever the window
+// shows it (the window system takes window pixels).
+void display_warp_pointer(int x, int y);

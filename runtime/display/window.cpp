@@ -246,6 +246,29 @@ void window_scale_apply(int factor) {
 
 int window_scale() { return Scale.applied; }
 
+WindowPoint window_point_of(int x, int y, int surface_w, int surface_h, int window_w, int window_h) {
+    if (surface_w < 1 || surface_h < 1 || window_w < 1 || window_h < 1) return {x, y};
+    // The picture fills the window as far as its aspect ratio lets it,
+    // centred; the point lands in the middle of its pixel's block.
+    const double zoom = std::min(double(window_w) / surface_w, double(window_h) / surface_h);
+    const double left = (window_w - surface_w * zoom) / 2, top = (window_h - surface_h * zoom) / 2;
+    return {int(left + (x + 0.5) * zoom), int(top + (y + 0.5) * zoom)};
+}
+
+void display_warp_pointer(int x, int y) {
+    // The window system places the pointer in the window's own pixels.
+    const SDL_Surface* surface = display_surface();
+    int window_w = 0, window_h = 0;
+    if (surface) {
+        window_w = surface->w * Scale.applied;
+        window_h = surface->h * Scale.applied;
+        WindowGeometry g{};
+        if (get_full_screen() != 0 && platform_window_geometry(&g)) window_w = g.client_width, window_h = g.client_height;
+    }
+    const WindowPoint at = surface ? window_point_of(x, y, surface->w, surface->h, window_w, window_h) : WindowPoint{x, y};
+    SDL_WarpMouse(Uint16(std::clamp(at.x, 0, 65535)), Uint16(std::clamp(at.y, 0, 65535)));
+}
+
 void display_startup() {
     capture_format(32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000, &PixelFormat32);
     capture_format(8, 0, 0, 0, 0, &PixelFormat8);

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <atomic>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -378,6 +379,38 @@ TEST_F(Refresh, FullScreenDoublesSmallPagesAndCentresThem) {
     EXPECT_EQ(display_full_screen_request(), -1);
 }
 
+// The window system scales the window by the factor MORV_SCALE chose, and
+// full screen by none of ours; the surface stays the page's size throughout.
+TEST_F(Refresh, WindowScaleComesBackAfterFullScreen) {
+    setenv("MORV_SCALE", "3", 1);
+    window_scale_prepare();
+    unsetenv("MORV_SCALE");
+    auto variable = [] { return std::string(getenv("SDL12COMPAT_WINDOW_SCALING")); };
+    EXPECT_EQ(std::string(getenv("SDL12COMPAT_SCALE_METHOD")), "nearest");
+    display_set_video_modes({{640, 480}, {800, 600}});
+    display_refresh();
+    EXPECT_EQ(window_scale(), 3);
+    EXPECT_EQ(variable(), "3");
+    EXPECT_EQ(display_surface()->w, 640);
+    display_store_full_screen_request(1);
+    display_refresh();
+    ASSERT_EQ(get_full_screen(), 1);
+    EXPECT_EQ(window_scale(), 1);
+    EXPECT_EQ(variable(), "1");
+    display_store_full_screen_request(0);
+    display_refresh();
+    ASSERT_EQ(get_full_screen(), 0);
+    EXPECT_EQ(window_scale(), 3);
+    EXPECT_EQ(variable(), "3");
+    EXPECT_EQ(display_surface()->w, 640);
+    EXPECT_EQ(display_surface()->h, 400);
+    window_scale_prepare();  // back to the fit, which knows no desktop here
+    display_invalidate();
+    set_screen_mode(13, 0, 0, 0, 0, 1);
+    display_refresh();
+    EXPECT_EQ(window_scale(), 1);
+}
+
 TEST_F(Refresh, AltEnterCyclesWindowFullScreenAndBack) {
     // 800 x 450 wastes least; 1024 x 768 is the best 4:3 mode.
     display_set_video_modes({{1024, 768}, {800, 450}});
@@ -455,6 +488,23 @@ TEST(WindowScale, LargestFactorFittingNinetyPercentOfTheDesktop) {
     } words[] = {{"1", 1}, {"2", 2}, {"16", 16}, {"17", 0}, {"0", 0}, {"-2", 0}, {"1.5", 0},
                  {"2x", 0}, {" 2", 0}, {"", 0}, {nullptr, 0}, {"0002", 0}};
     for (const Word& w : words) EXPECT_EQ(window_scale_parse(w.text), w.factor) << (w.text ? w.text : "(none)");
+}
+
+// A surface pixel in a scaled window, or full screen between bars, is the
+// middle of its block; a window of its own size is the pixel itself.
+TEST(WindowScale, SurfacePixelsInTheWindow) {
+    struct Case {
+        int x, y, surface_w, surface_h, window_w, window_h, want_x, want_y;
+    } cases[] = {
+        {100, 50, 320, 200, 1280, 800, 402, 202}, {7, 9, 640, 400, 640, 400, 7, 9},
+        {0, 0, 640, 480, 1920, 1080, 241, 1},     {639, 479, 640, 480, 1920, 1080, 1678, 1078},
+        {0, 0, 640, 400, 1280, 1024, 1, 113},     {5, 6, 640, 400, 0, 0, 5, 6},
+    };
+    for (const Case& c : cases) {
+        const WindowPoint at = window_point_of(c.x, c.y, c.surface_w, c.surface_h, c.window_w, c.window_h);
+        EXPECT_EQ(at.x, c.want_x) << c.x << "," << c.y << " in " << c.window_w << "x" << c.window_h;
+        EXPECT_EQ(at.y, c.want_y) << c.x << "," << c.y << " in " << c.window_w << "x" << c.window_h;
+    }
 }
 
 TEST(CursorShape, TableOfStartAndStopLines) {

@@ -1,6 +1,9 @@
 # Shared by the end-to-end scripts: a private Xvfb, polling helpers.
 # Sourced, not run; "$1" of the script is the morv binary, "$2" the build folder.
 
+# Windows open at their own size, whatever the developer's MORV_SCALE says.
+unset MORV_SCALE
+
 # Sanitizer builds: no pause at exit, so shutdown times stay honest.
 export TSAN_OPTIONS="${TSAN_OPTIONS:-atexit_sleep_ms=0 suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")/../support" && pwd)/tsan.supp}"
 
