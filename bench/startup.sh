@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start-up time: the median, fastest and slowest of 10 starts of a program,
-# each from the start until its window is mapped, under a private Xvfb with no
-# window manager. The sound goes to SDL's dummy driver (the test machines have
+# each from the start until its window is mapped, and until the window first
+# shows anything but black, under a private Xvfb with no window manager. The sound goes to SDL's dummy driver (the test machines have
 # no sound card); nothing else is set, so the window system's own probing
 # counts as it does for a user.
 # Usage: bench/startup.sh BUILD_FOLDER [PROGRAM [ARGS...]]   (default: BUILD/morv)
@@ -16,10 +16,15 @@ export SDL_AUDIODRIVER=dummy
 runs=10
 times=()
 for ((i = 0; i < runs; i++)); do
-    t=$("$probe" "$@" 2> /dev/null) || fail "start $((i + 1)): no window"
+    t=$("$probe" "$@" 2> /dev/null) || fail "start $((i + 1)): no window or no picture"
     times+=("$t")
 done
-printf '%s\n' "${times[@]}" | sort -n | awk -v what="$(basename "$1")" '
-    { t[NR] = $1 }
-    END { printf "%s: window mapped after %.0f ms (median of %d starts; fastest %.0f, slowest %.0f)\n",
-                 what, (t[int((NR + 1) / 2)] + t[int(NR / 2) + 1]) / 2, NR, t[1], t[NR] }'
+# The median, fastest and slowest of column $1 of the times.
+summary() {
+    printf '%s\n' "${times[@]}" | awk -v c="$1" '{ print $c }' | sort -n | awk '
+        { t[NR] = $1 }
+        END { printf "%.0f ms (median of %d starts; fastest %.0f, slowest %.0f)",
+                     (t[int((NR + 1) / 2)] + t[int(NR / 2) + 1]) / 2, NR, t[1], t[NR] }'
+}
+echo "$(basename "$1"): window mapped after $(summary 1)"
+echo "$(basename "$1"): first picture after $(summary 2)"

@@ -6,17 +6,11 @@
 #include "runtime/display/image_files.h"
 #include "runtime/display/image_save_internal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -27,6 +21,7 @@
 #include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
 #include "runtime/display/images_internal.h"
+#include "runtime/platform/replace_file.h"
 
 namespace {
 
@@ -117,35 +112,27 @@ const uint32_t* colour_row(const Picture& p, int y) {
     return reinterpret_cast<const uint32_t*>(p.image->pixels) + size_t(y) * p.width;
 }
 
-// --- Output: a descriptor written in whole chunks ------------------------------
+// --- Output: the replacement file written in whole chunks ---------------------
 
 struct Output {
-    int fd = -1;
+    FileReplacement* file = nullptr;
     std::vector<uint8_t> buffer;
     size_t total = 0;
     bool failed = false;
 
     void flush() {
-        size_t done = 0;
-        while (!failed && done < buffer.size()) {
-            size_t n = buffer.size() - done;
-            if (total + done + n > FailWritesAfter) {
-                n = FailWritesAfter > total + done ? FailWritesAfter - total - done : 0;
-                if (n == 0) {
-                    errno = ENOSPC;
-                    failed = true;
-                    break;
-                }
-            }
-            const ssize_t w = ::write(fd, buffer.data() + done, n);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) failed = true;
-            else done += size_t(w);
+        size_t n = buffer.size();
+        // The test hook's full disk takes what fits and refuses the rest.
+        if (total + n > FailWritesAfter) {
+            n = FailWritesAfter > total ? FailWritesAfter - total : 0;
+            failed = true;
         }
-        total += done;
+        if (n && !replace_file_write(file, buffer.data(), n)) failed = true;
+        total += n;
         buffer.clear();
     }
     void put(const void* data, size_t bytes) {
+        if (failed) return;
         const auto* b = static_cast<const uint8_t*>(data);
         buffer.insert(buffer.end(), b, b + bytes);
         if (buffer.size() >= write_chunk) flush();
@@ -285,54 +272,16 @@ bool write_bmp(Output& out, const Picture& p) {
 
 // --- The file --------------------------------------------------------------------
 
-// Permission bits a new file gets: 0666 less the process's umask, read without
-// changing it (umask() would, for every thread, for a moment).
-mode_t new_file_mode() {
-    mode_t mask = 022;
-    if (FILE* f = std::fopen("/proc/self/status", "re")) {
-        char line[128];
-        while (std::fgets(line, sizeof line, f))
-            if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
-        std::fclose(f);
-    }
-    return 0666 & ~mask;
-}
-
-// The path to replace: a symbolic link is followed to the file it names, so the
-// link stays; empty when there is nothing a picture may be written over.
-std::string target_path(const std::string& name) {
-    struct stat st {};
-    if (lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* real = realpath(name.c_str(), nullptr);
-        if (!real) return {};
-        std::string resolved(real);
-        std::free(real);
-        return resolved;
-    }
-    return name;
-}
-
 bool write_file(const std::string& name, const Picture& p, bool png) {
-    const std::string path = target_path(name);
-    if (path.empty()) return false;
-    struct stat st {};
-    const bool exists = stat(path.c_str(), &st) == 0;
-    // Folders, pipes and devices are not replaced by a picture.
-    if (exists && !S_ISREG(st.st_mode)) return false;
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    std::string temporary = folder + "/.morv-picture-XXXXXX";
+    FileReplacement file;
+    if (!replace_file_begin(name.c_str(), &file)) return false;
     Output out;
-    out.fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (out.fd < 0) return false;
-    bool ok = fchmod(out.fd, exists ? (st.st_mode & 07777) : new_file_mode()) == 0;
-    ok = ok && (png ? write_png(out, p) : write_bmp(out, p));
+    out.file = &file;
+    bool ok = png ? write_png(out, p) : write_bmp(out, p);
     if (ok) out.flush();
-    ok = ok && !out.failed && fsync(out.fd) == 0;
-    ok = (::close(out.fd) == 0) && ok;
-    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(temporary.c_str());
-    return ok;
+    if (ok && !out.failed) return replace_file_commit(&file);
+    replace_file_abort(&file);
+    return false;
 }
 
 enum class Format { png, bmp, unknown };
