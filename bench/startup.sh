@@ -16,7 +16,7 @@ export SDL_AUDIODRIVER=dummy
 runs=10
 times=()
 for ((i = 0; i < runs; i++)); do
-    t=$("$probe" "$@" 2> /dev/null) || fail "start $((i + 1)): no window or no picture"
+    t=$("$probe" "$@" 2> "$build/startup_probe.err") || fail "start $((i + 1)): $(grep startup_probe: "$build/startup_probe.err")"
     times+=("$t")
 done
 # The median, fastest and slowest of column $1 of the times.

@@ -41,6 +41,11 @@ int window_scale_parse(const char* text);
 // Start-up, before SDL_Init and before any other thread: MORV_SCALE is read and
 // the window system is told to scale sharply.
 void window_scale_prepare();
+// Start-up, before SDL_Init and before any other thread: on a machine without
+// a graphics processor for this user, SDL draws the window itself instead of
+// through OpenGL, unless the user chose (SDL_RENDER_DRIVER,
+// SDL_FRAMEBUFFER_ACCELERATION).
+void window_renderer_prepare();
 // Start-up, on the event thread before the first window: the desktop's size
 // (unknown with a driver that has no screen).
 void window_scale_measure_desktop();

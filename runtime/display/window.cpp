@@ -13,6 +13,7 @@
 #include "runtime/core/flags.h"
 #include "runtime/core/requests.h"
 #include "runtime/core/strings.h"
+#include "runtime/platform/render_device.h"
 #include "runtime/platform/window.h"
 #include <SDL.h>
 #include <algorithm>
@@ -218,6 +219,17 @@ void window_scale_prepare() {
     // the value of an entry that is already there.
     setenv(scale_method_variable, "nearest", 1);
     setenv(scaling_variable, "1", 1);
+}
+
+void window_renderer_prepare() {
+    // Without a graphics processor OpenGL draws on the processor: starting it
+    // holds the first picture back by half a second and more, and every frame
+    // costs several times what SDL's own drawing into the window does. A
+    // choice the user made stands.
+    if (std::getenv("SDL_RENDER_DRIVER") || std::getenv("SDL_FRAMEBUFFER_ACCELERATION")) return;
+    if (platform_gpu_render_node()) return;
+    setenv("SDL_RENDER_DRIVER", "software", 0);
+    setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
 }
 
 void window_scale_measure_desktop() {

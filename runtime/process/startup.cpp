@@ -59,6 +59,7 @@ int start_window_system() {
         return 100;
     }
     window_scale_prepare();
+    window_renderer_prepare();
     ime_before_window_system();  // the X input method is the runtime's, not SDL's
     if (SDL_Init(sdl_init_flags) < 0) {
         std::fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The window scaled for a large screen, under an Xvfb of 1920 x 1080: the game
-# at MORV_SCALE=2 opens 1280 x 800, sharp (every 2 x 2 block one colour), and
-# its screenshot halved reads back the title screen cell by cell; a 320 x 200
+# at MORV_SCALE=2 opens 1280 x 800, sharp (every 2 x 2 block one colour) with
+# SDL's own drawing and with OpenGL's, and its screenshot halved reads back
+# the title screen cell by cell; a 320 x 200
 # screen is fitted by itself to 4 times its size and a 40 x 25 one at
 # MORV_SCALE=2 to twice, and in both the pointer over window pixel (k x, k y)
 # reads as (x, y); a program that moves the pointer to a page pixel finds it
@@ -20,9 +21,8 @@ size_of() { xwininfo -id "$1" 2> /dev/null | awk '/Width:/{w=$2} /Height:/{h=$2}
 window_is() { win=$(find_window "$1") && [ "$(size_of "$win")" = "$2" ]; }
 
 # --- The game at MORV_SCALE=2 ---------------------------------------------------
-MORV_SCALE=2 "$morv" 2> "$build/e2e_scaled.err" &
-APP_PID=$!
-wait_for 50 window_is MORV 1280x800 || fail "MORV_SCALE=2: the window is $(size_of "$win"), not 1280x800"
+# Drawn by SDL itself, as on a machine without a graphics processor, and
+# through OpenGL, as where there is one.
 shot="$build/e2e_scaled.png"
 cells="$build/e2e_scaled.cells"
 # The screenshot halved by taking every other pixel, and read back cell by cell.
@@ -32,19 +32,24 @@ read_screen() {
 }
 text_row() { sed -n "${1}p" "$cells" | sed 's/ *$//'; }
 screen_shows() { read_screen && [ "$(text_row "$1")" = "$2" ]; }
-wait_for 100 screen_shows 15 "    <Play!> <Options> <Help> <Quit>" || fail "row 15 is '$(text_row 15)'"
-[ "$(text_row 1)" = "         ╔═╦═╗ ╔═══╗ ╔═══╗ ║   ║" ] || fail "the banner's first row is '$(text_row 1)'"
-[ "$(text_row 11)" = "               ║XX║OO║OO║" ] || fail "the board picture's last row is '$(text_row 11)'"
-case "$(sed -n 34p "$cells")" in
-    *f1f1f1f1f1f1f1f1f1f1*) ;;
-    *) fail "the board picture is not white on blue: $(sed -n 34p "$cells")" ;;
-esac
-# Nearest-neighbour scaling: the halved picture doubled again is the picture.
-[ "$(identify -format %wx%h "$shot")" = 1280x800 ] || fail "the screenshot is $(identify -format %wx%h "$shot")"
-convert "$shot" -sample 50% -sample 200% "$shot.blocks.png"
-differ=$(compare -metric AE "$shot" "$shot.blocks.png" null: 2>&1)
-[ "$differ" = 0 ] || fail "the scaled picture is not sharp: $differ pixels differ from 2 x 2 blocks"
-close_and_expect_exit "$build" MORV
+for renderer in software opengl; do
+    MORV_SCALE=2 SDL_RENDER_DRIVER=$renderer "$morv" 2> "$build/e2e_scaled.err" &
+    APP_PID=$!
+    wait_for 50 window_is MORV 1280x800 || fail "$renderer: the window is $(size_of "$win"), not 1280x800"
+    wait_for 100 screen_shows 15 "    <Play!> <Options> <Help> <Quit>" || fail "$renderer: row 15 is '$(text_row 15)'"
+    [ "$(text_row 1)" = "         ╔═╦═╗ ╔═══╗ ╔═══╗ ║   ║" ] || fail "$renderer: the banner's first row is '$(text_row 1)'"
+    [ "$(text_row 11)" = "               ║XX║OO║OO║" ] || fail "$renderer: the board's last row is '$(text_row 11)'"
+    case "$(sed -n 34p "$cells")" in
+        *f1f1f1f1f1f1f1f1f1f1*) ;;
+        *) fail "$renderer: the board picture is not white on blue: $(sed -n 34p "$cells")" ;;
+    esac
+    # Nearest-neighbour scaling: the halved picture doubled again is the picture.
+    [ "$(identify -format %wx%h "$shot")" = 1280x800 ] || fail "$renderer: the shot is $(identify -format %wx%h "$shot")"
+    convert "$shot" -sample 50% -sample 200% "$shot.blocks.png"
+    differ=$(compare -metric AE "$shot" "$shot.blocks.png" null: 2>&1)
+    [ "$differ" = 0 ] || fail "$renderer: the picture is not sharp: $differ pixels differ from 2 x 2 blocks"
+    close_and_expect_exit "$build" MORV
+done
 
 # --- The pointer in page pixels --------------------------------------------------
 REPORT=$(mktemp)
