@@ -8,10 +8,19 @@
 
 struct StrDesc;
 
-// How long one print may wait for the peer to take its whole frame. When it
-// has not by then, the peer counts as gone: the connection is marked
-// disconnected and later prints are skipped.
+// How long one print may wait while the peer takes nothing of its frame. When
+// the peer has taken nothing more by then, it counts as gone: the connection
+// is marked disconnected and shut (the peer sees the end), and later prints
+// are skipped. A peer that keeps taking bytes, however slowly, gets the whole
+// frame.
 constexpr uint32_t net_send_limit_ms = 10000;
+
+// The most a connection holds of what its peer sent and the program has not
+// read; the longest line it can receive, headers included. Past it the
+// socket waits until the program reads lines. A line that cannot fit, and
+// everything after a header with a bit of 3-6 set, can never be read: the
+// connection is then marked disconnected and shut, and those bytes dropped.
+constexpr uint64_t net_receive_limit_bytes = 64ull << 20;
 
 // The external-address lookup's configuration, read from the environment at
 // each lookup. Without a service host there is no lookup.
