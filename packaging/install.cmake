@@ -57,7 +57,8 @@ file(RELATIVE_PATH MORV_PC_PREFIX_FROM_PCFILEDIR /prefix/${CMAKE_INSTALL_LIBDIR}
 list(JOIN MORV_SDL_MODULES " " morv_pc_sdl)
 list(JOIN MORV_X11_MODULES " " morv_pc_x11)
 list(JOIN MORV_FONTCONFIG_MODULES " " morv_pc_fontconfig)
-set(MORV_PC_REQUIRES "${morv_pc_sdl} ${morv_pc_x11} ${morv_pc_fontconfig}")
+list(JOIN MORV_ZLIB_MODULES " " morv_pc_zlib)
+set(MORV_PC_REQUIRES "${morv_pc_sdl} ${morv_pc_x11} ${morv_pc_fontconfig} ${morv_pc_zlib}")
 set(MORV_PC_LINK_OPTIONS)
 foreach(call ${MORV_EVENT_THREAD_CALLS})
   string(APPEND MORV_PC_LINK_OPTIONS " -Wl,--wrap=${call}")
@@ -108,7 +109,7 @@ set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
     "libsdl1.2-compat-dev (>= 1.2.60), libsdl-ttf2.0-dev, libsdl-image1.2-dev, libsdl-mixer1.2-dev, \
-libsdl-net1.2-dev, libx11-dev, libxtst-dev, libfontconfig-dev, pkg-config")
+libsdl-net1.2-dev, libx11-dev, libxtst-dev, libfontconfig-dev, zlib1g-dev, pkg-config")
 set(CPACK_COMPONENT_DEV_DESCRIPTION
     "MORV's runtime for programs of your own\n\
 The static library libmorvrt, its headers (morv/runtime.h), a CMake package (find_package(morv) gives \

@@ -43,7 +43,7 @@
 
 namespace {
 
-constexpr uint32_t sdl_init_flags = 0x131;  // timer, audio, video, CD-ROM
+constexpr uint32_t sdl_init_flags = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO;
 
 SDL_Thread* ProgramThread = nullptr;
 SDL_Thread* TimerThread = nullptr;
@@ -58,6 +58,8 @@ int start_window_system() {
                      "to run it without a window.\n");
         return 100;
     }
+    window_scale_prepare();
+    window_renderer_prepare();
     ime_before_window_system();  // the X input method is the runtime's, not SDL's
     if (SDL_Init(sdl_init_flags) < 0) {
         std::fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
@@ -73,6 +75,7 @@ int start_window_system() {
     if (InputMethod_Init() != 0) return 602;
     ime_prepare_font_candidates();
     display_startup();
+    window_scale_measure_desktop();
     display_window_startup();
     mouse_startup();
     return 0;
