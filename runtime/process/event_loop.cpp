@@ -74,6 +74,11 @@ bool dispatch_event(const SDL_Event& event) {
     case SDL_MOUSEBUTTONUP:
         mouse_handle_event(event);
         break;
+    case SDL_VIDEOEXPOSE:
+        // What the window showed is gone: the next frame is drawn and sent
+        // whole, even when the page did not change.
+        display_invalidate();
+        break;
     case SDL_QUIT:
         return false;
     default:
