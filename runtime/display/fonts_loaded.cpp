@@ -1,15 +1,17 @@
-// Loaded outline fonts: opening a face at the pixel height asked for, the font
-// statements, measuring, and characters drawn one-bit or anti-aliased.
-#include <SDL/SDL.h>
-#include <SDL/SDL_ttf.h>
+// Loaded outline fonts: faces opened and glyphs rendered by decoder children,
+// the font statements, measuring, and characters drawn one-bit or anti-aliased.
 #include <fontconfig/fontconfig.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <cmath>
+#include <map>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -17,39 +19,35 @@
 #include "runtime/core/flags.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/display.h"
+#include "runtime/display/font_decoder.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/graphics.h"
 #include "runtime/display/images.h"
 #include "runtime/display/page_memory.h"
 #include "runtime/display/text.h"
+#include "runtime/platform/decoder_child.h"
 
 namespace {
 
 constexpr int error_illegal_call = 5;
 constexpr int error_invalid_handle = 258;
-constexpr double calibration_points = 1000;
-// A text page's glyph cells beyond this many bytes are not kept: the refresh
-// then draws paper only (a font that large leaves no room for text anyway).
-constexpr size_t cell_glyphs_limit_bytes = size_t{16} << 20;
-// The glyph caches keep characters up to this size (about 256 x 256 pixels).
-constexpr size_t glyph_cache_limit_bytes = size_t{64} << 10;
+// A face's open renders up to 512 glyphs in the child; one glyph is quick.
+constexpr uint32_t font_open_wall_ms = 10000;
+constexpr uint32_t glyph_wall_ms = 3000;
+constexpr uint32_t font_memory_mb = 1024;
+constexpr uint32_t font_cpu_seconds = 10;
+// Glyphs beyond the code page (Unicode fonts) kept per font.
+constexpr size_t extra_glyph_limit = 4096;
 
-struct SurfaceFree {
-    void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
-};
-using Surface = std::unique_ptr<SDL_Surface, SurfaceFree>;
-
-// A rendered glyph: one byte a pixel, rows 1..cell height of the surface.
-struct Glyph {
-    bool rendered = false;
-    bool ok = false;
-    int32_t width = 0, rows = 0;
-    std::vector<uint8_t> pixels;
-};
-// Per loaded font: the code-page glyphs in both renderings, made on first use.
+// Per loaded font: where its file is, the point size its face opens at, the
+// code-page glyphs in both renderings (those the child did not hand over are
+// asked for when first drawn) and those of other characters.
 struct LoadedFont {
+    std::string path;
+    uint32_t points = 0;
     std::array<Glyph, 256> solid, shaded;
     std::vector<uint8_t> cells;
+    std::map<std::pair<uint32_t, bool>, Glyph> extra;
 };
 std::array<std::unique_ptr<LoadedFont>, font_slot_count> Loaded;
 std::string ProgramFolder;
@@ -60,10 +58,8 @@ void consume(StrDesc* s) {
 
 bool pending() { return error_code.load(std::memory_order_relaxed) != 0; }
 
-TTF_Font* outline_of(uint32_t font) { return static_cast<TTF_Font*>(font_slot(font).outline); }
-
 bool loaded(int64_t font) {
-    return font >= first_loaded_font && font < font_slot_count && outline_of(uint32_t(font));
+    return font >= first_loaded_font && font < font_slot_count && font_slot(uint32_t(font)).outline;
 }
 bool builtin(int64_t font) { return font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17; }
 
@@ -106,79 +102,70 @@ std::string fontconfig_lookup(const std::string& name) {
     return found;
 }
 
-TTF_Font* open_at(const char* path, double points) {
-    if (!(points >= 1 && points <= 1e6)) return nullptr;
-    return TTF_OpenFont(path, static_cast<int>(points));
+DecoderLimits font_limits(uint32_t wall_ms, uint64_t output_bytes) {
+    DecoderLimits limits;
+    limits.memory_mb = font_memory_mb;
+    limits.cpu_seconds = font_cpu_seconds;
+    limits.wall_ms = wall_ms;
+    limits.output_bytes = output_bytes;
+    return limits;
 }
 
-uint16_t unicode_of(uint32_t flags, uint32_t c) {
-    return flags & font_unicode ? static_cast<uint16_t>(c) : codepage_to_unicode(static_cast<uint8_t>(c));
-}
-
-// Renders c: one-bit (ink 1) or coverage bytes; characters beyond 16 bits go
-// as a surrogate pair.
+// Renders c in a decoder child; a glyph that is not ok draws nothing.
 Glyph render(uint32_t font, uint32_t c, bool one_bit) {
     Glyph g;
     g.rendered = true;
+    const LoadedFont* lf = Loaded[font].get();
     const FontSlot& slot = font_slot(font);
-    TTF_Font* f = outline_of(font);
-    if (!f) return g;
-    const SDL_Color white{255, 255, 255, 0};
-    Surface s;
-    if ((slot.flags & font_unicode) && c > 0xFFFF) {
-        // Sixteen-bit text cannot carry it: four bytes of UTF-8 can.
-        if (c > 0x10FFFF) return g;
-        const char utf8[5] = {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
-                              static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F)), 0};
-        s.reset(one_bit ? TTF_RenderUTF8_Solid(f, utf8, white) : TTF_RenderUTF8_Shaded(f, utf8, white, white));
-    } else {
-        const Uint16 text[2] = {unicode_of(slot.flags, c), 0};
-        s.reset(one_bit ? TTF_RenderUNICODE_Solid(f, text, white) : TTF_RenderUNICODE_Shaded(f, text, white, white));
+    if (!lf) return g;
+    const int32_t fd = decoder_open_regular(lf->path.c_str());
+    if (fd < 0) return g;
+    const uint32_t words[6] = {lf->points, slot.flags, slot.cell_width, slot.cell_height, c, one_bit ? 1u : 0u};
+    std::vector<uint8_t> answer;
+    const uint64_t most = 64 + uint64_t{font_file_limit_bytes};
+    const DecoderOutcome outcome = decoder_child_run(font_glyph_decoder, fd, words, 6, font_limits(glyph_wall_ms, most), &answer);
+    close(fd);
+    if (outcome != DecoderOutcome::done || !font_glyph_answer_read(answer, slot.cell_height, &g)) {
+        g = Glyph{};
+        g.rendered = true;
     }
-    if (!s || s->format->BytesPerPixel != 1) return g;
-    g.ok = true;
-    g.width = slot.cell_width ? static_cast<int32_t>(slot.cell_width) : s->w;
-    g.rows = std::clamp(s->h - 1, 0, static_cast<int32_t>(slot.cell_height));
-    const int32_t copy_w = std::min(g.width, s->w);
-    g.pixels.assign(static_cast<size_t>(g.width) * g.rows, 0);
-    if (SDL_MUSTLOCK(s.get()) && SDL_LockSurface(s.get()) < 0) return g;
-    for (int32_t y = 0; y < g.rows; ++y) {
-        const uint8_t* src = static_cast<const uint8_t*>(s->pixels) + static_cast<size_t>(y + 1) * s->pitch;
-        std::copy_n(src, copy_w, &g.pixels[static_cast<size_t>(y) * g.width]);
-    }
-    if (SDL_MUSTLOCK(s.get())) SDL_UnlockSurface(s.get());
     return g;
 }
 
 // The glyph of c, from the cache for characters below 256.
 const Glyph& glyph(uint32_t font, uint32_t c, bool one_bit, Glyph* scratch) {
     LoadedFont* lf = Loaded[font].get();
-    if (c < 256 && lf) {
-        Glyph& cached = (one_bit ? lf->solid : lf->shaded)[c];
-        if (cached.rendered) return cached;
-        *scratch = render(font, c, one_bit);
-        // Glyphs of huge sizes are rendered each time rather than held.
-        if (scratch->pixels.size() > glyph_cache_limit_bytes) return *scratch;
-        cached = std::move(*scratch);
-        return cached;
+    if (!lf) return *scratch;
+    Glyph* cached = nullptr;
+    if (c < 256) {
+        cached = &(one_bit ? lf->solid : lf->shaded)[c];
+    } else if (auto it = lf->extra.find({c, one_bit}); it != lf->extra.end()) {
+        cached = &it->second;
     }
+    if (cached && cached->rendered) return *cached;
     *scratch = render(font, c, one_bit);
-    return *scratch;
+    // Glyphs of huge sizes are rendered each time rather than held.
+    if (scratch->pixels.size() > glyph_cache_limit_bytes) return *scratch;
+    if (!cached && lf->extra.size() < extra_glyph_limit) cached = &lf->extra[{c, one_bit}];
+    if (!cached) return *scratch;
+    *cached = std::move(*scratch);
+    return *cached;
 }
 
 uint8_t channel(uint32_t colour, int shift) { return static_cast<uint8_t>(colour >> shift); }
 
-// Print mode 3 on a 32-bit page: ink and paper mixed by the coverage.
+// Print mode 3 on a 32-bit page: ink and paper mixed by the coverage, each
+// value rounded to nearest with halves to the even neighbour.
 uint32_t mixed(uint32_t fg, uint32_t bg, uint8_t v) {
     const double t = (255 - v) / 255.0;
     const double fa = channel(fg, 24), ba = channel(bg, 24);
     const double alpha = fa + t * (ba - fa);
     const double ratio = fa == 0 ? 100000 : ba / fa;
     const double m = std::min(ratio * t, 1.0);
-    uint32_t out = static_cast<uint32_t>(std::lround(alpha)) << 24;
+    uint32_t out = static_cast<uint32_t>(std::nearbyint(alpha)) << 24;
     for (int shift : {16, 8, 0}) {
         const double fc = channel(fg, shift), bc = channel(bg, shift);
-        out |= static_cast<uint32_t>(std::lround(fc + m * (bc - fc))) << shift;
+        out |= static_cast<uint32_t>(std::nearbyint(fc + m * (bc - fc))) << shift;
     }
     return out;
 }
@@ -197,27 +184,8 @@ bool font_in_use(uint32_t font) {
 }
 
 void close_slot(uint32_t handle) {
-    FontSlot* slot = font_slot_edit(handle);
-    if (slot->outline) TTF_CloseFont(static_cast<TTF_Font*>(slot->outline));
-    *slot = FontSlot{};
+    *font_slot_edit(handle) = FontSlot{};
     Loaded[handle].reset();
-}
-
-// The code-page glyphs of a monospace font as the refresh draws them.
-void build_cell_glyphs(uint32_t handle) {
-    FontSlot* slot = font_slot_edit(handle);
-    const size_t cell = size_t{slot->cell_width} * slot->cell_height;
-    if (cell * 256 > cell_glyphs_limit_bytes || cell == 0) return;
-    LoadedFont& lf = *Loaded[handle];
-    lf.cells.assign(cell * 256, 0);
-    for (uint32_t c = 0; c < 256; ++c) {
-        Glyph scratch;
-        const Glyph& g = glyph(handle, c, true, &scratch);
-        for (int32_t y = 0; y < g.rows; ++y)
-            for (uint32_t x = 0; x < slot->cell_width && x < uint32_t(g.width); ++x)
-                if (g.pixels[size_t(y) * g.width + x]) lf.cells[c * cell + size_t(y) * slot->cell_width + x] = 255;
-    }
-    slot->cell_glyphs = lf.cells.data();
 }
 
 // The display pause the screen-mode statements use: the event thread stops
@@ -265,55 +233,34 @@ uint32_t open_font_slot(const char* path, double size, uint32_t flags) {
     uint32_t handle = first_loaded_font;
     while (handle < font_slot_count && font_slot(handle).outline) ++handle;
     if (handle >= font_slot_count) return 0;
-    TTF_Font* f = nullptr;
-    int32_t cell_height = 0;
-    if (size >= 1) {
-        const int target = static_cast<int>(std::lround(size)) + 2;
-        f = open_at(path, calibration_points);
-        if (!f) return 0;
-        const int calibration_height = TTF_FontHeight(f);
-        TTF_CloseFont(f);
-        if (calibration_height < 1) return 0;
-        int points = static_cast<int>(std::lround(calibration_points / calibration_height * target));
-        f = open_at(path, points);
-        if (f && TTF_FontHeight(f) > target) {
-            TTF_CloseFont(f);
-            f = open_at(path, --points);
-        }
-        if (f && TTF_FontHeight(f) < target) {
-            TTF_CloseFont(f);
-            f = open_at(path, ++points);
-        }
-        if (!f) return 0;
-        if (TTF_FontHeight(f) < 1) {  // a face of no height would divide by zero in rendering
-            TTF_CloseFont(f);
-            return 0;
-        }
-        cell_height = target - 2;
-    } else {
-        f = open_at(path, std::lround(size * 1000));
-        if (!f) return 0;
-        cell_height = TTF_FontHeight(f) - 2;
-        if (cell_height < 1) {
-            TTF_CloseFont(f);
-            return 0;
-        }
-    }
-    TTF_SetFontStyle(f, static_cast<int>(flags & 7));
+    const int32_t fd = decoder_open_regular(path);
+    if (fd < 0) return 0;
+    uint64_t bits = 0;
+    std::memcpy(&bits, &size, sizeof bits);
+    const uint32_t words[3] = {static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32), flags};
+    // Every code-page glyph twice, held ones at most the cache's size, and the cells.
+    const uint64_t most = 64 + 512 * (12 + uint64_t{glyph_cache_limit_bytes}) + cell_glyphs_limit_bytes;
+    std::vector<uint8_t> answer;
+    const DecoderOutcome outcome =
+        decoder_child_run(font_open_decoder, fd, words, 3, font_limits(font_open_wall_ms, most), &answer);
+    close(fd);
+    if (outcome != DecoderOutcome::done) return 0;
+    auto decoded = std::make_unique<DecodedFont>();
+    if (!font_open_answer_read(answer, flags, decoded.get())) return 0;
+    auto lf = std::make_unique<LoadedFont>();
+    // Glyphs asked for later are rendered from the same file, wherever the
+    // program's current folder has gone by then.
+    char* absolute = realpath(path, nullptr);
+    lf->path = absolute ? absolute : path;
+    std::free(absolute);
+    lf->points = decoded->points;
+    lf->solid = std::move(decoded->solid);
+    lf->shaded = std::move(decoded->shaded);
+    lf->cells = std::move(decoded->cells);
+    Loaded[handle] = std::move(lf);
     FontSlot* slot = font_slot_edit(handle);
-    *slot = FontSlot{0, static_cast<uint32_t>(cell_height), flags, f, nullptr};
-    Loaded[handle] = std::make_unique<LoadedFont>();
-    if (flags & font_monospace) {
-        const Uint16 space[2] = {0x20, 0};
-        Surface s(TTF_FontFaceIsFixedWidth(f) ? TTF_RenderUNICODE_Solid(f, space, SDL_Color{255, 255, 255, 0})
-                                              : nullptr);
-        if (!s || s->w < 1) {
-            close_slot(handle);
-            return 0;
-        }
-        slot->cell_width = static_cast<uint32_t>(s->w);
-        build_cell_glyphs(handle);
-    }
+    *slot = FontSlot{decoded->cell_width, decoded->cell_height, flags, Loaded[handle].get(),
+                     Loaded[handle]->cells.empty() ? nullptr : Loaded[handle]->cells.data()};
     return handle;
 }
 

@@ -1,14 +1,13 @@
-// Image files: the picture read by SDL_image, converted to 32-bit colour or
-// mapped onto a palette, with the file's transparency carried over.
+// Image files: the picture decoded in a decoder child, then converted to
+// 32-bit colour or mapped onto a palette, with the file's transparency carried
+// over.
 #include "runtime/display/image_files.h"
 
-#include <SDL/SDL.h>
-#include <SDL/SDL_image.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,59 +16,21 @@
 #include "runtime/core/strings.h"
 #include "runtime/display/images.h"
 #include "runtime/display/page_memory.h"
-#include "runtime/display/picture_guard.h"
+#include "runtime/display/picture_decoder.h"
+#include "runtime/platform/decoder_child.h"
 
 namespace {
 
 constexpr int error_illegal_call = 5;
 constexpr uint32_t opaque_alpha = 0xFF000000;
-
-struct SurfaceFree {
-    void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
-};
-using Surface = std::unique_ptr<SDL_Surface, SurfaceFree>;
+// The decoder child's limits: a picture of the largest size still fits, and
+// one that takes longer than a few seconds is not a picture a program waits for.
+constexpr uint32_t picture_memory_mb = 1536;
+constexpr uint32_t picture_cpu_seconds = 5;
+constexpr uint32_t picture_wall_ms = 5000;
 
 void consume(StrDesc* s) {
     if (s && s->is_temporary) str_free(s);
-}
-
-bool has_palette(const SDL_Surface* s) { return s->format->BytesPerPixel == 1 && s->format->palette; }
-
-// The picture as 0xAARRGGBB pixels, width x height, rows packed. Colour-keyed
-// pixels come out with alpha 0 whatever the conversion made of the key.
-bool pixels_32(SDL_Surface* file, std::vector<uint32_t>* out) {
-    SDL_PixelFormat format{};
-    format.BitsPerPixel = 32;
-    format.BytesPerPixel = 4;
-    format.Rmask = 0x00FF0000;
-    format.Gmask = 0x0000FF00;
-    format.Bmask = 0x000000FF;
-    format.Amask = 0xFF000000;
-    format.Rshift = 16;
-    format.Gshift = 8;
-    format.Bshift = 0;
-    format.Ashift = 24;
-    format.alpha = 255;
-    Surface converted(SDL_ConvertSurface(file, &format, SDL_SWSURFACE));
-    if (!converted || converted->format->BytesPerPixel != 4) return false;
-    const int w = file->w, h = file->h;
-    out->resize(static_cast<size_t>(w) * h);
-    const bool keyed = (file->flags & SDL_SRCCOLORKEY) != 0;
-    const bool keyed_palette = keyed && has_palette(file);
-    if (SDL_MUSTLOCK(converted.get()) && SDL_LockSurface(converted.get()) < 0) return false;
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* row = static_cast<const uint8_t*>(converted->pixels) + static_cast<size_t>(y) * converted->pitch;
-        const uint8_t* src = static_cast<const uint8_t*>(file->pixels) + static_cast<size_t>(y) * file->pitch;
-        uint32_t* dst = out->data() + static_cast<size_t>(y) * w;
-        std::memcpy(dst, row, static_cast<size_t>(w) * 4);
-        if (!(file->flags & SDL_SRCALPHA) && !file->format->Amask && !keyed_palette)
-            for (int x = 0; x < w; ++x) dst[x] |= opaque_alpha;
-        if (keyed_palette)
-            for (int x = 0; x < w; ++x)
-                dst[x] = src[x] == file->format->colorkey ? dst[x] & 0x00FFFFFF : dst[x] | opaque_alpha;
-    }
-    if (SDL_MUSTLOCK(converted.get())) SDL_UnlockSurface(converted.get());
-    return true;
 }
 
 // Nearest entry of `palette` among 0..last, skipping `excluded`: distance is
@@ -106,31 +67,31 @@ ImageRec* create_image(int w, int h, int32_t mode, const uint32_t* palette, int3
     return rec;
 }
 
-int32_t load_32(SDL_Surface* file) {
-    std::vector<uint32_t> pixels;
-    if (!pixels_32(file, &pixels)) return 0;
+size_t pixel_count(const DecodedPicture& p) { return static_cast<size_t>(p.width) * p.height; }
+
+int32_t load_32(const DecodedPicture& file) {
     int32_t handle = 0;
-    ImageRec* rec = create_image(file->w, file->h, 32, nullptr, &handle);
+    ImageRec* rec = create_image(int32_t(file.width), int32_t(file.height), 32, nullptr, &handle);
     if (!rec) return 0;
-    page_write(rec->pixels, pixels.data(), pixels.size() * 4);
+    page_write(rec->pixels, file.pixels, pixel_count(file) * 4);
     return handle;
 }
 
 // A true-colour picture on the dest's palette.
-int32_t load_mapped(SDL_Surface* file, const ImageRec& dest) {
-    std::vector<uint32_t> pixels;
-    if (!pixels_32(file, &pixels)) return 0;
+int32_t load_mapped(const DecodedPicture& file, const ImageRec& dest) {
+    const uint32_t* pixels = file.pixels;
+    const size_t count = pixel_count(file);
     int32_t handle = 0;
-    ImageRec* rec = create_image(file->w, file->h, dest.mode, dest.palette, &handle);
+    ImageRec* rec = create_image(int32_t(file.width), int32_t(file.height), dest.mode, dest.palette, &handle);
     if (!rec) return 0;
-    std::vector<uint8_t> indices(pixels.size());
+    std::vector<uint8_t> indices(count);
     std::array<uint32_t, 256> uses{};
     bool transparent = false;
     auto map_all = [&](int excluded) {
         // Pictures repeat colours along a row: the last answer is kept.
         uint32_t last_colour = 0;
         int last_index = -1;
-        for (size_t i = 0; i < pixels.size(); ++i) {
+        for (size_t i = 0; i < count; ++i) {
             const uint32_t p = pixels[i];
             if (!(p & opaque_alpha)) {
                 transparent = true;
@@ -157,50 +118,37 @@ int32_t load_mapped(SDL_Surface* file, const ImageRec& dest) {
 
 // A palette picture: as a 256-colour image with its own palette, or on the
 // dest's palette (`mode` of the dest, `dest` given).
-int32_t load_palette_file(SDL_Surface* file, int32_t mode, const ImageRec* dest) {
-    std::vector<uint32_t> converted;
-    if (!pixels_32(file, &converted)) return 0;
-    const SDL_Palette* fp = file->format->palette;
-    const int colours = fp->ncolors < 0 ? 0 : (fp->ncolors > 256 ? 256 : fp->ncolors);
-    const int w = file->w, h = file->h;
-    if (SDL_MUSTLOCK(file) && SDL_LockSurface(file) < 0) return 0;
-    std::vector<uint8_t> indices(static_cast<size_t>(w) * h);
-    for (int y = 0; y < h; ++y)
-        std::memcpy(&indices[static_cast<size_t>(y) * w],
-                    static_cast<const uint8_t*>(file->pixels) + static_cast<size_t>(y) * file->pitch,
-                    static_cast<size_t>(w));
-    if (SDL_MUSTLOCK(file)) SDL_UnlockSurface(file);
+int32_t load_palette_file(const DecodedPicture& file, int32_t mode, const ImageRec* dest) {
+    const uint32_t* converted = file.pixels;
+    const uint32_t* fp = file.palette;
+    const int colours = static_cast<int>(file.colours);
+    const int w = static_cast<int>(file.width), h = static_cast<int>(file.height);
+    const size_t count = pixel_count(file);
+    const uint8_t* indices = file.indices;
     int key = -1;
-    for (size_t i = 0; i < indices.size() && key < 0; ++i)
+    for (size_t i = 0; i < count && key < 0; ++i)
         if (!(converted[i] & opaque_alpha) && indices[i] < colours) key = indices[i];
     int32_t handle = 0;
     ImageRec* rec = create_image(w, h, dest ? mode : 256, dest ? dest->palette : nullptr, &handle);
     if (!rec) return 0;
     if (!dest) {
-        for (int i = 0; i < 256; ++i) {
-            const SDL_Color& c = fp->colors[i < colours ? i : 0];
-            const uint32_t entry = i < colours ? opaque_alpha | uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b
-                                               : opaque_alpha;
-            page_store32(&rec->palette[i], entry);
-        }
+        for (int i = 0; i < 256; ++i)
+            page_store32(&rec->palette[i], i < colours ? opaque_alpha | (fp[i] & 0xFFFFFF) : opaque_alpha);
         rec->transparent_colour = key;
-        page_write(rec->pixels, indices.data(), indices.size());
+        page_write(rec->pixels, indices, count);
         return handle;
     }
     std::array<uint32_t, 256> uses{};
     std::array<uint8_t, 256> map{};
     auto map_palette = [&](int excluded) {
-        for (int i = 0; i < colours; ++i) {
-            const SDL_Color& c = fp->colors[i];
-            const uint32_t colour = uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b;
+        for (int i = 0; i < colours; ++i)
             map[static_cast<size_t>(i)] =
-                static_cast<uint8_t>(nearest_entry(rec->palette, rec->colour_mask, colour, excluded));
-        }
+                static_cast<uint8_t>(nearest_entry(rec->palette, rec->colour_mask, fp[i] & 0xFFFFFF, excluded));
     };
     map_palette(-1);
-    std::vector<uint8_t> out(indices.size());
+    std::vector<uint8_t> out(count);
     bool transparent = false;
-    for (size_t i = 0; i < indices.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
         if (key >= 0 && indices[i] == key) {
             transparent = true;
             continue;
@@ -212,7 +160,7 @@ int32_t load_palette_file(SDL_Surface* file, int32_t mode, const ImageRec* dest)
         const int dest_key = least_used(uses, rec->colour_mask);
         rec->transparent_colour = dest_key;
         map_palette(dest_key);
-        for (size_t i = 0; i < indices.size(); ++i)
+        for (size_t i = 0; i < count; ++i)
             out[i] = indices[i] == key ? static_cast<uint8_t>(dest_key) : map[indices[i]];
     }
     page_write(rec->pixels, out.data(), out.size());
@@ -222,15 +170,26 @@ int32_t load_palette_file(SDL_Surface* file, int32_t mode, const ImageRec* dest)
 }  // namespace
 
 int32_t load_image_file(const char* path, int32_t wanted_mode) {
-    Surface file(picture_load_guarded(path));
-    if (!file || file->w < 1 || file->h < 1 || !file->pixels) return 0;
+    const int32_t fd = decoder_open_regular(path);
+    if (fd < 0) return 0;
+    const std::vector<uint32_t> words = picture_job_words(path);
+    DecoderLimits limits;
+    limits.memory_mb = picture_memory_mb;
+    limits.cpu_seconds = picture_cpu_seconds;
+    limits.wall_ms = picture_wall_ms;
+    limits.output_bytes = picture_answer_limit_bytes;
+    std::vector<uint8_t> answer;
+    const DecoderOutcome outcome =
+        decoder_child_run(picture_decoder, fd, words.data(), uint32_t(words.size()), limits, &answer);
+    close(fd);
+    DecodedPicture file;
+    if (outcome != DecoderOutcome::done || !picture_answer_read(answer, &file)) return 0;
     const ImageRec* dest = dest_image();
-    const bool palette_file = has_palette(file.get());
     if (wanted_mode == -1 && dest && dest->bytes_per_pixel == 1 && dest->palette)
-        return palette_file ? load_palette_file(file.get(), dest->mode, dest) : load_mapped(file.get(), *dest);
-    if (wanted_mode != 256) return load_32(file.get());
-    if (!palette_file) return 0;
-    return load_palette_file(file.get(), 256, nullptr);
+        return file.palette_file ? load_palette_file(file, dest->mode, dest) : load_mapped(file, *dest);
+    if (wanted_mode != 256) return load_32(file);
+    if (!file.palette_file) return 0;
+    return load_palette_file(file, 256, nullptr);
 }
 
 int32_t load_image(StrDesc* file, int32_t mode, bool mode_passed) {

@@ -1,40 +1,22 @@
-// Picture files are read into memory and looked over before SDL_image sees
-// them. Its GIF reader writes through null pointers on screens and frames of
-// no size or larger than their screen; its XPM reader crashes on a row without
-// its closing quote; its PNG reader never ends when the chunks run past the end
-// of the file; and its TGA reader makes the surface a header announces before
-// it reads a pixel (a 50-byte file asked for 1.4 GB).
+// A cheap first look at a picture file's bytes, in the decoder child before
+// SDL_image gets them. Its GIF reader writes through null pointers on screens
+// and frames of no size or larger than their screen; its XPM reader crashes on
+// a row without its closing quote; its PNG reader never ends when the chunks
+// run past the end of the file; and its TGA reader makes the surface a header
+// announces before it reads a pixel (a 50-byte file asked for 1.4 GB). The
+// child's limits make all of these harmless; refusing them here only saves
+// the wait for the limit.
 #include "runtime/display/picture_guard.h"
-
-#include <SDL/SDL_image.h>
 
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
 namespace {
 
-constexpr long max_file_bytes = 256L << 20;
 constexpr uint64_t max_tga_pixels = 16u << 20;  // 4096 x 4096
 
 uint32_t le16(const uint8_t* p) { return p[0] | p[1] << 8; }
-
-bool read_file(const char* path, std::vector<uint8_t>* bytes) {
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(f) : -1;
-    ok = size > 0 && size <= max_file_bytes && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        bytes->resize(static_cast<size_t>(size));
-        ok = std::fread(bytes->data(), 1, bytes->size(), f) == bytes->size();
-    }
-    std::fclose(f);
-    return ok;
-}
 
 // Skips a run of GIF sub-blocks from `at`; false when they run off the end.
 bool gif_skip_blocks(const std::vector<uint8_t>& b, size_t* at) {
@@ -96,26 +78,21 @@ bool png_sound(const std::vector<uint8_t>& b) {
     return false;
 }
 
-std::string extension_of(const char* path) {
-    const char* dot = std::strrchr(path, '.');
+}  // namespace
+
+std::string picture_extension(const char* path) {
+    const char* dot = path ? std::strrchr(path, '.') : nullptr;
     std::string ext = dot && !std::strchr(dot, '/') ? dot + 1 : "";
     for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return ext;
 }
 
-}  // namespace
-
-SDL_Surface* picture_load_guarded(const char* path) {
-    std::vector<uint8_t> b;
-    if (!path || !read_file(path, &b)) return nullptr;
+bool picture_guard_accepts(const std::vector<uint8_t>& b, const std::string& extension) {
     const auto starts = [&](const char* magic, size_t n) { return b.size() >= n && std::memcmp(b.data(), magic, n) == 0; };
-    if (starts("GIF", 3) && !gif_sound(b)) return nullptr;
-    if (starts("/* XPM */", 9) && !xpm_sound(b)) return nullptr;
-    if (starts("\x89PNG\r\n\x1a\n", 8) && !png_sound(b)) return nullptr;
-    const std::string ext = extension_of(path);
+    if (starts("GIF", 3) && !gif_sound(b)) return false;
+    if (starts("/* XPM */", 9) && !xpm_sound(b)) return false;
+    if (starts("\x89PNG\r\n\x1a\n", 8) && !png_sound(b)) return false;
     // TGA has no signature: SDL_image reads a file as one by its name.
-    if (ext == "TGA" && (b.size() < 18 || uint64_t(le16(&b[12])) * le16(&b[14]) > max_tga_pixels)) return nullptr;
-    SDL_RWops* rw = SDL_RWFromConstMem(b.data(), static_cast<int>(b.size()));
-    if (!rw) return nullptr;
-    return IMG_LoadTyped_RW(rw, 1, const_cast<char*>(ext.c_str()));
+    if (extension == "TGA" && (b.size() < 18 || uint64_t(le16(&b[12])) * le16(&b[14]) > max_tga_pixels)) return false;
+    return true;
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -69,6 +70,9 @@ TEST_F(LoadedFonts, SizesOptionsAndNames) {
     EXPECT_EQ(font_width(f, true), 0);
     EXPECT_EQ(font_slot(uint32_t(f)).flags, uint32_t(font_bold | font_italic));
     for (double size : {9.0, 16.0, 24.0, 31.6}) EXPECT_EQ(font_height(load(sans, size), true), std::lround(size));
+    // Halves go to the even neighbour.
+    EXPECT_EQ(font_height(load(sans, 16.5), true), 16);
+    EXPECT_EQ(font_height(load(sans, 17.5), true), 18);
     EXPECT_GT(font_height(load(sans, 0.012), true), 0);  // 12 points
     int32_t mono = load(mono_family, 20, "monospace");
     ASSERT_GE(mono, 32);
@@ -144,6 +148,20 @@ TEST_F(LoadedFonts, PrintModesAndWidths) {
             EXPECT_EQ(count(fill, 0xFFFFFFFF) + count(fill, 0xFF000000), count(keep, 0xFFFFFFFF) + count(paper, 0xFF000000));
         else  // anti-aliased edges mix the two colours
             EXPECT_GT(40 * 40 - count(fill, 0xFFFFFFFF) - count(fill, 0xFF000000) - count(fill, blue), 0);
+    }
+    // Filling the background mixes by exact halves here: alpha 252 and 126
+    // give a mix of one half, and blue 0 and 5 give 2.5, which goes to 2.
+    // Blended at alpha 126 over blue 1 that leaves 1 (3 would leave 2).
+    {
+        int32_t img = new_image(40, 40, 32, true);
+        ImageRec& r = *image_record(-img);
+        std::fill_n(reinterpret_cast<uint32_t*>(r.pixels), 40 * 40, 0xFF000001u);
+        set_image_font(f, img, true);
+        set_print_mode(1, img, true);
+        r.fg_colour = 0xFC000000;
+        r.bg_colour = 0x7E000005;
+        print_at_pixel(0, 0, s("H"), img, 2);
+        EXPECT_EQ(at(r, 0, 5) & 0xFFFFFF, 1u);
     }
     ImageRec& p8 = printed(f, 13, 2, "H", 1);
     EXPECT_EQ(at(p8, 3, 12), 15u);

@@ -1,0 +1,489 @@
+// Decoder children through posix_spawn of /proc/self/exe: the limits set in the
+// child before the decoder runs, the wall clock watched on a pidfd by the
+// parent, results in a memory file or through pipes, and every child reaped.
+#include "runtime/platform/decoder_child.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "runtime/core/flags.h"
+
+extern char** environ;
+
+// The linker's bounds of the decoder table, and, in a fuzzing build, of the
+// coverage counters; absent (null) where no such section was linked.
+extern "C" {
+extern const DecoderEntry __start_morv_decoders[] __attribute__((weak));
+extern const DecoderEntry __stop_morv_decoders[] __attribute__((weak));
+extern uint8_t __start___sancov_cntrs[] __attribute__((weak));
+extern uint8_t __stop___sancov_cntrs[] __attribute__((weak));
+void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
+}
+
+namespace {
+
+constexpr const char* child_marker = "--morv-decoder";
+// The child's descriptors: the input file, the output, the stream's requests
+// and the fuzzing build's coverage counters.
+constexpr int child_input_fd = 3, child_output_fd = 4, child_control_fd = 5, child_coverage_fd = 6;
+constexpr int first_free_fd = 7;
+// Where the parent's descriptors go before they are handed over, so that no
+// hand-over overwrites another's source.
+constexpr int staging_fd_floor = 16;
+constexpr uint32_t wait_slice_ms = 20;
+constexpr uint32_t kill_wait_ms = 200;
+constexpr size_t leftover_slots = 32;
+
+// Killed children that had not ended when we stopped waiting: reaped later.
+std::atomic<int32_t> Leftovers[leftover_slots];
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool sanitized_build = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool sanitized_build = true;
+#else
+constexpr bool sanitized_build = false;
+#endif
+#else
+constexpr bool sanitized_build = false;
+#endif
+
+uint64_t now_ms() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return uint64_t(t.tv_sec) * 1000 + uint64_t(t.tv_nsec) / 1000000;
+}
+
+bool stopping() { return stop_threads.load(std::memory_order_relaxed) != 0; }
+
+size_t coverage_size() {
+    if (!__start___sancov_cntrs || !__stop___sancov_cntrs) return 0;
+    return static_cast<size_t>(__stop___sancov_cntrs - __start___sancov_cntrs);
+}
+
+// ---- the child ------------------------------------------------------------------------------
+
+int ChildCoverageFd = -1;
+
+void dump_coverage() {
+    if (ChildCoverageFd < 0) return;
+    const size_t n = coverage_size();
+    if (n) (void)!pwrite(ChildCoverageFd, __start___sancov_cntrs, n, 0);
+}
+
+void limit(int resource, uint64_t value) {
+    rlimit r{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+    setrlimit(resource, &r);
+}
+
+const DecoderEntry* find_decoder(const char* name) {
+    if (!__start_morv_decoders || !__stop_morv_decoders) return nullptr;
+    for (const DecoderEntry* e = __start_morv_decoders; e < __stop_morv_decoders; ++e)
+        if (e->name && std::strcmp(e->name, name) == 0) return e;
+    return nullptr;
+}
+
+// argv: marker, name, memory MiB, cpu seconds, output bytes, flags (1 input,
+// 2 stream, 4 coverage), then the job words.
+int run_child(int argc, char** argv) {
+    if (argc < 7) return 120;
+    const DecoderEntry* entry = find_decoder(argv[2]);
+    if (!entry || !entry->decode) return 121;
+    const uint64_t memory_mb = std::strtoull(argv[3], nullptr, 10);
+    const uint64_t cpu_seconds = std::strtoull(argv[4], nullptr, 10);
+    const uint64_t output_bytes = std::strtoull(argv[5], nullptr, 10);
+    const unsigned long flags = std::strtoul(argv[6], nullptr, 10);
+    std::vector<uint32_t> words;
+    for (int i = 7; i < argc; ++i) words.push_back(static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 16)));
+    limit(RLIMIT_CORE, 0);
+    limit(RLIMIT_CPU, cpu_seconds ? cpu_seconds : 1);
+    if (!(flags & 2)) limit(RLIMIT_FSIZE, output_bytes);
+    // Sanitizers reserve terabytes of shadow: their own limits stand in (set
+    // by the parent in their options).
+    if (!sanitized_build) limit(RLIMIT_AS, memory_mb << 20);
+    // An output past its limit and a parent that went away are failed writes,
+    // which the decoder sees, not signals.
+    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
+    if (flags & 4) {
+        ChildCoverageFd = child_coverage_fd;
+        if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(dump_coverage);
+    }
+    const DecoderJob job{(flags & 1) ? child_input_fd : -1, child_output_fd, (flags & 2) ? child_control_fd : -1,
+                         words.data(), static_cast<uint32_t>(words.size())};
+    const int status = entry->decode(job);
+    dump_coverage();
+    return status < 0 || status > 125 ? 125 : status;
+}
+
+// Runs before the program's own initialisers and main: a decoder child never
+// reaches them.
+__attribute__((constructor(101))) void decoder_child_enter(int argc, char** argv, char**) {
+    if (argc < 2 || !argv || !argv[1] || std::strcmp(argv[1], child_marker) != 0) return;
+    _exit(run_child(argc, argv));
+}
+
+// ---- the parent -----------------------------------------------------------------------------
+
+void reap_leftovers() {
+    for (std::atomic<int32_t>& slot : Leftovers) {
+        int32_t pid = slot.load(std::memory_order_relaxed);
+        if (pid <= 0) continue;
+        const pid_t r = waitpid(pid, nullptr, WNOHANG);
+        if (r == pid || (r < 0 && errno == ECHILD)) slot.compare_exchange_strong(pid, 0);
+    }
+}
+
+// A killed child that has not ended yet: kept for a later reap.
+void leave_to_reap(int32_t pid) {
+    for (std::atomic<int32_t>& slot : Leftovers) {
+        int32_t empty = 0;
+        if (slot.compare_exchange_strong(empty, pid)) return;
+    }
+    waitpid(pid, nullptr, 0);  // the table is full: the kill ends it soon
+}
+
+void close_fd(int32_t* fd) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+}
+
+int32_t open_pidfd(pid_t pid) { return static_cast<int32_t>(syscall(SYS_pidfd_open, pid, 0)); }
+
+// Waits up to timeout_ms for the child to end and reaps it; false when it
+// has not ended (or the shutdown began, with `watch_stop`).
+bool wait_child(pid_t pid, int32_t pidfd, uint32_t timeout_ms, bool watch_stop, int* status) {
+    const uint64_t deadline = now_ms() + timeout_ms;
+    for (;;) {
+        pid_t r = waitpid(pid, status, WNOHANG);
+        if (r == pid) return true;
+        if (r < 0 && errno == ECHILD) {  // reaped by the system: SIGCHLD is ignored
+            *status = SIGKILL;            // reads as ended by a signal: nothing of it is trusted
+            return true;
+        }
+        if (watch_stop && stopping()) return false;
+        const uint64_t now = now_ms();
+        if (now >= deadline) return false;
+        const int slice = static_cast<int>(std::min<uint64_t>(deadline - now, wait_slice_ms));
+        if (pidfd >= 0) {
+            pollfd p{pidfd, POLLIN, 0};
+            poll(&p, 1, slice);
+        } else {
+            poll(nullptr, 0, 1);
+        }
+    }
+}
+
+void kill_child(pid_t pid, int32_t pidfd) {
+    kill(pid, SIGKILL);
+    int status = 0;
+    if (!wait_child(pid, pidfd, kill_wait_ms, false, &status)) leave_to_reap(pid);
+}
+
+// The environment a child gets: ours, with a sanitizer's limits standing in
+// for the address-space limit it cannot have.
+std::vector<std::string> child_environment(const DecoderLimits& limits) {
+    std::vector<std::string> env;
+    const std::string caps = ":detect_leaks=0:allocator_may_return_null=1:hard_rss_limit_mb=" +
+                             std::to_string(limits.memory_mb) +
+                             ":max_allocation_size_mb=" + std::to_string(limits.memory_mb);
+    bool asan = false, tsan = false;
+    for (char** e = environ; e && *e; ++e) {
+        std::string v(*e);
+        if (sanitized_build && v.rfind("ASAN_OPTIONS=", 0) == 0) v += caps, asan = true;
+        if (sanitized_build && v.rfind("TSAN_OPTIONS=", 0) == 0) v += caps, tsan = true;
+        env.push_back(std::move(v));
+    }
+    if (sanitized_build && !asan) env.push_back("ASAN_OPTIONS=" + caps.substr(1));
+    if (sanitized_build && !tsan) env.push_back("TSAN_OPTIONS=" + caps.substr(1));
+    return env;
+}
+
+// A copy of `fd` at or above the staging floor, close-on-exec; -1 on failure.
+int32_t staged(int32_t fd) { return fd < 0 ? -1 : fcntl(fd, F_DUPFD_CLOEXEC, staging_fd_floor); }
+
+struct Spawned {
+    pid_t pid = 0;
+    int32_t pidfd = -1;
+};
+
+// Starts the child with `hand_over` (source, child descriptor) pairs; every
+// source is closed here afterwards.
+bool spawn_decoder(const DecoderEntry& entry, const DecoderLimits& limits, uint32_t flags, const uint32_t* words,
+                   uint32_t word_count, std::vector<std::pair<int32_t, int>> hand_over, Spawned* out) {
+    std::vector<std::string> args = {"morv-decoder", child_marker, entry.name, std::to_string(limits.memory_mb),
+                                     std::to_string(limits.cpu_seconds), std::to_string(limits.output_bytes),
+                                     std::to_string(flags)};
+    char hex[16];
+    for (uint32_t i = 0; i < word_count; ++i) {
+        std::snprintf(hex, sizeof hex, "%x", words[i]);
+        args.emplace_back(hex);
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env = child_environment(limits);
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    bool ok = true;
+    for (auto& [fd, target] : hand_over) {
+        const int32_t high = staged(fd);
+        close_fd(&fd);
+        fd = high;
+        ok = ok && fd >= 0;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attr);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    for (auto& [fd, target] : hand_over) posix_spawn_file_actions_adddup2(&actions, fd, target);
+    posix_spawn_file_actions_addclosefrom_np(&actions, first_free_fd);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = 0;
+    ok = ok && posix_spawn(&pid, "/proc/self/exe", &actions, &attr, argv.data(), envp.data()) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    for (auto& [fd, target] : hand_over) close_fd(&fd);
+    if (!ok) return false;
+    out->pid = pid;
+    out->pidfd = open_pidfd(pid);
+    return true;
+}
+
+// A fuzzing build: the child's coverage counters, added to ours so the
+// fuzzer sees what the decoding reached.
+void merge_coverage(int32_t fd) {
+    const size_t n = coverage_size();
+    if (fd < 0 || !n) return;
+    void* map = mmap(nullptr, n, PROT_READ, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) return;
+    const uint8_t* child = static_cast<const uint8_t*>(map);
+    for (size_t i = 0; i < n; ++i)
+        if (child[i]) {
+            const unsigned sum = unsigned{__start___sancov_cntrs[i]} + child[i];
+            __start___sancov_cntrs[i] = static_cast<uint8_t>(sum > 255 ? 255 : sum);
+        }
+    munmap(map, n);
+}
+
+DecoderOutcome outcome_of(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status) == 0 ? DecoderOutcome::done : DecoderOutcome::refused;
+    return DecoderOutcome::crashed;
+}
+
+bool read_memory_file(int32_t fd, uint64_t limit, std::vector<uint8_t>* output) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_size < 0 || uint64_t(st.st_size) > limit) return false;
+    output->resize(static_cast<size_t>(st.st_size));
+    size_t at = 0;
+    while (at < output->size()) {
+        const ssize_t n = pread(fd, output->data() + at, output->size() - at, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        at += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+int32_t decoder_open_regular(const char* path) {
+    struct stat st {};
+    // Looked at before opening: opening a device or a FIFO can wait or act.
+    if (!path || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {  // replaced in between
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+DecoderOutcome decoder_child_run(const DecoderEntry& entry, int32_t input_fd, const uint32_t* words,
+                                 uint32_t word_count, const DecoderLimits& limits, std::vector<uint8_t>* output) {
+    if (stopping()) return DecoderOutcome::stopped;
+    reap_leftovers();
+    int32_t out = memfd_create("morv-decoder-output", MFD_CLOEXEC);
+    if (out < 0) return DecoderOutcome::not_started;
+    int32_t coverage = -1;
+    if (const size_t n = coverage_size()) {
+        coverage = memfd_create("morv-decoder-coverage", MFD_CLOEXEC);
+        if (coverage >= 0 && ftruncate(coverage, static_cast<off_t>(n)) != 0) close_fd(&coverage);
+    }
+    std::vector<std::pair<int32_t, int>> hand_over = {{staged(out), child_output_fd}};
+    if (input_fd >= 0) hand_over.push_back({staged(input_fd), child_input_fd});
+    if (coverage >= 0) hand_over.push_back({staged(coverage), child_coverage_fd});
+    const uint32_t flags = (input_fd >= 0 ? 1u : 0u) | (coverage >= 0 ? 4u : 0u);
+    Spawned child;
+    if (!spawn_decoder(entry, limits, flags, words, word_count, std::move(hand_over), &child)) {
+        close_fd(&out);
+        close_fd(&coverage);
+        return DecoderOutcome::not_started;
+    }
+    int status = 0;
+    DecoderOutcome result;
+    if (wait_child(child.pid, child.pidfd, limits.wall_ms, true, &status)) {
+        result = outcome_of(status);
+        merge_coverage(coverage);
+    } else {
+        result = stopping() ? DecoderOutcome::stopped : DecoderOutcome::timed_out;
+        kill_child(child.pid, child.pidfd);
+    }
+    close_fd(&child.pidfd);
+    if (result == DecoderOutcome::done && !read_memory_file(out, limits.output_bytes, output))
+        result = DecoderOutcome::crashed;
+    close_fd(&out);
+    close_fd(&coverage);
+    return result;
+}
+
+bool decoder_stream_start(DecoderStream* stream, const DecoderEntry& entry, int32_t input_fd,
+                          const uint32_t* words, uint32_t word_count, const DecoderLimits& limits) {
+    *stream = DecoderStream{};
+    if (stopping()) return false;
+    reap_leftovers();
+    int up[2], down[2];  // child to parent, parent to child
+    if (pipe2(up, O_CLOEXEC) != 0) return false;
+    if (pipe2(down, O_CLOEXEC) != 0) {
+        close(up[0]), close(up[1]);
+        return false;
+    }
+    std::vector<std::pair<int32_t, int>> hand_over = {{staged(up[1]), child_output_fd},
+                                                      {staged(down[0]), child_control_fd}};
+    close(up[1]), close(down[0]);
+    if (input_fd >= 0) hand_over.push_back({staged(input_fd), child_input_fd});
+    Spawned child;
+    if (!spawn_decoder(entry, limits, (input_fd >= 0 ? 1u : 0u) | 2u, words, word_count, std::move(hand_over),
+                       &child)) {
+        close(up[0]), close(down[1]);
+        return false;
+    }
+    stream->pid = child.pid;
+    stream->pidfd = child.pidfd;
+    stream->from_child = up[0];
+    stream->to_child = down[1];
+    return true;
+}
+
+int64_t decoder_stream_read(DecoderStream* stream, void* buffer, size_t size, uint32_t timeout_ms) {
+    if (stream->from_child < 0) return 0;
+    const uint64_t deadline = now_ms() + timeout_ms;
+    for (;;) {
+        pollfd p{stream->from_child, POLLIN, 0};
+        const uint64_t now = now_ms();
+        const int slice = now >= deadline ? 0 : static_cast<int>(std::min<uint64_t>(deadline - now, wait_slice_ms));
+        if (poll(&p, 1, slice) > 0) {
+            const ssize_t n = read(stream->from_child, buffer, size);
+            if (n >= 0) return n;
+            if (errno != EINTR && errno != EAGAIN) return 0;
+        }
+        if (stopping() || now_ms() >= deadline) return -1;
+    }
+}
+
+bool decoder_stream_write(DecoderStream* stream, const void* data, size_t size, uint32_t timeout_ms) {
+    if (stream->to_child < 0) return false;
+    // A child that ended makes the write fail with EPIPE: the signal it also
+    // raises is held back on this thread and taken away.
+    sigset_t pipe_signal, before;
+    sigemptyset(&pipe_signal);
+    sigaddset(&pipe_signal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_signal, &before);
+    const uint64_t deadline = now_ms() + timeout_ms;
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    bool ok = true;
+    while (size > 0 && ok) {
+        pollfd w{stream->to_child, POLLOUT, 0};
+        const uint64_t now = now_ms();
+        if (stopping() || now >= deadline) {
+            ok = false;
+            break;
+        }
+        if (poll(&w, 1, static_cast<int>(std::min<uint64_t>(deadline - now, wait_slice_ms))) <= 0) continue;
+        const ssize_t n = write(stream->to_child, p, size);
+        if (n > 0) {
+            p += n;
+            size -= static_cast<size_t>(n);
+        } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+            ok = false;
+        }
+    }
+    if (!ok && errno == EPIPE) {
+        const timespec zero{0, 0};
+        sigtimedwait(&pipe_signal, nullptr, &zero);
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return ok;
+}
+
+void decoder_stream_stop(DecoderStream* stream) {
+    close_fd(&stream->from_child);
+    close_fd(&stream->to_child);
+    if (stream->pid > 0) kill_child(stream->pid, stream->pidfd);
+    close_fd(&stream->pidfd);
+    *stream = DecoderStream{};
+}
+
+bool decoder_write(int32_t fd, const void* data, size_t size) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool decoder_read_input(int32_t fd, size_t max_bytes, std::vector<uint8_t>* bytes) {
+    bytes->clear();
+    if (fd < 0) return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_size < 0 || uint64_t(st.st_size) > max_bytes) return false;
+    // The file may grow while it is read: never past the limit.
+    bytes->resize(static_cast<size_t>(st.st_size) + 1);
+    size_t at = 0;
+    for (;;) {
+        if (at == bytes->size()) {
+            if (bytes->size() > max_bytes) return false;
+            bytes->resize(std::min(max_bytes + 1, bytes->size() * 2));
+        }
+        const ssize_t n = pread(fd, bytes->data() + at, bytes->size() - at, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        at += static_cast<size_t>(n);
+    }
+    if (at > max_bytes) return false;
+    bytes->resize(at);
+    return true;
+}
