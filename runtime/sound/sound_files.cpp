@@ -106,13 +106,16 @@ void apply_position(int slot, float x, float y, float z) {
     distance = distance < 1 ? 1 : distance > 999.9 ? 999.9 : distance;
     // The farthest distances round to 256, which as a byte would be 0, the
     // nearest: they stay at 255.
-    long step = std::lround(distance / 3.90625);
+    const double step = std::nearbyint(distance / 3.90625);
     Mix_SetPosition(slot, static_cast<Sint16>(degrees), static_cast<Uint8>(step > 255 ? 255 : step));
 }
 
+// Halves round to even, as everywhere a value becomes a whole number.
+int whole(double v) { return static_cast<int>(std::nearbyint(v)); }
+
 int stream_level(const MusicStream& m) {
-    long level = std::lround(m.volume * 129.0);
-    return static_cast<int>(std::lround(m.attenuation * (level > full_level ? full_level : level)));
+    const int level = whole(m.volume * 129.0);
+    return whole(m.attenuation * (level > full_level ? full_level : level));
 }
 
 void settle(Lock& lock) {
@@ -211,7 +214,6 @@ uint32_t open_channel(const std::string& path, int caps) {
     if (caps & cap_setpos) return 0;
     int slot = sound_slot_take();
     if (slot < 0) return 0;
-    Mix_Volume(slot, full_level);
     Mix_Chunk* chunk = chunk_load(path);
     if (!chunk) return 0;
     SoundSlot& s = sound_slot(slot);
@@ -343,11 +345,11 @@ bool set_volume(const Target& t, double volume) {
     if (t.kind == Target::channel) {
         SoundSlot& s = sound_slot(t.slot);
         s.volume = static_cast<float>(volume);
-        Mix_Volume(t.slot, static_cast<int>(std::lround(level * s.attenuation)));
+        Mix_Volume(t.slot, whole(level * s.attenuation));
     } else {
         MusicStream& m = music_stream();
         m.volume = static_cast<float>(volume);
-        Mix_VolumeMusic(static_cast<int>(std::lround(level * m.attenuation)));
+        Mix_VolumeMusic(whole(level * m.attenuation));
     }
     return true;
 }
@@ -375,7 +377,6 @@ uint32_t copy_locked(const Target& t) {
     s.caps = from.caps;
     s.length_s = from.length_s;
     s.handle = sound_handle_next();
-    Mix_Volume(slot, full_level);
     return s.handle;
 }
 

@@ -23,6 +23,10 @@ int sound_slot_take() {
         std::memset(&Slots[i], 0, sizeof Slots[i]);
         Slots[i].volume = 1.0f;
         Slots[i].attenuation = 1.0f;
+        // Whatever the last sound on this channel set (its volume, its place
+        // left or right and far away) goes with it.
+        Mix_UnregisterAllEffects(i);
+        Mix_Volume(i, MIX_MAX_VOLUME);
         return i;
     }
     return -1;

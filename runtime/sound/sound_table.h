@@ -52,7 +52,8 @@ std::mutex& sound_lock();
 SoundSlot& sound_slot(int index);
 MusicStream& music_stream();
 
-// First free slot, cleared, or -1 when all 256 are in use.
+// First free slot, cleared, its channel at full volume with no balance, or -1
+// when all 256 are in use.
 int sound_slot_take();
 // The next channel-sound handle: from 2, and 2 again after a wrap to 0.
 uint32_t sound_handle_next();

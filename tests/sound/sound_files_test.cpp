@@ -207,6 +207,60 @@ TEST_F(SoundFiles, VolumeLevelsAndBalance) {
     EXPECT_EQ(take_error(), 0);
 }
 
+// A program sound left quiet (and far to one side) on its channel: the tones
+// that take the channel next still play at the level they were made at.
+TEST_F(SoundFiles, TonesOnAReusedChannelPlayAtFullLevel) {
+    // Once the lead-in has played and given its channel back, the sound and
+    // its copy take the first two channels.
+    const std::string wav = make_wav(0.2);
+    uint32_t quiet = 0, aside = 0;
+    ASSERT_TRUE(within_seconds(3, [&] {
+        if (quiet) sound_close(quiet), sound_close(aside);
+        quiet = open(wav, "SYNC,VOL");
+        aside = sound_copy(quiet);
+        return sound_channel_of(quiet) == 0 && sound_channel_of(aside) == 1;
+    }));
+    sound_volume(quiet, 0.1);
+    sound_balance(aside, 1000, 0, 0);
+    sound_play(quiet);
+    sound_play(aside);
+    sound_close(quiet);
+    sound_close(aside);
+    ASSERT_TRUE(within_seconds(2, [&] { return sound_channel_of(quiet) < 0 && sound_channel_of(aside) < 0; }));
+    const double before = this->heard_so_far();
+    sound_beep();                           // channel 0
+    music_play(str_lit("MB V100 T120 O2 A"));  // channel 1, while the beep plays
+    const std::vector<int16_t> out = this->heard_from(before, 1.2);
+    auto heard = segments(out);
+    ASSERT_FALSE(heard.empty());
+    // The beep's first 0.15 s, then the note's last 0.3 s.
+    EXPECT_GT(peak_between(out, heard.front().start_s, heard.front().start_s + 0.15), 30000);
+    EXPECT_GT(peak_between(out, heard.back().end_s - 0.3, heard.back().end_s), 30000);
+    EXPECT_GT(heard.back().end_s - heard.front().start_s, 0.2 + 0.4375 - 0.01);  // both were heard
+    EXPECT_EQ(take_error(), 0);
+}
+
+// The stream's level after a balance: round(attenuation x min(128,
+// round(volume x 129))), halves to even.
+TEST_F(SoundFiles, StreamBalanceRoundsHalvesToEven) {
+    const std::string ogg = make_ogg();
+    if (ogg.empty()) GTEST_SKIP() << "oggenc is not installed";
+    ASSERT_EQ(open(ogg, "VOL"), 1u);
+    struct Case { double volume, x; int level; } cases[] = {
+        {0.5, 0, 64},             // 64.5
+        {125 / 129.0, 500, 62},   // 125 at half the distance: 62.5
+        {1.0, 500, 64},
+        {1.0, 0.5, 128},          // nearer than 1 is no distance
+        {1.0, 2000, 0},
+    };
+    for (const Case& c : cases) {
+        sound_volume(1, c.volume);
+        sound_balance(1, c.x, 0, 0);
+        EXPECT_EQ(Mix_VolumeMusic(-1), c.level) << c.volume << " at " << c.x;
+    }
+    EXPECT_EQ(take_error(), 0);
+}
+
 TEST_F(SoundFiles, ClosedAndCopiedSoundsPlayToTheirEnd) {
     const uint32_t h = open(make_wav(0.3), "SYNC");
     const uint32_t copy = sound_copy(h);
