@@ -6,6 +6,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/sound/audio.h"
 #include "runtime/sound/raw_samples.h"
+#include "runtime/sound/sound_table.h"
 #include <cmath>
 
 namespace {
@@ -108,6 +109,22 @@ TEST_F(Tones, BadStatementArgumentsAreErrorFiveAndQueueNothing) {
     auto heard = segments(this->heard(lead_in_s + 0.6));
     ASSERT_EQ(heard.size(), 1u);
     expect_segment(heard[0], lead_in_s, 0.25 * 0.875, 440);
+}
+
+// The queue holds at most 64 MiB of sound (about 12.7 minutes): a string
+// that would pass it is error 5, and none of it is queued.
+TEST(ToneQueueRoom, AStringPastTheRoomIsErrorFive) {
+    ASSERT_TRUE(audio_open_once());
+    const uint64_t lead_in = sound_generated_bytes();
+    std::string text = "MB T32 L1";
+    for (int i = 0; i < 102; ++i) text += "P";  // 102 rests of 7.5 s: 765 s
+    music_play(str_from_cstring(text.c_str()));
+    EXPECT_EQ(error_code.exchange(0), 5);
+    EXPECT_EQ(sound_generated_bytes(), lead_in);
+    music_play(str_from_cstring(text.substr(0, text.size() - 2).c_str()));  // 750 s fit
+    EXPECT_EQ(error_code.load(), 0);
+    EXPECT_EQ(sound_generated_bytes() - lead_in, uint64_t{750} * 88200);
+    sound_stop_all();
 }
 
 TEST(NoAudioDevice, EverySoundDoesNothingAndTheProgramGoesOn) {
