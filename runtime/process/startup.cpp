@@ -20,12 +20,14 @@
 #include "runtime/input/mouse.h"
 #include "runtime/platform/window.h"
 #include "runtime/system/files.h"
+#include "runtime/sound/audio.h"
 #include "runtime/sound/sound_files.h"
 #include "runtime/system/net.h"
 #include <SDL.h>
 #include <SDL_ttf.h>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -45,8 +47,14 @@ int start_window_system() {
         return 100;
     }
     if (SDL_Init(sdl_init_flags) < 0) {
-        std::fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
-        return 100;
+        // An audio driver that cannot start (its sound server is not running,
+        // or no such driver) costs the program its sound, not its start.
+        const std::string why = SDL_GetError();
+        if (SDL_Init(sdl_init_flags & ~SDL_INIT_AUDIO) < 0) {
+            std::fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
+            return 100;
+        }
+        audio_unavailable(why.c_str());
     }
     std::atexit(SDL_Quit);
     platform_display_loss_ends_process();
