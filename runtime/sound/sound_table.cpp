@@ -1,5 +1,7 @@
 // The sound-handle table: channel slots and the music stream.
 #include "runtime/sound/sound_table.h"
+#include "runtime/sound/stream_player.h"
+#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 
@@ -64,8 +66,8 @@ void sound_generated_add(uint32_t bytes) { GeneratedBytes += bytes; }
 uint64_t sound_generated_bytes() { return GeneratedBytes; }
 
 void music_stream_free() {
-    if (Stream.music) Mix_FreeMusic(Stream.music);
-    if (Stream.source) SDL_RWclose(Stream.source);
-    std::memset(&Stream, 0, sizeof Stream);
-    Stream.length_s = -1;
+    stream_player_detach();
+    decoder_stream_stop(&Stream.player);
+    if (Stream.file >= 0) close(Stream.file);
+    Stream = MusicStream{};
 }
