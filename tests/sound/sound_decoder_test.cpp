@@ -6,6 +6,7 @@
 #include "runtime/sound/mpeg_frames.h"
 #include "runtime/sound/rate_converter.h"
 #include "runtime/sound/sound_decoder.h"
+#include "made_files.h"
 #include <SDL.h>
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -21,35 +22,9 @@
 namespace {
 
 constexpr double out_hz = 22050;
-constexpr double seconds_per_tone = 1.0;
-constexpr double tones_hz[3] = {300, 500, 700};  // the file's second k holds tones_hz[k]
+using made::tones_hz;
 
-std::string temp_path(const std::string& name) { return "/tmp/morv_decoder_" + std::to_string(getpid()) + name; }
-
-// A WAV of the three tones at `rate` Hz, encoded by lame; "" without lame.
-std::string make_steps_mp3(uint32_t rate, uint32_t channels) {
-    const std::string wav = temp_path(std::to_string(rate) + "_" + std::to_string(channels) + ".wav");
-    const std::string mp3 = wav.substr(0, wav.size() - 4) + ".mp3";
-    const uint32_t frames = static_cast<uint32_t>(3 * seconds_per_tone * rate);
-    {
-        std::ofstream f(wav, std::ios::binary);
-        auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
-        auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
-        const uint32_t data = frames * channels * 2;
-        f.write("RIFF", 4); u32(36 + data); f.write("WAVEfmt ", 8); u32(16); u16(1); u16(uint16_t(channels));
-        u32(rate); u32(rate * channels * 2); u16(uint16_t(channels * 2)); u16(16); f.write("data", 4); u32(data);
-        double phase = 0;
-        for (uint32_t i = 0; i < frames; ++i) {
-            phase += 2 * M_PI * tones_hz[i / rate] / rate;
-            const auto v = static_cast<uint16_t>(std::lround(16000 * std::sin(phase)));
-            for (uint32_t c = 0; c < channels; ++c) u16(v);
-        }
-    }
-    const std::string line = "lame --quiet " + wav + " " + mp3 + " >/dev/null 2>&1";
-    const bool made = std::system(line.c_str()) == 0;
-    std::remove(wav.c_str());
-    return made ? mp3 : "";
-}
+std::string temp_path(const std::string& name) { return made::temp_path("decoder" + name); }
 
 // Everything a player child hands over, as left-channel samples.
 std::vector<int16_t> played(const std::string& path, double start_s) {
@@ -104,7 +79,7 @@ class Mp3Rates : public ::testing::TestWithParam<Rate> {};
 
 TEST_P(Mp3Rates, TruePitchAndLengthStartWhereAskedAndPlayAgainTheSame) {
     const Rate r = GetParam();
-    const std::string mp3 = make_steps_mp3(r.hz, r.channels);
+    const std::string mp3 = made::steps_mp3(r.hz, r.channels);
     if (mp3.empty()) GTEST_SKIP() << "lame is not installed";
     // The encoder kept the rate and the channels.
     std::vector<uint8_t> head(65536);
