@@ -12,6 +12,7 @@
 #include <SDL.h>
 #include <SDL_ttf.h>
 #include <benchmark/benchmark.h>
+#include <algorithm>
 #include <zlib.h>
 #include <cstdio>
 #include <cstdlib>
@@ -137,6 +138,62 @@ void load_png(benchmark::State& state, int mode) {
     stop_display();
     std::remove(path.c_str());
 }
+// A 256 x 160 GIF of four colours, every code after a clear code so the
+// code table never grows: about 30 KB.
+std::string write_gif() {
+    const int w = 256, h = 160;
+    std::vector<uint8_t> g = {'G', 'I', 'F', '8', '9', 'a', uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8),
+                              0xF1, 0, 0};
+    for (uint32_t c : {0xFF0000u, 0x00FF00u, 0x0000FFu, 0x123456u}) g.insert(g.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+    g.insert(g.end(), {0x2C, 0, 0, 0, 0, uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8), 0, 2});
+    std::vector<uint8_t> data;
+    uint32_t acc = 0, bits = 0;
+    auto code = [&](uint32_t c) {
+        acc |= c << bits, bits += 3;
+        while (bits >= 8) data.push_back(uint8_t(acc)), acc >>= 8, bits -= 8;
+    };
+    for (int i = 0; i < w * h; ++i) code(4), code(uint32_t((i / 7 + i / w) % 4));
+    code(5);
+    if (bits) data.push_back(uint8_t(acc));
+    for (size_t at = 0; at < data.size(); at += 255) {
+        const size_t n = std::min<size_t>(255, data.size() - at);
+        g.push_back(uint8_t(n));
+        g.insert(g.end(), data.begin() + long(at), data.begin() + long(at + n));
+    }
+    g.insert(g.end(), {0, 0x3B});
+    std::string path = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/morv_bench_30k.gif";
+    FILE* f = fopen(path.c_str(), "wb");
+    fwrite(g.data(), 1, g.size(), f);
+    fclose(f);
+    return path;
+}
+
+void BM_LoadGif30KB(benchmark::State& state) {
+    start_display();
+    const std::string path = write_gif();
+    for (auto _ : state) {
+        int32_t image = load_image(str_from_bytes(path.data(), uint32_t(path.size())), 256, true);
+        if (image >= 0) state.SkipWithError("load failed");
+        free_image(image, true);
+    }
+    stop_display();
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_LoadGif30KB)->Unit(benchmark::kMillisecond);
+
+// Opening DejaVu Sans Mono at 16 pixels as a monospace font (its text-page
+// cells made too), and freeing it.
+void BM_LoadFont16Monospace(benchmark::State& state) {
+    start_display();
+    for (auto _ : state) {
+        int32_t font = load_font(text("DejaVu Sans Mono"), 16, text("MONOSPACE"), true);
+        if (font < 32) state.SkipWithError("load failed");
+        free_font(font);
+    }
+    stop_display();
+}
+BENCHMARK(BM_LoadFont16Monospace)->Unit(benchmark::kMillisecond);
+
 void BM_LoadPng1024x768(benchmark::State& s) { load_png(s, 32); }
 void BM_LoadPng1024x768OntoSixteenColours(benchmark::State& s) { load_png(s, 12); }
 BENCHMARK(BM_LoadPng1024x768)->Unit(benchmark::kMillisecond);

@@ -48,16 +48,18 @@ def tga():  # 2 x 2, 24-bit, uncompressed
 
 
 def pictures():
+    """Each file after its control byte: bits 0-2 the name's extension (0 none, 1 .tga, 2 .xpm, 3 .gif,
+    4 .png, 5 .bmp), bits 3-4 where it goes (mode 32, mode 256, a 16-colour dest, a 256-colour dest)."""
     rgba = [bytes((255, 0, 0, 255, 0, 255, 0, 0)), bytes((0, 0, 255, 128, 255, 255, 255, 255))]
     indexed = [b"\x00\x01", b"\x02\x00"]
     return [
-        png(2, 2, 6, rgba),
-        png(2, 2, 3, indexed, palette=[(0, 0, 0), (255, 255, 0), (0, 128, 255)], trns=b"\x00"),
-        bmp(2, 2, 24, [b"\x00\x00\xff\x00\xff\x00", b"\xff\x00\x00\xff\xff\xff"]),
-        bmp(4, 2, 8, [b"\x00\x01\x02\x03", b"\x03\x02\x01\x00"], palette=[(0, 0, 0), (255, 0, 0), (0, 255, 0), (0, 0, 255)]),
-        tga(),
-        b"P6\n2 2\n255\n" + bytes(range(0, 240, 20)),
-        b'/* XPM */\nstatic char *p[] = {\n"2 2 2 1",\n"a c #FF0000",\n"b c None",\n"ab",\n"ba"};\n',
+        b"\x04" + png(2, 2, 6, rgba),
+        b"\x0c" + png(2, 2, 3, indexed, palette=[(0, 0, 0), (255, 255, 0), (0, 128, 255)], trns=b"\x00"),
+        b"\x15" + bmp(2, 2, 24, [b"\x00\x00\xff\x00\xff\x00", b"\xff\x00\x00\xff\xff\xff"]),
+        b"\x1d" + bmp(4, 2, 8, [b"\x00\x01\x02\x03", b"\x03\x02\x01\x00"], palette=[(0, 0, 0), (255, 0, 0), (0, 255, 0), (0, 0, 255)]),
+        b"\x01" + tga(),
+        b"\x10" + b"P6\n2 2\n255\n" + bytes(range(0, 240, 20)),
+        b"\x1a" + b'/* XPM */\nstatic char *p[] = {\n"2 2 2 1",\n"a c #FF0000",\n"b c None",\n"ab",\n"ba"};\n',
     ]
 
 

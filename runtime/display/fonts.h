@@ -99,7 +99,10 @@ void font_set_program_folder(const char* folder);
 // by commas, any case, spaces around; an unknown or repeated word is error 5.
 // Size >= 1 is a pixel height, below 1 a point size in thousandths; below
 // 0.001 is error 5, 1000.5 or more gives 0. A font that cannot be opened, a
-// full table or a proportional face asked for MONOSPACE give -1. Strings consumed.
+// full table or a proportional face asked for MONOSPACE give -1. The face is
+// opened and its glyphs rendered in decoder children: only a regular file is
+// read, and one that crashes SDL_ttf or keeps it busy beyond 10 s gives -1
+// (a glyph it cannot render draws nothing). Strings consumed.
 int32_t load_font(StrDesc* file, double size, StrDesc* options, bool options_passed);
 // The slot handle filled from `path`, or 0.
 uint32_t open_font_slot(const char* path, double size, uint32_t flags);
