@@ -24,6 +24,7 @@ runs_of() {
     font_load_fuzz) echo 200 ;;
     font_options_fuzz) echo 150 ;;
     sound_caps_fuzz | music_fuzz) echo 3000 ;;
+    sound_stream_fuzz) echo 150 ;;
     *) echo 30000 ;;
     esac
 }

@@ -8,7 +8,7 @@
 #include "runtime/sound/tone_synth.h"
 #include "runtime/core/flags.h"
 #include <SDL.h>
-#include <sys/stat.h>
+#include <fcntl.h>
 #include <time.h>
 #include <cctype>
 #include <cstring>
@@ -24,11 +24,17 @@ constexpr DecoderLimits child_limits = [] {
     l.cpu_seconds = 24 * 3600;
     return l;
 }();
-// How long an answer may take: a few seconds, and more for a large file
-// decoded whole.
-constexpr uint32_t answer_ms = 5000;
-constexpr uint32_t answer_ms_per_mib = 1000;
-constexpr uint32_t answer_most_ms = 60000;
+// How long an answer may take: a file decoded whole (a channel sound, or a
+// stream's length) may hold many minutes of sound in a few MiB. The child's
+// processor time is bounded too (sound_child.cpp), so a decoder that loops
+// is stopped well before.
+constexpr uint32_t answer_ms = 10000;
+constexpr uint32_t whole_file_answer_ms = 60000;
+// The pipe of the child at hand: room for a channel sound's frames in few
+// passes. A stream's player keeps less in it: about 1.5 s ahead of the
+// mixer, so that a player that dies is heard to end soon after.
+constexpr int output_pipe_bytes = 1 << 20;
+constexpr int player_pipe_bytes = 1 << 17;
 
 std::mutex AtHandLock;
 DecoderStream AtHand;       // the child for the next request
@@ -40,13 +46,7 @@ uint64_t now_ms() {
     return uint64_t(t.tv_sec) * 1000 + uint64_t(t.tv_nsec) / 1000000;
 }
 
-uint32_t wait_for(int32_t fd, bool whole_file) {
-    if (!whole_file) return answer_ms;
-    struct stat st {};
-    const uint64_t mib = fstat(fd, &st) == 0 && st.st_size > 0 ? uint64_t(st.st_size) >> 20 : 0;
-    const uint64_t ms = answer_ms + mib * answer_ms_per_mib;
-    return static_cast<uint32_t>(ms < answer_most_ms ? ms : answer_most_ms);
-}
+uint32_t wait_for(bool whole_file) { return whole_file ? whole_file_answer_ms : answer_ms; }
 
 bool read_exactly(DecoderStream* child, void* to, uint64_t size, uint64_t deadline_ms) {
     for (uint64_t at = 0; at < size;) {
@@ -68,7 +68,9 @@ void drop_at_hand() {
 bool start_at_hand() {
     if (AtHand.pid > 0) return true;
     AtHandAnswered = false;
-    return decoder_stream_start(&AtHand, sound_decoder_entry, -1, nullptr, 0, child_limits);
+    if (!decoder_stream_start(&AtHand, sound_decoder_entry, -1, nullptr, 0, child_limits)) return false;
+    fcntl(AtHand.from_child, F_SETPIPE_SZ, output_pipe_bytes);  // where the system allows it
+    return true;
 }
 
 // Hands the request and its file to the child at hand and reads the answer's
@@ -111,7 +113,7 @@ uint8_t* sound_decoder_load(int32_t fd, uint32_t* bytes) {
     *bytes = 0;
     SoundAnswer answer{};
     uint64_t deadline = 0;
-    if (!ask(request_of(sound_request_load, 0, 0, 0), fd, wait_for(fd, true), &answer, &deadline) ||
+    if (!ask(request_of(sound_request_load, 0, 0, 0), fd, wait_for(true), &answer, &deadline) ||
         answer.status != sound_ok)
         return nullptr;
     // What the child says is checked like any outside data.
@@ -134,7 +136,7 @@ bool sound_decoder_probe(int32_t fd, uint32_t extension, bool measure, StreamInf
     SoundAnswer answer{};
     uint64_t deadline = 0;
     const SoundRequest request = request_of(sound_request_probe, measure ? uint32_t{sound_flag_measure} : 0u, extension, 0);
-    if (!ask(request, fd, wait_for(fd, measure), &answer, &deadline) || answer.status != sound_ok) return false;
+    if (!ask(request, fd, wait_for(measure), &answer, &deadline) || answer.status != sound_ok) return false;
     info->music_type = answer.music_type;
     const bool measured = answer.bytes != UINT64_MAX && answer.bytes <= sound_chunk_limit_bytes;
     info->length_s = measured ? static_cast<double>(answer.bytes) / tone_bytes_per_second : -1;
@@ -155,6 +157,7 @@ bool sound_decoder_play(int32_t fd, uint32_t extension, bool loop, double start_
     }
     *player = AtHand;
     AtHand = DecoderStream{};
+    fcntl(player->from_child, F_SETPIPE_SZ, player_pipe_bytes);
     // The next file finds a child ready.
     start_at_hand();
     return true;
