@@ -136,7 +136,7 @@ TEST_F(Streams, APlayerThatDiesEndsTheStreamQuietly) {
     sound_play(1);
     ASSERT_TRUE(reaches(0.2));
     kill(music_stream().player.pid, SIGKILL);
-    EXPECT_TRUE(within_seconds(3, [] { return sound_playing(1) == 0; }));
+    EXPECT_TRUE(within_seconds(5, [] { return sound_playing(1) == 0; }));
     EXPECT_EQ(sound_position(1), 0);
     // The program goes on, and the stream plays again.
     sound_play(1);
