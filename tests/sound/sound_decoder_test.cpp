@@ -74,6 +74,8 @@ double change_to(const std::vector<int16_t>& s, int k, double from_s) {
 struct Rate {
     uint32_t hz, channels;
 };
+void PrintTo(const Rate& h, std::ostream* os) { *os << h.hz << (h.channels == 1 ? " Hz mono" : " Hz stereo"); }
+
 
 class Mp3Rates : public ::testing::TestWithParam<Rate> {};
 

@@ -316,6 +316,8 @@ struct Hostile {
     std::string bytes;  // empty with no extension: the path names no file
     const char* path;   // a path of the system's instead, or null
 };
+void PrintTo(const Hostile& h, std::ostream* os) { *os << h.name; }
+
 
 std::string junk_bytes() {
     std::string junk;

@@ -69,6 +69,8 @@ std::vector<ToneRun> tone_runs(const std::vector<int16_t>& s) {
 struct Mp3 {
     uint32_t hz, channels;
 };
+void PrintTo(const Mp3& h, std::ostream* os) { *os << h.hz << " Hz"; }
+
 
 class StreamMp3 : public Streams, public ::testing::WithParamInterface<Mp3> {};
 
