@@ -25,7 +25,9 @@ runs_of() {
     image_load_fuzz) echo 300 ;;
     font_load_fuzz) echo 200 ;;
     font_options_fuzz) echo 150 ;;
-    sound_caps_fuzz | music_fuzz) echo 3000 ;;
+    sound_caps_fuzz) echo 3000 ;;
+    music_fuzz) echo 400 ;;
+    files_open_fuzz) echo 12000 ;;
     sound_stream_fuzz) echo 100 ;;
     *) echo 30000 ;;
     esac

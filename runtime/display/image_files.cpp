@@ -178,12 +178,12 @@ int32_t load_image_file(const char* path, int32_t wanted_mode) {
     limits.cpu_seconds = picture_cpu_seconds;
     limits.wall_ms = picture_wall_ms;
     limits.output_bytes = picture_answer_limit_bytes;
-    std::vector<uint8_t> answer;
+    DecoderAnswer answer;
     const DecoderOutcome outcome =
-        decoder_child_run(picture_decoder, fd, words.data(), uint32_t(words.size()), limits, &answer);
+        decoder_child_run_mapped(picture_decoder, fd, words.data(), uint32_t(words.size()), limits, &answer);
     close(fd);
     DecodedPicture file;
-    if (outcome != DecoderOutcome::done || !picture_answer_read(answer, &file)) return 0;
+    if (outcome != DecoderOutcome::done || !picture_answer_read(answer.data(), answer.size(), &file)) return 0;
     const ImageRec* dest = dest_image();
     if (wanted_mode == -1 && dest && dest->bytes_per_pixel == 1 && dest->palette)
         return file.palette_file ? load_palette_file(file, dest->mode, dest) : load_mapped(file, *dest);

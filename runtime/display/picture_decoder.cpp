@@ -28,9 +28,10 @@ using Surface = std::unique_ptr<SDL_Surface, SurfaceFree>;
 
 bool has_palette(const SDL_Surface* s) { return s->format->BytesPerPixel == 1 && s->format->palette; }
 
-// The picture as 0xAARRGGBB pixels, rows packed. Colour-keyed pixels come out
-// with alpha 0 whatever the conversion made of the key.
-bool pixels_32(SDL_Surface* file, std::vector<uint32_t>* out) {
+// The picture converted to 0xAARRGGBB pixels in place of the file's format.
+// Colour-keyed pixels come out with alpha 0 whatever the conversion made of
+// the key; pictures without alpha come out opaque.
+Surface pixels_32(SDL_Surface* file) {
     SDL_PixelFormat format{};
     format.BitsPerPixel = 32;
     format.BytesPerPixel = 4;
@@ -44,26 +45,27 @@ bool pixels_32(SDL_Surface* file, std::vector<uint32_t>* out) {
     format.Ashift = 24;
     format.alpha = 255;
     Surface converted(SDL_ConvertSurface(file, &format, SDL_SWSURFACE));
-    if (!converted || converted->format->BytesPerPixel != 4 || converted->w != file->w || converted->h != file->h)
-        return false;
+    if (!converted || converted->format->BytesPerPixel != 4 || converted->w != file->w || converted->h != file->h ||
+        converted->pitch < converted->w * 4)
+        return nullptr;
     const int w = file->w, h = file->h;
-    out->resize(static_cast<size_t>(w) * h);
     const bool keyed = (file->flags & SDL_SRCCOLORKEY) != 0;
     const bool keyed_palette = keyed && has_palette(file);
-    if (SDL_MUSTLOCK(converted.get()) && SDL_LockSurface(converted.get()) < 0) return false;
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* row = static_cast<const uint8_t*>(converted->pixels) + static_cast<size_t>(y) * converted->pitch;
+    const bool opaque = !(file->flags & SDL_SRCALPHA) && !file->format->Amask && !keyed_palette;
+    if (SDL_MUSTLOCK(converted.get()) && SDL_LockSurface(converted.get()) < 0) return nullptr;
+    if (SDL_MUSTLOCK(file) && SDL_LockSurface(file) < 0) return nullptr;
+    for (int y = 0; (opaque || keyed_palette) && y < h; ++y) {
+        uint32_t* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(converted->pixels) + size_t(y) * converted->pitch);
         const uint8_t* src = static_cast<const uint8_t*>(file->pixels) + static_cast<size_t>(y) * file->pitch;
-        uint32_t* dst = out->data() + static_cast<size_t>(y) * w;
-        std::memcpy(dst, row, static_cast<size_t>(w) * 4);
-        if (!(file->flags & SDL_SRCALPHA) && !file->format->Amask && !keyed_palette)
-            for (int x = 0; x < w; ++x) dst[x] |= opaque_alpha;
-        if (keyed_palette)
+        if (opaque)
+            for (int x = 0; x < w; ++x) row[x] |= opaque_alpha;
+        else
             for (int x = 0; x < w; ++x)
-                dst[x] = src[x] == file->format->colorkey ? dst[x] & 0x00FFFFFF : dst[x] | opaque_alpha;
+                row[x] = src[x] == file->format->colorkey ? row[x] & 0x00FFFFFF : row[x] | opaque_alpha;
     }
+    if (SDL_MUSTLOCK(file)) SDL_UnlockSurface(file);
     if (SDL_MUSTLOCK(converted.get())) SDL_UnlockSurface(converted.get());
-    return true;
+    return converted;
 }
 
 std::string extension_of(const DecoderJob& job) {
@@ -85,8 +87,8 @@ int decode_picture(const DecoderJob& job) {
     if (!file || file->w < 1 || file->h < 1 || !file->pixels || !file->format) return undecodable;
     const uint64_t count = uint64_t(file->w) * uint64_t(file->h);
     if (count > picture_pixel_limit) return too_large;
-    std::vector<uint32_t> pixels;
-    if (!pixels_32(file.get(), &pixels)) return unconvertible;
+    const Surface pixels = pixels_32(file.get());
+    if (!pixels) return unconvertible;
     const bool palette_file = has_palette(file.get());
     const int n = palette_file ? file->format->palette->ncolors : 0;
     const uint32_t colours = palette_file ? static_cast<uint32_t>(n < 0 ? 0 : (n > 256 ? 256 : n)) : 0;
@@ -109,7 +111,14 @@ int decode_picture(const DecoderJob& job) {
                         static_cast<size_t>(file->w));
         if (SDL_MUSTLOCK(file.get())) SDL_UnlockSurface(file.get());
     }
-    ok = ok && decoder_write(job.output_fd, pixels.data(), pixels.size() * 4);
+    const size_t row_bytes = static_cast<size_t>(file->w) * 4;
+    if (pixels->pitch == static_cast<int>(row_bytes)) {
+        ok = ok && decoder_write(job.output_fd, pixels->pixels, row_bytes * file->h);
+    } else {
+        for (int y = 0; y < file->h && ok; ++y)
+            ok = decoder_write(job.output_fd, static_cast<const uint8_t*>(pixels->pixels) + size_t(y) * pixels->pitch,
+                               row_bytes);
+    }
     ok = ok && (indices.empty() || decoder_write(job.output_fd, indices.data(), indices.size()));
     return ok ? 0 : unwritable;
 }
@@ -126,10 +135,10 @@ std::vector<uint32_t> picture_job_words(const char* path) {
     return words;
 }
 
-bool picture_answer_read(const std::vector<uint8_t>& answer, DecodedPicture* picture) {
-    if (answer.size() < header_bytes) return false;
+bool picture_answer_read(const uint8_t* answer, size_t size, DecodedPicture* picture) {
+    if (!answer || size < header_bytes) return false;
     uint32_t header[4];
-    std::memcpy(header, answer.data(), sizeof header);
+    std::memcpy(header, answer, sizeof header);
     const uint32_t w = header[1], h = header[2], colours = header[3] & ~palette_mark;
     const bool palette_file = header[3] & palette_mark;
     if (header[0] != answer_magic || w < 1 || h < 1 || colours > 256 || (!palette_file && colours)) return false;
@@ -137,13 +146,13 @@ bool picture_answer_read(const std::vector<uint8_t>& answer, DecodedPicture* pic
     if (count > picture_pixel_limit) return false;
     const uint64_t expected =
         header_bytes + (palette_file ? palette_bytes + count : 0) + count * 4;
-    if (answer.size() != expected) return false;
-    const uint8_t* at = answer.data() + header_bytes;
+    if (size != expected) return false;
+    const uint8_t* at = answer + header_bytes;
     picture->width = w;
     picture->height = h;
     picture->palette_file = palette_file;
     picture->colours = colours;
-    // The answer's storage is malloc-aligned and every part starts at a multiple of four.
+    // The answer is page-aligned and every part starts at a multiple of four.
     picture->palette = palette_file ? reinterpret_cast<const uint32_t*>(at) : nullptr;
     if (palette_file) at += palette_bytes;
     picture->pixels = reinterpret_cast<const uint32_t*>(at);

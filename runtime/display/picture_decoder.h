@@ -2,6 +2,7 @@
 // hands back its size, its palette and index rows when it has them, and every
 // pixel in 32-bit colour; the program builds its image from that alone.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,4 +34,4 @@ struct DecodedPicture {
 // The job words for a file name's extension.
 std::vector<uint32_t> picture_job_words(const char* path);
 // Reads the child's answer; false when it is not a well-formed picture.
-bool picture_answer_read(const std::vector<uint8_t>& answer, DecodedPicture* picture);
+bool picture_answer_read(const uint8_t* answer, size_t size, DecodedPicture* picture);

@@ -69,6 +69,31 @@ int32_t decoder_open_regular(const char* path);
 DecoderOutcome decoder_child_run(const DecoderEntry& entry, int32_t input_fd, const uint32_t* words,
                                  uint32_t word_count, const DecoderLimits& limits, std::vector<uint8_t>* output);
 
+// A one-shot run's answer mapped from its memory file instead of copied (for
+// large answers: a picture's pixels). Empty until a run fills it; unmapped
+// when it goes or is filled again.
+class DecoderAnswer {
+public:
+    DecoderAnswer() = default;
+    DecoderAnswer(const DecoderAnswer&) = delete;
+    DecoderAnswer& operator=(const DecoderAnswer&) = delete;
+    ~DecoderAnswer() { reset(); }
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    void reset();
+    // Maps `size` bytes of the memory file `fd` (the run's own business).
+    bool map(int32_t fd, size_t size);
+
+private:
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    void* mapping_ = nullptr;
+};
+
+// decoder_child_run with the answer mapped rather than copied.
+DecoderOutcome decoder_child_run_mapped(const DecoderEntry& entry, int32_t input_fd, const uint32_t* words,
+                                        uint32_t word_count, const DecoderLimits& limits, DecoderAnswer* answer);
+
 // A long-lived decoder child that a stream talks to through a pipe and a
 // local socket, which also carries files handed to it.
 struct DecoderStream {

@@ -6,18 +6,22 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <condition_variable>
+#include <mutex>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
 #include <sys/mman.h>
-#include <sys/resource.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -109,18 +113,11 @@ const DecoderEntry* find_decoder(const char* name) {
     return nullptr;
 }
 
-// argv: marker, name, memory MiB, cpu seconds, output bytes, flags (1 input,
-// 2 stream, 4 coverage), then the job words.
-int run_child(int argc, char** argv) {
-    if (argc < 7) return 120;
-    const DecoderEntry* entry = find_decoder(argv[2]);
+// Sets the limits and runs the decoder; its result is the exit status.
+// Flags: 1 input, 2 stream, 4 coverage.
+int run_decoder(const DecoderEntry* entry, uint64_t memory_mb, uint64_t cpu_seconds, uint64_t output_bytes,
+                unsigned long flags, const std::vector<uint32_t>& words) {
     if (!entry || !entry->decode) return 121;
-    const uint64_t memory_mb = std::strtoull(argv[3], nullptr, 10);
-    const uint64_t cpu_seconds = std::strtoull(argv[4], nullptr, 10);
-    const uint64_t output_bytes = std::strtoull(argv[5], nullptr, 10);
-    const unsigned long flags = std::strtoul(argv[6], nullptr, 10);
-    std::vector<uint32_t> words;
-    for (int i = 7; i < argc; ++i) words.push_back(static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 16)));
     limit(RLIMIT_CORE, 0);
     limit(RLIMIT_CPU, cpu_seconds ? cpu_seconds : 1);
     if (!(flags & 2)) limit(RLIMIT_FSIZE, output_bytes);
@@ -142,11 +139,135 @@ int run_child(int argc, char** argv) {
     return status < 0 || status > 125 ? 125 : status;
 }
 
+// argv: marker, name, memory MiB, cpu seconds, output bytes, flags, then the
+// job words.
+int run_child(int argc, char** argv) {
+    if (argc < 7) return 120;
+    std::vector<uint32_t> words;
+    for (int i = 7; i < argc; ++i) words.push_back(static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 16)));
+    return run_decoder(find_decoder(argv[2]), std::strtoull(argv[3], nullptr, 10),
+                       std::strtoull(argv[4], nullptr, 10), std::strtoull(argv[5], nullptr, 10),
+                       std::strtoul(argv[6], nullptr, 10), words);
+}
+
+// ---- the decoder server ----------------------------------------------------------------------
+// Starting the program afresh for every file costs tens of milliseconds (its
+// libraries mapped and linked again). One child started that way serves the
+// runs instead: it is single-threaded, so it may fork, and each run is a
+// fork of it that sets its limits and runs one decoder. The server watches
+// the run's wall clock and answers how it ended.
+
+constexpr const char* server_marker = "--morv-decoder-server";
+constexpr int server_socket_fd = 3;
+constexpr uint32_t max_request_words = 64;
+
+struct ServerRequest {
+    char name[64];
+    uint32_t memory_mb, cpu_seconds, wall_ms, flags, word_count;
+    uint64_t output_bytes;
+    uint32_t words[max_request_words];
+};
+struct ServerAnswer {
+    int32_t how;     // 0 exited, 1 killed by a signal, 2 killed at the wall clock, 3 not started
+    int32_t status;  // the exit status or the signal
+};
+
+int receive_request(int sock, ServerRequest* request, int fds[3], int* fd_count) {
+    iovec io{request, sizeof *request};
+    alignas(cmsghdr) char control[CMSG_SPACE(3 * sizeof(int))];
+    msghdr m{};
+    m.msg_iov = &io;
+    m.msg_iovlen = 1;
+    m.msg_control = control;
+    m.msg_controllen = sizeof control;
+    const ssize_t n = recvmsg(sock, &m, MSG_CMSG_CLOEXEC);
+    *fd_count = 0;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS) {
+            *fd_count = static_cast<int>((c->cmsg_len - CMSG_LEN(0)) / sizeof(int));
+            if (*fd_count > 3) *fd_count = 3;
+            std::memcpy(fds, CMSG_DATA(c), sizeof(int) * size_t(*fd_count));
+        }
+    return static_cast<int>(n);
+}
+
+// In the forked run: its descriptors in place, the server's signals undone,
+// and it dies with the server.
+[[noreturn]] void run_forked(const ServerRequest& r, const int fds[3], pid_t server) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != server) _exit(124);
+    // fds: output, then input and coverage when the flags say so. Each is
+    // first moved clear of the numbers it and the others are going to.
+    close(server_socket_fd);
+    int moved[3] = {-1, -1, -1};
+    for (int i = 0; i < 3; ++i)
+        if (fds[i] >= 0) moved[i] = fcntl(fds[i], F_DUPFD_CLOEXEC, staging_fd_floor);
+    int at = 0;
+    const int output = moved[at++];
+    const int input = (r.flags & 1) ? moved[at++] : -1;
+    const int coverage = (r.flags & 4) ? moved[at++] : -1;
+    if (output < 0 || dup2(output, child_output_fd) < 0 || (input >= 0 && dup2(input, child_input_fd) < 0) ||
+        (coverage >= 0 && dup2(coverage, child_coverage_fd) < 0))
+        _exit(123);
+    close_range(first_free_fd, ~0U, 0);
+    // The counters this process inherited are the server's; the run's own start at zero.
+    if (coverage >= 0 && coverage_size()) std::memset(__start___sancov_cntrs, 0, coverage_size());
+    std::vector<uint32_t> words(r.words, r.words + std::min(r.word_count, max_request_words));
+    char name[sizeof r.name + 1] = {};
+    std::memcpy(name, r.name, sizeof r.name);
+    _exit(run_decoder(find_decoder(name), r.memory_mb, r.cpu_seconds, r.output_bytes, r.flags, words));
+}
+
+ServerAnswer serve_one(const ServerRequest& r, const int fds[3]) {
+    const pid_t server = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) run_forked(r, fds, server);
+    if (pid < 0) return {3, 0};
+    const int32_t pidfd = static_cast<int32_t>(syscall(SYS_pidfd_open, pid, 0));
+    const uint64_t deadline = now_ms() + r.wall_ms;
+    int status = 0;
+    for (;;) {
+        if (waitpid(pid, &status, WNOHANG) == pid) break;
+        const uint64_t now = now_ms();
+        if (now >= deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            if (pidfd >= 0) close(pidfd);
+            return {2, SIGKILL};
+        }
+        pollfd p{pidfd, POLLIN, 0};
+        poll(pidfd >= 0 ? &p : nullptr, pidfd >= 0 ? 1 : 0, static_cast<int>(std::min<uint64_t>(deadline - now, 20)));
+    }
+    if (pidfd >= 0) close(pidfd);
+    if (WIFEXITED(status)) return {0, WEXITSTATUS(status)};
+    return {1, WIFSIGNALED(status) ? WTERMSIG(status) : SIGKILL};
+}
+
+int run_server() {
+    limit(RLIMIT_CORE, 0);
+    signal(SIGPIPE, SIG_IGN);
+    for (;;) {
+        ServerRequest r{};
+        int fds[3] = {-1, -1, -1}, count = 0;
+        const int n = receive_request(server_socket_fd, &r, fds, &count);
+        if (n == 0) return 0;  // the program closed its end: it is gone or done
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return 0;
+        }
+        const int wanted = 1 + ((r.flags & 1) ? 1 : 0) + ((r.flags & 4) ? 1 : 0);
+        const ServerAnswer a = n == int(sizeof r) && count == wanted ? serve_one(r, fds) : ServerAnswer{3, 0};
+        for (int i = 0; i < count; ++i) close(fds[i]);
+        if (send(server_socket_fd, &a, sizeof a, MSG_NOSIGNAL) != ssize_t(sizeof a)) return 0;
+    }
+}
+
 // Runs before the program's own initialisers and main: a decoder child never
 // reaches them.
 __attribute__((constructor(101))) void decoder_child_enter(int argc, char** argv, char**) {
-    if (argc < 2 || !argv || !argv[1] || std::strcmp(argv[1], child_marker) != 0) return;
-    _exit(run_child(argc, argv));
+    if (argc < 2 || !argv || !argv[1]) return;
+    if (std::strcmp(argv[1], child_marker) == 0) _exit(run_child(argc, argv));
+    if (std::strcmp(argv[1], server_marker) == 0) _exit(run_server());
 }
 
 // ---- the parent -----------------------------------------------------------------------------
@@ -208,12 +329,14 @@ void kill_child(pid_t pid, int32_t pidfd) {
 
 // The environment a child gets: ours, with a sanitizer's limits standing in
 // for the address-space limit it cannot have.
-std::vector<std::string> child_environment(const DecoderLimits& limits) {
+// The server gets no resident-size limit: its watching thread would make it
+// multi-threaded, and it forks.
+std::vector<std::string> child_environment(const DecoderLimits& limits, bool server) {
     std::vector<std::string> env;
     // No symbolised reports: a decoder's crash is an expected refusal, and reading
     // symbols would take longer than the decoding.
-    const std::string caps = ":detect_leaks=0:symbolize=0:allocator_may_return_null=1:hard_rss_limit_mb=" +
-                             std::to_string(limits.memory_mb) +
+    const std::string caps = ":detect_leaks=0:symbolize=0:allocator_may_return_null=1" +
+                             (server ? std::string() : ":hard_rss_limit_mb=" + std::to_string(limits.memory_mb)) +
                              ":max_allocation_size_mb=" + std::to_string(limits.memory_mb);
     bool asan = false, tsan = false;
     for (char** e = environ; e && *e; ++e) {
@@ -237,11 +360,12 @@ struct Spawned {
 
 // Starts the child with `hand_over` (source, child descriptor) pairs; every
 // source is closed here afterwards.
-bool spawn_decoder(const DecoderEntry& entry, const DecoderLimits& limits, uint32_t flags, const uint32_t* words,
+bool spawn_decoder(const DecoderEntry* entry, const DecoderLimits& limits, uint32_t flags, const uint32_t* words,
                    uint32_t word_count, std::vector<std::pair<int32_t, int>> hand_over, Spawned* out) {
-    std::vector<std::string> args = {"morv-decoder", child_marker, entry.name, std::to_string(limits.memory_mb),
-                                     std::to_string(limits.cpu_seconds), std::to_string(limits.output_bytes),
-                                     std::to_string(flags)};
+    std::vector<std::string> args = {"morv-decoder", server_marker};
+    if (entry)
+        args = {"morv-decoder", child_marker, entry->name, std::to_string(limits.memory_mb),
+                std::to_string(limits.cpu_seconds), std::to_string(limits.output_bytes), std::to_string(flags)};
     char hex[16];
     for (uint32_t i = 0; i < word_count; ++i) {
         std::snprintf(hex, sizeof hex, "%x", words[i]);
@@ -250,7 +374,7 @@ bool spawn_decoder(const DecoderEntry& entry, const DecoderLimits& limits, uint3
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> env = child_environment(limits);
+    std::vector<std::string> env = child_environment(limits, entry == nullptr);
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -325,14 +449,163 @@ DecoderOutcome outcome_of(int status) {
 bool read_memory_file(int32_t fd, uint64_t limit, std::vector<uint8_t>* output) {
     struct stat st {};
     if (fstat(fd, &st) != 0 || st.st_size < 0 || uint64_t(st.st_size) > limit) return false;
-    output->resize(static_cast<size_t>(st.st_size));
-    size_t at = 0;
-    while (at < output->size()) {
-        const ssize_t n = pread(fd, output->data() + at, output->size() - at, static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        at += static_cast<size_t>(n);
+    const size_t n = static_cast<size_t>(st.st_size);
+    if (n == 0) {
+        output->clear();
+        return true;
     }
+    // Mapped and copied once: no zero-filled buffer read into afterwards.
+    void* map = mmap(nullptr, n, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
+    if (map == MAP_FAILED) return false;
+    const uint8_t* bytes = static_cast<const uint8_t*>(map);
+    output->assign(bytes, bytes + n);
+    munmap(map, n);
+    return true;
+}
+
+// One run in a child started for it alone.
+DecoderOutcome run_spawned(const DecoderEntry& entry, int32_t input_fd, int32_t out, int32_t coverage,
+                           const uint32_t* words, uint32_t word_count, const DecoderLimits& limits) {
+    std::vector<std::pair<int32_t, int>> hand_over = {{staged(out), child_output_fd}};
+    if (input_fd >= 0) hand_over.push_back({staged(input_fd), child_input_fd});
+    if (coverage >= 0) hand_over.push_back({staged(coverage), child_coverage_fd});
+    const uint32_t flags = (input_fd >= 0 ? 1u : 0u) | (coverage >= 0 ? 4u : 0u);
+    Spawned child;
+    if (!spawn_decoder(&entry, limits, flags, words, word_count, std::move(hand_over), &child))
+        return DecoderOutcome::not_started;
+    int status = 0;
+    DecoderOutcome result;
+    if (wait_child(child.pid, child.pidfd, limits.wall_ms, true, &status)) {
+        result = outcome_of(status);
+        merge_coverage(coverage);
+    } else {
+        result = stopping() ? DecoderOutcome::stopped : DecoderOutcome::timed_out;
+        kill_child(child.pid, child.pidfd);
+    }
+    close_fd(&child.pidfd);
+    return result;
+}
+
+// The program's decoder server: started on first use, stopped when it fails
+// or the shutdown begins; one run at a time.
+struct DecoderServer {
+    std::mutex lock;                // guards `busy`
+    std::condition_variable freed;  // `busy` went false
+    bool busy = false;              // a run is using the server (its fields belong to that run)
+    pid_t pid = 0;
+    int32_t pidfd = -1;
+    int32_t sock = -1;
+};
+DecoderServer Server;
+// The largest single allocation a sanitizer lets the server's runs make.
+constexpr uint32_t server_allocation_mb = 2048;
+// How long past a run's wall clock the server may take to answer.
+constexpr uint32_t server_answer_grace_ms = 3000;
+
+void server_stop() {
+    close_fd(&Server.sock);
+    if (Server.pid > 0) kill_child(Server.pid, Server.pidfd);
+    close_fd(&Server.pidfd);
+    Server.pid = 0;
+}
+
+bool server_start() {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return false;
+    DecoderLimits limits;
+    limits.memory_mb = server_allocation_mb;
+    Spawned child;
+    if (!spawn_decoder(nullptr, limits, 0, nullptr, 0, {{staged(pair[1]), server_socket_fd}}, &child)) {
+        close(pair[0]), close(pair[1]);
+        return false;
+    }
+    close(pair[1]);
+    Server.pid = child.pid;
+    Server.pidfd = child.pidfd;
+    Server.sock = pair[0];
+    return true;
+}
+
+bool server_send(const ServerRequest& r, const int32_t* fds, int count) {
+    iovec io{const_cast<ServerRequest*>(&r), sizeof r};
+    alignas(cmsghdr) char control[CMSG_SPACE(3 * sizeof(int))] = {};
+    msghdr m{};
+    m.msg_iov = &io;
+    m.msg_iovlen = 1;
+    m.msg_control = control;
+    m.msg_controllen = CMSG_SPACE(sizeof(int) * size_t(count));
+    cmsghdr* c = CMSG_FIRSTHDR(&m);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof(int) * size_t(count));
+    std::memcpy(CMSG_DATA(c), fds, sizeof(int) * size_t(count));
+    return sendmsg(Server.sock, &m, MSG_NOSIGNAL) == ssize_t(sizeof r);
+}
+
+// The run through the server; false when the server cannot take it (the run
+// then gets a child of its own).
+bool run_on_server(const DecoderEntry& entry, int32_t input_fd, int32_t out, int32_t coverage,
+                   const uint32_t* words, uint32_t word_count, const DecoderLimits& limits, DecoderOutcome* result) {
+    if (word_count > max_request_words || std::strlen(entry.name) >= sizeof(ServerRequest{}.name)) return false;
+    {
+        std::unique_lock<std::mutex> hold(Server.lock);
+        while (Server.busy) {
+            if (stopping()) {
+                *result = DecoderOutcome::stopped;
+                return true;
+            }
+            Server.freed.wait_for(hold, std::chrono::milliseconds(wait_slice_ms));
+        }
+        Server.busy = true;
+    }
+    struct Release {
+        ~Release() {
+            {
+                std::lock_guard<std::mutex> hold(Server.lock);
+                Server.busy = false;
+            }
+            Server.freed.notify_one();
+        }
+    } release;
+    if (Server.sock < 0 && !server_start()) return false;
+    ServerRequest r{};
+    std::strncpy(r.name, entry.name, sizeof r.name - 1);
+    r.memory_mb = limits.memory_mb;
+    r.cpu_seconds = limits.cpu_seconds;
+    r.wall_ms = limits.wall_ms;
+    r.output_bytes = limits.output_bytes;
+    r.flags = (input_fd >= 0 ? 1u : 0u) | (coverage >= 0 ? 4u : 0u);
+    r.word_count = word_count;
+    if (word_count) std::memcpy(r.words, words, sizeof(uint32_t) * word_count);
+    int32_t fds[3] = {out, -1, -1};
+    int count = 1;
+    if (input_fd >= 0) fds[count++] = input_fd;
+    if (coverage >= 0) fds[count++] = coverage;
+    if (!server_send(r, fds, count)) {
+        server_stop();  // gone or broken: a new one next time
+        return false;
+    }
+    const uint64_t deadline = now_ms() + limits.wall_ms + server_answer_grace_ms;
+    ServerAnswer a{};
+    for (;;) {
+        if (stopping() || now_ms() >= deadline) {
+            *result = stopping() ? DecoderOutcome::stopped : DecoderOutcome::timed_out;
+            server_stop();  // its run dies with it
+            return true;
+        }
+        pollfd p{Server.sock, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(wait_slice_ms)) <= 0) continue;
+        const ssize_t n = recv(Server.sock, &a, sizeof a, 0);
+        if (n == ssize_t(sizeof a)) break;
+        if (n < 0 && errno == EINTR) continue;
+        server_stop();
+        *result = DecoderOutcome::crashed;
+        return true;
+    }
+    if (a.how == 3) return false;
+    merge_coverage(coverage);
+    *result = a.how == 0 ? (a.status == 0 ? DecoderOutcome::done : DecoderOutcome::refused)
+                         : (a.how == 2 ? DecoderOutcome::timed_out : DecoderOutcome::crashed);
     return true;
 }
 
@@ -352,38 +625,82 @@ int32_t decoder_open_regular(const char* path) {
     return fd;
 }
 
-DecoderOutcome decoder_child_run(const DecoderEntry& entry, int32_t input_fd, const uint32_t* words,
-                                 uint32_t word_count, const DecoderLimits& limits, std::vector<uint8_t>* output) {
+namespace {
+
+// Runs the decoder with its answer in a memory file, left open in *out
+// (-1 unless the run is done).
+DecoderOutcome run_into_memory_file(const DecoderEntry& entry, int32_t input_fd, const uint32_t* words,
+                                    uint32_t word_count, const DecoderLimits& limits, int32_t* out) {
+    *out = -1;
     if (stopping()) return DecoderOutcome::stopped;
     reap_leftovers();
-    int32_t out = memfd_create("morv-decoder-output", MFD_CLOEXEC);
-    if (out < 0) return DecoderOutcome::not_started;
-    int32_t coverage = coverage_file();
-    std::vector<std::pair<int32_t, int>> hand_over = {{staged(out), child_output_fd}};
-    if (input_fd >= 0) hand_over.push_back({staged(input_fd), child_input_fd});
-    if (coverage >= 0) hand_over.push_back({staged(coverage), child_coverage_fd});
-    const uint32_t flags = (input_fd >= 0 ? 1u : 0u) | (coverage >= 0 ? 4u : 0u);
-    Spawned child;
-    if (!spawn_decoder(entry, limits, flags, words, word_count, std::move(hand_over), &child)) {
-        close_fd(&out);
-        close_fd(&coverage);
-        return DecoderOutcome::not_started;
+    int32_t file = memfd_create("morv-decoder-output", MFD_CLOEXEC);
+    if (file < 0) return DecoderOutcome::not_started;
+    int32_t coverage = -1;
+    if (const size_t n = coverage_size()) {
+        coverage = memfd_create("morv-decoder-coverage", MFD_CLOEXEC);
+        if (coverage >= 0 && ftruncate(coverage, static_cast<off_t>(n)) != 0) close_fd(&coverage);
     }
-    int status = 0;
-    DecoderOutcome result;
-    if (wait_child(child.pid, child.pidfd, limits.wall_ms, true, &status)) {
-        result = outcome_of(status);
-        merge_coverage(coverage);
-    } else {
-        result = stopping() ? DecoderOutcome::stopped : DecoderOutcome::timed_out;
-        kill_child(child.pid, child.pidfd);
-    }
-    close_fd(&child.pidfd);
-    if (result == DecoderOutcome::done && !read_memory_file(out, limits.output_bytes, output))
-        result = DecoderOutcome::crashed;
-    close_fd(&out);
+    DecoderOutcome result = DecoderOutcome::not_started;
+    if (!run_on_server(entry, input_fd, file, coverage, words, word_count, limits, &result))
+        result = run_spawned(entry, input_fd, file, coverage, words, word_count, limits);
     close_fd(&coverage);
+    if (result == DecoderOutcome::done)
+        *out = file;
+    else
+        close_fd(&file);
     return result;
+}
+
+// The memory file's size, when within the limit.
+bool answer_size(int32_t fd, uint64_t limit, size_t* size) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_size < 0 || uint64_t(st.st_size) > limit) return false;
+    *size = static_cast<size_t>(st.st_size);
+    return true;
+}
+
+}  // namespace
+
+DecoderOutcome decoder_child_run(const DecoderEntry& entry, int32_t input_fd, const uint32_t* words,
+                                 uint32_t word_count, const DecoderLimits& limits, std::vector<uint8_t>* output) {
+    int32_t file = -1;
+    DecoderOutcome result = run_into_memory_file(entry, input_fd, words, word_count, limits, &file);
+    if (result == DecoderOutcome::done && !read_memory_file(file, limits.output_bytes, output))
+        result = DecoderOutcome::crashed;
+    close_fd(&file);
+    return result;
+}
+
+DecoderOutcome decoder_child_run_mapped(const DecoderEntry& entry, int32_t input_fd, const uint32_t* words,
+                                        uint32_t word_count, const DecoderLimits& limits, DecoderAnswer* answer) {
+    answer->reset();
+    int32_t file = -1;
+    DecoderOutcome result = run_into_memory_file(entry, input_fd, words, word_count, limits, &file);
+    size_t size = 0;
+    if (result == DecoderOutcome::done && !(answer_size(file, limits.output_bytes, &size) && answer->map(file, size)))
+        result = DecoderOutcome::crashed;
+    close_fd(&file);
+    return result;
+}
+
+void DecoderAnswer::reset() {
+    if (mapping_) munmap(mapping_, size_);
+    data_ = nullptr;
+    size_ = 0;
+    mapping_ = nullptr;
+}
+
+bool DecoderAnswer::map(int32_t fd, size_t size) {
+    reset();
+    if (size == 0) return true;
+    // Private: the program's view stays as it was mapped whatever the file does.
+    void* m = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (m == MAP_FAILED) return false;
+    mapping_ = m;
+    data_ = static_cast<const uint8_t*>(m);
+    size_ = size;
+    return true;
 }
 
 bool decoder_stream_start(DecoderStream* stream, const DecoderEntry& entry, int32_t input_fd,
@@ -406,7 +723,7 @@ bool decoder_stream_start(DecoderStream* stream, const DecoderEntry& entry, int3
     if (coverage >= 0) hand_over.push_back({staged(coverage), child_coverage_fd});
     const uint32_t flags = (input_fd >= 0 ? 1u : 0u) | 2u | (coverage >= 0 ? 4u : 0u);
     Spawned child;
-    if (!spawn_decoder(entry, limits, flags, words, word_count, std::move(hand_over), &child)) {
+    if (!spawn_decoder(&entry, limits, flags, words, word_count, std::move(hand_over), &child)) {
         close(up[0]), close(down[1]);
         close_fd(&coverage);
         return false;
