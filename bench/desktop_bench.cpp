@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 #include "runtime/system/clipboard.h"
+#include "runtime/system/clipboard_internal.h"
 #include "runtime/system/print_page.h"
+#include "runtime/system/print_page_internal.h"
 
 namespace {
 

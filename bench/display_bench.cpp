@@ -2,11 +2,16 @@
 // and palette pages, a one-row change of a palette page, and the same through
 // the private buffer that a surface with other channel masks needs.
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 #include <cstdlib>

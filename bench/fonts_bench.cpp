@@ -2,12 +2,17 @@
 // 32-bit page (anti-aliased and one-bit, against the built-in font), the text
 // page drawn with a loaded monospace font, and a 1024 x 768 PNG loaded.
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/image_files.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/text.h"
 #include <SDL.h>
 #include <SDL_ttf.h>

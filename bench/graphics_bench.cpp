@@ -9,11 +9,17 @@
 #include <vector>
 
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/graphics.h"
+#include "runtime/display/graphics_internal.h"
 #include "runtime/display/image_copy.h"
+#include "runtime/display/image_copy_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/page_memory.h"
 
 namespace {

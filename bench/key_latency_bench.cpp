@@ -6,8 +6,11 @@
 #include <chrono>
 #include <thread>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/input/keyboard_internal.h"
 
 namespace {

@@ -2,8 +2,11 @@
 // menu loop), a read of a waiting key, and a held-key query.
 #include <benchmark/benchmark.h>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/input/keyboard_internal.h"
 
 namespace {

@@ -3,24 +3,32 @@
 // as the input statement would. The same bytes between a plain socket pair
 // (one send per line, block reads that do not wait, each line put together in
 // memory) are the measure to compare with: short
-// lines give lines per second, 1 MB lines bytes per second.
+// lines give lines per second, 1 MB lines bytes per second. A peer that floods
+// one endless line shows what a connection may cost in memory.
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/system/files.h"
 #include "runtime/system/net.h"
+#include "runtime/system/net_internal.h"
 #include "runtime/system/net_frames.h"
 
 namespace {
@@ -147,6 +155,61 @@ void plain_lines(benchmark::State& state, uint32_t length) {
     state.SetBytesProcessed(state.iterations() * int64_t{length});
 }
 
+// A resident-set figure of /proc/self/status, in bytes.
+double status_bytes(const char* field) {
+    FILE* f = std::fopen("/proc/self/status", "r");
+    char line[256];
+    double kib = 0;
+    while (f && std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, field, std::strlen(field)) == 0) kib = std::atof(line + std::strlen(field));
+    if (f) std::fclose(f);
+    return kib * 1024;
+}
+
+// A peer that sends one line without end, in 64 KiB frames, as fast as it
+// is taken, until the connection ends. Each iteration floods one connection
+// until the runtime gives it up; the counters give the most its buffer held
+// and how far the process's peak resident size rose above where it started.
+void BM_FloodedConnection(benchmark::State& state) {
+    start_runtime();
+    uint16_t port = 0;
+    int32_t host = open_host(&port);
+    double most_buffer = 0, most_growth = 0;
+    for (auto _ : state) {
+        pid_t child = fork();
+        if (child == 0) {
+            int fd = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(port);
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) _exit(1);
+            std::vector<uint8_t> frame(5 + 65536, 'x');
+            net_frame_header(65536, true, frame.data());
+            while (send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) > 0) {
+            }
+            _exit(0);
+        }
+        std::FILE* clear = std::fopen("/proc/self/clear_refs", "w");  // the peak starts again from here
+        if (clear) {
+            std::fputs("5", clear);
+            std::fclose(clear);
+        }
+        const double start = status_bytes("VmRSS:");
+        int32_t connection = 0;
+        while (!(connection = net_accept(host))) {
+        }
+        while (net_connected(connection))
+            most_buffer = std::max(most_buffer, static_cast<double>(net_buffer_capacity(connection)));
+        most_growth = std::max(most_growth, status_bytes("VmHWM:") - start);
+        file_close(connection);
+        waitpid(child, nullptr, 0);
+    }
+    file_close(host);
+    state.counters["most_buffered_MiB"] = most_buffer / (1 << 20);
+    state.counters["peak_rss_growth_MiB"] = most_growth / (1 << 20);
+}
+
 void BM_ShortLinesRuntime(benchmark::State& state) { runtime_lines(state, short_line); }
 void BM_ShortLinesPlain(benchmark::State& state) { plain_lines(state, short_line); }
 void BM_MegabyteLinesRuntime(benchmark::State& state) { runtime_lines(state, long_line); }
@@ -156,6 +219,7 @@ BENCHMARK(BM_ShortLinesRuntime)->UseRealTime();
 BENCHMARK(BM_ShortLinesPlain)->UseRealTime();
 BENCHMARK(BM_MegabyteLinesRuntime)->UseRealTime();
 BENCHMARK(BM_MegabyteLinesPlain)->UseRealTime();
+BENCHMARK(BM_FloodedConnection)->UseRealTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -10,9 +10,12 @@
 #include <new>
 #include <string>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/numbers.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 
 namespace {
 uint64_t NewCalls = 0;  // counts operator new, the baseline's general allocations

@@ -5,9 +5,8 @@
 // line. Lines sent show as "> " and the text, lines received as "< " and the
 // text. When the peer goes away the screen says "Disconnected" and any key
 // ends the program (exit code 0); Esc ends it at any time.
-#include "runtime/runtime.h"
-#include "runtime/system/files.h"
-#include "runtime/system/net.h"
+#include <morv/runtime.h>
+#include <SDL.h>
 #include <deque>
 #include <string>
 #include <vector>
@@ -75,14 +74,13 @@ int32_t next_key() {
     end_program();
 }
 
-// Rests until a key comes or a little time passed, seeing statement checks.
+// Rests a little between steps, seeing statement checks.
 template <typename Step>
 [[noreturn]] void run(Step&& step) {
     for (;;) {
-        uint64_t ticket = program_wakeup.ticket();
         step();
         statement_end(1);
-        program_wakeup.wait(ticket, rest_ms);
+        SDL_Delay(rest_ms);
     }
 }
 

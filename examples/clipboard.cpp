@@ -6,7 +6,7 @@
 //   printing, or when the example ends). Escape ends it with exit code 0.
 //   Other programs read what it put on the clipboard while it runs.
 // SDL_VIDEODRIVER=dummy runs it without a window (the clipboard is then its own).
-#include "runtime/runtime.h"
+#include <morv/runtime.h>
 #include <SDL.h>
 #include <ctime>
 #include <string>

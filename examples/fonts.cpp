@@ -16,8 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/display/image_files.h"
-#include "runtime/runtime.h"
+#include <morv/runtime.h>
 
 namespace {
 

@@ -13,7 +13,7 @@
 //                 (512,264)-(607,310); below them the first quarter scaled to
 //                 160 x 120 at (320,356) and mirrored left to right at (480,356)
 // SDL_VIDEODRIVER=dummy runs it without a window.
-#include "runtime/runtime.h"
+#include <morv/runtime.h>
 
 namespace {
 

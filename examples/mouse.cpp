@@ -5,7 +5,7 @@
 //   The left button draws a block in the cell under the pointer.
 //   Escape ends it with exit code 0.
 // SDL_VIDEODRIVER=dummy runs it without a window.
-#include "runtime/runtime.h"
+#include <morv/runtime.h>
 #include <SDL.h>
 #include <cstdio>
 #include <string>

@@ -4,7 +4,7 @@
 //   play FILE           a WAV, OGG or MP3 file, as the music stream
 //   play --beep
 // SDL_VIDEODRIVER=dummy runs it without a window.
-#include "runtime/runtime.h"
+#include <morv/runtime.h>
 #include <SDL.h>
 #include <climits>
 #include <cstdio>
@@ -28,7 +28,10 @@ void play_file() {
     std::printf("length: %.3f s%s\n", sound_length(1), sound_length(1) < 0 ? " (not measured: MP3)" : "");
     std::fflush(stdout);
     sound_play(1);
-    wait_until(program_wakeup, [] { return sound_playing(1) == 0; }, 24 * 3600 * 1000, 50);
+    while (sound_playing(1) != 0) {
+        if (event_pending.load()) statement_check(1);
+        SDL_Delay(50);
+    }
 }
 
 void play_music() {

@@ -12,8 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/input/devices.h"
 #include "runtime/input/devices_internal.h"
 

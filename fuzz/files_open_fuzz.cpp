@@ -18,9 +18,13 @@
 #include <cstring>
 #include <string>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/system/files.h"
 #include "runtime/system/files_internal.h"
 

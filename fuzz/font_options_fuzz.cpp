@@ -12,11 +12,17 @@
 #include <string>
 #include <string_view>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 
 namespace {
 

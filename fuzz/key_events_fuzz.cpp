@@ -13,9 +13,13 @@
 #include <cstdlib>
 #include <cstring>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/core/timekeeping.h"
+#include "runtime/core/timekeeping_internal.h"
 #include "runtime/input/keyboard.h"
 #include "runtime/input/keyboard_internal.h"
 

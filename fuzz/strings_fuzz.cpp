@@ -15,8 +15,11 @@
 #include <string_view>
 #include <vector>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 
 namespace {
 

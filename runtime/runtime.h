@@ -1,10 +1,13 @@
-// Everything a compiled program may call.
+// Everything a compiled program may call: installed as <morv/runtime.h>, with the
+// headers it includes beside it. The runtime's own internals (start-up and
+// shutdown, the event thread's entry points, test hooks) are in the
+// *_internal.h headers, which are not installed.
 #pragma once
 #include "runtime/core/flags.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/lowmem.h"
-#include "runtime/core/clock.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/traps.h"
 #include "runtime/process/process.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/numbers.h"
@@ -15,7 +18,10 @@
 #include "runtime/display/display.h"
 #include "runtime/display/graphics.h"
 #include "runtime/display/image_copy.h"
+#include "runtime/display/image_files.h"
 #include "runtime/display/text.h"
+#include "runtime/system/files.h"
+#include "runtime/system/net.h"
 #include "runtime/system/shell.h"
 #include "runtime/system/directories.h"
 #include "runtime/system/clipboard.h"
@@ -26,6 +32,7 @@
 #include "runtime/input/keyboard.h"
 #include "runtime/input/mouse.h"
 #include "runtime/input/devices.h"
+#include "runtime/input/ime/input_method.h"
 #include "runtime/sound/raw_samples.h"
 #include "runtime/sound/sound_files.h"
 #include "runtime/sound/tones.h"

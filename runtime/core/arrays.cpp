@@ -5,7 +5,9 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/lowmem.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 
 namespace {
 

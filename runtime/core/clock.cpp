@@ -2,12 +2,12 @@
 #include "runtime/core/clock.h"
 #include <SDL.h>
 #include <atomic>
-#include <ctime>
 
 namespace {
 std::atomic<uint32_t> anchor_ticks{0};
 std::atomic<uint32_t> anchor_ms{0};
 constexpr uint32_t ms_per_day = 86400000;
+constexpr long ns_per_ms = 1000000;
 }
 
 uint32_t ticks_at_start() { return anchor_ticks; }
@@ -18,21 +18,22 @@ void clock_anchor_set(uint32_t ticks, uint32_t ms) {
     anchor_ms = ms;
 }
 
-void clock_anchor_startup() {
-    time_t now = time(nullptr);
-    if (now != static_cast<time_t>(-1)) {
-        // The instant falls just after a second boundary.
-        time_t first = now;
-        while ((now = time(nullptr)) == first) SDL_Delay(1);
-    } else {
-        now = 0;
-    }
-    uint32_t ticks = SDL_GetTicks();
+ClockAnchor clock_anchor_from(uint32_t ticks, const timespec* now) {
+    const timespec epoch{};
+    if (!now || now->tv_nsec < 0 || now->tv_nsec >= 1000 * ns_per_ms) now = &epoch;
+    // The anchor is the tick count at the second boundary just passed, so the
+    // clock reads what an anchor taken by waiting for the next boundary gives.
+    const uint32_t into_second = static_cast<uint32_t>(now->tv_nsec / ns_per_ms);
     struct tm local {};
-    uint32_t ms = 0;
-    if (localtime_r(&now, &local))
-        ms = static_cast<uint32_t>((local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * 1000);
-    clock_anchor_set(ticks, ms);
+    if (!localtime_r(&now->tv_sec, &local)) return {ticks - into_second, 0};
+    return {ticks - into_second, static_cast<uint32_t>((local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * 1000)};
+}
+
+void clock_anchor_startup() {
+    const uint32_t ticks = SDL_GetTicks();
+    timespec now{};
+    const ClockAnchor a = clock_anchor_from(ticks, clock_gettime(CLOCK_REALTIME, &now) == 0 ? &now : nullptr);
+    clock_anchor_set(a.ticks, a.ms);
 }
 
 uint32_t clock_ms_of_day() {

@@ -1,5 +1,6 @@
 // The texts of the runtime errors: ErrorMessageTable and the critical-error boxes.
 #include "runtime/core/errors.h"
+#include "runtime/core/errors_internal.h"
 
 namespace {
 

@@ -1,9 +1,13 @@
 // Runtime errors and the statement check: record, pause, park, report, dispatch.
 #include "runtime/core/errors.h"
+#include "runtime/core/errors_internal.h"
 #include <unistd.h>
 #include <cstdio>
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/core/traps.h"
+#include "runtime/core/traps_internal.h"
+#include "runtime/core/flags_internal.h"
 
 std::atomic<uint32_t> error_line{0};
 std::atomic<int32_t> retry_statement{0};

@@ -18,16 +18,7 @@ void runtime_error(int32_t n);
 // Called by compiled code after a statement while event_pending is set.
 void statement_check(uint32_t line);
 
-// The box that shows errors to the user: a title, a text and either an OK
-// button or Yes and No; true for Yes (and for OK). The display installs its
-// own at start-up; until then a box is its text on stderr, answered OK or No.
-using ErrorBox = bool (*)(const char* title, const char* text, bool yes_no);
-void error_box_set(ErrorBox box);
-
 // The message text of error n ("Unprintable error" when it has none).
 const char* error_message(int32_t n);
 // True for the numbers that end the process at once.
 bool error_is_critical(int32_t n);
-// Box text and title of a critical number; null for the other numbers.
-const char* critical_error_text(int32_t n);
-const char* critical_error_title(int32_t n);

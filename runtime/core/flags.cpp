@@ -1,5 +1,6 @@
 // Storage of the shared flag words.
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 
 std::atomic<uint8_t> exit_requested{0};
 std::atomic<uint8_t> stop_threads{0};

@@ -1,5 +1,6 @@
 // Storage of LowMemoryImage.
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include <cstring>
 
 namespace {

@@ -20,8 +20,6 @@ constexpr uint32_t low_text_pages = 0xB8000;
 
 // The base of LowMemoryImage.
 uint8_t* low_memory();
-// Zeroes the whole image (start-up and tests).
-void low_memory_clear();
 
 inline uint16_t low_read16(uint32_t offset) {
     const uint8_t* m = low_memory() + offset;

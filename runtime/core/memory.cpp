@@ -1,5 +1,6 @@
 // The permanent pool, the low-memory block area and the return-point stack.
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include <cstdlib>
 #include <cstring>
 #include <vector>

@@ -7,15 +7,6 @@
 #include <cstdint>
 #include "runtime/core/errors.h"
 
-// --- Start-up and shutdown ---------------------------------------------------
-// Takes the first permanent block, empties the low-block table and the
-// registries, and makes the return stack at its initial capacity.
-// LowMemoryImage itself is zeroed by the start-up before this runs.
-void memory_startup();
-// Frees every block, the return stack and the registries (tests; the process
-// itself never gives its memory back). memory_startup may run again after it.
-void memory_shutdown();
-
 // --- Permanent pool ----------------------------------------------------------
 constexpr uint32_t perm_pool_first_block_size = 1048576;
 
@@ -23,14 +14,6 @@ constexpr uint32_t perm_pool_first_block_size = 1048576;
 // zero-filled and never reused) and each allocation starts on an 8-byte
 // boundary. A block that cannot be had is critical 504 (null should it return).
 void* perm_alloc(uint32_t n);
-// Size of the current block and bytes still free in it (tests).
-size_t perm_pool_block_size();
-size_t perm_pool_bytes_left();
-
-// The general allocator as runtime memory uses it: zero-filled, and it honours
-// memory_fail_next_allocation. Null on failure; the caller raises its error.
-void* memory_calloc(size_t count, size_t size);
-void memory_free(void* p);
 
 // --- Low-memory block area ---------------------------------------------------
 // Blocks are carved from LowMemoryImage offsets 0x10500 up to 0xA0000, first fit
@@ -47,8 +30,6 @@ void* low_block_alloc(uint32_t n);
 // Releases a block made by low_block_alloc; anything else (null, the n = 0 top,
 // a pointer that starts no live block) is ignored.
 void low_block_free(void* p);
-// Number of live blocks (tests).
-uint32_t low_block_live_count();
 
 // --- Arrays --------------------------------------------------------------------
 enum ArrayFlags : uint32_t {
@@ -139,8 +120,6 @@ void* program_variables_new(uint32_t bytes);
 // Work other areas do at a restart (close all files and connections, release
 // all program images, stop all sound), run in the order added.
 void program_reset_hook_add(void (*hook)());
-// Forgets every registered array, variable block and hook (memory_shutdown).
-void program_registry_clear();
 
 // The restart reset: erases the registered non-static arrays, zeroes the static
 // ones and every registered variable, runs the reset hooks and empties the
@@ -161,11 +140,6 @@ uint32_t return_stack_depth();
 // Depth back to 0 (the restart); the stack keeps its capacity.
 void return_stack_clear();
 uint32_t return_stack_capacity();
-
-// --- Tests ---------------------------------------------------------------------
-// Makes the next general allocation made here fail, so the critical paths
-// (256, 257, 504) can be reached on purpose.
-void memory_fail_next_allocation();
 
 inline uint32_t array_index_check(uint32_t offset, uint32_t count) {
     if (offset < count) return offset;

@@ -5,6 +5,8 @@
 #include <memory>
 #include <mutex>
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
+#include "runtime/core/flags_internal.h"
 
 namespace {
 

@@ -20,22 +20,6 @@ struct StrDesc {
     void* field_link;           // file record-field binding; null here
 };
 
-// LowStringSegment: 64 KB of LowMemoryImage from 0x500. Strings grow up from
-// segment offset 0x100; length slots grow down from just below EmptyArrayBlock,
-// the 8 zero bytes at the segment's top that erased arrays point at.
-constexpr uint32_t low_string_segment_size = 0x10000;
-constexpr uint32_t low_string_first_offset = 0x100;
-constexpr uint32_t empty_array_block_size = 8;
-constexpr uint32_t empty_array_block_offset =
-    low_string_segment + low_string_segment_size - empty_array_block_size;  // in LowMemoryImage
-
-// Start-up: makes the descriptor block, the heap, the lists, clears the low
-// segment's string area and slots, and makes line_end_string and space_string.
-// Call after low_memory_clear(). Shutdown releases everything; reset = both.
-void strings_startup();
-void strings_shutdown();
-void strings_reset();
-
 // --- Making strings (a temporary flag of non-zero registers it in TempList) ---
 StrDesc* str_new(uint32_t length, int32_t temporary);       // heap, contents undefined
 StrDesc* str_new_low(uint32_t length, int32_t temporary);   // low segment; permanent ones get a slot
@@ -77,27 +61,8 @@ StrDesc* str_ltrim(StrDesc* s);                             // without leading s
 StrDesc* line_end_string();
 StrDesc* space_string();
 
-// The zero block erased arrays point at (inside LowMemoryImage).
-inline uint8_t* empty_array_block() { return low_memory() + empty_array_block_offset; }
-
 // The characters of a string for C++ callers (empty view for null).
 inline std::string_view str_view(const StrDesc* s) {
     if (!s || s->length == 0) return {};
     return {reinterpret_cast<const char*>(s->data), s->length};
 }
-
-// --- Inspection (tests and benchmarks) ---
-struct StringStats {
-    uint64_t heap_size, heap_used;
-    uint32_t heap_list_count, heap_list_capacity;
-    uint32_t low_used, low_slot_top;              // segment offsets
-    uint32_t low_list_count, low_list_capacity;
-    uint32_t temp_count, temp_capacity;
-    uint32_t free_descriptors, free_stack_capacity;
-    uint32_t descriptor_blocks;
-    uint32_t heap_compactions, heap_growths, low_compactions;
-    uint64_t system_allocations;                  // general allocations so far
-};
-StringStats strings_stats();
-// Makes the next growth of a store fail (tests of the critical errors).
-void strings_fail_next_growth();

@@ -1,5 +1,7 @@
 // The wake-ups, the event thread's identity and the parking of the program thread.
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
+#include "runtime/core/flags_internal.h"
 #include <thread>
 
 // Never destroyed: a parked program thread may still be inside a wait when the

@@ -1,12 +1,15 @@
 // The time-of-day clock, the 24-bit random generator and the sleep statement.
 #include "runtime/core/timekeeping.h"
+#include "runtime/core/timekeeping_internal.h"
 #include <SDL.h>
 #include <cmath>
 #include <cstring>
 #include "runtime/core/clock.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 
 std::atomic<int32_t> key_wake{0};
 

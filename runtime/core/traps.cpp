@@ -1,5 +1,6 @@
 // Event traps: TimerTrapTable, the controller-button traps and their dispatch.
 #include "runtime/core/traps.h"
+#include "runtime/core/traps_internal.h"
 #include <SDL.h>
 #include <atomic>
 #include <cmath>
@@ -7,6 +8,7 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
 // FontTable and the built-in bitmap fonts: glyph access, the code page table and
 // the default palette of each screen mode.
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 
 #include <array>
 
 #include "runtime/display/fonts_data.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/page_memory.h"
 
 namespace {

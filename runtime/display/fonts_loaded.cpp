@@ -17,14 +17,20 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/font_decoder.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/graphics.h"
+#include "runtime/display/graphics_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/page_memory.h"
 #include "runtime/display/text.h"
+#include "runtime/display/text_internal.h"
 #include "runtime/platform/decoder_child.h"
 
 namespace {

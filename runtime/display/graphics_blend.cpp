@@ -5,7 +5,9 @@
 #include <cstdlib>
 
 #include "runtime/display/graphics.h"
+#include "runtime/display/graphics_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/page_memory.h"
 
 namespace {

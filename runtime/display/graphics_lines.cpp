@@ -7,7 +7,9 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/display/graphics.h"
+#include "runtime/display/graphics_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/page_memory.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // Image copy: the rectangles the corners given decide, mirroring, clipping
 // against both images, nearest sampling and the per-pixel rules.
 #include "runtime/display/image_copy.h"
+#include "runtime/display/image_copy_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +10,9 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/display/graphics.h"
+#include "runtime/display/graphics_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/page_memory.h"
 
 namespace {

@@ -5,8 +5,6 @@
 #pragma once
 #include <cstdint>
 
-struct ImageRec;
-
 // Passed bits of copy_image.
 enum CopyPassed : uint32_t {
     copy_dest_first = 1,      // first dest corner given
@@ -22,7 +20,3 @@ enum CopyPassed : uint32_t {
 // any second corner are error 5; a bad handle is 258.
 void copy_image(double dx1, double dy1, double dx2, double dy2, int32_t source, int32_t dest, double sx1,
                 double sy1, double sx2, double sy2, uint32_t passed);
-
-// The whole of one pixel image scaled onto the whole of another with the
-// copy's pixel rules (the window icon); false when the pair cannot be copied.
-bool image_copy_whole(const ImageRec& source, ImageRec& dest);

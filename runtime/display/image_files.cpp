@@ -2,6 +2,7 @@
 // 32-bit colour or mapped onto a palette, with the file's transparency carried
 // over.
 #include "runtime/display/image_files.h"
+#include "runtime/display/image_files_internal.h"
 
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "runtime/core/flags.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/page_memory.h"
 #include "runtime/display/picture_decoder.h"
 #include "runtime/platform/decoder_child.h"

@@ -15,8 +15,24 @@ struct StrDesc;
 // keeps it busy beyond 5 s or holds more than 64 M pixels gives -1.
 int32_t load_image(StrDesc* file, int32_t mode, bool mode_passed);
 
-// The picture at `path` as an image handle, 0 on any failure. Wanted mode -1
-// matches the dest image: on a palette dest every colour goes to the nearest
-// dest palette entry, and transparent pixels get the least-used entry, which is
-// then kept out of the other pixels. 256 needs a palette file.
-int32_t load_image_file(const char* path, int32_t wanted_mode);
+// Passed bits of image_save.
+enum ImageSavePassed : uint32_t {
+    image_save_image_given = 1,   // else the display page (what the window shows)
+    image_save_format_given = 2,  // else the name decides: ".bmp" (any case) BMP, anything else PNG
+};
+// Writes an image to `file` (name consumed) as a PNG or BMP picture, and
+// returns -1 (true) when the file was written, 0 (false) when it could not be
+// (an empty name or one holding a zero byte, a folder that cannot be written,
+// a folder, pipe or device of that name, a full disk), with no error raised.
+// `image` is a negative image handle or a page number; `format` (consumed) the
+// word "PNG" or "BMP" in any case. 32-bit images keep their alpha (PNG RGBA,
+// BMP 32-bit with an alpha mask); palette images keep their indices and
+// palette (8-bit PNG or BMP with as many entries as the mode has colours; PNG
+// also marks the transparent colour); text images are written as the window
+// draws them, through their font, as 16-colour pictures (blinking cells in
+// their shown half, no cursor). The picture is written under a temporary name
+// in the same folder and renamed over the old file only when whole, so a
+// failed save leaves the old file as it was; a link is followed and stays.
+// load_image gives the same pixels back. Error 5 for another format word, 258
+// for an invalid image handle; returns 0 at once while an error is pending.
+int32_t image_save(StrDesc* file, int32_t image, StrDesc* format, uint32_t passed);

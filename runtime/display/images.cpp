@@ -1,6 +1,7 @@
 // The image table and its handles, image creation and release, PageTable, the
 // display/dest/source selection and the page copy.
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,7 +11,9 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/graphics.h"
+#include "runtime/display/graphics_internal.h"
 #include "runtime/display/page_memory.h"
 
 namespace {

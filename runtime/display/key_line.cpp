@@ -4,7 +4,9 @@
 #include <atomic>
 #include <string>
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/text.h"
 #include "runtime/display/text_internal.h"
 

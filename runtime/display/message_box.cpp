@@ -7,10 +7,16 @@
 #include <cstring>
 #include <mutex>
 #include "runtime/core/errors.h"
+#include "runtime/core/errors_internal.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
+#include "runtime/platform/window_events.h"
 
 namespace {
 
@@ -339,7 +345,7 @@ namespace {
 MessageBoxAnswer box_run_here(MessageBoxButtons buttons) {
     for (;;) {
         SDL_Event event;
-        while (SDL_PollEvent(&event)) {
+        while (window_event_poll(&event)) {
             if (event.type == SDL_QUIT) {
                 std::lock_guard<std::mutex> guard(Box.lock);
                 Box.shown = false;

@@ -1,5 +1,6 @@
 // The default palettes of the emulated screens and the monochrome blink table.
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 
 #include <array>
 #include <cstddef>

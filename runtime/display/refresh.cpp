@@ -1,11 +1,15 @@
 // One frame of the window: the display image turned into window pixels, with
 // change tracking so a still screen costs one comparison pass.
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/page_memory.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include <SDL.h>
 #include <algorithm>
 #include <atomic>
@@ -69,6 +73,7 @@ struct RefreshState {
     int frame_width = 0, frame_height = 0;
     std::atomic<int> surface_valid{0};
     std::atomic<uint32_t> frame_counter{0};
+    std::atomic<uint32_t> presented{0};  // frames sent to the window
     bool last_blink_phase = false;
     PageInfo page, last_page;
     uint32_t palette[256] = {};  // this frame's palette, read from the page
@@ -192,7 +197,16 @@ bool decide_full_screen(const Candidates& c) {
 }
 
 void setup_surface(int width, int height, bool full_screen) {
-    SDL_Surface* s = SDL_SetVideoMode(width, height, 32, full_screen ? SDL_FULLSCREEN : 0);
+    const uint32_t flags = full_screen ? SDL_FULLSCREEN : 0;
+    // Full screen fills the screen by itself, keeping the aspect ratio.
+    const int scale = full_screen ? 1 : window_scale_for(width, height);
+    window_scale_apply(scale);
+    SDL_Surface* s = SDL_SetVideoMode(width, height, 32, flags);
+    if (!s && scale > 1) {
+        // A window the window system cannot make that large comes unscaled.
+        window_scale_apply(1);
+        s = SDL_SetVideoMode(width, height, 32, flags);
+    }
     Refresh.surface = s;
     Refresh.surface_valid = 0;
     if (!s) return;
@@ -552,14 +566,16 @@ void display_refresh() {
     if (SDL_MUSTLOCK(Refresh.surface) && SDL_LockSurface(Refresh.surface) < 0) return finish_frame();
     Target t = draw_target();
     DisplayOverlay overlay = Refresh.overlay.load();
-    const bool overlay_shown = overlay != nullptr || Refresh.ime_overlay_shown;
+    // A frame after one with an overlay on it starts from a cleared surface
+    // (surface_valid is 0), so an overlay that stops drawing leaves no trace;
+    // an installed overlay that draws nothing costs nothing.
     bool full = !Refresh.surface_valid.load() || !p.same_shape(Refresh.last_page);
     Refresh.last_page = p;
     if (full) clear_target(t);
     RowBand band;
     if (p.is_text) draw_text_page(t, full, band);
-    else if (p.bytes_per_pixel == 4) draw_true_colour_page(t, full || overlay_shown, band);
-    else draw_palette_page(t, full || overlay_shown, band);
+    else if (p.bytes_per_pixel == 4) draw_true_colour_page(t, full, band);
+    else draw_palette_page(t, full, band);
     Refresh.surface_valid = 1;
     // A cleared surface reaches the window whole, borders included.
     RowBand rows = full ? RowBand{0, t.height} : surface_rows(band, t.height);
@@ -577,9 +593,15 @@ void display_refresh() {
         Refresh.surface_valid = 0;
         overlay_drew = true;
     }
-    // Only the band of rows that changed reaches the window.
-    if (overlay_drew) SDL_UpdateRect(Refresh.surface, 0, 0, 0, 0);
-    else if (!rows.empty()) SDL_UpdateRect(Refresh.surface, 0, rows.top, Refresh.surface->w, rows.bottom - rows.top);
+    // Only the band of rows that changed reaches the window; a frame where
+    // nothing changed is not presented at all.
+    if (overlay_drew) {
+        SDL_UpdateRect(Refresh.surface, 0, 0, 0, 0);
+        Refresh.presented.fetch_add(1, std::memory_order_relaxed);
+    } else if (!rows.empty()) {
+        SDL_UpdateRect(Refresh.surface, 0, rows.top, Refresh.surface->w, rows.bottom - rows.top);
+        Refresh.presented.fetch_add(1, std::memory_order_relaxed);
+    }
     finish_frame();
 }
 
@@ -616,6 +638,8 @@ DisplayPlacement display_placement() {
 }
 
 uint32_t display_frame_counter() { return Refresh.frame_counter.load(); }
+
+uint32_t display_presented_frames() { return Refresh.presented.load(std::memory_order_relaxed); }
 
 int32_t get_full_screen() { return Refresh.full_screen_state.load(); }
 

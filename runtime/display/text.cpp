@@ -5,10 +5,14 @@
 #include <thread>
 #include "runtime/core/strings.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/text.h"
 #include "runtime/display/text_internal.h"
 #include "runtime/sound/tones.h"
+#include "runtime/sound/tones_internal.h"
+#include "runtime/core/flags_internal.h"
 
 namespace {
 

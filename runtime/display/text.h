@@ -29,11 +29,6 @@ void print_text(std::string_view text, bool newline);
 // Stores (text page) or draws (pixel page) one character at the cursor without
 // moving it.
 void put_glyph_at_cursor(uint32_t character);
-// Draws character (taken as a byte) with its top-left corner at pixel (x, y) of
-// image `handle` (an ImageTable handle, not the negated program number) in that
-// image's font, colours and print mode; returns the advance width in pixels.
-// A text image or an unknown handle draws nothing and returns 0.
-int32_t put_glyph_at_pixel(int32_t x, int32_t y, uint32_t character, int32_t handle);
 // The cell width of the dest image's font, or for a variable-width font the
 // width of the rendered glyph (0 when it cannot be rendered).
 int32_t char_pixel_width(uint32_t character);
@@ -64,32 +59,6 @@ void clear_screen(int32_t method, uint32_t colour, uint32_t passed);
 void set_text_view(int32_t top, int32_t bottom, bool passed);
 
 // --- Function-key line ------------------------------------------------------------
-// The texts the function-key line labels F1-F12 with: the keyboard's soft
-// keys, installed by the keyboard at its start-up (until then the labels are
-// empty).
-using KeyLabelSource = std::string (*)(int32_t key);
-void key_line_label_source(KeyLabelSource source);
 void key_line_on();
 void key_line_off();
-// Redraws the function-key line on the last row of the dest image when `force`
-// is set (mode change, clear screen) or when the on/off switch changed.
-void key_line_redraw(bool force);
 bool key_line_is_on();
-
-// --- Printer-page mode ---------------------------------------------------------------
-// While it is on, print_string also counts printer columns (1..width) and a
-// newline below the print view hands the page over instead of scrolling.
-// The hook is called to send and clear the full page; without a hook the view
-// scrolls as on screen.
-using PrinterPageHook = void (*)();
-void text_printer_mode_set(bool on, int32_t printer_width);
-bool text_printer_mode();
-int32_t text_printer_column();
-// Where the printer column stands (a printer page that goes on from an
-// earlier print); kept within 1..width.
-void text_printer_column_set(int32_t column);
-void text_set_printer_page_hook(PrinterPageHook hook);
-
-// Back to the start-up state: key line off, printer mode off, no hook (start-up
-// and tests).
-void text_startup();

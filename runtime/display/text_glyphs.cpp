@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/graphics.h"
+#include "runtime/display/graphics_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/page_memory.h"
 #include "runtime/display/text.h"
 #include "runtime/display/text_internal.h"

@@ -2,8 +2,47 @@
 // attributes, row blanking and scrolling, and pixel fills.
 #pragma once
 #include <cstdint>
+#include <string>
 #include "runtime/core/flags.h"
+#include "runtime/display/text.h"
+#include "runtime/display/images_internal.h"
 
+// --- For the rest of the runtime and the tests ---
+// Draws character (taken as a byte) with its top-left corner at pixel (x, y) of
+// image `handle` (an ImageTable handle, not the negated program number) in that
+// image's font, colours and print mode; returns the advance width in pixels.
+// A text image or an unknown handle draws nothing and returns 0.
+int32_t put_glyph_at_pixel(int32_t x, int32_t y, uint32_t character, int32_t handle);
+
+// The texts the function-key line labels F1-F12 with: the keyboard's soft
+// keys, installed by the keyboard at its start-up (until then the labels are
+// empty).
+using KeyLabelSource = std::string (*)(int32_t key);
+void key_line_label_source(KeyLabelSource source);
+
+// Redraws the function-key line on the last row of the dest image when `force`
+// is set (mode change, clear screen) or when the on/off switch changed.
+void key_line_redraw(bool force);
+
+// --- Printer-page mode ---------------------------------------------------------------
+// While it is on, print_string also counts printer columns (1..width) and a
+// newline below the print view hands the page over instead of scrolling.
+// The hook is called to send and clear the full page; without a hook the view
+// scrolls as on screen.
+using PrinterPageHook = void (*)();
+void text_printer_mode_set(bool on, int32_t printer_width);
+bool text_printer_mode();
+int32_t text_printer_column();
+// Where the printer column stands (a printer page that goes on from an
+// earlier print); kept within 1..width.
+void text_printer_column_set(int32_t column);
+void text_set_printer_page_hook(PrinterPageHook hook);
+
+// Back to the start-up state: key line off, printer mode off, no hook (start-up
+// and tests).
+void text_startup();
+
+// --- Shared by the subject's own files ---
 struct ImageRec;
 
 // Rows, columns and the character cell of an image as printing sees them.

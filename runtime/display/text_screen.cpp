@@ -3,7 +3,9 @@
 #include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/page_memory.h"
 #include "runtime/display/text.h"
 #include "runtime/display/text_internal.h"

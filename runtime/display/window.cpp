@@ -1,17 +1,25 @@
 // The window around the display: explicit and automatic refresh, full screen,
 // the icon, placement and the start-up of the display's window state.
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/image_copy.h"
+#include "runtime/display/image_copy_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/requests.h"
 #include "runtime/core/strings.h"
+#include "runtime/platform/render_device.h"
 #include "runtime/platform/window.h"
 #include <SDL.h>
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,6 +43,20 @@ constexpr uint32_t decoration_retry_ms = 10;
 constexpr int decoration_tries = 50;
 
 StrDesc* WindowTitle = nullptr;
+
+// The window's whole-number zoom. sdl12-compat scales the window by the
+// factor in its environment variable, read again at every new video mode, and
+// reports the pointer in the mode's own pixels, so programs see no change.
+constexpr const char* scaling_variable = "SDL12COMPAT_WINDOW_SCALING";
+constexpr const char* scale_method_variable = "SDL12COMPAT_SCALE_METHOD";
+constexpr int desktop_share_percent = 90;
+
+struct WindowScale {
+    int desktop_width = 0, desktop_height = 0;  // 0: unknown
+    int chosen = 0;                             // MORV_SCALE, 0 when not given
+    int applied = 1;                            // the factor in the environment
+};
+WindowScale Scale;
 
 // A frame drawn by the event thread now; the caller sees it drawn.
 void frame_on_event_thread() { event_request(EventRequestKind::frame, display_refresh, true); }
@@ -161,8 +183,102 @@ void move_window(int32_t x, int32_t y, uint32_t passed) {
         const FontSlot& f = font_slot(d->font);
         picture_w = d->is_text ? d->width * int(f.cell_width) : d->width;
         picture_h = d->is_text ? d->height * int(f.cell_height) : d->height;
+        // The picture stands on the desktop at the window's zoom.
+        const int zoom = window_scale_for(picture_w, picture_h);
+        picture_w *= zoom;
+        picture_h *= zoom;
     }
     window_move_to(g.desktop_width / 2 - picture_w / 2 - left, g.desktop_height / 2 - picture_h / 2 - top);
+}
+
+int window_scale_fitting(int width, int height, int desktop_width, int desktop_height) {
+    if (width < 1 || height < 1 || desktop_width < 1 || desktop_height < 1) return 1;
+    const long room_w = long(desktop_width) * desktop_share_percent / 100;
+    const long room_h = long(desktop_height) * desktop_share_percent / 100;
+    return int(std::clamp(std::min(room_w / width, room_h / height), 1L, long(window_scale_max)));
+}
+
+int window_scale_parse(const char* text) {
+    if (!text || !*text || std::strlen(text) > 2) return 0;
+    int value = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9') return 0;
+        value = value * 10 + (*c - '0');
+    }
+    return value >= 1 && value <= window_scale_max ? value : 0;
+}
+
+void window_scale_prepare() {
+    const char* given = std::getenv("MORV_SCALE");
+    Scale = WindowScale{};
+    Scale.chosen = window_scale_parse(given);
+    if (given && !Scale.chosen)
+        std::fprintf(stderr, "MORV_SCALE=%s is not a whole number from 1 to %d: the window is scaled to fit the screen.\n",
+                     given, window_scale_max);
+    // Both exist before any other thread does: a later change only replaces
+    // the value of an entry that is already there.
+    setenv(scale_method_variable, "nearest", 1);
+    setenv(scaling_variable, "1", 1);
+}
+
+void window_renderer_prepare() {
+    // Without a graphics processor OpenGL draws on the processor: starting it
+    // holds the first picture back by half a second and more, and every frame
+    // costs several times what SDL's own drawing into the window does. A
+    // choice the user made stands.
+    if (std::getenv("SDL_RENDER_DRIVER") || std::getenv("SDL_FRAMEBUFFER_ACCELERATION")) return;
+    if (platform_gpu_render_node()) return;
+    setenv("SDL_RENDER_DRIVER", "software", 0);
+    setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
+}
+
+void window_scale_measure_desktop() {
+    char driver[32] = {};
+    SDL_VideoDriverName(driver, sizeof driver);
+    // A driver without a screen has no desktop to fit.
+    if (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0) return;
+    if (const SDL_VideoInfo* info = SDL_GetVideoInfo()) {
+        Scale.desktop_width = std::max(info->current_w, 0);
+        Scale.desktop_height = std::max(info->current_h, 0);
+    }
+}
+
+int window_scale_for(int width, int height) {
+    if (Scale.chosen) return Scale.chosen;
+    return window_scale_fitting(width, height, Scale.desktop_width, Scale.desktop_height);
+}
+
+void window_scale_apply(int factor) {
+    if (factor == Scale.applied) return;
+    char value[8];
+    std::snprintf(value, sizeof value, "%d", factor);
+    setenv(scaling_variable, value, 1);
+    Scale.applied = factor;
+}
+
+int window_scale() { return Scale.applied; }
+
+WindowPoint window_point_of(int x, int y, int surface_w, int surface_h, int window_w, int window_h) {
+    if (surface_w < 1 || surface_h < 1 || window_w < 1 || window_h < 1) return {x, y};
+    // The picture fills the window as far as its aspect ratio lets it,
+    // centred; the point lands in the middle of its pixel's block.
+    const double zoom = std::min(double(window_w) / surface_w, double(window_h) / surface_h);
+    const double left = (window_w - surface_w * zoom) / 2, top = (window_h - surface_h * zoom) / 2;
+    return {int(left + (x + 0.5) * zoom), int(top + (y + 0.5) * zoom)};
+}
+
+void display_warp_pointer(int x, int y) {
+    // The window system places the pointer in the window's own pixels.
+    const SDL_Surface* surface = display_surface();
+    int window_w = 0, window_h = 0;
+    if (surface) {
+        window_w = surface->w * Scale.applied;
+        window_h = surface->h * Scale.applied;
+        WindowGeometry g{};
+        if (get_full_screen() != 0 && platform_window_geometry(&g)) window_w = g.client_width, window_h = g.client_height;
+    }
+    const WindowPoint at = surface ? window_point_of(x, y, surface->w, surface->h, window_w, window_h) : WindowPoint{x, y};
+    SDL_WarpMouse(Uint16(std::clamp(at.x, 0, 65535)), Uint16(std::clamp(at.y, 0, 65535)));
 }
 
 void display_startup() {

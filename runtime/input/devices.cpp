@@ -2,10 +2,15 @@
 // and key, mouse and controller events recorded as snapshots.
 #include "runtime/input/devices_internal.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/core/traps.h"
+#include "runtime/core/traps_internal.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/input/mouse.h"
+#include "runtime/input/mouse_internal.h"
 #include <SDL.h>
 #include <algorithm>
 #include <cstring>
@@ -21,6 +26,9 @@ GameDevice DeviceTable[device_limit];
 std::atomic<int32_t> DeviceCount{0};
 std::atomic<bool> DevicesActive{false};
 uint64_t SerialCounter = 0;  // event thread, under the device's lock
+// Num Lock and Caps Lock as the keyboard device last recorded them; -1 before
+// their first event (event thread).
+int8_t LockSeen[2] = {-1, -1};
 
 uint8_t* slot(GameDevice& d, uint32_t i) { return d.snapshots.data() + size_t((d.head + i) % d.capacity) * d.size; }
 
@@ -46,8 +54,14 @@ void record_key(const SDL_KeyboardEvent& key) {
     const int sym = key.keysym.sym;
     if (sym <= 0) return;
     const int button = key_button(sym);
-    // The lock keys report only their changes of state: each is a whole press.
+    // A lock key counts once for each change of its lock, as a whole press.
+    // The window system reports a press and a release for every press of the
+    // key, each with the lock's state after it; the change shows in the first.
     if (sym == sym_num_lock || sym == sym_caps_lock) {
+        int8_t& seen = LockSeen[sym == sym_num_lock ? 0 : 1];
+        const int8_t on = (key.keysym.mod & (sym == sym_num_lock ? KMOD_NUM : KMOD_CAPS)) != 0;
+        if (seen == on) return;
+        seen = on;
         set_button(d, button, true);
         set_button(d, button, false);
         return;
@@ -199,6 +213,7 @@ void devices_activate() { DevicesActive.store(true); }
 
 void devices_reset() {
     DevicesActive.store(false);
+    LockSeen[0] = LockSeen[1] = -1;
     DeviceCount.store(0);
     for (GameDevice& d : DeviceTable) {
         std::lock_guard<std::mutex> hold(d.lock);

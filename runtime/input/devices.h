@@ -5,7 +5,6 @@
 #pragma once
 #include <cstdint>
 
-union SDL_Event;
 struct StrDesc;
 
 constexpr int32_t device_limit = 10;
@@ -39,11 +38,3 @@ int32_t stick_value(int32_t n, int32_t p, uint32_t passed);
 int32_t stick_trigger(int32_t n, int32_t c, uint32_t passed);
 // Arms the trap of that button (decoded as stick_trigger does; n even).
 void trigger_trap_set(int32_t n, int32_t c, uint32_t passed, uint32_t handler, uint32_t param1, uint32_t param2);
-
-// --- Event thread -------------------------------------------------------------------
-// Key, mouse and controller events, before the keyboard and the mouse see them.
-void device_handle_event(const SDL_Event& event);
-// The start of every event-loop pass: while device enumeration asks the event
-// thread to stand still (device_pause_state 1), it answers 2 and waits until
-// the enumeration stores 0 or the shutdown begins.
-void devices_pass();

@@ -8,6 +8,18 @@
 #include <vector>
 #include "runtime/input/devices.h"
 
+// --- For the rest of the runtime and the tests ---
+union SDL_Event;
+
+// --- Event thread -------------------------------------------------------------------
+// Key, mouse and controller events, before the keyboard and the mouse see them.
+void device_handle_event(const SDL_Event& event);
+// The start of every event-loop pass: while device enumeration asks the event
+// thread to stand still (device_pause_state 1), it answers 2 and waits until
+// the enumeration stores 0 or the shutdown begins.
+void devices_pass();
+
+// --- Shared by the subject's own files ---
 struct _SDL_Joystick;
 
 enum DeviceKind : uint8_t { device_controller = 1, device_keyboard = 2, device_mouse = 3 };

@@ -95,7 +95,8 @@ int32_t device_input(int32_t device, uint32_t passed) {
         GameDevice& d = *device_at(i);
         std::lock_guard<std::mutex> hold(d.lock);
         if (d.count < 3) continue;
-        const uint64_t serial = snapshot_serial(d, device_snapshot_locked(d, 1));
+        // The event not yet read is the snapshot after the current one.
+        const uint64_t serial = snapshot_serial(d, device_snapshot_locked(d, 2));
         if (oldest == 0 || serial < oldest_serial) {
             oldest = i;
             oldest_serial = serial;

@@ -2,9 +2,13 @@
 // and pause keys, the traps and soft keys, the key-hit queue and the key buffer.
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/core/timekeeping.h"
+#include "runtime/core/timekeeping_internal.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/fonts.h"
 #include "runtime/input/keyboard_internal.h"
 

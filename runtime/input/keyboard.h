@@ -5,10 +5,7 @@
 // key_down_query and the port read.
 #pragma once
 #include <cstdint>
-#include <string>
-#include "runtime/platform/keyboard_x11.h"
 
-union SDL_Event;
 struct StrDesc;
 
 // --- Key codes ------------------------------------------------------------------
@@ -51,57 +48,6 @@ constexpr uint32_t scan_code_queue_size = 256;
 constexpr uint32_t key_trap_slot_count = 32;
 constexpr uint32_t trapped_key_list_size = 256;
 
-// --- Event thread entry points ----------------------------------------------------------
-// Start-up: default trap keys, SDL Unicode translation and key repeat (500, 30),
-// key buffer head and tail 30, the held keys and lock states seeded from the
-// system, status bytes, and an empty key-hit queue. Call once LowMemoryImage is
-// zeroed and SDL is initialised.
-void keyboard_startup();
-// What start-up reads from the system: the toggles and the keys down.
-// Start-up with a given system state (tests).
-void keyboard_startup_with(const KeyboardSystemState& system);
-// Forgets every key, queue, trap and mode (tests; start-up calls it first).
-void keyboard_reset();
-
-// SDL_KEYDOWN and SDL_KEYUP events (others are ignored). Pause arrives as key
-// symbol 19 (with Ctrl held it is Break), Break as 318; Num Lock and Caps Lock
-// events are settled from the lock state; dead keys are composed here.
-void keyboard_handle_event(const SDL_Event& event);
-// Once per pass of the event loop, before polling: held state of the lock keys
-// and scroll-lock mode follows the system's lock toggles.
-void sync_lock_keys();
-void sync_lock_keys_with(const KeyboardLockState& locks);
-// On the passes that read the application state: key repeat (500, 30) while the
-// window has input focus and is active, off otherwise.
-void keyboard_follow_focus();
-// Every pass: the repeat of the key held down, when one is due by now_ms
-// (SDL_GetTicks). The repeat is the last key pressed, 500 ms after its press
-// and then every 30 ms, until its release.
-bool keyboard_repeat_due(uint32_t now_ms, SDL_Event* event);
-void keyboard_follow_app_state(uint8_t sdl_app_state);
-bool keyboard_key_repeat_enabled();
-
-// The translations of window key events (unicode 0 = no character).
-void translate_key_event_down(int32_t sym, uint32_t unicode);
-void translate_key_event_up(int32_t sym);
-
-// The keyboard state machine.
-void key_down(int32_t code);
-void key_up(int32_t code);
-void key_down_unicode(uint32_t code_point);
-void key_up_unicode(uint32_t code_point);
-// Releases the held key that the key symbol pressed.
-void key_up_by_tag(int32_t sym);
-// The tag the next held key gets (the key symbol of the event being translated).
-void key_set_pending_tag(int32_t sym);
-// The input-method composition state: 0 idle, 2 committed, 3 awaiting key release.
-void keyboard_set_composition_state(int32_t state);
-int32_t keyboard_composition_state();
-
-// Alt+Enter's action; the display's window / full-screen cycle unless replaced (tests).
-using KeyboardFullScreenHook = void (*)();
-void keyboard_set_full_screen_hook(KeyboardFullScreenHook hook);
-
 // --- Program thread -----------------------------------------------------------------------
 // The next typed key as a new temporary string of 0, 1 or 2 bytes; never waits.
 StrDesc* key_buffer_read();
@@ -120,33 +66,14 @@ uint32_t scan_code_queue_count();
 // Soft-key texts of F1-F10 (1-10) and F11, F12 (30, 31), or the scan code and
 // modifier flags of a user-defined trap key (15-29); other numbers are error 5.
 void soft_key_define(int32_t n, const StrDesc* text);
-// The soft-key text of slot n (empty when none), for the function-key line.
-std::string soft_key_text(int32_t n);
 // Prints the twelve lines "F1" .. "F12" with their texts.
 void soft_key_list();
-// One line of that list: separators depend on the font.
-std::string soft_key_list_line(int32_t n, bool fixed_width, bool space_as_wide_as_paren);
 
 // --- Key traps (for the event-trap machinery) ---------------------------------------
 enum KeyTrapState : uint8_t { key_trap_off = 0, key_trap_on = 1, key_trap_stopped = 2 };
-struct KeyTrapInfo {
-    uint32_t handler;
-    uint32_t param1, param2;
-    uint8_t state;
-    uint8_t pending;
-    int32_t trap_value;   // compared with the key-hit value
-    int32_t trap_code;    // compared with the raw key code
-    uint8_t trap_scan;
-    uint8_t trap_flags;   // 3 Shift, 4 Ctrl, 8 Alt, 32 NumLock, 64 CapsLock, 128 extended
-};
-// Copy of slot n (0-31); a zeroed record for other numbers.
-KeyTrapInfo key_trap_info(int32_t n);
 void key_trap_set_handler(int32_t n, uint32_t handler, uint32_t param1, uint32_t param2);
 // off, on or stopped; a stopped trap that fires keeps one occurrence pending.
 void key_trap_set_state(int32_t n, uint8_t state);
-// The first trap 1-31 that is on with an occurrence pending: one occurrence is
-// taken and its slot number returned, with its handler; -1 when none.
-int32_t key_trap_take_pending(uint32_t* handler, uint32_t* param1, uint32_t* param2);
 
 // --- Code page ---------------------------------------------------------------------------
 // The first code page 437 byte whose character is cp, 0 when none.

@@ -8,6 +8,7 @@
 #include "runtime/core/lowmem.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/input/keyboard_internal.h"
 
 namespace {

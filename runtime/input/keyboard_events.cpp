@@ -2,7 +2,9 @@
 // Break, dead keys, the lock keys, start-up seeding and key repeat with focus.
 #include <SDL.h>
 #include "runtime/core/traps.h"
+#include "runtime/core/traps_internal.h"
 #include "runtime/display/text.h"
+#include "runtime/display/text_internal.h"
 #include "runtime/input/keyboard_internal.h"
 #include "runtime/platform/keyboard_x11.h"
 
@@ -146,6 +148,16 @@ void translate_with_character(int32_t sym, uint32_t ch) {
     if (sym == 0) key_up_unicode(ch);
 }
 
+// The Num Lock and Caps Lock toggles of one key event; scroll-lock mode
+// stays as the last pass found it.
+void sync_event_locks(unsigned mod) {
+    KeyboardLockState locks;
+    locks.num_lock = (mod & KMOD_NUM) != 0;
+    locks.caps_lock = (mod & KMOD_CAPS) != 0;
+    locks.scroll_lock = held_key_contains(key_code_scroll_mode);
+    sync_lock_keys_with(locks);
+}
+
 // Pause and Break take the keyboard hook's way: straight to the state machine.
 void hook_key(int32_t sym, bool down) {
     int32_t& pressed = sym == sym_pause ? pause_key_code : break_key_code;
@@ -252,11 +264,12 @@ void keyboard_handle_event(const SDL_Event& event) {
     repeat_follow(event);
     bool down = event.type == SDL_KEYDOWN;
     int32_t sym = event.key.keysym.sym;
-    if (sym == sym_numlock || sym == sym_capslock) {
-        // Every press arrives as a press and a release; the toggle is the truth.
-        sync_lock_keys();
-        return;
-    }
+    // A repeat carries the states of its first press, a character without a
+    // key those of no moment in particular.
+    if (event.key.which != repeat_device && sym != 0) sync_event_locks(event.key.keysym.mod);
+    // Every press of a lock key arrives as a press and a release; the toggle
+    // the event brings is the truth, settled just above.
+    if (sym == sym_numlock || sym == sym_capslock) return;
     if (sym == sym_pause || sym == sym_break) return hook_key(sym, down);
     if (!down) return translate_key_event_up(sym);
     uint32_t ch = event.key.keysym.unicode;

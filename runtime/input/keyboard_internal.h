@@ -4,7 +4,89 @@
 #include <cstdint>
 #include <string>
 #include "runtime/input/keyboard.h"
+#include "runtime/platform/keyboard_x11.h"
 
+// --- For the rest of the runtime and the tests ---
+union SDL_Event;
+
+// --- Event thread entry points ----------------------------------------------------------
+// Start-up: default trap keys, SDL Unicode translation and key repeat (500, 30),
+// key buffer head and tail 30, the held keys and lock states seeded from the
+// system, status bytes, and an empty key-hit queue. Call once LowMemoryImage is
+// zeroed and SDL is initialised.
+void keyboard_startup();
+// What start-up reads from the system: the toggles and the keys down.
+// Start-up with a given system state (tests).
+void keyboard_startup_with(const KeyboardSystemState& system);
+// Forgets every key, queue, trap and mode (tests; start-up calls it first).
+void keyboard_reset();
+
+// SDL_KEYDOWN and SDL_KEYUP events (others are ignored). Pause arrives as key
+// symbol 19 (with Ctrl held it is Break), Break as 318; dead keys are composed
+// here. Each key event brings the Num Lock and Caps Lock states of its moment
+// (its modifier bits): the lock keys held follow them before the key counts,
+// so a lock pressed between two keys of one burst changes the second only.
+void keyboard_handle_event(const SDL_Event& event);
+// Once per pass of the event loop, when every window event is in: held state
+// of the lock keys and scroll-lock mode follows the system's lock toggles
+// (a lock changed while another window had the keyboard).
+void sync_lock_keys();
+void sync_lock_keys_with(const KeyboardLockState& locks);
+// On the passes that read the application state: key repeat (500, 30) while the
+// window has input focus and is active, off otherwise.
+void keyboard_follow_focus();
+// Every pass: the repeat of the key held down, when one is due by now_ms
+// (SDL_GetTicks). The repeat is the last key pressed, 500 ms after its press
+// and then every 30 ms, until its release.
+bool keyboard_repeat_due(uint32_t now_ms, SDL_Event* event);
+void keyboard_follow_app_state(uint8_t sdl_app_state);
+bool keyboard_key_repeat_enabled();
+
+// The translations of window key events (unicode 0 = no character).
+void translate_key_event_down(int32_t sym, uint32_t unicode);
+void translate_key_event_up(int32_t sym);
+
+// The keyboard state machine.
+void key_down(int32_t code);
+void key_up(int32_t code);
+void key_down_unicode(uint32_t code_point);
+void key_up_unicode(uint32_t code_point);
+// Releases the held key that the key symbol pressed.
+void key_up_by_tag(int32_t sym);
+// The tag the next held key gets (the key symbol of the event being translated).
+void key_set_pending_tag(int32_t sym);
+// The input-method composition state: 0 idle, 2 committed, 3 awaiting key release.
+void keyboard_set_composition_state(int32_t state);
+int32_t keyboard_composition_state();
+
+// Alt+Enter's action; the display's window / full-screen cycle unless replaced (tests).
+using KeyboardFullScreenHook = void (*)();
+void keyboard_set_full_screen_hook(KeyboardFullScreenHook hook);
+
+// The soft-key text of slot n (empty when none), for the function-key line.
+std::string soft_key_text(int32_t n);
+
+// One line of that list: separators depend on the font.
+std::string soft_key_list_line(int32_t n, bool fixed_width, bool space_as_wide_as_paren);
+
+struct KeyTrapInfo {
+    uint32_t handler;
+    uint32_t param1, param2;
+    uint8_t state;
+    uint8_t pending;
+    int32_t trap_value;   // compared with the key-hit value
+    int32_t trap_code;    // compared with the raw key code
+    uint8_t trap_scan;
+    uint8_t trap_flags;   // 3 Shift, 4 Ctrl, 8 Alt, 32 NumLock, 64 CapsLock, 128 extended
+};
+// Copy of slot n (0-31); a zeroed record for other numbers.
+KeyTrapInfo key_trap_info(int32_t n);
+
+// The first trap 1-31 that is on with an occurrence pending: one occurrence is
+// taken and its slot number returned, with its handler; -1 when none.
+int32_t key_trap_take_pending(uint32_t* handler, uint32_t* param1, uint32_t* param2);
+
+// --- Shared by the subject's own files ---
 // --- KeyTranslationTable ----------------------------------------------------------
 // Fields: 0 the row's base code, 1 scan code, 2 no modifier, 3 Shift, 4 Ctrl,
 // 5 Alt, 6 NumLock, 7 and 8 zero, 9 NumLock+Shift. A value with a high byte is an

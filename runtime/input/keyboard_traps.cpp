@@ -4,10 +4,14 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/text.h"
+#include "runtime/display/text_internal.h"
 #include "runtime/input/keyboard_internal.h"
 
 namespace {

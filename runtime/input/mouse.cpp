@@ -6,8 +6,12 @@
 #include "runtime/core/flags.h"
 #include "runtime/core/requests.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
+#include "runtime/display/refresh_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include <SDL.h>
 #include <atomic>
 
@@ -38,9 +42,9 @@ void pointer_show_at_place(bool shown) {
     display_pointer_set_program_controlled(true);
     int x = 0, y = 0;
     SDL_GetMouseState(&x, &y);
-    SDL_WarpMouse(Uint16(x), Uint16(y));
+    display_warp_pointer(x, y);
     SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
-    SDL_WarpMouse(Uint16(x), Uint16(y));
+    display_warp_pointer(x, y);
 }
 
 void hide_now() { pointer_show_at_place(false); }
@@ -182,5 +186,5 @@ void mouse_warp(float x, float y) {
         runtime_error(5);
         return;
     }
-    event_request(EventRequestKind::pointer, [wx, wy] { SDL_WarpMouse(Uint16(wx), Uint16(wy)); }, true);
+    event_request(EventRequestKind::pointer, [wx, wy] { display_warp_pointer(wx, wy); }, true);
 }

@@ -4,17 +4,6 @@
 #pragma once
 #include <cstdint>
 
-union SDL_Event;
-
-// One state of the mouse. x and y are window pixels; buttons has bit n - 1 set
-// while SDL button n is down (bit 0 left, 1 middle, 2 right, 3 wheel up,
-// 4 wheel down); the movement is the relative motion reported with the event.
-struct MouseEntry {
-    uint16_t x, y;
-    uint32_t buttons;
-    int16_t movement_x, movement_y;
-};
-
 // --- The program's statements (program thread) -----------------------------------
 // -1 after moving to the next message, 0 (nothing changes) when the program
 // already looks at the newest one.
@@ -33,9 +22,6 @@ int32_t mouse_wheel();
 // mode on: in a window the pointer is hidden and the input grabbed.
 int32_t mouse_movement_x();
 int32_t mouse_movement_y();
-// Relative-movement mode's grab: in a window the pointer hidden and the input
-// grabbed; in full screen a grab of ours released.
-void mouse_confine_update();
 // The pointer becomes the program's to show or hide; full screen then leaves
 // it as the program set it. Showing it also ends relative-movement mode.
 void mouse_hide();
@@ -56,17 +42,3 @@ InterruptRegisters& interrupt_registers();
 // 1 show, 2 hide, 3 status (BX buttons, CX and DX the newest position in
 // 8-pixel cells of text or in pixels). Other interrupts do nothing.
 void mouse_driver_interrupt(int32_t interrupt_number);
-
-// --- Start, stop and events (event thread) ------------------------------------------
-// Start-up: the current position as the initial state, and the pointer picture.
-void mouse_startup();
-// Hides and frees the pointer (shutdown).
-void mouse_shutdown();
-// Motion and button events from the event loop.
-void mouse_handle_event(const SDL_Event& event);
-// A new window surface (the display tells): the queue starts again from the
-// pointer's position, the next motions carry no movement, and the grab
-// follows full screen.
-void mouse_surface_changed(bool full_screen);
-// True while the program reads relative movement.
-bool mouse_relative_mode();

@@ -4,6 +4,37 @@
 #include <cstdint>
 #include "runtime/input/mouse.h"
 
+// --- For the rest of the runtime and the tests ---
+union SDL_Event;
+
+// One state of the mouse. x and y are window pixels; buttons has bit n - 1 set
+// while SDL button n is down (bit 0 left, 1 middle, 2 right, 3 wheel up,
+// 4 wheel down); the movement is the relative motion reported with the event.
+struct MouseEntry {
+    uint16_t x, y;
+    uint32_t buttons;
+    int16_t movement_x, movement_y;
+};
+
+// Relative-movement mode's grab: in a window the pointer hidden and the input
+// grabbed; in full screen a grab of ours released.
+void mouse_confine_update();
+
+// --- Start, stop and events (event thread) ------------------------------------------
+// Start-up: the current position as the initial state, and the pointer picture.
+void mouse_startup();
+// Hides and frees the pointer (shutdown).
+void mouse_shutdown();
+// Motion and button events from the event loop.
+void mouse_handle_event(const SDL_Event& event);
+// A new window surface (the display tells): the queue starts again from the
+// pointer's position, the next motions carry no movement, and the grab
+// follows full screen.
+void mouse_surface_changed(bool full_screen);
+// True while the program reads relative movement.
+bool mouse_relative_mode();
+
+// --- Shared by the subject's own files ---
 constexpr uint32_t mouse_queue_slots = 65536;
 
 // --- MouseQueue ---------------------------------------------------------------------

@@ -4,8 +4,11 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/numbers.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include <algorithm>
 
 namespace {

@@ -3,18 +3,18 @@
 //
 // Entries are numbered from the start; `written` counts them and is the only
 // index the event thread moves. Entry n lives in slot n mod 65536 until entry
-// n + 65536 overwrites it, which the writer begins only after it published
-// written = n + 65536. So the program reads an entry's fields and then looks at
-// `written` again: still below n + 65536 means no field came from the newer
-// entry (the writer's fields are release stores after that publication, the
-// reader's are acquire loads before its second look). Otherwise the entry was
-// lost to overflow and the program moves on to the oldest one still kept.
+// n + 65536 overwrites it. Each slot carries the number of the entry in it,
+// marked as changing while the writer fills it, so the program reads an
+// entry's fields between two looks at that number and knows whether they all
+// came from the entry it asked for. Otherwise the entry was lost to overflow
+// and the program moves on to the oldest one still kept.
 //
 // The read position is the program thread's alone. When the queue overflows
 // it trails by more than the queue holds and is pulled forward at the next
 // look; a reset publishes the number of its own entry as a floor it is pulled
-// up to. Either way the program loses only the oldest entries: it can read the
-// newest 65535, since the slot after them may be under the writer's hand.
+// up to. Either way the program loses only the oldest entries: after an
+// overflow it stands on the oldest of the 65536 kept and reads the 65535
+// after it, as a queue whose write index pushes its read index ahead does.
 #include "runtime/input/mouse_internal.h"
 #include <algorithm>
 #include <atomic>
@@ -23,8 +23,11 @@ namespace {
 
 constexpr uint64_t slot_mask = mouse_queue_slots - 1;
 
-// Each field is one atomic word, as the entry's layout has it.
+// Each field is one atomic word, as the entry's layout has it; `number` is the
+// entry's, or `changing` while the writer is at it.
+constexpr uint64_t changing = ~uint64_t(0);
 struct MouseSlot {
+    std::atomic<uint64_t> number{changing};
     std::atomic<uint16_t> x{0}, y{0};
     std::atomic<uint32_t> buttons{0};
     std::atomic<int16_t> movement_x{0}, movement_y{0};
@@ -40,23 +43,28 @@ MouseQueueRec MouseQueue;
 
 void write_slot(uint64_t n, const MouseEntry& e) {
     MouseSlot& s = MouseQueue.slots[n & slot_mask];
+    s.number.store(changing, std::memory_order_relaxed);
+    // Release stores: a reader that sees one of these fields sees the mark.
     s.x.store(e.x, std::memory_order_release);
     s.y.store(e.y, std::memory_order_release);
     s.buttons.store(e.buttons, std::memory_order_release);
     s.movement_x.store(e.movement_x, std::memory_order_release);
     s.movement_y.store(e.movement_y, std::memory_order_release);
+    s.number.store(n, std::memory_order_release);
 }
 
-// Entry n, which the caller saw published; false when it was overwritten
-// while being read.
+// Entry n, which the caller saw published; false when the slot holds another
+// entry or was being rewritten while it was read.
 bool read_slot(uint64_t n, MouseEntry* e) {
     const MouseSlot& s = MouseQueue.slots[n & slot_mask];
+    if (s.number.load(std::memory_order_acquire) != n) return false;
     e->x = s.x.load(std::memory_order_acquire);
     e->y = s.y.load(std::memory_order_acquire);
     e->buttons = s.buttons.load(std::memory_order_acquire);
     e->movement_x = s.movement_x.load(std::memory_order_acquire);
     e->movement_y = s.movement_y.load(std::memory_order_acquire);
-    return MouseQueue.written.load(std::memory_order_acquire) < n + mouse_queue_slots;
+    // A field of a newer entry would show the mark here, or the newer number.
+    return s.number.load(std::memory_order_relaxed) == n;
 }
 
 // Pulls the read position up to a reset's floor and to the oldest entry kept;
@@ -65,8 +73,7 @@ uint64_t catch_up() {
     // The floor first: a floor seen guarantees its entry is among those written.
     const uint64_t floor = MouseQueue.reset_floor.load(std::memory_order_acquire);
     const uint64_t written = MouseQueue.written.load(std::memory_order_acquire);
-    // The slot after the newest may be under the writer's hand at any moment.
-    const uint64_t oldest = written >= mouse_queue_slots ? written - (mouse_queue_slots - 1) : 0;
+    const uint64_t oldest = written > mouse_queue_slots ? written - mouse_queue_slots : 0;
     MouseQueue.read = std::max({MouseQueue.read, floor, oldest});
     return written;
 }
@@ -101,9 +108,12 @@ MouseEntry mouse_queue_newest() {
 
 MouseEntry mouse_queue_current() {
     MouseEntry e{};
-    do catch_up();
-    while (!read_slot(MouseQueue.read, &e));
-    return e;
+    for (;;) {
+        catch_up();
+        if (read_slot(MouseQueue.read, &e)) return e;
+        // Its slot is taking a newer entry: this one is lost to overflow.
+        ++MouseQueue.read;
+    }
 }
 
 bool mouse_queue_advance() {

@@ -28,6 +28,7 @@
 #include <unistd.h>
 
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 
 extern char** environ;
 

@@ -25,6 +25,11 @@ enum class PathFault : uint8_t {
 // Every entry of `folder` ("" is the current folder), "." and ".." included,
 // in the system's order; false when it cannot be read.
 bool fs_read_folder(const std::string& folder, std::vector<FolderEntry>* entries);
+// Calls visit(name, context) for every entry of `folder` ("" is the current
+// folder) in the system's order, without looking at what each entry is;
+// false when it cannot be read.
+using FolderVisit = void (*)(const char* name, void* context);
+bool fs_each_name(const std::string& folder, FolderVisit visit, void* context);
 // 0 missing, 1 a non-folder (a link to a folder counts as the folder), 2 a folder.
 int fs_kind(const char* path);
 PathFault fs_remove_file(const char* path);

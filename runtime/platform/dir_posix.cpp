@@ -44,6 +44,14 @@ bool fs_read_folder(const std::string& folder, std::vector<FolderEntry>* entries
     return true;
 }
 
+bool fs_each_name(const std::string& folder, FolderVisit visit, void* context) {
+    DIR* d = opendir(folder.empty() ? "." : folder.c_str());
+    if (!d) return false;
+    while (dirent* e = readdir(d)) visit(e->d_name, context);
+    closedir(d);
+    return true;
+}
+
 int fs_kind(const char* path) {
     struct stat s;
     if (stat(path, &s) == 0) return S_ISDIR(s.st_mode) ? 2 : 1;

@@ -19,9 +19,9 @@ enum HandleResult : int32_t {
     handle_bad_spec = -11,        // a serial-port setting string that does not parse
 };
 
-// Byte-range locks and transfers live below this offset; the share marks of
-// the open files sit above it, out of the way of every real range.
-constexpr uint64_t handle_lock_limit = 1ull << 62;
+// Byte-range locks and transfers live below this offset (2 EiB); the share
+// marks of the open files sit above it, out of the way of every real range.
+constexpr uint64_t handle_lock_limit = 1ull << 61;
 
 struct HandleOpenRequest {
     bool read = false, write = false;            // the access wanted
@@ -49,7 +49,15 @@ int32_t handle_read_ahead(int fd, uint64_t position, void* buffer, uint64_t leng
 
 int32_t handle_size(int fd, uint64_t* size);
 
-// Exclusive byte-range locks (shared ones where the descriptor cannot write).
-// A range another open holds is handle_denied; the caller keeps the ranges.
+// Byte-range locks that keep every other open from reading, writing and
+// locking the range, whatever the descriptor may do. A range another open
+// holds is handle_denied; the caller keeps the ranges.
 int32_t handle_lock(int fd, uint64_t offset, uint64_t length);
 int32_t handle_unlock(int fd, uint64_t offset, uint64_t length);
+
+// Before a regular file is removed or renamed: handle_denied while an open of
+// it (here or in another process) denies reading or writing to others.
+// Otherwise handle_ok, and *guard is a descriptor that keeps such opens out
+// until the caller closes it (handle_close), or -1 when the file could not be
+// looked at (not a regular file, or neither readable nor writable to us).
+int32_t handle_removal_claim(const char* path, int* guard);

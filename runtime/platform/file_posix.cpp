@@ -1,23 +1,35 @@
 // Files on POSIX: open/pread/pwrite/fstat and open-file-description locks,
 // which exclude each other between two opens of one process as well as
-// between processes (plain fcntl locks would not within one process).
+// between processes (plain fcntl locks would not within one process). Above
+// the data ranges lie the share marks, and above those the places where
+// descriptors that cannot write show their locks to readers.
 #include "runtime/platform/file_handle.h"
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
 
 namespace {
 
-// One byte each above handle_lock_limit. An open holds a shared lock on the
-// mark of each direction it uses and of each direction it denies; it fails
-// when another open holds the opposite mark.
-constexpr uint64_t mark_access_read = handle_lock_limit + 0;
-constexpr uint64_t mark_access_write = handle_lock_limit + 1;
-constexpr uint64_t mark_deny_read = handle_lock_limit + 2;
-constexpr uint64_t mark_deny_write = handle_lock_limit + 3;
+// Above the data ranges lie the share marks, one region each. An open holds a
+// lock in the region of each direction it uses and of each direction it
+// denies, and fails when another open holds a lock in the opposite region. A
+// descriptor that can read holds the region's first byte with a shared lock;
+// one that can only write cannot hold shared locks, so it holds a byte of its
+// own further on with an exclusive lock.
+constexpr uint64_t mark_region_bytes = 1ull << 32;
+enum Mark : uint64_t { mark_access_read, mark_access_write, mark_deny_read, mark_deny_write };
+constexpr uint64_t mark_base = handle_lock_limit;
+// A byte range that a descriptor which cannot write locks is also held with a
+// shared lock at the same place here, where readers look for it: a shared lock
+// alone keeps writers out, not readers.
+constexpr uint64_t reader_lock_base = handle_lock_limit * 2;
+// Tries for a byte of its own in a mark region, from a place chosen by the
+// process and the open.
+constexpr int mark_slot_tries = 64;
 
 // The kernel moves at most about 2 GiB a call; larger transfers go in parts.
 constexpr uint64_t transfer_part = 1ull << 30;
@@ -70,35 +82,63 @@ uint64_t clip(uint64_t offset, uint64_t length) {
 
 // The start of the first range another open holds in a way that conflicts
 // with `type` over [offset, offset + length), or UINT64_MAX when none does.
-uint64_t first_conflict(int fd, short type, uint64_t offset, uint64_t length) {
-    length = clip(offset, length);
-    if (length == 0) return UINT64_MAX;
+uint64_t held_elsewhere(int fd, short type, uint64_t offset, uint64_t length) {
     struct flock probe = range_lock(type, offset, length);
     if (fcntl(fd, F_OFD_GETLK, &probe) != 0 || probe.l_type == F_UNLCK) return UINT64_MAX;
     uint64_t start = static_cast<uint64_t>(probe.l_start);
     return start < offset ? offset : start;
 }
 
-// Marks are shared locks, which need a descriptor that can read; a
-// write-only descriptor only checks the marks of others.
-void mark_take(int fd, int flags, uint64_t mark) {
-    if ((flags & O_ACCMODE) == O_WRONLY) return;
-    struct flock lock = range_lock(F_RDLCK, mark, 1);
-    fcntl(fd, F_OFD_SETLK, &lock);
+// The first byte of [offset, offset + length) that another open keeps from
+// this one: for writing, any lock; for reading, an exclusive lock or a lock of
+// a descriptor that cannot write. UINT64_MAX when there is none.
+uint64_t first_conflict(int fd, bool writing, uint64_t offset, uint64_t length) {
+    length = clip(offset, length);
+    if (length == 0) return UINT64_MAX;
+    if (writing) return held_elsewhere(fd, F_WRLCK, offset, length);
+    uint64_t exclusive = held_elsewhere(fd, F_RDLCK, offset, length);
+    uint64_t reader = held_elsewhere(fd, F_WRLCK, reader_lock_base + offset, length);
+    if (reader != UINT64_MAX) reader -= reader_lock_base;
+    return exclusive < reader ? exclusive : reader;
 }
 
-bool mark_held_elsewhere(int fd, uint64_t mark) {
-    struct flock probe = range_lock(F_WRLCK, mark, 1);
-    return fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+bool can_read(int flags) { return (flags & O_ACCMODE) != O_WRONLY; }
+bool can_write(int flags) { return (flags & O_ACCMODE) != O_RDONLY; }
+
+std::atomic<uint64_t> MarkOpens{0};
+
+// Takes the open's lock in a mark region; false only when every byte tried
+// was another open's. Where the file system keeps no locks there are no marks.
+bool mark_take(int fd, int flags, Mark mark) {
+    const uint64_t region = mark_base + mark * mark_region_bytes;
+    if (can_read(flags)) {
+        struct flock lock = range_lock(F_RDLCK, region, 1);
+        fcntl(fd, F_OFD_SETLK, &lock);
+        return true;
+    }
+    // Byte 0 of a region is the readers'; the others are one open's each.
+    const uint64_t seed =
+        static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull + MarkOpens.fetch_add(1) * 0xBF58476D1CE4E5B9ull;
+    for (int i = 0; i < mark_slot_tries; ++i) {
+        uint64_t slot = 1 + (seed + static_cast<uint64_t>(i)) % (mark_region_bytes - 1);
+        struct flock lock = range_lock(F_WRLCK, region + slot, 1);
+        if (fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
+        if (errno != EAGAIN && errno != EACCES) return true;
+    }
+    return false;
+}
+
+bool mark_held_elsewhere(int fd, Mark mark) {
+    return held_elsewhere(fd, F_WRLCK, mark_base + mark * mark_region_bytes, mark_region_bytes) != UINT64_MAX;
 }
 
 // Takes the marks first and tests the opposite ones after, so that two opens
 // racing each other cannot both miss the other: at worst both fail.
 bool share_check(int fd, int flags, const HandleOpenRequest& r) {
-    if (r.read) mark_take(fd, flags, mark_access_read);
-    if (r.write) mark_take(fd, flags, mark_access_write);
-    if (r.deny_read) mark_take(fd, flags, mark_deny_read);
-    if (r.deny_write) mark_take(fd, flags, mark_deny_write);
+    if ((r.read && !mark_take(fd, flags, mark_access_read)) || (r.write && !mark_take(fd, flags, mark_access_write)) ||
+        (r.deny_read && !mark_take(fd, flags, mark_deny_read)) ||
+        (r.deny_write && !mark_take(fd, flags, mark_deny_write)))
+        return false;
     return !(r.read && mark_held_elsewhere(fd, mark_deny_read)) &&
            !(r.write && mark_held_elsewhere(fd, mark_deny_write)) &&
            !(r.deny_read && mark_held_elsewhere(fd, mark_access_read)) &&
@@ -167,7 +207,7 @@ int32_t handle_close(int fd) {
 
 int32_t handle_read_at(int fd, uint64_t position, void* buffer, uint64_t length, uint64_t* done) {
     *done = 0;
-    if (first_conflict(fd, F_RDLCK, position, length) != UINT64_MAX) return handle_denied;
+    if (first_conflict(fd, false, position, length) != UINT64_MAX) return handle_denied;
     auto* bytes = static_cast<uint8_t*>(buffer);
     int32_t r = transfer(position, length, done, [&](uint64_t at, uint64_t n, off_t pos) {
         return pread(fd, bytes + at, n, pos); });
@@ -177,7 +217,7 @@ int32_t handle_read_at(int fd, uint64_t position, void* buffer, uint64_t length,
 
 int32_t handle_read_ahead(int fd, uint64_t position, void* buffer, uint64_t length, uint64_t* done) {
     *done = 0;
-    uint64_t conflict = first_conflict(fd, F_RDLCK, position, length);
+    uint64_t conflict = first_conflict(fd, false, position, length);
     if (conflict == position) return handle_denied;
     if (conflict != UINT64_MAX) length = conflict - position;
     return handle_read_at(fd, position, buffer, length, done);
@@ -185,7 +225,7 @@ int32_t handle_read_ahead(int fd, uint64_t position, void* buffer, uint64_t leng
 
 int32_t handle_write_at(int fd, uint64_t position, const void* buffer, uint64_t length, uint64_t* done) {
     *done = 0;
-    if (first_conflict(fd, F_WRLCK, position, length) != UINT64_MAX) return handle_denied;
+    if (first_conflict(fd, true, position, length) != UINT64_MAX) return handle_denied;
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     int32_t r = transfer(position, length, done, [&](uint64_t at, uint64_t n, off_t pos) {
         return pwrite(fd, bytes + at, n, pos); });
@@ -206,11 +246,18 @@ int32_t handle_lock(int fd, uint64_t offset, uint64_t length) {
     if (length == 0) return handle_negative;
     int flags = fcntl(fd, F_GETFL);
     if (flags < 0) return handle_bad;
-    struct flock lock = range_lock((flags & O_ACCMODE) == O_RDONLY ? F_RDLCK : F_WRLCK, offset, length);
+    if (can_write(flags)) {
+        struct flock lock = range_lock(F_WRLCK, offset, length);
+        return fcntl(fd, F_OFD_SETLK, &lock) == 0 ? handle_ok : io_result(errno);
+    }
+    // A descriptor that cannot write holds shared locks only: one on the range
+    // keeps writers and other lockers out, one at the readers' place keeps
+    // readers out. Another open's shared lock on the range refuses it, as an
+    // exclusive one would have been refused.
+    struct flock lock = range_lock(F_RDLCK, offset, length);
     if (fcntl(fd, F_OFD_SETLK, &lock) != 0) return io_result(errno);
-    // A shared lock still lets other readers lock the range: refuse it when
-    // they already do, as an exclusive one would.
-    if (lock.l_type == F_RDLCK && first_conflict(fd, F_WRLCK, offset, length) != UINT64_MAX) {
+    struct flock readers = range_lock(F_RDLCK, reader_lock_base + offset, length);
+    if (fcntl(fd, F_OFD_SETLK, &readers) != 0 || held_elsewhere(fd, F_WRLCK, offset, length) != UINT64_MAX) {
         handle_unlock(fd, offset, length);
         return handle_denied;
     }
@@ -220,6 +267,33 @@ int32_t handle_lock(int fd, uint64_t offset, uint64_t length) {
 int32_t handle_unlock(int fd, uint64_t offset, uint64_t length) {
     length = clip(offset, length);
     if (length == 0) return handle_negative;
+    struct flock readers = range_lock(F_UNLCK, reader_lock_base + offset, length);
+    fcntl(fd, F_OFD_SETLK, &readers);
     struct flock lock = range_lock(F_UNLCK, offset, length);
     return fcntl(fd, F_OFD_SETLK, &lock) == 0 ? handle_ok : io_result(errno);
+}
+
+int32_t handle_removal_claim(const char* path, int* guard) {
+    *guard = -1;
+    struct stat st;
+    if (lstat(path, &st) != 0 || !S_ISREG(st.st_mode)) return handle_ok;
+    // Opening looks at nothing but the locks: no wait on a special file, no
+    // terminal taken, a link not followed.
+    const int common = O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW;
+    int flags = O_RDONLY;
+    int fd = open(path, flags | common);
+    if (fd < 0 && errno == EACCES) fd = open(path, (flags = O_WRONLY) | common);
+    if (fd < 0) return handle_ok;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return handle_ok;
+    }
+    HandleOpenRequest claim;
+    claim.read = claim.write = true;
+    if (!share_check(fd, flags, claim)) {
+        close(fd);
+        return handle_denied;
+    }
+    *guard = fd;
+    return handle_ok;
 }

@@ -8,6 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
+
+// Referred to by the shutdown, so the wrappers below are in every program's
+// link (and with them their need of the --wrap options).
+extern const char sdl_thread_check_linked = 1;
 
 namespace {
 void event_thread_call(const char* name) {

@@ -21,6 +21,8 @@ struct SerialSettings {
 // Opens and configures the device; handle_device_error (after closing it) when
 // it cannot be opened, is not a terminal or refuses a setting.
 int32_t serial_open(const char* device, const SerialSettings& settings, int* fd);
+// Gives the device back: others, and a later open of ours, may open it again.
+int32_t serial_close(int fd);
 
 // Reads what arrives within timeout_ms in total (0: only what is there now);
 // handle_short_read with *done when fewer than length bytes came. A shutdown

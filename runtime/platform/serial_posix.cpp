@@ -4,6 +4,7 @@
 #include "runtime/platform/serial.h"
 #include "runtime/platform/file_handle.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -122,12 +123,21 @@ int32_t serial_open(const char* device, const SerialSettings& settings, int* fd)
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;
     if (fcntl(*fd, F_OFD_SETLK, &whole) != 0 || ioctl(*fd, TIOCEXCL) != 0 || !configure(*fd, settings)) {
-        close(*fd);
+        serial_close(*fd);
         *fd = -1;
         return handle_device_error;
     }
     tcflush(*fd, TCIOFLUSH);
     return handle_ok;
+}
+
+// The exclusive mode belongs to the terminal, not to our descriptor: it would
+// outlive the close (a pseudo-terminal keeps it while its other end is open)
+// and refuse every later open, ours included.
+int32_t serial_close(int fd) {
+    if (fd < 0) return handle_bad;
+    ioctl(fd, TIOCNXCL);
+    return close(fd) == 0 || errno == EINTR ? handle_ok : handle_io_fault;
 }
 
 int32_t serial_read(int fd, void* buffer, uint64_t length, uint32_t timeout_ms, uint64_t* done) {

@@ -32,6 +32,10 @@ void socket_listen_long_queue(int fd);
 // run on: the bytes taken (0 when its buffer is full), or -1 when the
 // connection is broken. Never waits and never raises SIGPIPE.
 int64_t socket_send_some(int fd, const SocketPart* parts, int count, uint64_t offset);
+// Ends the connection both ways: what waits unread is dropped, the peer sees
+// the end once what was sent has reached it, and what it sends after that
+// resets its connection. The descriptor stays open.
+void socket_shut(int fd);
 // Waits up to timeout_ms for room to send: 1 room, 0 none yet, -1 broken.
 int socket_wait_writable(int fd, int timeout_ms);
 

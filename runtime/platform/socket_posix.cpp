@@ -147,6 +147,16 @@ int64_t socket_send_some(int fd, const SocketPart* parts, int count, uint64_t of
     }
 }
 
+void socket_shut(int fd) {
+    if (fd < 0) return;
+    // What waits unread is dropped first: a peer blocked on a full window
+    // would otherwise never send again, and never learn the end. Whatever it
+    // sends after the shutdown resets its connection.
+    for (int i = 0; i < 64 && recv(fd, nullptr, 1 << 20, MSG_DONTWAIT | MSG_TRUNC) > 0; ++i) {
+    }
+    shutdown(fd, SHUT_RDWR);
+}
+
 int socket_wait_writable(int fd, int timeout_ms) {
     struct pollfd p{fd, POLLOUT, 0};
     int r = poll(&p, 1, timeout_ms);

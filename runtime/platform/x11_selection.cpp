@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <mutex>
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 
 namespace {
 

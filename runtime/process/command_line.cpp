@@ -1,6 +1,7 @@
 // What start-up leaves for the program: its folder, its arguments as one
 // command line, and the chain-state check that a chained program starts with.
 #include "runtime/process/process.h"
+#include "runtime/process/process_internal.h"
 #include "runtime/process/spine.h"
 #include "runtime/core/strings.h"
 #include "runtime/platform/process.h"

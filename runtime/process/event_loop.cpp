@@ -1,30 +1,45 @@
 // The event thread: timer ticks, the program's requests, tones, the refresh on
-// odd passes and window events on even ones. A pass rests 16 ms on the event
-// thread's wake-up, serving the program's requests the moment they come; a
-// pass where nothing changed does no work.
+// odd passes, the focus and input-method work on even ones, and the window's
+// events on every pass. A pass rests 16 ms on the event thread's wake-up,
+// serving the program's requests the moment they come; a pass where nothing
+// changed does no work.
 #include "runtime/process/spine.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/lowmem.h"
 #include "runtime/core/requests.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/message_box.h"
 #include "runtime/input/devices.h"
+#include "runtime/input/devices_internal.h"
 #include "runtime/input/ime/ime.h"
 #include "runtime/input/keyboard.h"
+#include "runtime/input/keyboard_internal.h"
 #include "runtime/input/mouse.h"
+#include "runtime/input/mouse_internal.h"
+#include "runtime/platform/window_events.h"
 #include "runtime/sound/sound_files.h"
+#include "runtime/sound/sound_files_internal.h"
 #include "runtime/sound/tones.h"
+#include "runtime/sound/tones_internal.h"
 #include "runtime/system/clipboard.h"
+#include "runtime/system/clipboard_internal.h"
 #include "runtime/system/printer.h"
+#include "runtime/system/printer_internal.h"
 #include "runtime/system/shell.h"
+#include "runtime/system/shell_internal.h"
 #include <SDL.h>
 #include <chrono>
 
 namespace {
 
 constexpr auto pass_rest = std::chrono::milliseconds(16);
+// A flood of input leaves the rest of its events for the next pass, so the
+// refresh and the program's requests still have their turn.
+constexpr int events_per_pass = 16384;
 
 int PassParity = 0;
 
@@ -45,6 +60,8 @@ void rest_and_serve_requests() {
 // Returns false when the window was closed.
 bool dispatch_event(const SDL_Event& event) {
     if (message_box_take_event(event)) return true;
+    // Keys the input method took reach no device and no keyboard queue.
+    if (ime_takes_key_event(event)) return true;
     // The devices see keys before the keyboard's own handling.
     device_handle_event(event);
     switch (event.type) {
@@ -65,11 +82,15 @@ bool dispatch_event(const SDL_Event& event) {
     return true;
 }
 
-bool poll_window_events() {
+enum class Polled { all, more_waiting, window_closed };
+
+Polled poll_window_events() {
     SDL_Event event;
-    while (SDL_PollEvent(&event))
-        if (!dispatch_event(event)) return false;
-    return true;
+    for (int taken = 0; taken < events_per_pass; ++taken) {
+        if (!window_event_poll(&event)) return Polled::all;
+        if (!dispatch_event(event)) return Polled::window_closed;
+    }
+    return Polled::more_waiting;
 }
 
 // The key held down repeats from its press time, not by SDL's emulation,
@@ -105,14 +126,21 @@ bool event_loop_pass() {
     if (PassParity == 1) {
         // An open box is drawn even while the program has automatic refresh off.
         if (auto_display.load() != 0 || message_box_shown()) display_refresh();
-        return true;
+    } else {
+        keyboard_follow_focus();
+        if (ime_composition_shown()) ime_load_font();
+        ime_poll_events();
     }
-    keyboard_follow_focus();
-    if (ime_composition_shown()) ime_load_font();
-    ime_poll_events();
-    sync_lock_keys();
-    if (!poll_window_events()) return false;
-    sound_housekeeping();
+    // Every other pass looks at the window system as a whole (its signals,
+    // devices and window), and the passes between take what it sent when the
+    // X connection has something, so a burst waits at most one pass. Each
+    // key brings its own lock states; the system's are taken only with every
+    // event in, when they belong to the last one.
+    if (PassParity == 1 && !window_events_waiting()) return true;
+    Polled polled = poll_window_events();
+    if (polled == Polled::window_closed) return false;
+    if (polled == Polled::all) sync_lock_keys();
+    if (PassParity == 0) sound_housekeeping();
     return true;
 }
 

@@ -20,5 +20,3 @@ StrDesc* command_line();
 void chain_state_check();
 // The folder the executable lives in (the working directory after start-up).
 const char* program_folder();
-// The folder of an executable path: cut at the last '/', '\\' or just after ':'.
-void program_folder_of(const char* exe_path, char* folder, uint32_t size);

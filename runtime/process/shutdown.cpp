@@ -2,17 +2,27 @@
 // program left open, and end the process.
 #include "runtime/process/spine.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/requests.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/input/mouse.h"
+#include "runtime/input/mouse_internal.h"
 #include "runtime/sound/sound_files.h"
 #include "runtime/system/files.h"
 #include "runtime/system/printer.h"
+#include "runtime/system/printer_internal.h"
 #include <SDL.h>
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -28,9 +38,63 @@ bool wait_for_stopped(uint32_t bit, uint32_t timeout_ms) {
     }
 }
 
+// Writes straight to the standard error descriptor: the program thread may
+// hold the stream's lock, or wait on a full pipe while holding it.
+void say_on_stderr(const char* text) {
+    for (size_t left = std::strlen(text); left > 0;) {
+        ssize_t n = write(STDERR_FILENO, text, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        text += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+// Ends the process as the system does, with nothing run before: a sanitizer's
+// wrapper of _exit flushes the standard streams, which would wait for the
+// locks and the full pipes this path leaves alone.
+[[noreturn]] void end_at_once() {
+    for (;;) syscall(SYS_exit_group, 0);
+}
+
+// When the orderly end must be over (steady milliseconds), 0 while the
+// shutdown still waits for the workers.
+std::atomic<int64_t> EndDeadlineMs{0};
+
+int64_t steady_ms() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The orderly end flushes the program's streams and runs the exit handlers;
+// a stream on a pipe nobody reads would hold it for good. Past its deadline
+// the process ends without them. The watchdog starts with the shutdown, so
+// that no thread is new when the process ends.
+void* end_watchdog(void*) {
+    for (;;) {
+        const int64_t deadline = EndDeadlineMs.load(), now = steady_ms();
+        if (deadline != 0 && now >= deadline) break;
+        const int64_t rest_ms = deadline == 0 || deadline - now > 100 ? 100 : deadline - now;
+        struct timespec rest{0, static_cast<long>(rest_ms) * 1000000L};
+        nanosleep(&rest, nullptr);
+    }
+    say_on_stderr("The process did not end in time; it ends without flushing its streams.\n");
+    end_at_once();
+}
+
+void end_watchdog_start() {
+    pthread_t watchdog;
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_create(&watchdog, &attributes, end_watchdog, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
 }  // namespace
 
 void runtime_shutdown() {
+    end_watchdog_start();
     stop_threads = 1;
     event_pending = 1;
     device_pause_state = 2;
@@ -49,17 +113,33 @@ void runtime_shutdown() {
         file_close_all();
         sound_stop_all();
     } else {
-        // The program thread still runs and may be inside a file or the printer
-        // page: nothing it may be using is closed or flushed under it. What it
-        // wrote is already with the system, which closes its files at exit.
-        std::fprintf(stderr, "The program did not stop within %u ms; its files are left to the system.\n",
-                     shutdown_wait_ms);
+        // The program thread still runs and may be inside a file, the printer
+        // page or a stream (blocked in getchar, or in printf to a full pipe):
+        // nothing it may be using is closed, flushed or locked under it. What
+        // it wrote is already with the system, which closes its files at exit.
+        char text[128];
+        std::snprintf(text, sizeof text, "The program did not stop within %u ms; its files are left to the system.\n",
+                      shutdown_wait_ms);
+        say_on_stderr(text);
     }
     mouse_shutdown();
+    // The program thread still runs: neither the streams' flush, which would
+    // wait for the locks it holds, nor the exit handlers may run under it.
+    if (!program_parked) end_at_once();
+    EndDeadlineMs = steady_ms() + shutdown_wait_ms;
     if (threads_stopped.load() != 3) {
-        // A worker still runs: the exit handlers must not pull SDL from under it.
+        // The timer thread still runs: the exit handlers must not pull SDL
+        // from under it.
         std::fflush(nullptr);
         _exit(0);
     }
     std::exit(0);
 }
+
+// Every program on the runtime gets the event-thread check of SDL's
+// window-system calls: this reference pulls the wrappers into the link, and
+// the wrappers call SDL through the names only the linker's --wrap options
+// give (__real_SDL_...), so a link without those options fails instead of
+// quietly losing the check.
+extern const char sdl_thread_check_linked;
+[[gnu::used]] static const char* const sdl_thread_check_kept = &sdl_thread_check_linked;

@@ -5,24 +5,38 @@
 #include "runtime/process/spine.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/core/traps.h"
+#include "runtime/core/traps_internal.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/message_box.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/input/ime/ime.h"
 #include "runtime/input/keyboard.h"
+#include "runtime/input/keyboard_internal.h"
 #include "runtime/input/mouse.h"
+#include "runtime/input/mouse_internal.h"
 #include "runtime/platform/window.h"
 #include "runtime/system/files.h"
 #include "runtime/sound/audio.h"
+#include "runtime/system/files_internal.h"
 #include "runtime/sound/sound_files.h"
+#include "runtime/sound/sound_files_internal.h"
 #include "runtime/system/net.h"
+#include "runtime/system/net_internal.h"
 #include <SDL.h>
 #include <SDL_ttf.h>
 #include <cstdio>
@@ -31,7 +45,7 @@
 
 namespace {
 
-constexpr uint32_t sdl_init_flags = 0x131;  // timer, audio, video, CD-ROM
+constexpr uint32_t sdl_init_flags = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO;
 
 SDL_Thread* ProgramThread = nullptr;
 SDL_Thread* TimerThread = nullptr;
@@ -46,6 +60,9 @@ int start_window_system() {
                      "to run it without a window.\n");
         return 100;
     }
+    window_scale_prepare();
+    window_renderer_prepare();
+    ime_before_window_system();  // the X input method is the runtime's, not SDL's
     if (SDL_Init(sdl_init_flags) < 0) {
         // An audio driver that cannot start (its sound server is not running,
         // or no such driver) costs the program its sound, not its start.
@@ -66,6 +83,7 @@ int start_window_system() {
     if (InputMethod_Init() != 0) return 602;
     ime_prepare_font_candidates();
     display_startup();
+    window_scale_measure_desktop();
     display_window_startup();
     mouse_startup();
     return 0;

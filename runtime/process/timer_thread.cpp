@@ -3,8 +3,11 @@
 // re-timed, and the shutdown, wake it.
 #include "runtime/process/spine.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/core/traps.h"
+#include "runtime/core/traps_internal.h"
 #include <SDL.h>
 #include <cmath>
 

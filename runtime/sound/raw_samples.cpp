@@ -1,6 +1,7 @@
 // The raw sample stream: a ring of frames the program fills and the mixer's
 // audio thread drains through the music hook, under the audio lock.
 #include "runtime/sound/raw_samples.h"
+#include "runtime/sound/raw_samples_internal.h"
 #include "runtime/sound/audio.h"
 #include "runtime/sound/tone_synth.h"
 #include "runtime/core/errors.h"

@@ -10,8 +10,3 @@ void raw_sample_push(double left, double right, int32_t right_given);
 double raw_queued_seconds();
 // Frames a second the stream plays (22050).
 int32_t raw_sample_rate();
-
-// Stops the stream and frees its ring (sound_stop_all).
-void raw_samples_stop();
-// Bytes the ring holds now, 0 when it has none (tests).
-uint32_t raw_ring_size();

@@ -7,6 +7,7 @@
 #include "runtime/sound/sound_decoder_protocol.h"
 #include "runtime/sound/tone_synth.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include <SDL.h>
 #include <fcntl.h>
 #include <time.h>

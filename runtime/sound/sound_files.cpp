@@ -1,10 +1,12 @@
 // Sound files and channels: opening with capability lists, playing, looping,
 // pausing, volume and balance, length and position, copies and closing.
 #include "runtime/sound/sound_files.h"
+#include "runtime/sound/sound_files_internal.h"
 #include "runtime/sound/audio.h"
 #include "runtime/sound/raw_samples.h"
 #include "runtime/sound/sound_decoder.h"
 #include "runtime/sound/sound_stream.h"
+#include "runtime/sound/raw_samples_internal.h"
 #include "runtime/sound/sound_table.h"
 #include "runtime/sound/tone_synth.h"
 #include "runtime/sound/tones_internal.h"

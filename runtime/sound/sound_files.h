@@ -61,12 +61,3 @@ void sound_play_copy(uint32_t handle, double volume, int32_t volume_given);
 // Empties the tone queue and stops and frees every sound (program end and
 // the restart reset).
 void sound_stop_all();
-
-// Start-up: the restart reset stops all sound.
-void sound_startup();
-// Frees closed sounds that have ended and stops the stream at its time limit
-// (event thread, every second pass).
-void sound_housekeeping();
-
-// The mixer channel of a channel-sound handle, -1 for any other (tests).
-int32_t sound_channel_of(uint32_t handle);

@@ -8,8 +8,10 @@
 #include "runtime/sound/tones_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include <atomic>
 #include <cmath>
 #include <cstdlib>

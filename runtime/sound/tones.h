@@ -5,13 +5,6 @@
 
 struct StrDesc;
 
-// Starts the next queued tone when the one before it has finished (event
-// thread, every pass).
-void tone_queue_service();
-// Queues a tone (frequency in Hz, duration in seconds); in foreground mode the
-// program waits at its next statement check until the tone starts.
-void tone_play(double freq_hz, double duration_s, bool foreground);
-
 // The beep statement, and character 7 printed: 783.99 Hz for 0.2 s, in the
 // background.
 void sound_beep();

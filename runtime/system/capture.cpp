@@ -5,6 +5,7 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/requests.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/platform/x11_xtest.h"
 
 int32_t screen_capture() {

@@ -1,6 +1,7 @@
 // The clipboard statements over the selection, and the code page 437
 // conversions of clipboard text.
 #include "runtime/system/clipboard.h"
+#include "runtime/system/clipboard_internal.h"
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -9,8 +10,10 @@
 #include "runtime/core/requests.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/display/fonts.h"
 #include "runtime/platform/x11_selection.h"
+#include "runtime/core/flags_internal.h"
 
 namespace {
 

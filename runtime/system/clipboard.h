@@ -3,8 +3,6 @@
 // kept inside the process.
 #pragma once
 #include <cstdint>
-#include <string>
-#include <string_view>
 
 struct StrDesc;
 
@@ -21,14 +19,3 @@ StrDesc* clipboard_get_text();
 // the next piece of a long text, and the longest it waits in all.
 constexpr uint32_t clipboard_wait_ms = 2000;
 constexpr uint32_t clipboard_total_wait_ms = 10000;
-
-// Event thread, every pass: the selection's traffic.
-void clipboard_pass();
-
-// The conversions. Bytes 1-31 and 127 are control characters (tabs, line
-// ends) and pass unchanged; the others go through the code page. Characters
-// the code page lacks, and broken UTF-8, become "?".
-std::string clipboard_cp437_to_utf8(std::string_view text);
-std::string clipboard_cp437_to_latin1(std::string_view text);
-std::string clipboard_utf8_to_cp437(std::string_view text);
-std::string clipboard_latin1_to_cp437(std::string_view text);

@@ -1,7 +1,10 @@
 // Pattern parts, wildcard matching, listed names and their way back to a file.
 #include "runtime/system/dir_names.h"
 #include <algorithm>
+#include <cstdint>
+#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace {
 
@@ -9,6 +12,13 @@ char shown_byte(char c) {
     auto b = static_cast<unsigned char>(c);
     if (b < 32 || b == 127) return '?';
     return b >= 'a' && b <= 'z' ? static_cast<char>(b - 32) : c;
+}
+
+bool shown_as(std::string_view name, std::string_view shown) {
+    if (name.size() != shown.size()) return false;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (shown_byte(name[i]) != shown[i]) return false;
+    return true;
 }
 
 bool matches_exactly(std::string_view pattern, std::string_view name) {
@@ -53,16 +63,35 @@ std::string without_dots_and_spaces(std::string_view s) {
     return out;
 }
 
-std::string numbered_name(std::string_view shown, std::unordered_set<std::string>& taken) {
+// The numbered names made so far. For each run of names that differ only in
+// their number (the same bytes before "~", the same count of digits, the same
+// extension), every number below `next` is taken: names are only ever added,
+// so the search for a free one resumes there instead of starting at 1.
+struct Numbering {
+    std::unordered_set<std::string> taken;
+    std::unordered_map<std::string, uint64_t> next;
+};
+
+std::string numbered_name(std::string_view shown, Numbering& numbering) {
     size_t dot = extension_dot(shown);
     std::string base = without_dots_and_spaces(shown.substr(0, dot));
     std::string ext = dot == std::string_view::npos ? "" : without_dots_and_spaces(shown.substr(dot + 1)).substr(0, 3);
     if (base.empty()) base = "_";
-    for (unsigned n = 1;; ++n) {
-        std::string tail = "~" + std::to_string(n);
-        std::string name = base.substr(0, 8 - tail.size()) + tail;
-        if (!ext.empty()) name += "." + ext;
-        if (taken.insert(name).second) return name;
+    uint64_t low = 1, high = 10;
+    for (size_t digits = 1;; ++digits, low = high, high *= 10) {
+        // "~" and the digits take the place of the base's last bytes.
+        const size_t tail = digits + 1;
+        const std::string front = base.substr(0, tail > 8 ? std::string::npos : 8 - tail);
+        uint64_t& next = numbering.next[front + '/' + ext + '/' + std::to_string(digits)];
+        for (uint64_t n = std::max(next, low); n < high; ++n) {
+            std::string name = front + "~" + std::to_string(n);
+            if (!ext.empty()) name += "." + ext;
+            if (numbering.taken.insert(name).second) {
+                next = n + 1;
+                return name;
+            }
+        }
+        next = high;
     }
 }
 
@@ -90,22 +119,26 @@ bool name_matches(std::string_view pattern, std::string_view name) {
 }
 
 void folder_sort(std::vector<FolderEntry>* entries) {
-    std::sort(entries->begin(), entries->end(), [](const FolderEntry& a, const FolderEntry& b) {
-        int order = name_shown(a.name).compare(name_shown(b.name));
-        return order != 0 ? order < 0 : a.name < b.name;
+    std::vector<std::pair<std::string, FolderEntry>> keyed;
+    keyed.reserve(entries->size());
+    for (FolderEntry& e : *entries) keyed.emplace_back(name_shown(e.name), std::move(e));
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        int order = a.first.compare(b.first);
+        return order != 0 ? order < 0 : a.second.name < b.second.name;
     });
+    for (size_t i = 0; i < keyed.size(); ++i) (*entries)[i] = std::move(keyed[i].second);
 }
 
 std::vector<std::string> listed_names(const std::vector<FolderEntry>& entries) {
     std::vector<std::string> listed(entries.size());
-    std::unordered_set<std::string> taken;
+    Numbering numbering;
     // Names that fit keep their face first, so no made-up name can take it.
     for (size_t i = 0; i < entries.size(); ++i) {
         std::string shown = name_shown(entries[i].name);
-        if (fits_columns(shown) && taken.insert(shown).second) listed[i] = std::move(shown);
+        if (fits_columns(shown) && numbering.taken.insert(shown).second) listed[i] = std::move(shown);
     }
     for (size_t i = 0; i < entries.size(); ++i)
-        if (listed[i].empty()) listed[i] = numbered_name(name_shown(entries[i].name), taken);
+        if (listed[i].empty()) listed[i] = numbered_name(name_shown(entries[i].name), numbering);
     return listed;
 }
 
@@ -126,11 +159,32 @@ std::string path_resolve(const std::string& path) {
     if (fs_kind(path.c_str()) != 0) return path;
     PathParts parts = path_split(path);
     if (parts.name.empty()) return path;
+    const std::string wanted = name_shown(parts.name);
+    const bool numbered = wanted.find('~') != std::string::npos;
+    // Only names that fit the columns are listed, and only numbered ones carry
+    // a "~" they were not given: a new name of any other form is looked up no
+    // further, and one without a "~" can only be an entry's own name shown.
+    if (!numbered && !fits_columns(wanted)) return path;
+    if (!numbered) {
+        // The first of the entries shown alike keeps that name: the least bytes.
+        struct Search {
+            const std::string& wanted;
+            std::string found;
+            bool any = false;
+        } search{wanted, {}};
+        fs_each_name(parts.folder, [](const char* name, void* context) {
+            auto& s = *static_cast<Search*>(context);
+            if (shown_as(name, s.wanted) && (!s.any || name < s.found)) {
+                s.found = name;
+                s.any = true;
+            }
+        }, &search);
+        return search.any ? parts.folder + search.found : path;
+    }
     std::vector<FolderEntry> entries;
     if (!fs_read_folder(parts.folder, &entries)) return path;
     folder_sort(&entries);
     std::vector<std::string> listed = listed_names(entries);
-    const std::string wanted = name_shown(parts.name);
     for (size_t i = 0; i < entries.size(); ++i)
         if (listed[i] == wanted) return parts.folder + entries[i].name;
     return path;

@@ -2,14 +2,17 @@
 // and shortens names only on the screen; every operation works on the real
 // bytes of a name, which a listed name leads back to through path_resolve.
 #include "runtime/system/directories.h"
+#include "runtime/system/directories_internal.h"
 #include <cinttypes>
 #include <cstdio>
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/text.h"
 #include "runtime/platform/dir.h"
+#include "runtime/platform/file_handle.h"
 #include "runtime/system/dir_names.h"
 
 namespace {
@@ -41,11 +44,24 @@ std::vector<MatchedEntry> entries_matching(const PathParts& pattern) {
     return matched;
 }
 
-// 0 when deleted, else the error number.
+// 0 when deleted, else the error number. A file that an open by number keeps
+// to itself (a lock clause, here or in another program) stays, as it would
+// where the system refuses to delete an open file.
 int32_t delete_file(const std::string& path) {
+    int guard = -1;
+    if (handle_removal_claim(path.c_str(), &guard) != handle_ok) return 55;
     PathFault fault = fs_remove_file(path.c_str());
+    if (guard >= 0) handle_close(guard);
     if (fault == PathFault::none) return 0;
     return fault == PathFault::denied ? 55 : 53;
+}
+
+PathFault rename_file(const std::string& from, const std::string& to) {
+    int guard = -1;
+    if (handle_removal_claim(from.c_str(), &guard) != handle_ok) return PathFault::denied;
+    PathFault fault = fs_rename(from.c_str(), to.c_str());
+    if (guard >= 0) handle_close(guard);
+    return fault;
 }
 
 // Prints bytes that the caller keeps alive as one print of the listing.
@@ -87,7 +103,7 @@ void file_rename(StrDesc* old_name, StrDesc* new_name) {
     usable = take_name(new_name, &to) && usable;
     if (error_code.load()) return;
     if (!usable) return runtime_error(64);
-    switch (fs_rename(path_resolve(from).c_str(), to.c_str())) {
+    switch (rename_file(path_resolve(from), to)) {
     case PathFault::none: return;
     case PathFault::missing: return runtime_error(53);
     case PathFault::bad_name: return runtime_error(64);

@@ -4,15 +4,16 @@
 // A name holding a zero byte names nothing: the system would see only its
 // first part.
 #pragma once
-#include <string>
 
 struct StrDesc;
 
 // Every non-folder entry matching the pattern ("*" and "?"), in the pattern's
 // folder. 53 when nothing was deleted; a refused deletion stops with 55 (access,
-// write protection, busy) or 53, and what was deleted before stays deleted.
+// write protection, busy, or a file open by number with a lock clause, in this
+// program or another) or 53, and what was deleted before stays deleted.
 void files_delete(StrDesc* pattern);
-// 53 missing, 64 a bad name, 75 refused or the new name taken, 5 otherwise.
+// 53 missing, 64 a bad name, 75 refused (as deleting is, a file open with a
+// lock clause among them) or the new name taken, 5 otherwise.
 void file_rename(StrDesc* old_name, StrDesc* new_name);
 // 76 when it cannot be entered.
 void dir_change(StrDesc* path);
@@ -25,7 +26,3 @@ void dir_remove(StrDesc* path);
 // ending in "/", lists "*". 53 when nothing matches, 5 when the current
 // folder cannot be read.
 void files_list(StrDesc* pattern);
-
-// The file a program's name stands for, for the file statements too: the name
-// itself when it exists, else the entry the listing showed by that name.
-std::string dir_resolve_name(const std::string& name);

@@ -22,9 +22,6 @@ constexpr uint64_t file_default_record_length = 128;
 // The highest file number; a larger one is a bad file number (52).
 constexpr int32_t file_number_limit = 1 << 20;
 
-// Start-up: the restart reset closes every file number.
-void files_startup();
-
 // -2 when below 1, 1 when open, 0 when free.
 int32_t file_number_check(int32_t number);
 // The lowest free number from 1.
@@ -78,14 +75,3 @@ void file_unlock(int32_t number, int64_t first, int64_t last, int32_t given);
 // The record buffer of a random-access file (null otherwise), for the field
 // statements.
 uint8_t* file_record_buffer(int32_t number, uint64_t* length);
-// The system's descriptor behind a number, or -1 (tests look at its settings).
-int file_os_handle(int32_t number);
-
-// Network handles share the close statement and the end-of-file query through
-// negative numbers; the network fills this in at its start.
-struct FileNetworkHandles {
-    void (*close_all)();
-    void (*close)(int32_t handle);
-    int32_t (*eof)(int32_t handle);
-};
-void file_network_attach(const FileNetworkHandles* handles);

@@ -5,7 +5,25 @@
 #include <cstdint>
 #include <vector>
 #include "runtime/platform/serial.h"
+#include "runtime/system/files.h"
 
+// --- For the rest of the runtime and the tests ---
+// Start-up: the restart reset closes every file number.
+void files_startup();
+
+// The system's descriptor behind a number, or -1 (tests look at its settings).
+int file_os_handle(int32_t number);
+
+// Network handles share the close statement and the end-of-file query through
+// negative numbers; the network fills this in at its start.
+struct FileNetworkHandles {
+    void (*close_all)();
+    void (*close)(int32_t handle);
+    int32_t (*eof)(int32_t handle);
+};
+void file_network_attach(const FileNetworkHandles* handles);
+
+// --- Shared by the subject's own files ---
 struct FileLockRange {
     uint64_t offset, length;
 };
@@ -23,7 +41,7 @@ struct FileRecord {
     uint64_t record_length = 0;
     uint8_t* record_buffer = nullptr;  // random access: one zeroed record
     // The byte reader's read-ahead: bytes from read_base, valid while no write
-    // went through any file number since it was filled.
+    // or lock went through any file number since it was filled.
     uint8_t* read_buffer = nullptr;
     uint64_t read_base = 0;
     uint32_t read_count = 0;
@@ -48,7 +66,7 @@ FileRecord* record_new();
 void record_free(FileRecord* record);
 // Maps an open record to its number (the table grows to hold it).
 void number_bind(int32_t number, FileRecord* record);
-// Counts writes through any number: a read-ahead filled before one is stale.
+// Counts writes and locks through any number: a read-ahead filled before one is stale.
 uint64_t write_generation();
 void write_generation_bump();
 

@@ -272,6 +272,8 @@ void file_lock(int32_t number, int64_t first, int64_t last, int32_t given) {
     int32_t result = handle_lock(r->os_handle, offset, length);
     if (result != handle_ok) return runtime_error(lock_error(result));
     r->locks.push_back({offset, length});
+    // Bytes other numbers read ahead before the lock are theirs no longer.
+    write_generation_bump();
 }
 
 void file_unlock(int32_t number, int64_t first, int64_t last, int32_t given) {

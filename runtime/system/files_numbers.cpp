@@ -48,7 +48,8 @@ FileRecord* record_new() {
 }
 
 void record_free(FileRecord* r) {
-    if (r->os_handle >= 0) handle_close(r->os_handle);
+    if (r->os_handle >= 0 && is_serial(*r)) serial_close(r->os_handle);
+    else if (r->os_handle >= 0) handle_close(r->os_handle);
     std::free(r->record_buffer);
     std::free(r->read_buffer);
     if (r->file_number > 0 && static_cast<uint32_t>(r->file_number) < FileNumberTable.size())

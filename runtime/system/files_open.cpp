@@ -2,6 +2,7 @@
 // binary files with less access, serial ports, and the legacy mode letters.
 #include "runtime/system/files.h"
 #include "runtime/system/directories.h"
+#include "runtime/system/directories_internal.h"
 #include "runtime/system/files_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/strings.h"

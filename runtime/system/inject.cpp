@@ -2,13 +2,16 @@
 // window-system connection, and waited for so that they are sent when the
 // statement ends.
 #include "runtime/system/inject.h"
+#include "runtime/system/inject_internal.h"
 #include <X11/keysym.h>
 #include <cmath>
 #include "runtime/core/errors.h"
 #include "runtime/core/requests.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/platform/x11_xtest.h"
+#include "runtime/core/flags_internal.h"
 
 namespace {
 

@@ -2,9 +2,6 @@
 // typed into the window with the focus, one key at a time.
 #pragma once
 #include <cstdint>
-#include <string_view>
-#include <vector>
-#include "runtime/platform/x11_xtest.h"
 
 struct StrDesc;
 
@@ -15,9 +12,3 @@ void mouse_click_inject(int32_t x, int32_t y);
 // keyboard wants it, and the key buffer's two-byte codes as their keys; bytes
 // without a key are skipped. Consumes a temporary.
 void keys_inject(StrDesc* text);
-
-// The keys a string is typed with.
-std::vector<InjectedKey> keys_inject_plan(std::string_view bytes);
-// Desktop pixel `v` of `extent` through the absolute-move range: the position
-// the pointer lands on, within 0 .. extent - 1.
-int32_t mouse_inject_position(int32_t v, int32_t extent);

@@ -8,19 +8,19 @@
 
 struct StrDesc;
 
-// Kinds in the handle table.
-enum NetKind : uint8_t {
-    net_kind_free = 0,
-    net_kind_host = 1,
-    net_kind_client = 2,
-    net_kind_accepted = 3,
-    net_kind_reserved = 255,  // while being set up
-};
-
-// How long one print may wait for the peer to take its whole frame. When it
-// has not by then, the peer counts as gone: the connection is marked
-// disconnected and later prints are skipped.
+// How long one print may wait while the peer takes nothing of its frame. When
+// the peer has taken nothing more by then, it counts as gone: the connection
+// is marked disconnected and shut (the peer sees the end), and later prints
+// are skipped. A peer that keeps taking bytes, however slowly, gets the whole
+// frame.
 constexpr uint32_t net_send_limit_ms = 10000;
+
+// The most a connection holds of what its peer sent and the program has not
+// read; the longest line it can receive, headers included. Past it the
+// socket waits until the program reads lines. A line that cannot fit, and
+// everything after a header with a bit of 3-6 set, can never be read: the
+// connection is then marked disconnected and shut, and those bytes dropped.
+constexpr uint64_t net_receive_limit_bytes = 64ull << 20;
 
 // The external-address lookup's configuration, read from the environment at
 // each lookup. Without a service host there is no lookup.
@@ -31,10 +31,6 @@ constexpr const char* net_address_host_variable = "MORV_ADDRESS_HOST";
 constexpr const char* net_address_path_variable = "MORV_ADDRESS_PATH";
 constexpr const char* net_address_timeout_variable = "MORV_ADDRESS_TIMEOUT_MS";
 constexpr uint32_t net_address_default_timeout_ms = 2000;
-
-// Start-up: the file layer's close, close-all and end-of-file query reach the
-// network handles.
-void net_startup();
 
 // "TCP/IP:port" (any case; the port modulo 65536): a listening host. The
 // address text is consumed. Text of another form is error 5; a failure to
@@ -73,10 +69,3 @@ void net_input_end(int32_t handle, int32_t completed);
 // -1 after an input attempt that could not complete, 0 otherwise. Error 52
 // for a handle that is not a connection.
 int32_t net_eof(int32_t handle);
-
-// --- Inspection (tests and benchmarks) ---
-// Bytes received and not yet consumed, and the receive buffer's capacity.
-uint64_t net_buffered_bytes(int32_t handle);
-uint64_t net_buffer_capacity(int32_t handle);
-// A shorter send limit than net_send_limit_ms (tests); 0 restores it.
-void net_set_send_limit_ms(uint32_t limit_ms);

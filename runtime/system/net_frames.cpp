@@ -69,6 +69,13 @@ NetScanResult net_frames_scan(const uint8_t* bytes, uint64_t length, NetLineScan
     }
 }
 
+uint64_t net_frames_needed(const uint8_t* bytes, uint64_t length, const NetLineScan& scan) {
+    uint32_t field = 0;
+    uint64_t payload = 0;
+    if (!frame_at(bytes, length, scan.offset, &field, &payload)) return scan.offset + 1;
+    return scan.offset + 1 + field + payload;
+}
+
 uint64_t net_frames_copy_payload(const uint8_t* bytes, uint64_t line_bytes, uint8_t* out) {
     uint64_t at = 0, written = 0;
     uint32_t field = 0;

@@ -30,6 +30,11 @@ struct NetLineScan {
 // has a bit of 3-6 set, or the line outgrows a string; the scan stops before it.
 NetScanResult net_frames_scan(const uint8_t* bytes, uint64_t length, NetLineScan* scan);
 
+// After net_scan_incomplete: the fewest bytes from the start of the walk that
+// the line takes, as far as its frames have told (the frame begun, with all
+// the payload its header announces).
+uint64_t net_frames_needed(const uint8_t* bytes, uint64_t length, const NetLineScan& scan);
+
 // Copies the payloads of the whole frames in bytes[0..line_bytes) to out
 // (which holds their total); returns the bytes written.
 uint64_t net_frames_copy_payload(const uint8_t* bytes, uint64_t line_bytes, uint8_t* out);

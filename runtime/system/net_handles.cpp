@@ -3,6 +3,7 @@
 // connected and address queries, and closing.
 #include "runtime/system/net_internal.h"
 #include "runtime/system/files.h"
+#include "runtime/system/files_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/strings.h"
 #include "runtime/platform/socket.h"

@@ -8,6 +8,30 @@
 #include "runtime/system/net.h"
 #include "runtime/system/net_frames.h"
 
+// --- For the rest of the runtime and the tests ---
+// Kinds in the handle table.
+enum NetKind : uint8_t {
+    net_kind_free = 0,
+    net_kind_host = 1,
+    net_kind_client = 2,
+    net_kind_accepted = 3,
+    net_kind_reserved = 255,  // while being set up
+};
+
+// Start-up: the file layer's close, close-all and end-of-file query reach the
+// network handles.
+void net_startup();
+
+// --- Inspection (tests and benchmarks) ---
+// Bytes received and not yet consumed, and the receive buffer's capacity.
+uint64_t net_buffered_bytes(int32_t handle);
+uint64_t net_buffer_capacity(int32_t handle);
+// A shorter send limit than net_send_limit_ms (tests); 0 restores it.
+void net_set_send_limit_ms(uint32_t limit_ms);
+// A smaller receive limit than net_receive_limit_bytes (tests); 0 restores it.
+void net_set_receive_limit_bytes(uint64_t limit_bytes);
+
+// --- Shared by the subject's own files ---
 struct NetHandle {
     IPaddress address{};
     TCPsocket socket = nullptr;
@@ -27,6 +51,10 @@ struct NetHandle {
     uint64_t held = 0;
     // The frame walk over the bytes after the held ones.
     NetLineScan scan;
+    // The walk of the receiver over every byte that came: the start of the
+    // first line not yet whole, and how far into it the walk has come.
+    uint64_t line_start = 0;
+    NetLineScan walk;
 };
 
 namespace net_detail {
@@ -44,8 +72,9 @@ constexpr int32_t error_invalid_handle = 258;
 // The open record of a handle whose kind is among `kinds`, or null.
 NetHandle* handle_of(int32_t handle, uint32_t kinds);
 
-// Takes in what the peer has sent so far, in blocks; a check error or the end
-// of the stream marks the connection disconnected.
+// Takes in what the peer has sent so far, in blocks, up to the receive limit;
+// a check error, the end of the stream, or a stream from which no line can
+// be read any more marks the connection disconnected.
 void receive_pending(NetHandle& h);
 void buffer_release(NetHandle& h);
 

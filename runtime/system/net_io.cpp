@@ -1,11 +1,14 @@
 // Text on connections: receiving what is waiting in blocks, the receive
-// buffer and its bound, printing a string as one frame with a bounded send,
+// buffer and its limit, the walk that finds a stream no line can be read from,
+// printing a string as one frame with a send bounded by the peer's progress,
 // reading a line by gathering frames with the put-back, the end-of-file query.
 #include "runtime/system/net_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/strings.h"
 #include "runtime/platform/socket.h"
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +30,7 @@ constexpr uint64_t receive_pass_limit = 4 * 1024 * 1024;
 constexpr int send_wait_slice_ms = 100;
 
 uint32_t SendLimitMs = net_send_limit_ms;
+uint64_t ReceiveLimit = net_receive_limit_bytes;
 uint8_t ReceiveBlock[receive_block_size];
 
 uint64_t round_to_step(uint64_t n) { return (n + buffer_step - 1) / buffer_step * buffer_step; }
@@ -34,14 +38,70 @@ uint64_t round_to_step(uint64_t n) { return (n + buffer_step - 1) / buffer_step 
 void buffer_compact(NetHandle& h) {
     const uint64_t live = h.buffer_used - h.buffer_start;
     if (live) std::memmove(h.buffer, h.buffer + h.buffer_start, live);
+    h.line_start -= h.buffer_start;
     h.buffer_start = 0;
     h.buffer_used = live;
+}
+
+// Room beyond the unread bytes goes back to the system.
+void buffer_fit(NetHandle& h) {
+    buffer_compact(h);
+    if (h.buffer_used == 0) {
+        buffer_release(h);
+        return;
+    }
+    const uint64_t wanted = round_to_step(h.buffer_used);
+    if (wanted >= h.buffer_capacity) return;
+    if (auto* smaller = static_cast<uint8_t*>(std::realloc(h.buffer, wanted))) {
+        h.buffer = smaller;
+        h.buffer_capacity = wanted;
+    }
+}
+
+// The connection can carry nothing more: it is marked disconnected and shut,
+// so that the peer sees the end and stops sending.
+void connection_break(NetHandle& h) {
+    h.disconnected = 1;
+    socket_shut(h.descriptor);
+}
+
+// No line can be read from line_start on: what came of it, and all that
+// would follow, is dropped; the whole lines before it stay to be read.
+void stream_dead(NetHandle& h) {
+    h.buffer_used = h.line_start;
+    h.walk = NetLineScan{};
+    if (h.buffer_start + h.held + h.scan.offset > h.buffer_used) h.scan = NetLineScan{};
+    buffer_fit(h);
+    connection_break(h);
+}
+
+// Walks the frames of what came, line by line; false when the stream died.
+bool walk_received(NetHandle& h) {
+    for (;;) {
+        const uint8_t* line = h.buffer + h.line_start;
+        const uint64_t length = h.buffer_used - h.line_start;
+        NetScanResult result = net_frames_scan(line, length, &h.walk);
+        if (result == net_scan_line) {
+            h.line_start += h.walk.offset;
+            h.walk = NetLineScan{};
+            continue;
+        }
+        if (result == net_scan_invalid || net_frames_needed(line, length, h.walk) > ReceiveLimit) {
+            stream_dead(h);
+            return false;
+        }
+        return true;
+    }
 }
 
 bool buffer_append(NetHandle& h, const uint8_t* bytes, uint64_t n) {
     if (h.buffer_used + n > h.buffer_capacity && h.buffer_start > 0) buffer_compact(h);
     if (h.buffer_used + n > h.buffer_capacity) {
-        const uint64_t capacity = round_to_step(h.buffer_used + n);
+        // Growth by half again, so a long line costs a few copies, not one
+        // per block; never past what the limit lets the buffer hold.
+        const uint64_t needed = round_to_step(h.buffer_used + n);
+        const uint64_t ample = std::min(round_to_step(h.buffer_capacity + h.buffer_capacity / 2), round_to_step(ReceiveLimit));
+        const uint64_t capacity = std::max(needed, ample);
         auto* grown = static_cast<uint8_t*>(std::realloc(h.buffer, capacity));
         if (!grown) return false;
         h.buffer = grown;
@@ -53,8 +113,10 @@ bool buffer_append(NetHandle& h, const uint8_t* bytes, uint64_t n) {
 }
 
 // After lines were consumed: the dead front goes once it is as long as what
-// is left, and a large buffer shrinks to what is left.
+// is left, and a large buffer shrinks to what is left. Nothing more comes
+// into the buffer of a disconnected connection: read out, it goes.
 void buffer_settle(NetHandle& h) {
+    if (h.disconnected && h.buffer_used == h.buffer_start) return buffer_release(h);
     if (h.buffer_start >= h.buffer_used - h.buffer_start) buffer_compact(h);
     const uint64_t wanted = round_to_step(h.buffer_used);
     if (h.buffer_capacity <= buffer_kept || h.buffer_capacity <= wanted + buffer_slack) return;
@@ -81,16 +143,19 @@ uint64_t parts_length(const SocketPart* parts, int count) {
 }
 
 // Sends every part, waiting for room in slices; false when the connection
-// broke, the peer took nothing more within the send limit, or the shutdown began.
+// broke, the peer took nothing for the send limit, or the shutdown began.
 bool send_parts(int fd, const SocketPart* parts, int count) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(SendLimitMs);
+    auto deadline = Clock::now() + std::chrono::milliseconds(SendLimitMs);
     const uint64_t total = parts_length(parts, count);
     for (uint64_t done = 0; done < total;) {
         int64_t sent = socket_send_some(fd, parts, count, done);
         if (sent < 0) return false;
         done += static_cast<uint64_t>(sent);
-        if (sent > 0 || done == total) continue;
+        if (sent > 0) {
+            deadline = Clock::now() + std::chrono::milliseconds(SendLimitMs);
+            continue;
+        }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0 || stop_threads.load()) return false;
         if (socket_wait_writable(fd, left < send_wait_slice_ms ? static_cast<int>(left) : send_wait_slice_ms) < 0)
@@ -105,31 +170,38 @@ void net_detail::buffer_release(NetHandle& h) {
     std::free(h.buffer);
     h.buffer = nullptr;
     h.buffer_start = h.buffer_used = h.buffer_capacity = 0;
+    h.line_start = 0;
+    h.walk = NetLineScan{};
 }
 
 void net_detail::receive_pending(NetHandle& h) {
     if (h.disconnected || !h.socket_set) return;
     for (uint64_t taken = 0; taken < receive_pass_limit;) {
+        // Full of whole lines: the peer waits until the program reads some.
+        const uint64_t room = ReceiveLimit - (h.buffer_used - h.buffer_start);
+        if (room == 0) return;
         int ready = SDLNet_CheckSockets(h.socket_set, 0);
         if (ready < 0) {
-            h.disconnected = 1;
+            connection_break(h);
             return;
         }
         if (ready == 0 || !SDLNet_SocketReady(h.socket)) return;
         // A buffer with a block of room takes the bytes itself; a smaller one
         // grows by what came, no more.
-        const bool direct = h.buffer_capacity - h.buffer_used >= receive_block_size;
+        const uint32_t want = room < receive_block_size ? static_cast<uint32_t>(room) : receive_block_size;
+        const bool direct = h.buffer_capacity - h.buffer_used >= want;
         uint8_t* into = direct ? h.buffer + h.buffer_used : ReceiveBlock;
-        int got = SDLNet_TCP_Recv(h.socket, into, static_cast<int>(receive_block_size));
+        int got = SDLNet_TCP_Recv(h.socket, into, static_cast<int>(want));
         if (got > 0 && direct) h.buffer_used += static_cast<uint64_t>(got);
         // Bytes that cannot be kept would leave a hole in the stream.
         if (got <= 0 || (!direct && !buffer_append(h, ReceiveBlock, static_cast<uint64_t>(got)))) {
-            h.disconnected = 1;
+            connection_break(h);
             return;
         }
         taken += static_cast<uint64_t>(got);
-        // A block that did not fill took everything that was there.
-        if (static_cast<uint32_t>(got) < receive_block_size) return;
+        if (!walk_received(h)) return;
+        // Even after a block that did not fill, the socket is asked again: an
+        // end that came behind the data is seen now, not at the next query.
     }
 }
 
@@ -156,7 +228,7 @@ void net_print(int32_t handle, StrDesc* text, int32_t trailing_space, int32_t ta
             parts[count++] = {space_header, net_frame_header(1, continued, space_header)};
             parts[count++] = {&space, 1};
         }
-        if (!send_parts(h->descriptor, parts, count)) h->disconnected = 1;
+        if (!send_parts(h->descriptor, parts, count)) connection_break(*h);
     }
     if (text && text->is_temporary) str_free(text);
 }
@@ -215,3 +287,7 @@ int32_t net_eof(int32_t handle) {
 }
 
 void net_set_send_limit_ms(uint32_t limit_ms) { SendLimitMs = limit_ms ? limit_ms : net_send_limit_ms; }
+
+void net_set_receive_limit_bytes(uint64_t limit_bytes) {
+    ReceiveLimit = limit_bytes && limit_bytes < net_receive_limit_bytes ? limit_bytes : net_receive_limit_bytes;
+}

@@ -4,6 +4,7 @@
 // than the configured limit; without a configured service it is not tried.
 #include "runtime/system/net_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/platform/socket.h"
 #include <atomic>
 #include <cstdlib>

@@ -2,12 +2,15 @@
 // image copy, encoded and submitted; and the same sampling over plain pixels
 // for pages read out where the image table cannot be touched.
 #include "runtime/system/print_page.h"
+#include "runtime/system/print_page_internal.h"
 #include <climits>
 #include <cmath>
 #include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/display/image_copy.h"
+#include "runtime/display/image_copy_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/platform/print_command.h"
 
 namespace {

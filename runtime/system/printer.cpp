@@ -2,6 +2,7 @@
 // thread can read it whatever the program frees), written only while the
 // printer lock is held, printed from a copy taken under the same lock.
 #include "runtime/system/printer.h"
+#include "runtime/system/printer_internal.h"
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -11,8 +12,11 @@
 #include "runtime/core/strings.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/text.h"
+#include "runtime/display/text_internal.h"
 #include "runtime/system/print_page.h"
+#include "runtime/system/print_page_internal.h"
 
 namespace {
 

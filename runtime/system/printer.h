@@ -17,14 +17,3 @@ void printer_print_text(std::string_view text, bool newline);
 constexpr uint64_t printer_idle_ms = 10000;
 constexpr int32_t printer_page_width = 640;
 constexpr int32_t printer_page_height = 960;
-
-// Event thread, every pass: prints a page holding text once printer_idle_ms
-// passed since the last printer output, unless printing goes on right now.
-void printer_housekeeping();
-// The same at a given time of printer_clock_ms (tests).
-void printer_housekeeping_at(uint64_t now_ms);
-uint64_t printer_clock_ms();
-// Prints a page holding text now (shutdown, with the program parked).
-void printer_flush();
-// True while the page holds text not yet printed.
-bool printer_page_pending();

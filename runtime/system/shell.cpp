@@ -1,11 +1,13 @@
 // Shell commands through /bin/sh -c, the interactive shell in our terminal, and
 // the bounded wait that a window close ends.
 #include "runtime/system/shell.h"
+#include "runtime/system/shell_internal.h"
 #include <atomic>
 #include <cstdlib>
 #include <string>
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/display.h"
 #include "runtime/platform/child_process.h"

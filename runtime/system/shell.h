@@ -19,10 +19,3 @@ void shell_run_hidden(StrDesc* command);
 // Starts the command and returns at once; it is nobody's child of ours, so it
 // leaves no zombie and runs on after we end. An empty command is error 5.
 void shell_run_nowait(StrDesc* command);
-
-// True while a command started by shell_run or shell_run_hidden runs; the
-// event loop reads it.
-bool shell_running();
-// The interpreter chosen at the first shell call: "/bin/sh", "sh" from the
-// search path, or "" when neither starts (commands are then not run).
-const char* shell_interpreter();

@@ -9,8 +9,11 @@
 #include <string>
 #include <thread>
 #include "runtime/core/errors.h"
+#include "runtime/core/errors_internal.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/display/message_box.h"
 
 namespace {

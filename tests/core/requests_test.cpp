@@ -6,8 +6,10 @@
 #include <thread>
 #include <vector>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/requests.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The string system: operations, temporaries, assignment, both
 // buffers and their compaction, and the critical errors of its stores.
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstring>
@@ -8,7 +9,9 @@
 #include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 
 namespace {
 

@@ -9,9 +9,13 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/core/timekeeping.h"
+#include "runtime/core/timekeeping_internal.h"
 
 namespace {
 
@@ -172,6 +176,71 @@ TEST_F(Timekeeping, ClockRestartsAtMidnight) {
         if (SDL_GetTicks() == ticks) break;
     }
     EXPECT_EQ(value, 0.0);
+}
+
+// --- The clock anchor ----------------------------------------------------------
+
+// Calendar time of today's local `h:m:s`.
+time_t local_today_at(int h, int m, int s) {
+    time_t now = time(nullptr);
+    struct tm t {};
+    localtime_r(&now, &t);
+    t.tm_hour = h;
+    t.tm_min = m;
+    t.tm_sec = s;
+    t.tm_isdst = -1;
+    return mktime(&t);
+}
+
+// The anchor is the tick count at the second boundary just passed and the
+// whole seconds of that boundary, as an anchor taken by waiting for the next
+// boundary gives; the tick count may lie "before" tick 0.
+TEST(ClockAnchor, IsTheLastSecondBoundary) {
+    struct Case {
+        uint32_t ticks;
+        int h, m, s;
+        long ns;
+        uint32_t anchor_ticks, anchor_ms;
+    } cases[] = {
+        {5000, 12, 34, 56, 789000000, 4211, 45296000},
+        {5000, 12, 34, 56, 0, 5000, 45296000},
+        {5000, 0, 0, 0, 999999999, 4001, 0},
+        {300, 23, 59, 59, 500000000, 0xFFFFFFFFu - 199, 86399000},
+    };
+    for (const Case& c : cases) {
+        const timespec now{local_today_at(c.h, c.m, c.s), c.ns};
+        const ClockAnchor a = clock_anchor_from(c.ticks, &now);
+        EXPECT_EQ(a.ticks, c.anchor_ticks) << c.h << ":" << c.m << ":" << c.s;
+        EXPECT_EQ(a.ms, c.anchor_ms) << c.h << ":" << c.m << ":" << c.s;
+        // The clock read at that tick is the wall clock's millisecond.
+        EXPECT_EQ((uint64_t{uint32_t(c.ticks - a.ticks)} + a.ms) % 86400000,
+                  uint64_t(c.h * 3600 + c.m * 60 + c.s) * 1000 + uint64_t(c.ns / 1000000));
+    }
+    EXPECT_EQ(clock_anchor_from(77, nullptr).ticks, 77u);
+    const timespec bad{local_today_at(1, 0, 0), 1000000000};
+    EXPECT_EQ(clock_anchor_from(77, &bad).ticks, 77u);
+}
+
+// Taken at start-up, the anchor makes the clock read the wall clock's local
+// time of day to the millisecond.
+TEST_F(Timekeeping, StartUpAnchorReadsTheWallClock) {
+    SDL_Delay(5);  // the tick count runs
+    clock_anchor_startup();
+    EXPECT_EQ(ms_at_start() % 1000, 0u);
+    for (int tries = 0;; ++tries) {
+        timespec before{}, after{};
+        clock_gettime(CLOCK_REALTIME, &before);
+        const uint32_t ms = clock_ms_of_day();
+        clock_gettime(CLOCK_REALTIME, &after);
+        struct tm t {};
+        localtime_r(&before.tv_sec, &t);
+        const int64_t wall = int64_t(t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec) * 1000 + before.tv_nsec / 1000000;
+        // A read that was held up, or fell across a second, is taken again.
+        const int64_t took_ns = (after.tv_sec - before.tv_sec) * 1000000000 + (after.tv_nsec - before.tv_nsec);
+        if ((before.tv_sec != after.tv_sec || took_ns > 200000) && tries < 50) continue;
+        EXPECT_LE(std::abs(int64_t(ms) - wall), 2) << "clock " << ms << ", wall clock " << wall;
+        break;
+    }
 }
 
 TEST_F(Timekeeping, AccuracyGivenRoundsToItInDoublePrecision) {

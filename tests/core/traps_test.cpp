@@ -5,7 +5,9 @@
 #include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/traps.h"
+#include "runtime/core/traps_internal.h"
 
 namespace {
 

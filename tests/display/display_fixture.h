@@ -3,9 +3,13 @@
 #pragma once
 #include <gtest/gtest.h>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 
 class DisplayFixture : public ::testing::Test {
 protected:

@@ -14,8 +14,11 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/text.h"
+#include "runtime/display/images_internal.h"
 
 namespace {
 

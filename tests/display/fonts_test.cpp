@@ -1,6 +1,7 @@
 // Built-in fonts and palettes: FontTable, glyph tables, code page table,
 // palettes, blink table, mouse pointer and window icon.
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 
 namespace {
 

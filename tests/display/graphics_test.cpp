@@ -10,6 +10,8 @@
 
 #include "display/display_fixture.h"
 #include "runtime/display/graphics.h"
+#include "runtime/display/graphics_internal.h"
+#include "runtime/display/images_internal.h"
 
 namespace {
 

@@ -6,8 +6,10 @@
 
 #include "display/display_fixture.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/graphics.h"
 #include "runtime/display/image_copy.h"
+#include "runtime/display/images_internal.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "display/display_fixture.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/image_files.h"
+#include "runtime/display/images_internal.h"
 
 namespace {
 

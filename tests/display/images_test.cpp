@@ -8,7 +8,9 @@
 #include "runtime/core/flags.h"
 #include "runtime/core/lowmem.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "display/display_fixture.h"
 
 namespace {

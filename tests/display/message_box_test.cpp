@@ -6,7 +6,9 @@
 #include <thread>
 #include <vector>
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/display/message_box.h"
 #include "support/sdl_events.h"
 

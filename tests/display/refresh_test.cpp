@@ -1,18 +1,24 @@
 // The refresh: known pages rendered to the dummy driver's surface, read back
 // pixel by pixel, with the blink and cursor phases and full-screen placement.
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 #include "runtime/display/text.h"
 #include "runtime/display/text_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <atomic>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -222,6 +228,45 @@ TEST_F(Refresh, PixelPagesShowEveryChangedRow) {
     }
 }
 
+// A still screen is not sent to the window again, in any kind of page, even
+// with an overlay installed (the error box's is, from start-up on); a change
+// is sent once, and an overlay that draws is sent every frame and leaves no
+// trace when it stops.
+std::atomic<bool> OverlayDraws{false};
+bool test_overlay(SDL_Surface* surface) {
+    if (!OverlayDraws.load()) return false;
+    static_cast<uint32_t*>(surface->pixels)[0] = 0x00FFFF;
+    return true;
+}
+
+TEST_F(Refresh, StillFramesAreNotPresentedAgain) {
+    display_set_overlay(test_overlay);
+    for (int mode : {0, 13, 12, 32}) {
+        if (mode == 32) set_screen_mode(new_image(64, 48, 32, true), 0, 0, 0, 0, 1);
+        else set_screen_mode(mode, 0, 0, 0, 0, 1);
+        ASSERT_EQ(error_code.load(), 0);
+        ImageRec* page = display_image();
+        auto frames_presented = [](int frames) {
+            const uint32_t before = display_presented_frames();
+            for (int i = 0; i < frames; ++i) display_refresh();
+            return display_presented_frames() - before;
+        };
+        frames_presented(2);
+        EXPECT_EQ(frames_presented(20), 0u) << "mode " << mode;
+        if (mode == 0) page->pixels[2 * 81] = 'A';
+        else if (mode == 32) reinterpret_cast<uint32_t*>(page->pixels)[65] = 0xFF00FF00u;
+        else page->pixels[page->width + 1] = 4;
+        EXPECT_EQ(frames_presented(20), 1u) << "mode " << mode;
+        OverlayDraws = true;
+        EXPECT_EQ(frames_presented(5), 5u) << "mode " << mode;
+        EXPECT_EQ(pixel(0, 0), 0x00FFFFu) << "mode " << mode;
+        OverlayDraws = false;
+        EXPECT_EQ(frames_presented(20), 1u) << "mode " << mode;
+        EXPECT_EQ(pixel(0, 0), 0u) << "mode " << mode;
+    }
+    display_set_overlay(nullptr);
+}
+
 TEST_F(Refresh, MonochromeBlinkColoursStayOutOfTheProgramsPalette) {
     set_screen_mode(10, 0, 0, 0, 0, 1);
     ImageRec* page = display_image();
@@ -334,6 +379,38 @@ TEST_F(Refresh, FullScreenDoublesSmallPagesAndCentresThem) {
     EXPECT_EQ(display_full_screen_request(), -1);
 }
 
+// The window system scales the window by the factor MORV_SCALE chose, and
+// full screen by none of ours; the surface stays the page's size throughout.
+TEST_F(Refresh, WindowScaleComesBackAfterFullScreen) {
+    setenv("MORV_SCALE", "3", 1);
+    window_scale_prepare();
+    unsetenv("MORV_SCALE");
+    auto variable = [] { return std::string(getenv("SDL12COMPAT_WINDOW_SCALING")); };
+    EXPECT_EQ(std::string(getenv("SDL12COMPAT_SCALE_METHOD")), "nearest");
+    display_set_video_modes({{640, 480}, {800, 600}});
+    display_refresh();
+    EXPECT_EQ(window_scale(), 3);
+    EXPECT_EQ(variable(), "3");
+    EXPECT_EQ(display_surface()->w, 640);
+    display_store_full_screen_request(1);
+    display_refresh();
+    ASSERT_EQ(get_full_screen(), 1);
+    EXPECT_EQ(window_scale(), 1);
+    EXPECT_EQ(variable(), "1");
+    display_store_full_screen_request(0);
+    display_refresh();
+    ASSERT_EQ(get_full_screen(), 0);
+    EXPECT_EQ(window_scale(), 3);
+    EXPECT_EQ(variable(), "3");
+    EXPECT_EQ(display_surface()->w, 640);
+    EXPECT_EQ(display_surface()->h, 400);
+    window_scale_prepare();  // back to the fit, which knows no desktop here
+    display_invalidate();
+    set_screen_mode(13, 0, 0, 0, 0, 1);
+    display_refresh();
+    EXPECT_EQ(window_scale(), 1);
+}
+
 TEST_F(Refresh, AltEnterCyclesWindowFullScreenAndBack) {
     // 800 x 450 wastes least; 1024 x 768 is the best 4:3 mode.
     display_set_video_modes({{1024, 768}, {800, 450}});
@@ -388,6 +465,46 @@ TEST_F(Refresh, OnceModeDropsToOffAfterAFrame) {
     auto_display = -1;
     display_refresh();
     EXPECT_EQ(auto_display.load(), 0);
+}
+
+// The window's zoom: the largest whole factor at which the frame fits in 90 %
+// of the desktop, 1 when the desktop is unknown or too small.
+TEST(WindowScale, LargestFactorFittingNinetyPercentOfTheDesktop) {
+    struct Case {
+        int width, height, desktop_width, desktop_height, factor;
+    } cases[] = {
+        {640, 400, 1024, 768, 1},   {640, 400, 1920, 1080, 2},  {640, 400, 3840, 2160, 4},
+        {640, 480, 1920, 1080, 2},  {640, 480, 1920, 1066, 1},  {320, 200, 1024, 768, 2},
+        {320, 200, 3840, 2160, 9}, {1024, 768, 1920, 1080, 1}, {640, 400, 711, 444, 1},
+        {640, 400, 1423, 889, 2},   {640, 400, 1422, 889, 1},   {640, 400, 0, 0, 1},
+        {0, 0, 1920, 1080, 1},      {1, 1, 100000, 100000, window_scale_max},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(window_scale_fitting(c.width, c.height, c.desktop_width, c.desktop_height), c.factor)
+            << c.width << "x" << c.height << " on " << c.desktop_width << "x" << c.desktop_height;
+    struct Word {
+        const char* text;
+        int factor;
+    } words[] = {{"1", 1}, {"2", 2}, {"16", 16}, {"17", 0}, {"0", 0}, {"-2", 0}, {"1.5", 0},
+                 {"2x", 0}, {" 2", 0}, {"", 0}, {nullptr, 0}, {"0002", 0}};
+    for (const Word& w : words) EXPECT_EQ(window_scale_parse(w.text), w.factor) << (w.text ? w.text : "(none)");
+}
+
+// A surface pixel in a scaled window, or full screen between bars, is the
+// middle of its block; a window of its own size is the pixel itself.
+TEST(WindowScale, SurfacePixelsInTheWindow) {
+    struct Case {
+        int x, y, surface_w, surface_h, window_w, window_h, want_x, want_y;
+    } cases[] = {
+        {100, 50, 320, 200, 1280, 800, 402, 202}, {7, 9, 640, 400, 640, 400, 7, 9},
+        {0, 0, 640, 480, 1920, 1080, 241, 1},     {639, 479, 640, 480, 1920, 1080, 1678, 1078},
+        {0, 0, 640, 400, 1280, 1024, 1, 113},     {5, 6, 640, 400, 0, 0, 5, 6},
+    };
+    for (const Case& c : cases) {
+        const WindowPoint at = window_point_of(c.x, c.y, c.surface_w, c.surface_h, c.window_w, c.window_h);
+        EXPECT_EQ(at.x, c.want_x) << c.x << "," << c.y << " in " << c.window_w << "x" << c.window_h;
+        EXPECT_EQ(at.y, c.want_y) << c.x << "," << c.y << " in " << c.window_w << "x" << c.window_h;
+    }
 }
 
 TEST(CursorShape, TableOfStartAndStopLines) {

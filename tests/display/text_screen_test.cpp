@@ -3,6 +3,10 @@
 #include <cstring>
 
 #include "runtime/input/keyboard.h"
+#include "runtime/input/keyboard_internal.h"
+#include "runtime/display/fonts_internal.h"
+#include "runtime/display/images_internal.h"
+#include "runtime/display/text_internal.h"
 #include "tests/display/text_test_support.h"
 
 namespace {

@@ -3,6 +3,8 @@
 #include <chrono>
 
 #include "tests/display/text_test_support.h"
+#include "runtime/core/flags_internal.h"
+#include "runtime/display/text_internal.h"
 
 namespace {
 

@@ -12,6 +12,9 @@ BUILD=$2
 PAGES=$(mktemp -d)
 export MORV_PRINT_COMMAND="cat > \"$PAGES/page.\$\$.ppm\"; echo \"\$@\" > \"$PAGES/args.\$\$\""
 start_xvfb
+# Window pixels are page pixels here, the 320 x 200 screen included;
+# scaled_window_xvfb.sh follows the pointer through a scaled window.
+export MORV_SCALE=1
 start_probe
 id=$(focus_window PROBE) || fail "no window"
 eval "$(xdotool getwindowgeometry --shell "$id")"

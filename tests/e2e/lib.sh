@@ -1,6 +1,9 @@
 # Shared by the end-to-end scripts: a private Xvfb, polling helpers.
 # Sourced, not run; "$1" of the script is the morv binary, "$2" the build folder.
 
+# Windows open at their own size, whatever the developer's MORV_SCALE says.
+unset MORV_SCALE
+
 # Sanitizer builds: no pause at exit, so shutdown times stay honest.
 export TSAN_OPTIONS="${TSAN_OPTIONS:-atexit_sleep_ms=0 suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")/../support" && pwd)/tsan.supp}"
 
@@ -18,11 +21,12 @@ wait_for() {
 
 # Xvfb picks a free display itself and names it when it is ready: choosing
 # one by its lock file races with scripts started at the same moment, and the
-# loser would talk to the winner's server.
+# loser would talk to the winner's server. The screen is 1024x768x24 unless
+# the first argument names another.
 start_xvfb() {
-    local number_file
+    local number_file screen=${1:-1024x768x24}
     number_file=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -noreset -nolisten tcp 3> "$number_file" > /dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "$screen" -noreset -nolisten tcp 3> "$number_file" > /dev/null 2>&1 &
     XVFB_PID=$!
     trap 'restore_layout; kill $XVFB_PID 2>/dev/null; [ -n "${APP_PID:-}" ] && kill -9 $APP_PID 2>/dev/null; true' EXIT
     wait_for 50 test -s "$number_file" || { rm -f "$number_file"; fail "could not start Xvfb"; }

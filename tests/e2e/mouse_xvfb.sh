@@ -8,6 +8,9 @@ BUILD=$2
 REPORT=$(mktemp)
 
 start_xvfb
+# Window pixels are page pixels here, the 320 x 200 screen included;
+# scaled_window_xvfb.sh follows the pointer through a scaled window.
+export MORV_SCALE=1
 
 # Moves the pointer over the window and waits for the report's line.
 expect_line() {

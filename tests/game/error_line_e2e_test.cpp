@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include "game/statement.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/display/images.h"
 #include "runtime/display/message_box.h"
 #include "tests/game/support/game_driver.h"

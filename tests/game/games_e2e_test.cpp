@@ -3,6 +3,7 @@
 // without the cycling of the floors, the restart and the typed-ahead keys.
 #include <gmock/gmock.h>
 #include "tests/game/support/game_screens.h"
+#include "runtime/core/threads_internal.h"
 
 namespace {
 

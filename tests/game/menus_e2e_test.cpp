@@ -2,6 +2,7 @@
 // played in the real runtime with key events and read back from the text page.
 #include <gmock/gmock.h>
 #include "tests/game/support/game_screens.h"
+#include "runtime/core/threads_internal.h"
 
 namespace {
 

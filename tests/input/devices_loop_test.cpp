@@ -69,6 +69,19 @@ int keys_and_mouse_program(void*) {
     check(device_input(3, 1) == 0 && error_raised(5), "device 3 with two devices");
     check(stick_value(0, 0, 0) == 128 && stick_trigger(0, 0, 0) == 0, "no controller");
     check(stick_value(-1, 0, 0) == 0 && error_raised(5), "stick -1");
+
+    // Across devices the oldest event not yet read comes first: a click, the
+    // key f, then a motion, all recorded before the program looks.
+    const uint64_t before = mouse_queue_written();
+    push_button(true, SDL_BUTTON_LEFT, 5, 5);
+    push_button(false, SDL_BUTTON_LEFT, 5, 5);
+    push_key(true, SDLK_f);
+    push_key(false, SDLK_f);
+    push_motion(9, 9, 4, 4);
+    wait_recorded(before, 4);
+    std::string order;
+    for (int32_t d; (d = device_input(0, 0)) != 0;) order += std::to_string(d);
+    check(order == "22112", "the order of the devices' events", std::stod("0" + order));
     program_ok();
 }
 

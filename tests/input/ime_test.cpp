@@ -3,13 +3,19 @@
 #include <SDL.h>
 #include <SDL_ttf.h>
 #include <dlfcn.h>
+#include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/input/ime/ime.h"
 #include "runtime/input/ime/input_method_internal.h"
+#include "runtime/core/threads.h"
+#include "runtime/platform/ime_x11.h"
+#include "runtime/process/process.h"
 #include "tests/input/keyboard_test_support.h"
 
 namespace {
@@ -88,9 +94,13 @@ TEST(InputMethod, ExportedEdgeCasesAndResultTexts) {
     EXPECT_EQ(im.post(-1, nullptr, 0, 0, 0), 4);
     EXPECT_EQ(im.event_number(), 0);
 
-    // No back-end exists on this system: init succeeds without one.
-    EXPECT_EQ(input_method_backend_count(), 0);
-    EXPECT_EQ(input_method_init_backend(0), 11);
+    // The X input method's back-end is built in; without a server it is not
+    // available, and init succeeds without a back-end.
+    EXPECT_EQ(input_method_backend_count(), 1);
+    EXPECT_FALSE(input_method_backend_available(0));
+    EXPECT_EQ(input_method_backend_name(0), nullptr);
+    EXPECT_EQ(input_method_init_backend(0), 10);
+    EXPECT_EQ(input_method_init_backend(1), 11);
     EXPECT_EQ(input_method_init_backend(-1), 11);
     EXPECT_EQ(im.init(), 0);
     EXPECT_EQ(im.init(), 1);
@@ -212,6 +222,51 @@ TEST(InputMethod, CommittedTextIsTypedOneMessageAPass) {
     EXPECT_EQ(presses.back(), 0x40000000 + 0x1F600);
     for (int32_t code : presses) EXPECT_FALSE(code >= 0x4000D800 && code < 0x4000E000) << "a surrogate was typed";
     EXPECT_EQ(ime_code_points(broken, 5), (std::vector<uint32_t>{0xFFFD, 0x41, 0x1F600, 0xFFFD}));
+}
+
+// A program installs its own back-end on the live runtime, from its own thread,
+// after start-up initialised the library: every call answers with its code.
+int install_own_backend_program(void*) {
+    const int again = InputMethod_Init();
+    const int quit = InputMethod_Quit();
+    InputMethodBackend record = TestBackend::record();
+    const int installed = InputMethod_InitFromOther(&record);
+    const std::u16string name = u(InputMethod_GetInputMethodName());
+    const int invalidated = InputMethod_Invalidate();
+    const int quit_own = InputMethod_Quit();
+    const int back = InputMethod_Init();
+    std::fprintf(stderr, "CODES %d %d %d %s %d %d %d QUITS %d\n", again, quit, installed,
+                 name == u"\"Test\" on tests" ? "named" : "unnamed", invalidated, quit_own, back, TestBackend::quits);
+    end_program();
+}
+
+TEST(InputMethodOnTheRuntime, ProgramThreadQuitsAndInstallsItsOwnBackend) {
+    auto run = [] {
+        static char name[] = "morv";
+        static char* argv[] = {name, nullptr};
+        runtime_main(1, argv, install_own_backend_program);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "CODES 1 0 0 named 0 0 0 QUITS 1");
+}
+
+// Which input method the runtime keeps from SDL: an XIM server named in
+// XMODIFIERS, for the time SDL starts; SDL's own D-Bus ones and none stay SDL's.
+TEST(InputMethodServer, NamedXimServerIsKeptFromSdlUntilItStarted) {
+    const struct { const char* modifiers; const char* server; } cases[] = {
+        {"@im=uim", "uim"}, {"@im=kinput2@other", "kinput2"}, {"@im=ibus", ""}, {"@im=fcitx5", ""},
+        {"@im=none", ""}, {"@im=", ""}, {"garbage", ""}, {nullptr, ""}};
+    for (const auto& c : cases) {
+        if (c.modifiers) setenv("XMODIFIERS", c.modifiers, 1);
+        else unsetenv("XMODIFIERS");
+        ime_x11_keep_server_from_sdl();
+        const char* seen_by_sdl = std::getenv("XMODIFIERS");
+        if (*c.server) EXPECT_STREQ(seen_by_sdl, "@im=none") << c.modifiers;
+        else EXPECT_STREQ(seen_by_sdl, c.modifiers) << (c.modifiers ? c.modifiers : "(unset)");
+        EXPECT_EQ(ime_x11_server_name(), c.server);
+        const char* after = std::getenv("XMODIFIERS");  // given back once SDL has started
+        EXPECT_STREQ(after, c.modifiers) << (c.modifiers ? c.modifiers : "(unset)");
+    }
+    unsetenv("XMODIFIERS");
 }
 
 uint32_t pixel(SDL_Surface* s, int x, int y) { return static_cast<uint32_t*>(s->pixels)[y * s->pitch / 4 + x]; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 #include "runtime/core/errors.h"
+#include "runtime/input/keyboard_internal.h"
 #include "tests/input/keyboard_test_support.h"
 
 using namespace kbtest;

@@ -5,6 +5,9 @@
 #include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/platform/keyboard_x11.h"
+#include "runtime/core/flags_internal.h"
+#include "runtime/core/timekeeping_internal.h"
+#include "runtime/input/keyboard_internal.h"
 #include "tests/input/keyboard_test_support.h"
 
 using namespace kbtest;
@@ -365,14 +368,38 @@ TEST_F(KeyboardDeadKeys, RightAltTypesWhatTheLayoutGivesThroughAltGr) {
     EXPECT_EQ(keyboard_x11_keysym_unicode(XK_Return), 0u);
 }
 
-TEST_F(KeyboardEvents, LockKeyEventsFollowTheToggleNotTheEvents) {
-    SDL_SetModState(static_cast<SDLMod>(KMOD_NUM));
-    tap(k_numlock, 0, m_num);                     // a press and a release, lock now on
-    EXPECT_TRUE(numlock_on());
+// Each key event brings the lock states of its moment, whatever SDL's state is
+// when the batch is handled: SDL says "off" throughout here.
+TEST_F(KeyboardEvents, LockKeysTakeTheStateEachEventBrings) {
     SDL_SetModState(KMOD_NONE);
+    // Num Lock on, keypad 8, Num Lock off, keypad 8, all in one poll.
+    tap(k_numlock, 0, m_num);
+    tap(k_kp8, '8', m_num);
     tap(k_numlock);
-    EXPECT_FALSE(numlock_on());
-    EXPECT_EQ(hits(), "100300 -100300 ");
+    tap(k_kp8);
+    EXPECT_EQ(drain_reads(), std::string("18" "2\0H", 5));
+    EXPECT_EQ(hits(), "100300 56 -56 -100300 18432 -18432 ");
+    // Caps Lock on and off in one poll: a press and a release of the lock.
+    tap(k_capslock, 0, m_caps);
+    EXPECT_TRUE(capslock_on());
+    EXPECT_EQ(low_memory()[low_keyboard_status1] & 0x40, 0x40);
+    tap(k_capslock);
+    EXPECT_FALSE(capslock_on());
+    EXPECT_EQ(hits(), "100301 -100301 ");
+    // A lock changed while another window had the keyboard counts from the
+    // first key that brings it.
+    tap('b', 'B', m_caps);
+    EXPECT_EQ(drain_reads(), "1B");
+    // The runtime's own repeat carries the states of the first press: it
+    // changes no lock.
+    press('c', 'C', m_caps);
+    tap(k_capslock);
+    SDL_Event repeat;
+    ASSERT_TRUE(keyboard_repeat_due(SDL_GetTicks() + 600, &repeat));
+    EXPECT_EQ(repeat.key.keysym.mod, m_caps);
+    keyboard_handle_event(repeat);
+    EXPECT_FALSE(capslock_on());
+    EXPECT_EQ(drain_reads(), "1C1C");
 }
 
 TEST_F(KeyboardEvents, SyncLockKeysSettlesScrollMode) {
@@ -433,7 +460,7 @@ TEST_F(KeyboardEvents, KeyUpByTagReleasesWhatTheSymbolPressed) {
     sync_lock_keys_with(caps);
     press('a', 'A', m_caps);                      // held as "A", tagged with symbol 97
     EXPECT_TRUE(key_is_held('A'));
-    release('a');
+    release('a', m_caps);
     EXPECT_FALSE(key_is_held('A'));
     key_up_by_tag(12345);                         // nothing pressed with it: nothing happens
     EXPECT_EQ(hits(), "100301 65 -65 ");

@@ -9,6 +9,7 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/threads.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/images.h"
 #include "runtime/input/mouse_internal.h"
 #include "runtime/process/process.h"

@@ -24,15 +24,16 @@ TEST(MouseQueue, OverflowLosesOnlyTheOldestEntries) {
     EXPECT_EQ(mouse_queue_current().buttons, 1u);
     const uint32_t last = 70000;
     for (uint32_t n = 2; n <= last; ++n) mouse_queue_push(numbered(n));
-    // The program looks again: it stands on the oldest entry kept.
-    EXPECT_EQ(mouse_queue_current().buttons, last - (mouse_queue_slots - 2));
+    // The program looks again: it stands on the oldest of the 65536 entries
+    // kept and reads the 65535 after it.
+    EXPECT_EQ(mouse_queue_current().buttons, last - (mouse_queue_slots - 1));
     uint32_t expected = mouse_queue_current().buttons, steps = 0;
     while (mouse_queue_advance()) {
         ASSERT_EQ(mouse_queue_current().buttons, ++expected);
         ++steps;
     }
     EXPECT_EQ(expected, last);
-    EXPECT_EQ(steps, mouse_queue_slots - 2);
+    EXPECT_EQ(steps, mouse_queue_slots - 1);
     EXPECT_EQ(mouse_queue_newest().buttons, last);
 }
 

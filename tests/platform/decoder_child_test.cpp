@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/platform/decoder_child.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <thread>
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 
 namespace {
 

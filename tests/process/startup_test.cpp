@@ -5,8 +5,10 @@
 #include "runtime/process/spine.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/threads.h"
 #include "runtime/process/process.h"
+#include "runtime/process/process_internal.h"
 #include "runtime/core/strings.h"
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -4,6 +4,8 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/strings.h"
 #include "runtime/sound/tones.h"
+#include "runtime/core/flags_internal.h"
+#include "runtime/core/threads_internal.h"
 #include <gtest/gtest.h>
 
 namespace {

@@ -3,6 +3,7 @@
 // far ahead.
 #include "sound_capture.h"
 #include "runtime/sound/raw_samples.h"
+#include "runtime/sound/raw_samples_internal.h"
 #include <cmath>
 
 namespace {

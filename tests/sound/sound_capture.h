@@ -18,8 +18,11 @@
 #include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/sound/sound_files.h"
+#include "runtime/sound/sound_files_internal.h"
 #include "runtime/sound/tones.h"
+#include "runtime/sound/tones_internal.h"
 
 namespace capture {
 

@@ -3,8 +3,11 @@
 // pausing, closing and copies, and files that are no sound at all.
 #include "sound_capture.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include "runtime/core/strings.h"
 #include "runtime/sound/sound_table.h"
+#include "runtime/core/flags_internal.h"
+#include "runtime/sound/sound_files_internal.h"
 #include <SDL_mixer.h>
 #include <cmath>
 #include <fstream>

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cstdio>
+#include "runtime/core/flags_internal.h"
 #include <cmath>
 
 namespace {

@@ -9,6 +9,8 @@
 //   busy MS / quit
 // The window, titled "PROBE", shows a 320 x 200 screen in colour 4.
 #include "runtime/runtime.h"
+#include "runtime/display/display_internal.h"
+#include "runtime/display/images_internal.h"
 #include <SDL.h>
 #include <chrono>
 #include <cstdio>

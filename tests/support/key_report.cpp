@@ -8,6 +8,7 @@
 // A script waits for "quiet" lines rather than sleeping.
 #include "runtime/input/keyboard_internal.h"
 #include "runtime/runtime.h"
+#include "runtime/core/threads_internal.h"
 #include <chrono>
 #include <cstdio>
 

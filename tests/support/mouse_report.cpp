@@ -2,16 +2,21 @@
 // the one before, one line each: "mouse X Y LRM W" (mouse_x, mouse_y, the left,
 // right and middle buttons as 0 or 1, the wheel total). The argument chooses
 // the screen: 40 or 80 (text columns of 25 rows) or 13 (320 x 200 pixels).
-// "ready" comes once the window shows the screen asked for.
+// "ready" comes once the window shows the screen asked for. With "warp X Y"
+// after it the program first moves the pointer to page position (X, Y).
 #include "runtime/runtime.h"
+#include "runtime/display/display_internal.h"
 #include <SDL.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
 
 const char* Screen = "80";
+const char* WarpX = nullptr;
+const char* WarpY = nullptr;
 
 int report_program(void*) {
     if (std::strcmp(Screen, "13") == 0) {
@@ -23,6 +28,7 @@ int report_program(void*) {
     while (display_frame_counter() < frames + 3) SDL_Delay(5);
     while (mouse_input_next() == -1) {
     }
+    if (WarpX && WarpY) mouse_warp(std::strtof(WarpX, nullptr), std::strtof(WarpY, nullptr));
     std::printf("ready\n");
     std::fflush(stdout);
     std::string last;
@@ -46,5 +52,6 @@ int report_program(void*) {
 
 int main(int argc, char** argv) {
     if (argc > 1) Screen = argv[1];
+    if (argc > 4 && std::strcmp(argv[2], "warp") == 0) WarpX = argv[3], WarpY = argv[4];
     return runtime_main(argc, argv, report_program);
 }

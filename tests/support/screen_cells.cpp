@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 
 namespace {
 

@@ -8,13 +8,21 @@
 #include <fstream>
 #include "display/display_fixture.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/display/text.h"
+#include "runtime/display/text_internal.h"
 #include "runtime/system/capture.h"
 #include "runtime/system/clipboard.h"
+#include "runtime/system/clipboard_internal.h"
 #include "runtime/system/inject.h"
+#include "runtime/system/inject_internal.h"
 #include "runtime/system/print_page.h"
+#include "runtime/system/print_page_internal.h"
 #include "runtime/system/printer.h"
+#include "runtime/system/printer_internal.h"
+#include "runtime/display/images_internal.h"
 
 namespace {
 

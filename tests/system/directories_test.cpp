@@ -4,14 +4,19 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 #include "display/text_test_support.h"
 #include "runtime/system/dir_names.h"
 #include "runtime/system/directories.h"
+#include "runtime/system/directories_internal.h"
+#include "runtime/system/files.h"
+#include "system/unprivileged.h"
 
 namespace {
 
@@ -25,6 +30,7 @@ protected:
         ASSERT_EQ(chdir(folder_.c_str()), 0);
     }
     void TearDown() override {
+        file_close_all();
         chdir("/");
         std::system(("chmod -R u+w '" + folder_ + "'; rm -rf '" + folder_ + "'").c_str());
         TextOutput::TearDown();
@@ -94,6 +100,99 @@ TEST_F(Directories, ListedNamesLeadBackToTheirFiles) {
     files_delete(s("VERYLO~1.HTM"));
     EXPECT_FALSE(exists("verylongfilename.html"));
     EXPECT_TRUE(exists("verylongfilename.htm.bak"));
+}
+
+// Numbering as it was first written: each name tries every number from 1.
+std::vector<std::string> listed_by_trying_each_number(const std::vector<FolderEntry>& entries) {
+    std::vector<std::string> listed(entries.size());
+    std::vector<std::string> taken;
+    auto take = [&](const std::string& name) {
+        if (std::find(taken.begin(), taken.end(), name) != taken.end()) return false;
+        taken.push_back(name);
+        return true;
+    };
+    auto fits = [](const std::string& n) {
+        size_t dot = n.rfind('.'), dots = std::count(n.begin(), n.end(), '.');
+        if (n == "." || n == "..") return true;
+        if (dot == std::string::npos || dot == 0) return dots <= 1 && n.size() <= 12;
+        return dots == 1 && dot <= 8 && n.size() - dot - 1 <= 3;
+    };
+    auto strip = [](std::string t) {
+        t.erase(std::remove_if(t.begin(), t.end(), [](char c) { return c == '.' || c == ' '; }), t.end());
+        return t;
+    };
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (std::string shown = name_shown(entries[i].name); fits(shown) && take(shown)) listed[i] = shown;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (!listed[i].empty()) continue;
+        std::string shown = name_shown(entries[i].name);
+        size_t dot = shown.rfind('.');
+        if (dot == 0) dot = std::string::npos;
+        std::string base = strip(shown.substr(0, dot));
+        std::string ext = dot == std::string::npos ? "" : strip(shown.substr(dot + 1)).substr(0, 3);
+        if (base.empty()) base = "_";
+        for (unsigned n = 1; listed[i].empty(); ++n) {
+            std::string tail = "~" + std::to_string(n);
+            std::string name = base.substr(0, 8 - tail.size()) + tail + (ext.empty() ? "" : "." + ext);
+            if (take(name)) listed[i] = name;
+        }
+    }
+    return listed;
+}
+
+TEST_F(Directories, ListedNamesAreNumberedAsByTryingEachNumber) {
+    std::vector<FolderEntry> entries;
+    auto add = [&](const std::string& name) { entries.push_back({name, false}); };
+    for (int i = 0; i < 150; ++i) add("IMG_" + std::to_string(10000 + i).substr(1) + ".jpeg");  // past ~9 and ~99
+    for (int i = 0; i < 30; ++i) add("IMG_" + std::to_string(i) + ".jpeg.bak");  // another extension
+    for (char c = 'a'; c <= 'l'; ++c) add(std::string("abcde") + c + "_long_name");  // share 5 bytes past ~9
+    for (const char* name : {"IMG_00~3.JPE", "IMG_0~12.JPE", "abcde~1", "img_0001.JPEG", ".profile.d",
+                             "x y.z.w", "...", "a.b.c", "Makefile.am.in", "ab"})
+        add(name);
+    folder_sort(&entries);
+    EXPECT_EQ(listed_names(entries), listed_by_trying_each_number(entries));
+}
+
+// An open with a lock clause keeps its file from being deleted or renamed, by
+// this program or another; without one, the file goes as the system lets it.
+TEST_F(Directories, FilesOpenWithALockClauseStayInPlace) {
+    for (int32_t lock = 0; lock <= 4; ++lock) {
+        SCOPED_TRACE(lock);
+        make_file("open.txt", "data");
+        file_open(s("open.txt"), file_mode_binary, 0, lock, 1, 0, 0);
+        ASSERT_EQ(error_code.load(), 0);
+        const bool kept = lock >= 2;
+        if (kept) {
+            EXPECT_EQ(error_of([] { files_delete(s("open.txt")); }), 55);
+            EXPECT_EQ(error_of([] { files_delete(s("*.txt")); }), 55);
+            EXPECT_EQ(error_of([] { file_rename(s("open.txt"), s("moved.txt")); }), 75);
+            auto rename = [] { file_rename(s("open.txt"), s("moved.txt")); };
+            EXPECT_EQ(in_other_process([&] { return error_of(rename); }), 75);
+        }
+        EXPECT_EQ(in_other_process([] { return error_of([] { files_delete(s("*.txt")); }); }), kept ? 55 : 0);
+        EXPECT_EQ(exists("open.txt"), kept);
+        EXPECT_FALSE(exists("moved.txt"));
+        // What is written through the number is in the file after the close.
+        file_raw_write(1, 4, "+", 1);
+        file_close(1);
+        if (kept) {
+            std::ifstream in("open.txt");
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "data+");
+        }
+        std::remove("open.txt");
+    }
+    EXPECT_EQ(error_code.load(), 0);
+    // A file its user may only write is kept all the same.
+    ASSERT_TRUE(Unprivileged::user().give(folder_));
+    EXPECT_EQ(run_unprivileged([] {
+                  make_file("w.txt", "data");
+                  chmod("w.txt", 0200);
+                  file_open(s("w.txt"), file_mode_binary, 0, 4, 1, 0, 0);
+                  if (error_code.load()) return std::string("not opened");
+                  int deleting = in_other_process([] { return error_of([] { files_delete(s("w.txt")); }); });
+                  return deleting == 55 && exists("w.txt") ? std::string() : "deleted: " + std::to_string(deleting);
+              }),
+              "");
 }
 
 TEST_F(Directories, WildcardsMatchAsTheDirectorySearchDoes) {

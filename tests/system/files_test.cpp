@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 #include "runtime/platform/file_handle.h"
+#include "runtime/system/files_internal.h"
+#include "system/unprivileged.h"
 
 namespace {
 
@@ -305,6 +307,61 @@ TEST_F(Files, ShareClausesRefuseConflictingOpens) {
     ASSERT_EQ(open_in("s", file_mode_binary, 2), 0);
     EXPECT_EQ(read(2, 8), "contents");
     EXPECT_EQ(write(2, "x"), 75);
+}
+
+// As a user the permissions bind: a file it may only write is opened
+// write-only, one it may only read read-only, and either still takes its share
+// marks and locks as a file opened for both would.
+TEST_F(Files, FilesOnlyWritableOrOnlyReadableShareAndLockAsAnyOther) {
+    ASSERT_TRUE(Unprivileged::user().give(folder));
+    std::string failures = run_unprivileged([&] {
+        std::string f;
+        make("w", "kept");
+        chmod(path("w").c_str(), 0200);
+        // A opens here; B in another process, then under another number here.
+        struct Case { int32_t a_mode, a_access, a_lock, b_mode, b_access, b_lock, error; };
+        const Case cases[] = {
+            {file_mode_binary, 0, 2, file_mode_output, 0, 0, 70},  // B would have emptied it
+            {file_mode_binary, 0, 2, file_mode_append, 0, 0, 70},
+            {file_mode_binary, 0, 2, file_mode_binary, 0, 0, 70},  // through the retry with less access
+            {file_mode_random, 3, 4, file_mode_random, 3, 0, 70},
+            {file_mode_binary, 0, 0, file_mode_binary, 3, 4, 70},  // B may not keep writers out of A
+            {file_mode_append, 0, 0, file_mode_append, 0, 1, 0},
+            {file_mode_append, 0, 0, file_mode_append, 0, 0, 0},
+        };
+        for (const Case& c : cases) {
+            std::string name = "case " + std::to_string(&c - cases) + ": ";
+            if (open_in("w", c.a_mode, 1, c.a_access, c.a_lock)) f += name + "A refused; ";
+            int other = in_other_process([&] { return open_in("w", c.b_mode, 2, c.b_access, c.b_lock); });
+            int here = open_in("w", c.b_mode, 2, c.b_access, c.b_lock);
+            if (other != c.error || here != c.error)
+                f += name + "B gave " + std::to_string(other) + " and " + std::to_string(here) + "; ";
+            file_close_all();
+        }
+        // A lock through a number that may only read keeps other readers out.
+        make("r", "0123456789");
+        chmod(path("r").c_str(), 0444);
+        if (open_in("r", file_mode_binary, 1) || open_in("r", file_mode_input, 2)) f += "r refused; ";
+        file_lock(1, 4, 6, 3);
+        if (take_error()) f += "lock refused; ";
+        if (read(2, 3, 0) != "012" || read(2, 3, 3) != "") f += "bytes 4-6 readable; ";
+        if (take_error() != 70) f += "no 70 for bytes 4-6; ";
+        int elsewhere = in_other_process([&] {
+            return open_in("r", file_mode_input, 3) ? 1 : (read(3, 1, 4), take_error());
+        });
+        if (elsewhere != 70) f += "another process read byte 5 (" + std::to_string(elsewhere) + "); ";
+        // The byte reader stops before the range.
+        file_seek(2, 1);
+        int32_t b1 = file_read_byte(2), b2 = file_read_byte(2), b3 = file_read_byte(2), b4 = file_read_byte(2);
+        if (b1 != '0' || b2 != '1' || b3 != '2' || b4 != -2 || take_error() != 70) f += "byte reader went on; ";
+        file_lock(2, 0, 0, 0);
+        if (take_error() != 70) f += "a second lock over it was granted; ";
+        file_unlock(1, 4, 6, 3);
+        if (take_error() || read(2, 3, 3) != "345") f += "unlock left it locked; ";
+        return f;
+    });
+    EXPECT_EQ(failures, "");
+    EXPECT_EQ(contents("w"), "kept");
 }
 
 TEST_F(Files, FilesPastFourGibibytes) {

@@ -6,9 +6,13 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -16,11 +20,18 @@
 #include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/system/files.h"
 #include "runtime/system/net.h"
+#include "runtime/system/net_internal.h"
+
+extern char** environ;
 
 namespace {
 
@@ -106,6 +117,68 @@ std::string next_line(int32_t handle) {
     within([&] { return (got = read_line_once(handle)) != "<none>"; });
     return got;
 }
+
+// Reads what the peer still sends until it ends the connection: true when
+// the end came within 5 s.
+bool sees_end(int fd) {
+    char block[65536];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 5000) != 1) return false;
+        ssize_t r = recv(fd, block, sizeof block, 0);
+        if (r <= 0) return r == 0;
+    }
+}
+
+// A peer in Python on the loopback, started with the port as its argument.
+// finish() waits for it to end and gives what it printed.
+class PythonPeer {
+public:
+    PythonPeer(const char* script, uint16_t port) {
+        int out[2];
+        if (pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const std::string port_text = std::to_string(port);
+        // The system's own, not a version manager's slow stand-in on the path.
+        const char* python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+        const char* argv[] = {python, "-c", script, port_text.c_str(), nullptr};
+        if (posix_spawnp(&pid_, python, &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        output_ = out[0];
+    }
+    ~PythonPeer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (output_ >= 0) close(output_);
+    }
+    // What it printed once it ended; "<still running>" when it did not within 30 s.
+    std::string finish() {
+        std::string printed;
+        char block[256];
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
+        for (;;) {
+            pollfd p{output_, POLLIN, 0};
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0 || poll(&p, 1, static_cast<int>(left)) != 1) return "<still running>";
+            ssize_t n = read(output_, block, sizeof block);
+            if (n <= 0) break;
+            printed.append(block, static_cast<size_t>(n));
+        }
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+        return printed;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+};
 
 class Net : public ::testing::Test {
 protected:
@@ -326,24 +399,38 @@ TEST_F(Net, FileNumbersAndNetworkHandlesAreNotMistaken) {
     unlink(path);
 }
 
+// What a buffer may hold for `bytes` received: they, rounded to the buffer's
+// step, or half again as much as it held before it last grew.
+uint64_t room_for(uint64_t bytes) { return (bytes * 3 / 2 + 2047) / 1024 * 1024; }
+
 TEST_F(Net, HostilePeersNeitherHangNorSwellTheProgram) {
     int peer = -1;
     int32_t accepted = accepted_from_plain(&peer);
     ASSERT_LT(accepted, 0);
-    // Headers with bits 3-6 set stop the line for good, whatever follows.
-    plain_send(peer, "\x08x\x01y");
-    ASSERT_TRUE(within([&] { return net_connected(accepted) && net_buffered_bytes(accepted) == 4; }));
+    // A header with a bit of 3-6 set ends the stream: the lines before it
+    // stay to be read, the rest is dropped and the peer sees the end.
+    plain_send(peer, "\x02ok\x08x\x01y");
+    ASSERT_TRUE(within([&] { return net_connected(accepted) == 0; }));
+    EXPECT_EQ(net_buffered_bytes(accepted), 3u);
+    EXPECT_EQ(read_line_once(accepted), "ok");
     EXPECT_EQ(read_line_once(accepted), "<none>");
-    EXPECT_EQ(read_line_once(accepted), "<none>");
-    // A frame announcing 4 GiB and a trickle after it: only what came is held.
+    EXPECT_EQ(net_buffer_capacity(accepted), 0u);
+    EXPECT_TRUE(sees_end(peer));
+    // So does a frame announcing more than a connection holds.
+    int32_t huge = accepted_from_plain(&peer);
+    plain_send(peer, Bytes("\x01" "a\x07\xff\xff\xff\xff", 7));
+    ASSERT_TRUE(within([&] { return net_connected(huge) == 0; }));
+    EXPECT_EQ(read_line_once(huge), "a");
+    EXPECT_EQ(net_buffered_bytes(huge), 0u);
+    // A frame announcing 1 MiB and a trickle after it: only what came is held.
     int32_t trickle = accepted_from_plain(&peer);
-    plain_send(peer, Bytes("\x07\xff\xff\xff\xff", 5));
+    plain_send(peer, Bytes("\x07\x00\x00\x10\x00", 5));
     uint64_t sent = 5;
     for (int i = 0; i < 20; ++i, sent += 100) {
         plain_send(peer, Bytes(100, 'x'));
         ASSERT_TRUE(within([&] { return net_connected(trickle) && net_buffered_bytes(trickle) == sent + 100; }));
         EXPECT_EQ(read_line_once(trickle), "<none>");
-        EXPECT_LE(net_buffer_capacity(trickle), (sent + 100 + 1023) / 1024 * 1024);
+        EXPECT_LE(net_buffer_capacity(trickle), room_for(sent + 100));
     }
     // Thousands of tiny frames: as lines, and as the pieces of one line.
     int32_t tiny = accepted_from_plain(&peer);
@@ -354,7 +441,7 @@ TEST_F(Net, HostilePeersNeitherHangNorSwellTheProgram) {
     for (int i = 0; i < 20000; ++i)
         ASSERT_EQ(next_line(tiny), std::string(1, static_cast<char>('a' + i % 26))) << i;
     EXPECT_EQ(next_line(tiny), std::string(20000, '-'));
-    EXPECT_LE(net_buffer_capacity(tiny), (lines.size() + pieces.size() + 1024) / 1024 * 1024);
+    EXPECT_LE(net_buffer_capacity(tiny), room_for(lines.size() + pieces.size() + 1));
     // The room of a line longer than a buffer keeps goes back once it is read.
     const std::string big(6 << 20, 'B');
     std::thread sender([&] { plain_send(peer, Bytes("\x07\x00\x00\x60\x00", 5) + big + "\x01z"); });
@@ -400,6 +487,104 @@ TEST_F(Net, APeerThatNeverReadsCostsAPrintTheSendLimit) {
     EXPECT_EQ(net_connected(client), 0) << prints << " prints all went out";
     EXPECT_GE(slowest, std::chrono::milliseconds(250));
     EXPECT_LT(slowest, std::chrono::milliseconds(2000));
+    // The connection was shut: once the peer reads what came, it sees the end.
+    EXPECT_TRUE(sees_end(peer));
+    EXPECT_EQ(take_error(), 0);
+}
+
+// The send limit counts only the time in which the peer takes nothing: a
+// reader that takes 64 KiB every 10 ms gets a line of 8 MiB whole.
+TEST_F(Net, APeerThatReadsSlowlyGetsTheWholeLine) {
+    net_set_send_limit_ms(200);
+    uint16_t port = 0;
+    int32_t host = open_host(&port);
+    ASSERT_LT(host, 0);
+    const std::string line(8 << 20, 's');
+    PythonPeer reader(R"(
+import socket, sys, time
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 65536)
+s.connect(("127.0.0.1", int(sys.argv[1])))
+total = 0
+while total < 5 + (8 << 20):
+    block = s.recv(65536)
+    if not block:
+        break
+    total += len(block)
+    time.sleep(0.01)
+print(total)
+)", port);
+    int32_t accepted = 0;
+    ASSERT_TRUE(within([&] { return (accepted = net_accept(host)) != 0; }));
+    net_print(accepted, text(line), 0, 0, 1);
+    EXPECT_EQ(net_connected(accepted), -1);
+    EXPECT_EQ(reader.finish(), std::to_string(5 + line.size()) + "\n");
+    EXPECT_EQ(take_error(), 0);
+}
+
+// An end that came right behind the data is seen by the first query.
+TEST_F(Net, TheFirstQueryAfterTheLastDataSeesTheEnd) {
+    uint16_t port = 0;
+    int32_t host = open_host(&port);
+    ASSERT_LT(host, 0);
+    PythonPeer sender(R"(
+import socket, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
+s.sendall(b"\x02hi")
+s.close()
+)", port);
+    ASSERT_EQ(sender.finish(), "");
+    int32_t accepted = 0;
+    ASSERT_TRUE(within([&] { return (accepted = net_accept(host)) != 0; }));
+    EXPECT_EQ(net_connected(accepted), 0);
+    EXPECT_EQ(read_line_once(accepted), "hi");
+    EXPECT_EQ(take_error(), 0);
+}
+
+// Whatever a peer sends, a connection holds at most its limit (a smaller one
+// here, which the sanitizers' allocators fill in time): a line that never
+// ends, or a stream that went bad and goes on, ends the connection, and what
+// could never be read is dropped.
+TEST_F(Net, FloodingPeersEndTheirConnectionWithinTheLimit) {
+    constexpr uint64_t limit = 4 << 20;
+    net_set_receive_limit_bytes(limit);
+    struct Case { const char* what; const char* start; size_t readable_lines; };
+    const Case cases[] = {
+        {"an endless line", "b''", 0},
+        {"a bad header after a line", "b'\\x02ok\\x08'", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        uint16_t port = 0;
+        int32_t host = open_host(&port);
+        ASSERT_LT(host, 0);
+        const std::string script = std::string(R"(
+import socket, struct, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
+frame = b"\x87" + struct.pack("<I", 65536) + b"x" * 65536
+try:
+    s.sendall()") + c.start + R"()
+    while True:
+        s.sendall(frame)
+except OSError:
+    pass
+)";
+        PythonPeer flood(script.c_str(), port);
+        int32_t accepted = 0;
+        ASSERT_TRUE(within([&] { return (accepted = net_accept(host)) != 0; }));
+        uint64_t most = 0;
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
+        while (net_connected(accepted) && most <= 2 * limit && Clock::now() < deadline)
+            most = std::max(most, net_buffer_capacity(accepted));
+        EXPECT_EQ(net_connected(accepted), 0);
+        EXPECT_LE(most, limit);
+        EXPECT_EQ(flood.finish(), "");  // the peer saw the end and stopped
+        for (size_t i = 0; i < c.readable_lines; ++i) EXPECT_EQ(read_line_once(accepted), "ok");
+        EXPECT_EQ(read_line_once(accepted), "<none>");
+        EXPECT_EQ(net_buffer_capacity(accepted), 0u);
+        file_close_all();
+    }
+    net_set_receive_limit_bytes(0);
     EXPECT_EQ(take_error(), 0);
 }
 

@@ -3,6 +3,7 @@
 // ways, the waiting count and the read timeouts.
 #include "system/files_fixture.h"
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include <thread>
 #include "runtime/platform/file_handle.h"
 #include "runtime/system/files_internal.h"
+#include "system/unprivileged.h"
 
 extern char** environ;
 
@@ -242,6 +244,34 @@ TEST_F(SerialPort, PortsThatWillNotOpenAre68) {
     }
     unsetenv("MORV_COM2");
     unsetenv("MORV_COM3");
+}
+
+// The port is ours alone while open, and everyone's again once closed: for a
+// later open of ours and for other programs. Root passes over a terminal's
+// exclusive mode, so this runs as a user.
+TEST_F(FileNumbers, APortOpensAgainOnceClosed) {
+    EXPECT_EQ(run_unprivileged([&] {
+                  int master = -1, slave = -1;
+                  char name[256];
+                  if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return std::string("no pseudo-terminal");
+                  close(slave);
+                  setenv("MORV_COM1", name, 1);
+                  std::string f;
+                  for (int round = 1; round <= 3; ++round) {
+                      const std::string at = "round " + std::to_string(round) + ": ";
+                      if (open("COM1:9600,N,8,1", file_mode_random, 1) != 0) f += at + "refused; ";
+                      int other = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+                      if (other >= 0 || errno != EBUSY) f += at + "another program opened it; ";
+                      if (other >= 0) close(other);
+                      file_close(1);
+                      other = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+                      if (other < 0) f += at + "closed, yet others are refused; ";
+                      else close(other);
+                  }
+                  close(master);
+                  return f;
+              }),
+              "");
 }
 
 }  // namespace

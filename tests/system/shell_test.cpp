@@ -21,14 +21,19 @@
 #include <thread>
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/core/threads.h"
 #include "runtime/core/requests.h"
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/process/process.h"
 #include "runtime/system/shell.h"
+#include "runtime/system/shell_internal.h"
 
 namespace {
 

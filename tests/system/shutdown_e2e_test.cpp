@@ -1,10 +1,17 @@
 // Files at the end of the program, in the running runtime: what a program
 // wrote is in its file after a window close or a Break, whether the program
 // thread parks between statements (the close-all runs) or never reaches a
-// statement check (the process ends around it).
+// statement check (the process ends around it). A program whose standard
+// streams are pipes ends within the bound whatever it does with them.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <SDL.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -14,16 +21,21 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/threads.h"
+#include "runtime/core/threads_internal.h"
 #include "runtime/process/process.h"
 #include "runtime/system/files.h"
 #include "support/sdl_events.h"
 
+extern char** environ;
+
 namespace {
 
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -70,6 +82,11 @@ void push_ending(Ending ending) {
     SDL_PushEvent(&event);
 }
 
+int64_t steady_ms() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // The child: the runtime with the program, a driver that ends it once the
 // program wrote, and a note at exit of whether file number 1 was closed.
 [[noreturn]] void run_runtime(ProgramEntry program, Ending ending) {
@@ -81,6 +98,8 @@ void push_ending(Ending ending) {
             if (waited > 10000) std::_Exit(8);
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
+        // The steady clock is the system's: the parent reads the same one.
+        std::fprintf(stderr, "ending at %lld ms\n", static_cast<long long>(steady_ms()));
         push_ending(ending);
         std::this_thread::sleep_for(std::chrono::seconds(10));
         std::_Exit(9);  // the runtime did not end
@@ -121,12 +140,16 @@ protected:
 };
 
 TEST_P(FilesAtTheEnd, ProgramThatNeverChecksLosesNothing) {
-    auto start = std::chrono::steady_clock::now();
+    std::string printed;
+    // Ended at once, the process reports no sanitizer's findings through its
+    // exit code: they must not be in what it printed.
     EXPECT_EXIT(run_runtime(busy_program, GetParam()), ::testing::ExitedWithCode(0),
-                Not(HasSubstr("FILES CLOSED")));
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+                AllOf(Not(HasSubstr("FILES CLOSED")), Not(HasSubstr("Sanitizer")),
+                      ::testing::Truly([&](const std::string& text) { return printed = text, true; })));
     // The shutdown waits its bound for the program thread, then ends.
-    EXPECT_LT(ms.count(), 4500);
+    const size_t at = printed.find("ending at ");
+    ASSERT_NE(at, std::string::npos) << printed;
+    EXPECT_LT(steady_ms() - std::atoll(printed.c_str() + at + 10), 3500);
     EXPECT_EQ(written(), Written);
 }
 
@@ -139,5 +162,123 @@ INSTANTIATE_TEST_SUITE_P(Endings, FilesAtTheEnd, ::testing::Values(Ending::windo
                          [](const auto& info) {
                              return info.param == Ending::window_close ? "WindowClose" : "CtrlBreak";
                          });
+
+// The streams program (tests/support/stdio_program.cpp) with pipes for its
+// three streams, on the dummy drivers.
+class StdioProgram {
+public:
+    explicit StdioProgram(std::vector<std::string> args) {
+        int in[2], out[2], err[2];
+        if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        args.insert(args.begin(), MORV_STDIO_PROGRAM);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        if (posix_spawn(&pid, MORV_STDIO_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(in[0]);
+        close(out[1]);
+        close(err[1]);
+        stdin_writer = in[1];  // kept open and silent
+        stdout_reader = out[0];
+        stderr_reader = err[0];
+    }
+    ~StdioProgram() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        for (int fd : {stdin_writer, stdout_reader, stderr_reader}) close(fd);
+    }
+    // Reads stderr until `text` came, within 10 s.
+    bool says(const std::string& text) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (errors.find(text) == std::string::npos) {
+            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            deadline - std::chrono::steady_clock::now()).count());
+            pollfd p{stderr_reader, POLLIN, 0};
+            if (left <= 0 || poll(&p, 1, left) != 1) return false;
+            char block[512];
+            ssize_t n = read(stderr_reader, block, sizeof block);
+            if (n <= 0) return false;
+            errors.append(block, static_cast<size_t>(n));
+        }
+        return true;
+    }
+    // The exit code once the process ended, within `ms`; -1 when it did not.
+    int ended_within(int ms) {
+        for (int waited = 0; waited <= ms; waited += 5) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return -1;
+    }
+    // All it printed on stderr, once it ended.
+    std::string all_errors() {
+        char block[4096];
+        for (ssize_t n; (n = read(stderr_reader, block, sizeof block)) > 0;)
+            errors.append(block, static_cast<size_t>(n));
+        return errors;
+    }
+    std::string output() {
+        std::string got;
+        char block[4096];
+        for (ssize_t n; (n = read(stdout_reader, block, sizeof block)) > 0;) got.append(block, static_cast<size_t>(n));
+        return got;
+    }
+
+    pid_t pid = -1;
+    int stdin_writer = -1, stdout_reader = -1, stderr_reader = -1;
+    std::string errors;
+};
+
+// SIGTERM arrives as a window close. The program thread is blocked in a
+// stream and holds its lock, or parked with bytes in stdout's buffer (which
+// the end flushes, unless nobody reads the pipe): either way the process ends
+// with code 0 no later than the shutdown's wait after the close.
+TEST(StreamsAtTheEnd, AProgramInItsStreamsEndsWithinTheBound) {
+    char folder[] = "/tmp/morv-streams-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string file = std::string(folder) + "/by-number.txt";
+    struct Case { std::vector<std::string> args; int bound_ms; bool parked, stdout_read; };
+    const Case cases[] = {
+        {{"getchar"}, 4000, false, false},
+        {{"printf"}, 4000, false, false},
+        {{"parked", file}, 2000, true, true},
+        {{"parked-full", file}, 4000, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        std::remove(file.c_str());
+        StdioProgram program(c.args);
+        ASSERT_GT(program.pid, 0);
+        ASSERT_TRUE(program.says("ready\n")) << program.errors;
+        auto closed = std::chrono::steady_clock::now();
+        kill(program.pid, SIGTERM);
+        EXPECT_EQ(program.ended_within(c.bound_ms + 2000), 0);
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - closed);
+        EXPECT_LT(ms.count(), c.bound_ms);
+        if (c.parked) {
+            std::ifstream in(file);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "written by number");
+        }
+        if (c.stdout_read) {
+            EXPECT_EQ(program.output(), "unflushed");
+        }
+        EXPECT_THAT(program.all_errors(), Not(HasSubstr("Sanitizer")));
+    }
+    std::filesystem::remove_all(folder);
+}
 
 }  // namespace

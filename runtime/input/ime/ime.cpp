@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include "runtime/display/display.h"
+#include "runtime/display/display_internal.h"
 #include "runtime/input/ime/input_method_internal.h"
 #include "runtime/input/keyboard.h"
+#include "runtime/input/keyboard_internal.h"
 
 namespace {
 
@@ -24,6 +26,7 @@ struct ImeState {
     bool font_tried = false;
     TTF_Font* font = nullptr;
     ImeOverlayLayout layout{};
+    void (*observer)(const InputMethodMessage&) = nullptr;
 };
 ImeState Ime;
 
@@ -153,8 +156,10 @@ std::vector<uint32_t> ime_code_points(const uint16_t* units, size_t count) {
 bool ime_composition_shown() { return keyboard_composition_state() != 0; }
 
 void ime_poll_events() {
+    ime_backend_pass();
     InputMethodMessage* m = input_method_take_first();
     if (!m) return;
+    if (Ime.observer) Ime.observer(*m);
     SDL_Surface* overlay = display_ime_overlay();
     if (overlay) SDL_FillRect(overlay, nullptr, 0);
     display_show_ime_overlay(false);
@@ -209,3 +214,5 @@ void ime_load_font() {
 bool ime_font_loaded() { return Ime.font != nullptr; }
 
 ImeOverlayLayout ime_overlay_layout() { return Ime.layout; }
+
+void ime_observe_messages(void (*observer)(const InputMethodMessage&)) { Ime.observer = observer; }

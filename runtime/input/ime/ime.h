@@ -6,6 +6,18 @@
 #include <vector>
 #include "runtime/input/ime/input_method.h"
 
+union SDL_Event;
+
+// Start-up, before SDL's window system: the X input method is kept for the
+// runtime's own back-end.
+void ime_before_window_system();
+// Every pass, before the message is taken: the X input method's back-end
+// follows the program's window and posts what its input method reported.
+void ime_backend_pass();
+// The keyboard's path, before any device or queue sees a key event: true when
+// the input method took the key, which then goes no further.
+bool ime_takes_key_event(const SDL_Event& event);
+
 // True while the keyboard is in a composition (not idle).
 bool ime_composition_shown();
 // Takes one queued message, if any: clears the overlay, draws a changed
@@ -32,3 +44,6 @@ struct ImeOverlayLayout {
     int caret_x;
 };
 ImeOverlayLayout ime_overlay_layout();
+// Tests: `observer` sees each message the event thread takes, before it acts
+// on it (on the event thread).
+void ime_observe_messages(void (*observer)(const InputMethodMessage&));

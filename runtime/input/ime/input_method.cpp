@@ -1,16 +1,19 @@
-// The input-method library's state, its message queue and its exported functions.
+// The input-method library's state, its message queue and its exported
+// functions, which a program may call from any thread: SDL's Unicode switch and
+// the built-in back-end's window-system work are handed to the event thread.
 #include "runtime/input/ime/input_method.h"
 #include "runtime/input/ime/input_method_internal.h"
 #include <SDL.h>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
+#include "runtime/core/requests.h"
 
 namespace {
 
-// No window system here has a built-in back-end; the list still ends with its
-// empty entry so that a new one needs only its record.
-const InputMethodBackend BuiltinBackends[] = {{}};
+// The built-in back-ends, ending with an empty entry.
+const InputMethodBackend* const BuiltinBackends[] = {&input_method_xim_backend, nullptr};
 constexpr int builtin_backend_count = int(sizeof BuiltinBackends / sizeof BuiltinBackends[0]) - 1;
 
 struct InputMethodState {
@@ -24,10 +27,24 @@ struct InputMethodState {
     int count = 0;
 };
 InputMethodState State;
+// A program may call from any of its threads: the state changes under this
+// lock, held through the back-end's operations (which may call back in).
+std::recursive_mutex LibraryLock;
 // A program may post from its own thread while the event thread takes
 // messages: the queue's links and count change under this lock. Back-end
 // operations run outside it, since they post.
 std::mutex QueueLock;
+
+// SDL's Unicode translation belongs to the event thread: the previous state,
+// after switching it to `enable` (-1 only asks).
+int swap_unicode(int enable) {
+    auto previous = std::make_shared<int>(0);
+    event_request(EventRequestKind::once, [previous, enable] {
+        *previous = SDL_EnableUNICODE(-1);
+        if (enable >= 0) SDL_EnableUNICODE(enable);
+    }, true);
+    return *previous;
+}
 
 int fail(int code, const char* text) {
     SDL_SetError("%s", text);
@@ -79,13 +96,12 @@ void become_inited(const InputMethodBackend* backend) {
 }
 
 int init_with(const InputMethodBackend* backend) {
-    State.saved_unicode = SDL_EnableUNICODE(-1);
-    SDL_EnableUNICODE(1);
+    State.saved_unicode = swap_unicode(1);
     if (backend) {
         int code = backend->init ? backend->init() : 0;
         if (code != 0) {
             if (backend->quit) backend->quit();
-            SDL_EnableUNICODE(State.saved_unicode);
+            swap_unicode(State.saved_unicode);
             return code;
         }
     }
@@ -106,21 +122,23 @@ int input_method_backend_count() { return builtin_backend_count; }
 
 bool input_method_backend_available(int index) {
     if (index < 0 || index >= builtin_backend_count) return false;
-    const InputMethodBackend& b = BuiltinBackends[index];
+    std::lock_guard<std::recursive_mutex> hold(LibraryLock);
+    const InputMethodBackend& b = *BuiltinBackends[index];
     return b.available && b.available() != 0;
 }
 
 const uint16_t* input_method_backend_name(int index) {
     if (!input_method_backend_available(index)) return nullptr;
-    const InputMethodBackend& b = BuiltinBackends[index];
+    const InputMethodBackend& b = *BuiltinBackends[index];
     return b.name ? b.name() : nullptr;
 }
 
 int input_method_init_backend(int index) {
+    std::lock_guard<std::recursive_mutex> hold(LibraryLock);
     if (State.inited) return fail(1, "Input method is already inited");
     if (index < 0 || index >= builtin_backend_count) return fail(11, "Bootstrap is invalid");
     if (!input_method_backend_available(index)) return 10;
-    return init_with(&BuiltinBackends[index]);
+    return init_with(BuiltinBackends[index]);
 }
 
 int input_method_post_char(uint16_t character) {
@@ -131,7 +149,10 @@ int input_method_post_char(uint16_t character) {
     return append(m);
 }
 
-bool input_method_inited() { return State.inited; }
+bool input_method_inited() {
+    std::lock_guard<std::recursive_mutex> hold(LibraryLock);
+    return State.inited;
+}
 
 InputMethodMessage* input_method_take_first() {
     std::lock_guard<std::mutex> hold(QueueLock);
@@ -151,27 +172,28 @@ void input_method_free_message(InputMethodMessage* message) {
 extern "C" {
 
 int InputMethod_Init(void) {
+    std::lock_guard<std::recursive_mutex> hold(LibraryLock);
     if (State.inited) return fail(1, "Input method is already inited");
     const InputMethodBackend* chosen = nullptr;
     for (int i = 0; i < builtin_backend_count && !chosen; ++i)
-        if (input_method_backend_available(i)) chosen = &BuiltinBackends[i];
+        if (input_method_backend_available(i)) chosen = BuiltinBackends[i];
     return init_with(chosen);
 }
 
 int InputMethod_InitFromOther(const InputMethodBackend* backend) {
+    std::lock_guard<std::recursive_mutex> hold(LibraryLock);
     if (State.inited) return fail(1, "Input method is already inited");
     if (!backend || !backend->available || backend->available() == 0) return fail(11, "Bootstrap is invalid");
-    State.saved_unicode = SDL_EnableUNICODE(-1);
-    SDL_EnableUNICODE(1);
+    State.saved_unicode = swap_unicode(1);
     int code = backend->init ? backend->init() : 0;
     if (code != 0) {
-        SDL_EnableUNICODE(State.saved_unicode);
+        swap_unicode(State.saved_unicode);
         return code;
     }
     auto* copy = new (std::nothrow) InputMethodBackend(*backend);
     if (!copy) {
         if (backend->quit) backend->quit();
-        SDL_EnableUNICODE(State.saved_unicode);
+        swap_unicode(State.saved_unicode);
         return fail(2, "Allocate memory failed");
     }
     State.owned = copy;
@@ -180,17 +202,19 @@ int InputMethod_InitFromOther(const InputMethodBackend* backend) {
 }
 
 int InputMethod_Quit(void) {
+    std::lock_guard<std::recursive_mutex> hold(LibraryLock);
     if (!State.inited) return fail(6, "Input method is no init");
     if (State.backend && State.backend->quit) State.backend->quit();
     delete State.owned;
     free_queue();
     const int unicode = State.saved_unicode;
     State = InputMethodState{};
-    SDL_EnableUNICODE(unicode);
+    swap_unicode(unicode);
     return 0;
 }
 
 int InputMethod_Reset(void) {
+    std::lock_guard<std::recursive_mutex> hold(LibraryLock);
     if (!State.inited) return fail(6, "Input method is no init");
     free_queue();
     if (State.backend && State.backend->reset) State.backend->reset();
@@ -198,6 +222,7 @@ int InputMethod_Reset(void) {
 }
 
 int InputMethod_Validate(void) {
+    std::lock_guard<std::recursive_mutex> hold(LibraryLock);
     if (!State.inited || !State.backend || !State.backend->validate) return fail(6, "Input method is no init");
     if (State.valid) return 8;
     int code = State.backend->validate();
@@ -206,6 +231,7 @@ int InputMethod_Validate(void) {
 }
 
 int InputMethod_Invalidate(void) {
+    std::lock_guard<std::recursive_mutex> hold(LibraryLock);
     if (!State.inited || !State.backend || !State.backend->invalidate) return fail(6, "Input method is no init");
     if (!State.valid) return 9;
     int code = State.backend->invalidate();
@@ -242,6 +268,7 @@ uint32_t InputMethod_GetCurrentCompositionLength(void) {
 }
 
 const uint16_t* InputMethod_GetInputMethodName(void) {
+    std::lock_guard<std::recursive_mutex> hold(LibraryLock);
     return State.backend && State.backend->name ? State.backend->name() : nullptr;
 }
 

@@ -1,5 +1,10 @@
 /* The input-method library's exported interface, for programs and plug-ins
-   that find these functions in the running executable with dlsym. */
+   that find these functions in the running executable with dlsym. Any thread
+   may call them. Start-up has already initialised the library: with the
+   desktop's X input method when XMODIFIERS names a server that answers
+   (InputMethod_GetInputMethodName gives "\"uim\" on XIM" for @im=uim), else
+   without a back-end. A program installs its own with InputMethod_Quit, then
+   InputMethod_InitFromOther. */
 #ifndef MORV_INPUT_METHOD_H
 #define MORV_INPUT_METHOD_H
 #include <stdint.h>
@@ -45,7 +50,8 @@ typedef struct InputMethodMessage {
 
 /* A back-end: seven operations, any of which may be null except available and
    init, then room for its name. The library keeps its own copy of a record
-   handed to InputMethod_InitFromOther. */
+   handed to InputMethod_InitFromOther. A program's operations run on the
+   thread that called the library, one call at a time; they may post. */
 typedef struct InputMethodBackend {
     int (*available)(void);
     int (*init)(void);

@@ -22,3 +22,6 @@ bool input_method_inited();
 // when empty), and its release.
 InputMethodMessage* input_method_take_first();
 void input_method_free_message(InputMethodMessage* message);
+
+// The built-in back-end on the desktop's X input method.
+extern const InputMethodBackend input_method_xim_backend;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 #include "tests/game/support/game_driver.h"
+#include "runtime/core/threads_internal.h"
 
 namespace game_driver {
 

@@ -1,0 +1,23 @@
+# Copies the program-facing headers named in LIST (paths under SOURCE, runtime/...)
+# to DEST with their includes of one another rewritten to <morv/...>. Run by
+# the build (cmake/headers.cmake). An include of a runtime header that is not
+# program-facing is an error: the installed tree must compile on its own.
+file(STRINGS ${LIST} HEADERS)
+file(REMOVE_RECURSE ${DEST})
+foreach(header ${HEADERS})
+  file(READ ${SOURCE}/${header} text)
+  string(REGEX MATCHALL "#include \"runtime/[^\"]+\"" includes "${text}")
+  foreach(include ${includes})
+    string(REGEX REPLACE "#include \"(runtime/[^\"]+)\"" "\\1" included "${include}")
+    list(FIND HEADERS ${included} found)
+    if(found EQUAL -1)
+      message(FATAL_ERROR "${header} includes ${included}, which is not a program-facing header (runtime/runtime.h does not include it)")
+    endif()
+  endforeach()
+  string(REGEX REPLACE "#include \"runtime/([^\"]+)\"" "#include <morv/\\1>" text "${text}")
+  if(text MATCHES "#include <SDL")
+    message(FATAL_ERROR "${header} includes an SDL header; program-facing headers do not")
+  endif()
+  string(REGEX REPLACE "^runtime/" "" relative ${header})
+  file(WRITE ${DEST}/${relative} "${text}")
+endforeach()

@@ -1,0 +1,15 @@
+// The printer page's housekeeping on the event thread and at shutdown.
+#pragma once
+#include <cstdint>
+#include "runtime/system/printer.h"
+
+// Event thread, every pass: prints a page holding text once printer_idle_ms
+// passed since the last printer output, unless printing goes on right now.
+void printer_housekeeping();
+// The same at a given time of printer_clock_ms (tests).
+void printer_housekeeping_at(uint64_t now_ms);
+uint64_t printer_clock_ms();
+// Prints a page holding text now (shutdown, with the program parked).
+void printer_flush();
+// True while the page holds text not yet printed.
+bool printer_page_pending();

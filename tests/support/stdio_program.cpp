@@ -1,0 +1,62 @@
+// The runtime with a program that uses its standard streams the way programs
+// do, for the tests of the end: the first argument chooses what it does, and
+// it says "ready" on stderr once it is doing it.
+//   getchar          waits in getchar on stdin
+//   printf           prints to stdout until a write blocks
+//   parked FILE      writes FILE by number, leaves "unflushed" in stdout's
+//                    buffer and waits between statements
+//   parked-full FILE the same after filling the stdout pipe
+#include "runtime/runtime.h"
+#include "runtime/system/files.h"
+#include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string Mode, FileName;
+
+void say_ready() { (void)!write(STDERR_FILENO, "ready\n", 6); }
+
+void fill_stdout_pipe() {
+    int flags = fcntl(STDOUT_FILENO, F_GETFL);
+    fcntl(STDOUT_FILENO, F_SETFL, flags | O_NONBLOCK);
+    static const char block[4096] = {};
+    while (write(STDOUT_FILENO, block, sizeof block) > 0) {
+    }
+    fcntl(STDOUT_FILENO, F_SETFL, flags);
+}
+
+int stdio_program(void*) {
+    if (Mode == "getchar") {
+        say_ready();
+        return std::getchar();
+    }
+    if (Mode == "printf") {
+        static char line[65536];
+        std::memset(line, 'p', sizeof line - 1);
+        say_ready();
+        for (;;) std::printf("%s", line);
+    }
+    file_open(str_from_cstring(FileName.c_str()), file_mode_output, 0, 0, 1, 0, 0);
+    file_raw_write(1, -1, "written by number", 17);
+    if (Mode == "parked-full") fill_stdout_pipe();
+    std::printf("unflushed");
+    say_ready();
+    for (;;) {
+        str_release_temps(0, 0);
+        if (event_pending.load()) statement_check(1);
+        SDL_Delay(5);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Mode = argc > 1 ? argv[1] : "";
+    FileName = argc > 2 ? argv[2] : "";
+    return runtime_main(argc, argv, stdio_program);
+}
