@@ -4,9 +4,13 @@
 // WAV as a channel sound, with the decoder child at hand; and the first file
 // of a program, whose open starts that child.
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/sound/music.h"
 #include "runtime/sound/sound_decoder.h"
 #include "runtime/sound/sound_files.h"
