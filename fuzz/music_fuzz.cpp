@@ -9,9 +9,9 @@
 namespace {
 
 // Sound a run may make: little for quick runs, or (when the first byte's top
-// bit is set) enough for strings long enough to come in several pieces.
+// bit is set) enough for long strings and chords past the first buffer's size.
 constexpr uint64_t small_room_bytes = 64u << 10;
-constexpr uint64_t large_room_bytes = 8u << 20;
+constexpr uint64_t large_room_bytes = 1u << 20;
 
 class CheckingSink : public MusicSink {
 public:

@@ -17,7 +17,9 @@ seed=1
 
 # Inputs explored after the replay, per target: about half a minute each on
 # an idle core under the sanitizers. The media targets start a decoder child
-# (about 0.1 s of processor time under ASan) per input, and so run far fewer.
+# (about 0.1 s of processor time under ASan) per input, and so run far fewer;
+# so does the stream target (a player child per input), while the sound-file
+# target keeps one child for all its inputs.
 runs_of() {
     case $1 in
     image_load_fuzz) echo 300 ;;
@@ -26,6 +28,7 @@ runs_of() {
     sound_caps_fuzz) echo 3000 ;;
     music_fuzz) echo 400 ;;
     files_open_fuzz) echo 12000 ;;
+    sound_stream_fuzz) echo 100 ;;
     *) echo 30000 ;;
     esac
 }

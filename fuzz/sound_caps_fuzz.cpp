@@ -1,7 +1,11 @@
 // sound_open on arbitrary capability lists and arbitrary file contents, with
 // the dummy audio driver: a list is refused with error 5 exactly when it holds
 // an unknown word or one word twice; an accepted one gives the handle its SYNC
-// decides (or 0 when the file cannot be played), and the handle closes.
+// decides (or 0 when the file cannot be played), and the handle closes. The
+// file is decoded (a channel sound) or looked at (the stream) in a decoder
+// child, which is this same program and reports its coverage request by
+// request: a decoder that crashes there is a refused file, a crash here a
+// finding.
 //
 // Input: the capability list up to the first newline, the file's bytes after it.
 #include <unistd.h>
@@ -93,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!want.valid) check(handle == 0, "a refused list still opened a sound");
     else if (handle != 0) check(want.sync ? handle >= 2 : handle == 1, "the handle does not follow SYNC");
     if (handle) {
-        sound_length(handle);
+        const double length = sound_length(handle);
+        check(length == -1 || (length >= 0 && length < 3600), "a sound's length is no length");
         error_code.store(0);  // error 5 without LEN; the close must not find it pending
         sound_close(handle);
         sound_collect();

@@ -94,12 +94,14 @@ private:
 DecoderOutcome decoder_child_run_mapped(const DecoderEntry& entry, int32_t input_fd, const uint32_t* words,
                                         uint32_t word_count, const DecoderLimits& limits, DecoderAnswer* answer);
 
-// A long-lived decoder child that a stream talks to through two pipes.
+// A long-lived decoder child that a stream talks to through a pipe and a
+// local socket, which also carries files handed to it.
 struct DecoderStream {
     int32_t pid = 0;
     int32_t pidfd = -1;
     int32_t from_child = -1;  // the parent reads the child's output here
     int32_t to_child = -1;    // and writes its requests here
+    int32_t coverage = -1;    // a fuzzing build: what the child reached and reported
 };
 
 // Starts decoder `entry` on `input_fd` (or -1) with the job words, under
@@ -116,12 +118,27 @@ int64_t decoder_stream_read(DecoderStream* stream, void* buffer, size_t size, ui
 // Writes all of `size` bytes to the child, waiting at most timeout_ms; false
 // when the child is gone or did not take them in time.
 bool decoder_stream_write(DecoderStream* stream, const void* data, size_t size, uint32_t timeout_ms);
+// Writes `size` bytes to the child with a copy of `fd` handed along with them
+// (the child takes both with decoder_receive), waiting at most timeout_ms;
+// false when the child is gone or did not take them in time.
+bool decoder_stream_send_file(DecoderStream* stream, int32_t fd, const void* data, size_t size,
+                              uint32_t timeout_ms);
+// A fuzzing build: adds to ours what the child reported reaching since the
+// last call (decoder_coverage_report); nothing in other builds.
+void decoder_stream_take_coverage(DecoderStream* stream);
 // Ends the child: closes the pipes, kills it and reaps it (one that does not
 // die at once is reaped by a later call). The record is empty afterwards.
 void decoder_stream_stop(DecoderStream* stream);
 
 // In the child: writes all of `size` bytes to `fd`; false when it could not.
 bool decoder_write(int32_t fd, const void* data, size_t size);
+// In the child of a stream: reads exactly `size` bytes of a request, and the
+// descriptor handed along with them into *fd (-1 when none came; the caller
+// closes it). False once the parent closed its end or sent a short request.
+bool decoder_receive(int32_t control_fd, void* data, size_t size, int32_t* fd);
+// In the child of a stream, in a fuzzing build: reports what it reached since
+// its last report, for the parent's decoder_stream_take_coverage.
+void decoder_coverage_report();
 // In the child: reads the whole input file (at most max_bytes) into `bytes`;
 // false when it cannot be read or is larger.
 bool decoder_read_input(int32_t fd, size_t max_bytes, std::vector<uint8_t>* bytes);

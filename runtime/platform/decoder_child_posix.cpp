@@ -94,6 +94,14 @@ void dump_coverage() {
     if (n) (void)!pwrite(ChildCoverageFd, __start___sancov_cntrs, n, 0);
 }
 
+// A long-lived child reports in steps: each report holds what was reached
+// since the one before, which the parent takes before its next request.
+void report_coverage_step() {
+    if (ChildCoverageFd < 0) return;
+    dump_coverage();
+    if (const size_t n = coverage_size()) std::memset(__start___sancov_cntrs, 0, n);
+}
+
 void limit(int resource, uint64_t value) {
     rlimit r{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
     setrlimit(resource, &r);
@@ -420,6 +428,20 @@ void merge_coverage(int32_t fd) {
     munmap(map, n);
 }
 
+// The memory file emptied once its counts are ours, for the next report.
+void clear_coverage(int32_t fd) {
+    const size_t n = coverage_size();
+    if (fd < 0 || !n || ftruncate(fd, 0) != 0 || ftruncate(fd, static_cast<off_t>(n)) != 0) return;
+}
+
+int32_t coverage_file() {
+    const size_t n = coverage_size();
+    if (!n) return -1;
+    int32_t fd = memfd_create("morv-decoder-coverage", MFD_CLOEXEC);
+    if (fd >= 0 && ftruncate(fd, static_cast<off_t>(n)) != 0) close_fd(&fd);
+    return fd;
+}
+
 DecoderOutcome outcome_of(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status) == 0 ? DecoderOutcome::done : DecoderOutcome::refused;
     return DecoderOutcome::crashed;
@@ -687,9 +709,10 @@ bool decoder_stream_start(DecoderStream* stream, const DecoderEntry& entry, int3
     *stream = DecoderStream{};
     if (stopping()) return false;
     reap_leftovers();
+    // Requests go through a local socket, which can carry files too.
     int up[2], down[2];  // child to parent, parent to child
     if (pipe2(up, O_CLOEXEC) != 0) return false;
-    if (pipe2(down, O_CLOEXEC) != 0) {
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, down) != 0) {
         close(up[0]), close(up[1]);
         return false;
     }
@@ -697,16 +720,20 @@ bool decoder_stream_start(DecoderStream* stream, const DecoderEntry& entry, int3
                                                       {staged(down[0]), child_control_fd}};
     close(up[1]), close(down[0]);
     if (input_fd >= 0) hand_over.push_back({staged(input_fd), child_input_fd});
+    int32_t coverage = coverage_file();
+    if (coverage >= 0) hand_over.push_back({staged(coverage), child_coverage_fd});
+    const uint32_t flags = (input_fd >= 0 ? 1u : 0u) | 2u | (coverage >= 0 ? 4u : 0u);
     Spawned child;
-    if (!spawn_decoder(&entry, limits, (input_fd >= 0 ? 1u : 0u) | 2u, words, word_count, std::move(hand_over),
-                       &child)) {
+    if (!spawn_decoder(&entry, limits, flags, words, word_count, std::move(hand_over), &child)) {
         close(up[0]), close(down[1]);
+        close_fd(&coverage);
         return false;
     }
     stream->pid = child.pid;
     stream->pidfd = child.pidfd;
     stream->from_child = up[0];
     stream->to_child = down[1];
+    stream->coverage = coverage;
     return true;
 }
 
@@ -761,13 +788,85 @@ bool decoder_stream_write(DecoderStream* stream, const void* data, size_t size, 
     return ok;
 }
 
+bool decoder_stream_send_file(DecoderStream* stream, int32_t fd, const void* data, size_t size,
+                              uint32_t timeout_ms) {
+    if (stream->to_child < 0 || fd < 0 || size == 0) return false;
+    // The descriptor rides on the first byte; the rest follows as plain bytes.
+    char room[CMSG_SPACE(sizeof(int))] = {};
+    iovec first{const_cast<void*>(data), 1};
+    msghdr m{};
+    m.msg_iov = &first;
+    m.msg_iovlen = 1;
+    m.msg_control = room;
+    m.msg_controllen = sizeof room;
+    cmsghdr* c = CMSG_FIRSTHDR(&m);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(c), &fd, sizeof fd);
+    const uint64_t deadline = now_ms() + timeout_ms;
+    for (;;) {
+        pollfd w{stream->to_child, POLLOUT, 0};
+        const uint64_t now = now_ms();
+        if (stopping() || now >= deadline) return false;
+        if (poll(&w, 1, static_cast<int>(std::min<uint64_t>(deadline - now, wait_slice_ms))) <= 0) continue;
+        const ssize_t n = sendmsg(stream->to_child, &m, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n == 1) break;
+        if (n < 0 && errno != EINTR && errno != EAGAIN) return false;
+    }
+    const uint64_t now = now_ms();
+    return size == 1 || decoder_stream_write(stream, static_cast<const uint8_t*>(data) + 1, size - 1,
+                                             static_cast<uint32_t>(deadline > now ? deadline - now : 0));
+}
+
+void decoder_stream_take_coverage(DecoderStream* stream) {
+    merge_coverage(stream->coverage);
+    clear_coverage(stream->coverage);
+}
+
 void decoder_stream_stop(DecoderStream* stream) {
     close_fd(&stream->from_child);
     close_fd(&stream->to_child);
     if (stream->pid > 0) kill_child(stream->pid, stream->pidfd);
     close_fd(&stream->pidfd);
+    decoder_stream_take_coverage(stream);  // what a child that ended by itself reported last
+    close_fd(&stream->coverage);
     *stream = DecoderStream{};
 }
+
+bool decoder_receive(int32_t control_fd, void* data, size_t size, int32_t* fd) {
+    *fd = -1;
+    if (control_fd < 0 || size == 0) return false;
+    char room[CMSG_SPACE(sizeof(int))] = {};
+    iovec first{data, 1};
+    msghdr m{};
+    m.msg_iov = &first;
+    m.msg_iovlen = 1;
+    m.msg_control = room;
+    m.msg_controllen = sizeof room;
+    ssize_t n;
+    do n = recvmsg(control_fd, &m, MSG_CMSG_CLOEXEC);
+    while (n < 0 && errno == EINTR);
+    if (n != 1) return false;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS && c->cmsg_len >= CMSG_LEN(sizeof(int)))
+            std::memcpy(fd, CMSG_DATA(c), sizeof *fd);
+    uint8_t* p = static_cast<uint8_t*>(data) + 1;
+    for (size_t left = size - 1; left > 0;) {
+        const ssize_t r = read(control_fd, p, left);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) {
+            if (*fd >= 0) close(*fd);
+            *fd = -1;
+            return false;
+        }
+        p += r;
+        left -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+void decoder_coverage_report() { report_coverage_step(); }
 
 bool decoder_write(int32_t fd, const void* data, size_t size) {
     const uint8_t* p = static_cast<const uint8_t*>(data);

@@ -31,6 +31,7 @@
 #include "runtime/input/mouse_internal.h"
 #include "runtime/platform/window.h"
 #include "runtime/system/files.h"
+#include "runtime/sound/audio.h"
 #include "runtime/system/files_internal.h"
 #include "runtime/sound/sound_files.h"
 #include "runtime/sound/sound_files_internal.h"
@@ -40,6 +41,7 @@
 #include <SDL_ttf.h>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -62,8 +64,14 @@ int start_window_system() {
     window_renderer_prepare();
     ime_before_window_system();  // the X input method is the runtime's, not SDL's
     if (SDL_Init(sdl_init_flags) < 0) {
-        std::fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
-        return 100;
+        // An audio driver that cannot start (its sound server is not running,
+        // or no such driver) costs the program its sound, not its start.
+        const std::string why = SDL_GetError();
+        if (SDL_Init(sdl_init_flags & ~SDL_INIT_AUDIO) < 0) {
+            std::fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
+            return 100;
+        }
+        audio_unavailable(why.c_str());
     }
     std::atexit(SDL_Quit);
     platform_display_loss_ends_process();

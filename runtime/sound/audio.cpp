@@ -23,9 +23,20 @@ std::mutex OpenLock;
 
 void audio_close_at_exit() { Mix_CloseAudio(); }
 
+void say_silent(const char* reason) {
+    std::fprintf(stderr, "No sound: the audio device could not be opened (%s); the program goes on silent.\n", reason);
+}
+
 }  // namespace
 
 bool audio_is_open() { return State.load(std::memory_order_acquire) == audio_open; }
+
+void audio_unavailable(const char* reason) {
+    std::lock_guard<std::mutex> guard(OpenLock);
+    if (State.load(std::memory_order_acquire) != audio_closed) return;
+    say_silent(reason);
+    State.store(audio_failed, std::memory_order_release);
+}
 
 bool audio_open_once() {
     int state = State.load(std::memory_order_acquire);
@@ -38,8 +49,7 @@ bool audio_open_once() {
     bool ready = SDL_WasInit(SDL_INIT_AUDIO) || SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     if (!ready || Mix_OpenAudio(mixer_rate_hz, mixer_format, mixer_channels, mixer_buffer_frames) != 0) {
         // Without a sound card the program still runs; it is silent.
-        std::fprintf(stderr, "No sound: the audio device could not be opened (%s); the program goes on silent.\n",
-                     ready ? Mix_GetError() : SDL_GetError());
+        say_silent(ready ? Mix_GetError() : SDL_GetError());
         State.store(audio_failed, std::memory_order_release);
         return false;
     }

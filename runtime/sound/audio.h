@@ -8,3 +8,7 @@
 bool audio_open_once();
 // True once the mixer is open (the event thread's services check it).
 bool audio_is_open();
+// Start-up found no audio driver that starts (a sound server that is not
+// running, an unknown driver name): says so once on stderr, and the program
+// goes on silent as it does without a sound card.
+void audio_unavailable(const char* reason);

@@ -18,19 +18,20 @@ constexpr int32_t note_semitones[7] = {9, 11, 0, 2, 4, 5, 7};
 // A number too big for any command's range, where digits stop counting.
 constexpr int64_t number_ceiling = 100000000;
 
-// The growing buffer of one string's sound. `position` is where the next
-// sound goes; `extent` how far sound reaches (a chord's longer note may reach
-// past the position).
+// The growing buffer of one string's sound, handed to the sink whole so that
+// it plays without a break. `position` is where the next sound goes; `extent`
+// how far sound reaches (a chord's longer note may reach past the position).
 class SampleBuilder {
 public:
     SampleBuilder(MusicSink& sink) : sink_(sink), room_(sink.room_bytes()) {}
     ~SampleBuilder() { std::free(data_); }
 
-    void note(double freq_hz, double tone_s, double silence_s, double volume, bool chord) {
+    // False when the sound would pass the sink's room: nothing is added.
+    bool note(double freq_hz, double tone_s, double silence_s, double volume, bool chord) {
         pending_ = true;
         const uint32_t frames = tone_frames(tone_s);
         const uint32_t silence = silence_s > 0 ? tone_silence_frames(silence_s) : 0;
-        if (!reserve(static_cast<uint64_t>(frames) + silence)) return;
+        if (!reserve(static_cast<uint64_t>(frames) + silence)) return false;
         scratch_.resize(static_cast<size_t>(frames) * 2);
         const uint32_t kept = tone_render(freq_hz, volume, scratch_.data(), frames);
         int16_t* out = data_ + static_cast<size_t>(position_) * 2;
@@ -40,47 +41,44 @@ public:
         }
         const uint32_t end = position_ + kept + silence;
         if (end > extent_) extent_ = end;
-        if (!chord) advance_to(end);
+        if (!chord) position_ = end;
+        return true;
     }
 
-    void rest(double seconds) {
+    bool rest(double seconds) {
         pending_ = true;
         const uint32_t frames = tone_silence_frames(seconds);
-        if (!reserve(frames)) return;
+        if (!reserve(frames)) return false;
         const uint32_t end = position_ + frames;
         if (end > extent_) extent_ = end;
-        advance_to(end);
+        position_ = end;
+        return true;
     }
 
-    // Something was played (or would have been, past the sink's room) since
-    // the last flush.
+    // Something was played since the last flush.
     bool pending() const { return pending_; }
 
     // Hands everything built to the sink.
     void flush() {
-        hand_over(extent_);
+        if (extent_ > 0 && data_) {
+            handed_ += extent_;
+            sink_.chunk(reinterpret_cast<uint8_t*>(data_), extent_ * tone_frame_bytes);
+            data_ = nullptr;
+        }
+        capacity_ = extent_ = position_ = 0;
         pending_ = false;
     }
 
 private:
     // Room for `frames` more frames at the position, zeroed.
     bool reserve(uint64_t frames) {
-        if (dropping_) return false;
         const uint64_t need = position_ + frames;
-        if ((handed_ + need) * tone_frame_bytes > room_ || need > UINT32_MAX / tone_frame_bytes) {
-            // Sound past the queue's room is not made at all; the rest of the
-            // string is still read for its settings and its errors.
-            dropping_ = true;
-            return false;
-        }
+        if ((handed_ + need) * tone_frame_bytes > room_ || need > UINT32_MAX / tone_frame_bytes) return false;
         if (need > capacity_) {
             uint64_t capacity = capacity_ ? capacity_ : 4096;
             while (capacity < need) capacity *= 2;
             auto* grown = static_cast<int16_t*>(std::realloc(data_, capacity * tone_frame_bytes));
-            if (!grown) {
-                dropping_ = true;
-                return false;
-            }
+            if (!grown) return false;
             data_ = grown;
             capacity_ = static_cast<uint32_t>(capacity);
         }
@@ -89,33 +87,12 @@ private:
         return true;
     }
 
-    // A long string goes to the sink in pieces: what lies before the position
-    // is final once the position has moved past the piece's size.
-    void advance_to(uint32_t end) {
-        position_ = end;
-        if (position_ >= music_chunk_seconds * tone_rate_hz) hand_over(position_);
-    }
-
-    // Hands frames [0, frames) to the sink and keeps what reaches past them.
-    void hand_over(uint32_t frames) {
-        if (frames == 0 || !data_) return;
-        const uint32_t tail = extent_ > frames ? extent_ - frames : 0;
-        auto* rest = tail ? static_cast<int16_t*>(std::malloc(static_cast<size_t>(tail) * tone_frame_bytes)) : nullptr;
-        if (rest) std::memcpy(rest, data_ + static_cast<size_t>(frames) * 2, static_cast<size_t>(tail) * tone_frame_bytes);
-        handed_ += frames;
-        sink_.chunk(reinterpret_cast<uint8_t*>(data_), frames * tone_frame_bytes);
-        data_ = rest;
-        capacity_ = rest ? tail : 0;
-        extent_ = rest ? tail : 0;
-        position_ = position_ > frames ? position_ - frames : 0;
-    }
-
     MusicSink& sink_;
     uint64_t room_;
     uint64_t handed_ = 0;  // frames already with the sink
     int16_t* data_ = nullptr;
     uint32_t capacity_ = 0, extent_ = 0, position_ = 0;
-    bool pending_ = false, dropping_ = false;
+    bool pending_ = false;
     std::vector<int16_t> scratch_;
 };
 
@@ -159,8 +136,7 @@ private:
         case 'P': {
             if (!number(n, given) || (given && (n < 1 || n > 64))) return false;
             uint32_t dots = count_dots();
-            built_.rest(music_note_seconds(st_, given ? static_cast<int32_t>(n) : 0, dots));
-            return true;
+            return built_.rest(music_note_seconds(st_, given ? static_cast<int32_t>(n) : 0, dots));
         }
         case 'L': return setting(st_.length, 1, 64);
         case 'T': return setting(st_.tempo, 32, 255);
@@ -231,8 +207,7 @@ private:
         if (chord) ++p_;
         const double freq_hz = 440.0 * std::pow(2.0, note / 12.0);
         const double silence = st_.articulation > 0 ? seconds * st_.articulation : 0.0;
-        built_.note(freq_hz, seconds * (1.0 - st_.articulation), silence, st_.volume / 100.0, chord);
-        return true;
+        return built_.note(freq_hz, seconds * (1.0 - st_.articulation), silence, st_.volume / 100.0, chord);
     }
 
     uint32_t count_dots() {

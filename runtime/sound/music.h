@@ -22,7 +22,8 @@ public:
     virtual void chunk(uint8_t* data, uint32_t byte_length) = 0;
     // The foreground marker: the program waits until the queue reaches it.
     virtual void marker() = 0;
-    // Bytes of sound the sink can still take; what goes beyond is not made.
+    // Bytes of sound the sink can still take; a string whose sound would go
+    // beyond is an error.
     virtual uint64_t room_bytes() = 0;
 };
 
@@ -48,13 +49,11 @@ constexpr uint8_t music_ref_bit_field = 64;
 constexpr uint8_t music_ref_unsigned = 32;
 constexpr uint8_t music_ref_signed = 128;
 
-// A string's sound is handed over in chunks of about this many seconds at
-// most, so a long string never needs one huge buffer.
-constexpr double music_chunk_seconds = 10.0;
-
-// Interprets `length` bytes of `text`. Returns false at the first error; what
-// was handed to the sink before it stays there, what was still being built is
-// dropped. The state keeps every setting made up to the error.
+// Interprets `length` bytes of `text`. The sound up to the end of the string,
+// or up to an "MB", is handed to the sink as one chunk, so it plays without a
+// break. Returns false at the first error, sound past the sink's room being
+// one; what was handed to the sink before it stays there, what was still
+// being built is dropped. The state keeps every setting made up to the error.
 bool music_interpret(const uint8_t* text, uint32_t length, MusicState& state, MusicSink& sink,
                      const MusicVariables& variables);
 

@@ -4,6 +4,8 @@
 #include "runtime/sound/sound_files_internal.h"
 #include "runtime/sound/audio.h"
 #include "runtime/sound/raw_samples.h"
+#include "runtime/sound/sound_decoder.h"
+#include "runtime/sound/sound_stream.h"
 #include "runtime/sound/raw_samples_internal.h"
 #include "runtime/sound/sound_table.h"
 #include "runtime/sound/tone_synth.h"
@@ -11,7 +13,9 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
+#include "runtime/platform/decoder_child.h"
 #include <SDL.h>
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -24,7 +28,6 @@ namespace {
 
 using Lock = std::unique_lock<std::mutex>;
 
-constexpr uint32_t settle_ms = 100;  // the stream's decoder settles between seeks
 constexpr int full_level = 128;
 
 bool VolumeFailed = false;
@@ -94,9 +97,6 @@ int parse_capabilities(std::string_view list) {
 void refresh_channel(SoundSlot& s, int slot) {
     if (s.playing && !s.looping && !Mix_Playing(slot)) s.playing = s.paused = false;
 }
-void refresh_stream(MusicStream& m) {
-    if (m.playing && !m.looping && !Mix_PlayingMusic()) m.playing = m.paused = false;
-}
 
 void apply_position(int slot, float x, float y, float z) {
     if (x == 0 && z == 0) z = 1;
@@ -108,114 +108,31 @@ void apply_position(int slot, float x, float y, float z) {
     distance = distance < 1 ? 1 : distance > 999.9 ? 999.9 : distance;
     // The farthest distances round to 256, which as a byte would be 0, the
     // nearest: they stay at 255.
-    long step = std::lround(distance / 3.90625);
+    const double step = std::nearbyint(distance / 3.90625);
     Mix_SetPosition(slot, static_cast<Sint16>(degrees), static_cast<Uint8>(step > 255 ? 255 : step));
 }
 
-int stream_level(const MusicStream& m) {
-    long level = std::lround(m.volume * 129.0);
-    return static_cast<int>(std::lround(m.attenuation * (level > full_level ? full_level : level)));
-}
+// Halves round to even, as everywhere a value becomes a whole number.
+int whole(double v) { return static_cast<int>(std::nearbyint(v)); }
 
-void settle(Lock& lock) {
-    lock.unlock();
-    SDL_Delay(settle_ms);
-    lock.lock();
-}
-
-// A RIFF file whose chunks claim more bytes than it holds would have the
-// mixer reserve what they claim (gigabytes for a header of a few bytes). The
-// file's bytes with each size cut to what it holds: a cut-off recording still
-// plays what it has. Empty when the file cannot be read; *cut tells whether
-// a size was cut.
-std::vector<uint8_t> file_bytes_cut(const std::string& path, bool* cut) {
-    std::vector<uint8_t> bytes;
-    *cut = false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return bytes;
-    uint8_t block[65536];
-    for (size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) bytes.insert(bytes.end(), block, block + n);
-    std::fclose(f);
-    if (bytes.size() > INT32_MAX) bytes.clear();
-    auto size_at = [&](size_t at) {
-        return uint32_t(bytes[at]) | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
-    };
-    auto cut_to = [&](size_t at, uint64_t held) {
-        if (size_at(at) <= held) return false;
-        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(held >> (8 * i));
-        return *cut = true;
-    };
-    if (bytes.size() >= 12 && !std::memcmp(bytes.data(), "RIFF", 4) && !std::memcmp(bytes.data() + 8, "WAVE", 4)) {
-        cut_to(4, bytes.size() - 8);
-        for (uint64_t at = 12; at + 8 <= bytes.size();) {
-            if (cut_to(at + 4, bytes.size() - at - 8)) break;
-            at += 8 + uint64_t{size_at(at + 4)} + (size_at(at + 4) & 1);
-        }
-    }
-    return bytes;
-}
-
-Mix_Chunk* chunk_load(const std::string& path) {
-    bool cut;
-    std::vector<uint8_t> bytes = file_bytes_cut(path, &cut);
-    SDL_RWops* rw = bytes.empty() ? nullptr : SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
-    return rw ? Mix_LoadWAV_RW(rw, 1) : nullptr;  // the chunk is decoded: the bytes may go
-}
-
-// The stream of a cut file plays from these bytes; a new stream replaces
-// them only once the old one is freed.
-std::vector<uint8_t> StreamBytes;
-
-// The mixer's WAV stream reader frees the first chunk twice when it is not
-// the format chunk (past "fact" and "LIST" chunks), and looks for the data
-// chunk past the file's end for ever: such files are refused before it gets
-// there. The bytes are a RIFF WAVE file with sizes cut.
-bool wav_stream_readable(const std::vector<uint8_t>& bytes) {
-    bool format = false;
-    for (uint64_t at = 12; at + 8 <= bytes.size();) {
-        const uint8_t* chunk = bytes.data() + at;
-        if (format && !std::memcmp(chunk, "data", 4)) return true;
-        if (!std::memcmp(chunk, "fmt ", 4)) format = true;
-        else if (!format && std::memcmp(chunk, "fact", 4) && std::memcmp(chunk, "LIST", 4)) return false;
-        at += 8 + (uint64_t(chunk[4]) | chunk[5] << 8 | chunk[6] << 16 | uint64_t(chunk[7]) << 24);
-    }
-    return false;
-}
-
-// A WAV file's source is ours, kept in the stream until its music is freed:
-// the mixer closes it only on some of its failures. Other files go to the
-// mixer by name, which also tells their type by the extension.
-Mix_Music* music_load(const std::string& path, SDL_RWops** source) {
-    char head[12] = {};
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        if (std::fread(head, 1, sizeof head, f) != sizeof head) head[0] = 0;
-        std::fclose(f);
-    }
-    if (std::memcmp(head, "RIFF", 4) || std::memcmp(head + 8, "WAVE", 4)) return Mix_LoadMUS(path.c_str());
-    bool cut = false;
-    std::vector<uint8_t> bytes = file_bytes_cut(path, &cut);
-    if (!wav_stream_readable(bytes)) return nullptr;
-    if (cut) {
-        StreamBytes = std::move(bytes);
-        *source = SDL_RWFromConstMem(StreamBytes.data(), static_cast<int>(StreamBytes.size()));
-    } else {
-        *source = SDL_RWFromFile(path.c_str(), "rb");
-    }
-    Mix_Music* music = *source ? Mix_LoadMUSType_RW(*source, MUS_WAV, 0) : nullptr;
-    if (!music && *source) {
-        SDL_RWclose(*source);
-        *source = nullptr;
-    }
-    return music;
-}
-
-uint32_t open_channel(const std::string& path, int caps) {
+// The file is decoded with the lock let go: a large file takes a while, and
+// the event thread plays the tone queue meanwhile.
+uint32_t open_channel(const std::string& path, int caps, Lock& lock) {
     if (caps & cap_setpos) return 0;
-    int slot = sound_slot_take();
-    if (slot < 0) return 0;
-    Mix_Volume(slot, full_level);
-    Mix_Chunk* chunk = chunk_load(path);
-    if (!chunk) return 0;
+    const int32_t file = decoder_open_regular(path.c_str());
+    if (file < 0) return 0;
+    uint32_t bytes = 0;
+    lock.unlock();
+    uint8_t* samples = sound_decoder_load(file, &bytes);
+    lock.lock();
+    close(file);
+    const int slot = samples ? sound_slot_take() : -1;
+    Mix_Chunk* chunk = slot >= 0 ? Mix_QuickLoad_RAW(samples, bytes) : nullptr;
+    if (!chunk) {
+        SDL_free(samples);
+        return 0;
+    }
+    chunk->allocated = 1;  // the mixer frees the frames with the chunk
     SoundSlot& s = sound_slot(slot);
     s.chunk = chunk;
     s.length_s = chunk->alen / static_cast<double>(tone_bytes_per_second);
@@ -224,48 +141,13 @@ uint32_t open_channel(const std::string& path, int caps) {
     return s.handle;
 }
 
-uint32_t open_stream(const std::string& path, int caps) {
-    MusicStream& m = music_stream();
-    if (m.open && !m.closed) {
-        runtime_error(5);
-        return 0;
-    }
-    music_stream_free();
-    if (caps & cap_len) {
-        if (Mix_Chunk* probe = chunk_load(path)) {
-            m.length_s = probe->alen / static_cast<double>(tone_bytes_per_second);
-            Mix_FreeChunk(probe);
-        }
-    }
-    SDL_RWops* source = nullptr;
-    Mix_Music* music = music_load(path, &source);
-    if (!music) return 0;
-    Mix_VolumeMusic(full_level);
-    m.music = music;
-    m.source = source;
-    m.open = true;
-    m.volume = m.attenuation = 1.0f;
-    m.caps = static_cast<uint8_t>(caps & ~cap_sync);
-    // Debian's mixer decodes MP3 with its own decoder and reports that type.
-    Mix_MusicType type = Mix_GetMusicType(music);
-    m.mp3 = type == MUS_MP3 || type == MUS_MP3_MAD;
-    if ((caps & cap_setpos) && !m.mp3) {
-        music_stream_free();
-        return 0;
-    }
-    return stream_handle;
-}
-
 void stop_target(const Target& t) {
     if (t.kind == Target::channel) {
         SoundSlot& s = sound_slot(t.slot);
         Mix_HaltChannel(t.slot);
         s.playing = s.paused = s.looping = false;
     } else if (t.kind == Target::stream) {
-        MusicStream& m = music_stream();
-        Mix_HaltMusic();
-        m.playing = m.paused = m.looping = m.limit_active = false;
-        m.has_pending_position = false;
+        stream_stop();
     }
 }
 
@@ -289,45 +171,15 @@ void play_target(const Target& t, int loops, Lock& lock) {
         s.looping = loops != 0;
         return;
     }
-    MusicStream& m = music_stream();
-    if (m.paused && loops == 0) {
-        Mix_ResumeMusic();
-        m.start_ticks += now - m.pause_ticks;
-        m.paused = false;
-        return;
-    }
-    Mix_HaltMusic();
-    m.playing = m.paused = m.looping = false;
-    if (loops != 0) m.has_pending_position = false;
-    if (Mix_PlayMusic(m.music, loops) != 0) return;
-    m.limit_active = loops == 0 && m.limit_s > 0;
-    m.start_ticks = now;
-    m.playing = true;
-    m.looping = loops != 0;
-    if (m.has_pending_position) {
-        const double position = m.pending_position_s;
-        m.has_pending_position = false;
-        settle(lock);
-        Mix_SetMusicPosition(position);
-        m.start_ticks -= static_cast<uint32_t>(std::lround(position * 1000));
-    }
+    stream_play(loops != 0, lock);
 }
 
 double position_of(const Target& t) {
-    const uint32_t now = SDL_GetTicks();
-    bool playing, paused;
-    uint32_t start, pause;
-    if (t.kind == Target::channel) {
-        SoundSlot& s = sound_slot(t.slot);
-        refresh_channel(s, t.slot);
-        playing = s.playing, paused = s.paused, start = s.start_ticks, pause = s.pause_ticks;
-    } else {
-        MusicStream& m = music_stream();
-        refresh_stream(m);
-        playing = m.playing, paused = m.paused, start = m.start_ticks, pause = m.pause_ticks;
-    }
-    if (!playing) return 0;
-    return static_cast<uint32_t>((paused ? pause : now) - start) / 1000.0;
+    if (t.kind == Target::stream) return stream_position();
+    SoundSlot& s = sound_slot(t.slot);
+    refresh_channel(s, t.slot);
+    if (!s.playing) return 0;
+    return static_cast<uint32_t>((s.paused ? s.pause_ticks : SDL_GetTicks()) - s.start_ticks) / 1000.0;
 }
 
 bool set_volume(const Target& t, double volume) {
@@ -345,11 +197,11 @@ bool set_volume(const Target& t, double volume) {
     if (t.kind == Target::channel) {
         SoundSlot& s = sound_slot(t.slot);
         s.volume = static_cast<float>(volume);
-        Mix_Volume(t.slot, static_cast<int>(std::lround(level * s.attenuation)));
+        Mix_Volume(t.slot, whole(level * s.attenuation));
     } else {
         MusicStream& m = music_stream();
         m.volume = static_cast<float>(volume);
-        Mix_VolumeMusic(static_cast<int>(std::lround(level * m.attenuation)));
+        stream_set_level(whole(level * m.attenuation));
     }
     return true;
 }
@@ -357,7 +209,7 @@ bool set_volume(const Target& t, double volume) {
 void collect_locked() {
     MusicStream& m = music_stream();
     if (m.open && m.closed) {
-        refresh_stream(m);
+        stream_refresh();
         if (!m.playing) music_stream_free();
     }
     for (int i = 0; i < sound_slot_count; ++i) {
@@ -377,11 +229,10 @@ uint32_t copy_locked(const Target& t) {
     s.caps = from.caps;
     s.length_s = from.length_s;
     s.handle = sound_handle_next();
-    Mix_Volume(slot, full_level);
     return s.handle;
 }
 
-uint32_t open_locked(StrDesc* file, StrDesc* capabilities) {
+uint32_t open_locked(StrDesc* file, StrDesc* capabilities, Lock& lock) {
     const std::string path(str_view(file));
     const int caps = parse_capabilities(str_view(capabilities));
     consume(file);
@@ -390,7 +241,12 @@ uint32_t open_locked(StrDesc* file, StrDesc* capabilities) {
         runtime_error(5);
         return 0;
     }
-    return caps & cap_sync ? open_channel(path, caps) : open_stream(path, caps);
+    if (caps & cap_sync) return open_channel(path, caps, lock);
+    if (music_stream().open && !music_stream().closed) {
+        runtime_error(5);  // one stream at a time
+        return 0;
+    }
+    return stream_open(path, static_cast<uint8_t>(caps), lock);
 }
 
 }  // namespace
@@ -401,8 +257,8 @@ uint32_t sound_open(StrDesc* file, StrDesc* capabilities) {
         consume(capabilities);
         return 0;
     }
-    std::lock_guard<std::mutex> guard(sound_lock());
-    return open_locked(file, capabilities);
+    Lock lock(sound_lock());
+    return open_locked(file, capabilities, lock);
 }
 
 void sound_play(uint32_t handle) {
@@ -445,12 +301,7 @@ void sound_pause(uint32_t handle) {
         s.pause_ticks = SDL_GetTicks();
         s.paused = true;
     } else {
-        MusicStream& m = music_stream();
-        refresh_stream(m);
-        if (m.paused || !m.playing) return;
-        Mix_PauseMusic();
-        m.pause_ticks = SDL_GetTicks();
-        m.paused = true;
+        stream_pause();
     }
 }
 
@@ -473,8 +324,8 @@ int32_t sound_playing(uint32_t handle) {
         return s.playing && !s.paused ? -1 : 0;
     }
     if (t.kind == Target::stream) {
-        MusicStream& m = music_stream();
-        refresh_stream(m);
+        stream_refresh();
+        const MusicStream& m = music_stream();
         return m.playing && !m.paused ? -1 : 0;
     }
     return 0;
@@ -504,7 +355,8 @@ void sound_balance(uint32_t handle, double x, double y, double z) {
     if (!(d >= 1)) d = 0;
     if (d > 1000) d = 1000;
     m.attenuation = static_cast<float>((1000 - d) / 1000);
-    Mix_VolumeMusic(stream_level(m));
+    const int level = whole(m.volume * 129.0);
+    stream_set_level(whole(m.attenuation * (level > full_level ? full_level : level)));
 }
 
 double sound_length(uint32_t handle) {
@@ -533,19 +385,7 @@ void sound_set_position(uint32_t handle, double seconds) {
         runtime_error(5);
         return;
     }
-    refresh_stream(m);
-    if (!m.playing) {
-        m.has_pending_position = true;
-        m.pending_position_s = seconds;
-        return;
-    }
-    settle(lock);
-    Mix_RewindMusic();
-    settle(lock);
-    Mix_SetMusicPosition(seconds);
-    const uint32_t now = SDL_GetTicks();
-    m.start_ticks = now - static_cast<uint32_t>(std::lround(seconds * 1000));
-    if (m.paused) m.pause_ticks = now;
+    stream_set_position(seconds, lock);
 }
 
 void sound_limit(uint32_t handle, double seconds) {
@@ -599,7 +439,7 @@ void sound_play_file(StrDesc* file, int32_t sync, double volume, int32_t volume_
     const bool set = volume_given && volume != 1;
     const char* list = sync ? (set ? "SYNC,VOL" : "SYNC") : (set ? "VOL" : "");
     Lock lock(sound_lock());
-    const uint32_t handle = open_locked(file, str_from_cstring(list));
+    const uint32_t handle = open_locked(file, str_from_cstring(list), lock);
     if (handle == 0) return;
     Target t = resolve(handle);
     if (set) set_volume(t, volume);
@@ -635,7 +475,6 @@ void sound_stop_all() {
     {
         std::lock_guard<std::mutex> guard(sound_lock());
         tone_queue_clear_locked();
-        Mix_HaltMusic();
         music_stream_free();
         for (int i = 0; i < sound_slot_count; ++i) sound_slot_free(i);
     }
@@ -647,11 +486,9 @@ void sound_startup() { program_reset_hook_add(sound_stop_all); }
 void sound_housekeeping() {
     if (!audio_is_open()) return;
     std::lock_guard<std::mutex> guard(sound_lock());
-    MusicStream& m = music_stream();
-    if (m.open && !m.closed && m.limit_active && position_of({Target::stream, -1}) >= m.limit_s) {
-        stop_target({Target::stream, -1});
-        m.limit_active = false;
-    }
+    // A stream at its time limit (the mixer stops it there) or at its end
+    // gives its player back.
+    if (music_stream().open) stream_refresh();
     collect_locked();
 }
 

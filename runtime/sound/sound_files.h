@@ -12,8 +12,13 @@ struct StrDesc;
 // Opens a file (name and list consumed). The list holds "SYNC", "VOL",
 // "PAUSE", "LEN" and "SETPOS", separated by commas, each at most once (error 5
 // otherwise); null or empty for none. With SYNC the file becomes a channel
-// sound, else the music stream (1). Returns the handle, or 0 when the file
-// cannot be played, all 256 channels are in use, or SETPOS cannot work.
+// sound (WAV, OGG, VOC, AIFF; read whole, at most 256 MiB of sound), else the
+// music stream (1: WAV, OGG, MP3 at any rate, MOD, MIDI). Returns the handle,
+// or 0 when the file cannot be played, all 256 channels are in use, or SETPOS
+// cannot work (the stream is no MP3). Files are decoded in a helper process:
+// one whose decoder crashes or takes too long gives 0 and the program goes on.
+// Only regular files are read: a named pipe, a device or a folder gives 0 at
+// once.
 uint32_t sound_open(StrDesc* file, StrDesc* capabilities);
 void sound_play(uint32_t handle);
 // Plays over and over; error 5 when a limit is set.
@@ -30,12 +35,16 @@ void sound_volume(uint32_t handle, double volume);
 // Needs VOL: a channel sound is placed at an angle and distance; the stream
 // grows quieter with distance.
 void sound_balance(uint32_t handle, double x, double y, double z);
-// Seconds (needs LEN); -1 for a stream whose length could not be measured.
+// Seconds (needs LEN); -1 for a stream whose length could not be measured
+// (an MP3).
 double sound_length(uint32_t handle);
-// Seconds since the sound started, 0 when it is not playing.
+// Seconds since the sound started, 0 when it is not playing; still while
+// paused. The stream's is where its sound really is: its start (or the
+// position set) and the frames the mixer has played since.
 double sound_position(uint32_t handle);
-// The stream only, opened with SETPOS (an MP3), not looping; taken at the
-// next play when the stream is not playing.
+// The stream only, opened with SETPOS (an MP3), not looping: it goes on from
+// `seconds` (paused if it was), or starts there at its next play when it is
+// not playing. A stream stopped and played again starts from the beginning.
 void sound_set_position(uint32_t handle, double seconds);
 // Plays at most `seconds` (0: no limit), from the next play on.
 void sound_limit(uint32_t handle, double seconds);

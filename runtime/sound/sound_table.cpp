@@ -1,5 +1,7 @@
 // The sound-handle table: channel slots and the music stream.
 #include "runtime/sound/sound_table.h"
+#include "runtime/sound/stream_player.h"
+#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 
@@ -23,6 +25,10 @@ int sound_slot_take() {
         std::memset(&Slots[i], 0, sizeof Slots[i]);
         Slots[i].volume = 1.0f;
         Slots[i].attenuation = 1.0f;
+        // Whatever the last sound on this channel set (its volume, its place
+        // left or right and far away) goes with it.
+        Mix_UnregisterAllEffects(i);
+        Mix_Volume(i, MIX_MAX_VOLUME);
         return i;
     }
     return -1;
@@ -60,8 +66,8 @@ void sound_generated_add(uint32_t bytes) { GeneratedBytes += bytes; }
 uint64_t sound_generated_bytes() { return GeneratedBytes; }
 
 void music_stream_free() {
-    if (Stream.music) Mix_FreeMusic(Stream.music);
-    if (Stream.source) SDL_RWclose(Stream.source);
-    std::memset(&Stream, 0, sizeof Stream);
-    Stream.length_s = -1;
+    stream_player_detach();
+    decoder_stream_stop(&Stream.player);
+    if (Stream.file >= 0) close(Stream.file);
+    Stream = MusicStream{};
 }

@@ -2,6 +2,7 @@
 // channel slots (the slot index is the mixer channel) and the music stream,
 // all behind one lock. Internal to runtime/sound.
 #pragma once
+#include "runtime/platform/decoder_child.h"
 #include <SDL_mixer.h>
 #include <cstdint>
 #include <mutex>
@@ -32,17 +33,22 @@ struct SoundSlot {
     uint8_t caps;
 };
 
+// The music stream: its file stays open so that each play can hand it to a
+// player child of its own (runtime/sound/sound_decoder.h).
 struct MusicStream {
-    Mix_Music* music;
-    SDL_RWops* source;    // what the music reads from: closed after the music is freed
-    bool open, closed, playing, paused, looping, limit_active, mp3;
-    uint32_t start_ticks, pause_ticks;
-    bool has_pending_position;
-    double pending_position_s;
-    double limit_s;       // 0: none
-    double length_s;      // -1: not measured
-    float volume, attenuation;
-    uint8_t caps;
+    int32_t file = -1;
+    uint32_t extension = 0;   // the file name's, which tells the mixer its type
+    DecoderStream player;     // while it plays
+    double base_s = 0;        // where the player started
+    bool open = false, closed = false, playing = false, paused = false, looping = false;
+    bool limit_active = false, mp3 = false;
+    bool has_pending_position = false;
+    double pending_position_s = 0;
+    double limit_s = 0;       // 0: none
+    double length_s = -1;     // -1: not measured
+    float volume = 1.0f, attenuation = 1.0f;
+    int level = 128;          // what the volume and the attenuation make of the mixer's 0..128
+    uint8_t caps = 0;
 };
 
 // The lock every user of the table holds: program-thread operations and the
@@ -52,7 +58,8 @@ std::mutex& sound_lock();
 SoundSlot& sound_slot(int index);
 MusicStream& music_stream();
 
-// First free slot, cleared, or -1 when all 256 are in use.
+// First free slot, cleared, its channel at full volume with no balance, or -1
+// when all 256 are in use.
 int sound_slot_take();
 // The next channel-sound handle: from 2, and 2 again after a wrap to 0.
 uint32_t sound_handle_next();
@@ -65,5 +72,5 @@ void sound_slot_free(int index);
 // new slot's share of them.
 void sound_generated_add(uint32_t bytes);
 uint64_t sound_generated_bytes();
-// Frees the music stream and clears its record.
+// Stops the music stream's player, closes its file and clears its record.
 void music_stream_free();

@@ -25,8 +25,9 @@ constexpr uint8_t pause_for_sound = 2;
 constexpr double beep_freq_hz = 783.99;
 constexpr double beep_seconds = 0.2;
 constexpr double ticks_per_second = 18.2;
-// Generated sound a music string may add to what the queue already holds
-// (about six minutes): a runaway string costs bounded memory and time.
+// Generated sound the queue holds at most (about 12.7 minutes): a music
+// string whose sound would pass it is an error, so a runaway string costs
+// bounded memory and time.
 constexpr uint64_t music_room_bytes = uint64_t{64} << 20;
 
 // Written by the program thread (write index, foreground mark) and the event

@@ -73,7 +73,25 @@ int stream_decoder(const DecoderJob& job) {
     return 0;
 }
 
+// Takes requests of four bytes, each with a file or none, and answers with
+// the request, the file's size (-1 for none) and its bytes.
+int file_stream_decoder(const DecoderJob& job) {
+    uint32_t request = 0;
+    int32_t fd = -1;
+    while (decoder_receive(job.control_fd, &request, sizeof request, &fd)) {
+        std::vector<uint8_t> bytes;
+        const bool read = fd >= 0 && decoder_read_input(fd, 1 << 20, &bytes);
+        if (fd >= 0) close(fd);
+        const int32_t size = read ? int32_t(bytes.size()) : -1;
+        if (!decoder_write(job.output_fd, &request, 4) || !decoder_write(job.output_fd, &size, 4) ||
+            !decoder_write(job.output_fd, bytes.data(), bytes.size()))
+            return 1;
+    }
+    return 0;
+}
+
 DECODER_CHILD_ENTRY(test_echo_decoder, "test-echo", echo_decoder);
+DECODER_CHILD_ENTRY(test_file_stream_decoder, "test-file-stream", file_stream_decoder);
 DECODER_CHILD_ENTRY(test_misbehaving_decoder, "test-misbehaving", misbehaving_decoder);
 DECODER_CHILD_ENTRY(test_stream_decoder, "test-stream", stream_decoder);
 
@@ -234,6 +252,43 @@ TEST(DecoderChild, StreamsTalkBothWaysAndStopCleanly) {
     EXPECT_FALSE(decoder_stream_write(&s, lots.data(), lots.size(), 1000));
     decoder_stream_stop(&s);
     EXPECT_TRUE(no_zombies());
+    EXPECT_EQ(open_descriptors(), descriptors);
+}
+
+TEST(DecoderChild, StreamChildrenTakeFilesHandedToThem) {
+    const int descriptors = open_descriptors();
+    const std::string a = temp_file("decoder_handed_a", "first file"), b = temp_file("decoder_handed_b", "2nd");
+    DecoderStream s;
+    ASSERT_TRUE(decoder_stream_start(&s, test_file_stream_decoder, -1, nullptr, 0, {}));
+    auto exactly = [&s](void* to, size_t n) {
+        for (size_t at = 0; at < n;) {
+            const int64_t got = decoder_stream_read(&s, static_cast<char*>(to) + at, n - at, 2000);
+            if (got <= 0) return false;
+            at += size_t(got);
+        }
+        return true;
+    };
+    auto answer = [&] {
+        int32_t head[2] = {};
+        if (!exactly(head, 8)) return std::string("no answer");
+        std::string bytes(head[1] > 0 ? head[1] : 0, '\0');
+        if (!exactly(bytes.data(), bytes.size())) return std::string("cut short");
+        return std::to_string(head[0]) + ":" + std::to_string(head[1]) + ":" + bytes;
+    };
+    for (const auto& [request, path] : {std::pair{7u, a}, std::pair{8u, b}}) {
+        const int32_t fd = decoder_open_regular(path.c_str());
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(decoder_stream_send_file(&s, fd, &request, sizeof request, 1000));
+        close(fd);  // the child has its own copy
+    }
+    EXPECT_EQ(answer(), "7:10:first file");
+    EXPECT_EQ(answer(), "8:3:2nd");
+    const uint32_t bare = 9;  // a request without a file
+    ASSERT_TRUE(decoder_stream_write(&s, &bare, sizeof bare, 1000));
+    EXPECT_EQ(answer(), "9:-1:");
+    decoder_stream_stop(&s);
+    std::remove(a.c_str());
+    std::remove(b.c_str());
     EXPECT_EQ(open_descriptors(), descriptors);
 }
 

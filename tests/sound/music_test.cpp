@@ -4,6 +4,7 @@
 #include "runtime/sound/music.h"
 #include "runtime/sound/tone_synth.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -132,25 +133,37 @@ TEST(MusicString, ChordsShareTheirPlaceAndClampTheirSum) {
     EXPECT_EQ(lowest, -32767);
 }
 
-TEST(MusicString, LongStringsComeInPiecesAndStopAtTheRoom) {
+// A long legato string comes as one chunk, one note straight after another:
+// no hole anywhere in its 75 s, however long it is.
+TEST(MusicString, LongStringsComeWholeWithoutAHole) {
     MusicState state;
     RecordingSink sink;
-    ASSERT_TRUE(run("MBMLT32L1CCCCCCCCCC", state, sink));  // ten notes of 7.5 s
-    ASSERT_GT(sink.heard.chunks.size(), 2u);
-    uint64_t total = 0;
-    for (const auto& c : sink.heard.chunks) {
-        EXPECT_LE(frames_of(c), 2 * 7.5 * 22050);
-        total += frames_of(c);
+    ASSERT_TRUE(run("MBMLT32L1O2AAAAAAAAAA", state, sink));  // ten notes of 7.5 s
+    ASSERT_EQ(sink.heard.chunks.size(), 1u);
+    const std::vector<int16_t>& c = sink.heard.chunks[0];
+    EXPECT_NEAR(frames_of(c) / 22050.0, 75.0, 0.03);  // each note ends on its last rising crossing
+    uint32_t quiet_run = 0, longest = 0;
+    for (size_t i = 0; i < c.size(); i += 2) {
+        quiet_run = c[i] == 0 ? quiet_run + 1 : 0;
+        longest = std::max(longest, quiet_run);
     }
-    EXPECT_NEAR(total / 22050.0, 75.0, 0.01);
+    EXPECT_LE(longest, 1u);  // only the zero crossings themselves
+}
 
-    // Past the room nothing more is made, yet the rest is still read.
-    MusicState small;
-    RecordingSink tight(22050 * 4);
-    EXPECT_FALSE(run("MBMLT60CCCCT300", small, tight));
-    EXPECT_LE(tight.heard.chunks.size(), 1u);
-    ASSERT_TRUE(run("MBMLT60CCCCT90", small, tight));
-    EXPECT_EQ(small.tempo, 90);
+// Sound past the room is an error, and nothing of the string after its last
+// "MB" is handed on; the rest is not even read.
+TEST(MusicString, SoundPastTheRoomIsAnError) {
+    MusicState state;
+    RecordingSink tight(22050 * 4 * 4);  // four seconds
+    EXPECT_FALSE(run("MBMLT60CCCCCT90", state, tight));
+    EXPECT_TRUE(tight.heard.chunks.empty());
+    EXPECT_EQ(state.tempo, 60);
+    ASSERT_TRUE(run("MBMLT60CCCC", state, tight));  // exactly the room
+    EXPECT_EQ(tight.heard.chunks.size(), 1u);
+    MusicState foreground;
+    RecordingSink small(22050 * 4 * 2);
+    EXPECT_FALSE(run("MLT60C MB CC", foreground, small));
+    EXPECT_EQ(small.heard.is_marker, (std::vector<bool>{false, true}));  // the first part stays
 }
 
 TEST(MusicString, EveryMalformedStringIsAnErrorWithNothingAfterIt) {

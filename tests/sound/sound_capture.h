@@ -4,6 +4,7 @@
 // stand-in for the event thread plays the tone queue.
 #pragma once
 #include <SDL.h>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <atomic>
@@ -62,7 +63,21 @@ protected:
     }
 
     // The left channel of the first `seconds` of output, once written.
-    static std::vector<int16_t> heard(double seconds) {
+    static std::vector<int16_t> heard(double seconds) { return heard_from(0, seconds); }
+
+    // Seconds of output written so far.
+    static double heard_so_far() {
+        FILE* f = std::fopen(capture_path().c_str(), "rb");
+        if (!f) return 0;
+        std::fseek(f, 0, SEEK_END);
+        const long bytes = std::ftell(f);
+        std::fclose(f);
+        return bytes > 0 ? bytes / 4 / rate_hz : 0;
+    }
+
+    // The left channel of `seconds` of output from `from_s` on, once written.
+    static std::vector<int16_t> heard_from(double from_s, double seconds) {
+        const size_t first = static_cast<size_t>(from_s * rate_hz) * 4;
         const size_t bytes = static_cast<size_t>(seconds * rate_hz) * 4;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
         std::vector<int16_t> left;
@@ -70,6 +85,7 @@ protected:
             FILE* f = std::fopen(capture_path().c_str(), "rb");
             if (f) {
                 std::vector<int16_t> all(bytes / 2);
+                std::fseek(f, static_cast<long>(first), SEEK_SET);
                 size_t got = std::fread(all.data(), 1, bytes, f);
                 std::fclose(f);
                 if (got >= bytes) {
@@ -80,8 +96,16 @@ protected:
             // The driver writes in real time; its next buffer is some ms away.
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        ADD_FAILURE() << "the capture never reached " << seconds << " s";
+        ADD_FAILURE() << "the capture never reached " << from_s + seconds << " s";
         return left;
+    }
+
+    // The largest sample between two times of a capture.
+    static int peak_between(const std::vector<int16_t>& s, double from_s, double to_s) {
+        int peak = 0;
+        for (size_t i = static_cast<size_t>(from_s * rate_hz); i < s.size() && i < to_s * rate_hz; ++i)
+            peak = std::max(peak, std::abs(int{s[i]}));
+        return peak;
     }
 
     // The sounds in the output: runs of loud samples, gaps under 3 ms joined.

@@ -6,6 +6,12 @@
 #include "runtime/core/strings.h"
 #include "runtime/sound/audio.h"
 #include "runtime/sound/raw_samples.h"
+#include "runtime/sound/sound_table.h"
+#include "runtime/core/threads.h"
+#include "runtime/process/process.h"
+#include <unistd.h>
+#include <algorithm>
+#include <cstdio>
 #include "runtime/core/flags_internal.h"
 #include <cmath>
 
@@ -111,6 +117,22 @@ TEST_F(Tones, BadStatementArgumentsAreErrorFiveAndQueueNothing) {
     expect_segment(heard[0], lead_in_s, 0.25 * 0.875, 440);
 }
 
+// The queue holds at most 64 MiB of sound (about 12.7 minutes): a string
+// that would pass it is error 5, and none of it is queued.
+TEST(ToneQueueRoom, AStringPastTheRoomIsErrorFive) {
+    ASSERT_TRUE(audio_open_once());
+    const uint64_t lead_in = sound_generated_bytes();
+    std::string text = "MB T32 L1";
+    for (int i = 0; i < 102; ++i) text += "P";  // 102 rests of 7.5 s: 765 s
+    music_play(str_from_cstring(text.c_str()));
+    EXPECT_EQ(error_code.exchange(0), 5);
+    EXPECT_EQ(sound_generated_bytes(), lead_in);
+    music_play(str_from_cstring(text.substr(0, text.size() - 2).c_str()));  // 750 s fit
+    EXPECT_EQ(error_code.load(), 0);
+    EXPECT_EQ(sound_generated_bytes() - lead_in, uint64_t{750} * 88200);
+    sound_stop_all();
+}
+
 TEST(NoAudioDevice, EverySoundDoesNothingAndTheProgramGoesOn) {
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     ::testing::internal::CaptureStderr();
@@ -130,6 +152,48 @@ TEST(NoAudioDevice, EverySoundDoesNothingAndTheProgramGoesOn) {
     EXPECT_TRUE(tone_queue_wait_idle(10));
     EXPECT_EQ(said.rfind("No sound: ", 0), 0u) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+}
+
+// An audio driver that cannot start at all (a sound server that is not
+// running, a name SDL does not know): the program starts and runs silent, and
+// says so in one line.
+int OriginalStderr = -1;
+char StderrFile[] = "/tmp/morv_dead_driver_XXXXXX";
+
+int sound_then_report(void*) {
+    sound_beep();
+    music_play(str_lit("T120 L8 CDE"));
+    if (event_pending.load()) statement_check(1);
+    const uint32_t handle = sound_open(str_lit("missing.wav"), str_lit("SYNC"));
+    std::fflush(stderr);
+    std::string said;
+    if (std::FILE* f = std::fopen(StderrFile, "rb")) {
+        for (int c; (c = std::fgetc(f)) != EOF;) said += static_cast<char>(c);
+        std::fclose(f);
+    }
+    const auto lines = std::count(said.begin(), said.end(), '\n');
+    dprintf(OriginalStderr, "SILENT LINES[%d] NO-SOUND[%d] HANDLE[%u]\n", int(lines),
+            said.rfind("No sound: ", 0) == 0 ? 1 : 0, handle);
+    end_program();
+}
+
+int start_with_dead_driver(const char* driver) {
+    setenv("SDL_AUDIODRIVER", driver, 1);
+    OriginalStderr = dup(2);
+    const int f = mkstemp(StderrFile);
+    dup2(f, 2);
+    static char name[] = "morv";
+    static char* argv[] = {name, nullptr};
+    return runtime_main(1, argv, sound_then_report);
+}
+
+TEST(NoAudioDevice, ADriverThatCannotStartLeavesTheProgramRunningSilent) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: no sound tried before
+    for (const char* driver : {"pulseaudio", "no-such-driver"}) {
+        EXPECT_EXIT(start_with_dead_driver(driver), ::testing::ExitedWithCode(0),
+                    "SILENT LINES\\[1\\] NO-SOUND\\[1\\] HANDLE\\[0\\]")
+            << driver;
+    }
 }
 
 }  // namespace
