@@ -58,6 +58,8 @@ int32_t handle_unlock(int fd, uint64_t offset, uint64_t length);
 // Before a regular file is removed or renamed: handle_denied while an open of
 // it (here or in another process) denies reading or writing to others.
 // Otherwise handle_ok, and *guard is a descriptor that keeps such opens out
-// until the caller closes it (handle_close), or -1 when the file could not be
-// looked at (not a regular file, or neither readable nor writable to us).
+// until the caller closes it (handle_close), or -1 when it is not a regular
+// file or could not be opened. A file we may neither read nor write is looked
+// at through the system's list of locks instead, without a guard: refused
+// while a deny mark is listed on it, or when the list cannot be read.
 int32_t handle_removal_claim(const char* path, int* guard);
