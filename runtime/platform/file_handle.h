@@ -46,6 +46,11 @@ int32_t handle_write_at(int fd, uint64_t position, const void* buffer, uint64_t 
 // A read-ahead: as handle_read_at, but stops before the first byte that
 // another open holds locked (handle_denied only when that is the first byte).
 int32_t handle_read_ahead(int fd, uint64_t position, void* buffer, uint64_t length, uint64_t* done);
+// How many of the bytes [position, position + length) may be read now, up to
+// the first that another open holds locked against readers (0 when that is
+// the first). A read-ahead asks again before it serves bytes it has held for
+// a while, since other processes lock without telling it.
+uint64_t handle_read_allowed(int fd, uint64_t position, uint64_t length);
 
 int32_t handle_size(int fd, uint64_t* size);
 

@@ -262,6 +262,11 @@ int32_t handle_read_ahead(int fd, uint64_t position, void* buffer, uint64_t leng
     return handle_read_at(fd, position, buffer, length, done);
 }
 
+uint64_t handle_read_allowed(int fd, uint64_t position, uint64_t length) {
+    uint64_t conflict = first_conflict(fd, false, position, length);
+    return conflict == UINT64_MAX ? length : conflict - position;
+}
+
 int32_t handle_write_at(int fd, uint64_t position, const void* buffer, uint64_t length, uint64_t* done) {
     *done = 0;
     if (first_conflict(fd, true, position, length) != UINT64_MAX) return handle_denied;
