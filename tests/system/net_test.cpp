@@ -6,8 +6,10 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -668,8 +670,41 @@ TEST_F(Net, DescriptorsBeyondWhatSocketSetsWatchAreRefused) {
         char b;
         return recv(client, &b, 1, MSG_DONTWAIT) == 0;
     }));
+    // A host there would take no client: it is not opened.
+    uint16_t free_port = 0;
+    close(plain_listen(&free_port));
+    EXPECT_EQ(net_open_host(text("TCP/IP:" + std::to_string(free_port))), 0);
     for (int fd : filler) close(fd);
     EXPECT_EQ(take_error(), 0);
+}
+
+// Without /proc the sockets' descriptors are found all the same: a host, a
+// client to it and the accepted side carry a line each way. Hiding /proc
+// takes a mount namespace of one's own, which only root may make.
+TEST_F(Net, ConnectionsWorkWithoutProc) {
+    pid_t child = fork();
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0) _exit(77);
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("none", "/proc", "tmpfs", 0, nullptr) != 0 || access("/proc/self/fd", F_OK) == 0)
+            _exit(77);
+        uint16_t port = 0;
+        int32_t host = open_host(&port);
+        if (!host) _exit(1);
+        int32_t client = net_open_client(text("TCP/IP:" + std::to_string(port) + ":127.0.0.1"));
+        if (!client) _exit(2);
+        int32_t accepted = 0;
+        if (!within([&] { return (accepted = net_accept(host)) != 0; })) _exit(3);
+        net_print(client, text("there"), 0, 0, 1);
+        net_print(accepted, text("back"), 0, 0, 1);
+        if (next_line(accepted) != "there" || next_line(client) != "back") _exit(4);
+        _exit(take_error() ? 5 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace of its own (not root)";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // A plain address-echo service on the loopback that answers one request with
