@@ -1,6 +1,7 @@
 // Sequential raw writes and reads of a 256 MB file through file numbers,
 // against dd moving the same bytes with the same block size. Each iteration
 // times both; the counters give MB/s of each and the time ratio ours / dd.
+// Then the text reader's cost per byte.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -115,8 +116,32 @@ void BM_SequentialRead(benchmark::State& state) {
     report(state, ours, dd);
 }
 
+// The text reader's byte at a time through its read-ahead over a 16 MiB
+// file opened for input: the cost of one byte, each served only after a look
+// at the other programs' locks on it.
+void BM_ByteReader(benchmark::State& state) {
+    start_runtime();
+    Folder folder;
+    const std::string file = folder.path + "/text";
+    run_dd({"dd", "if=/dev/zero", "of=" + file, "bs=1048576", "count=16", "status=none"});
+    const uint64_t bytes = 16ull << 20;
+    double seconds = 0;
+    for (auto _ : state) {
+        auto start = Clock::now();
+        file_open(str_from_cstring(file.c_str()), file_mode_input, 0, 0, 1, 0, 0);
+        for (uint64_t i = 0; i < bytes; ++i)
+            if (file_read_byte(1) < 0) std::abort();
+        file_close(1);
+        double t = std::chrono::duration<double>(Clock::now() - start).count();
+        seconds += t;
+        state.SetIterationTime(t);
+    }
+    state.counters["ns_per_byte"] = seconds * 1e9 / (static_cast<double>(bytes) * static_cast<double>(state.iterations()));
+}
+
 BENCHMARK(BM_SequentialWrite)->Arg(64 << 10)->Arg(1 << 20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_SequentialRead)->Arg(64 << 10)->Arg(1 << 20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ByteReader)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -46,6 +46,11 @@ int32_t handle_write_at(int fd, uint64_t position, const void* buffer, uint64_t 
 // A read-ahead: as handle_read_at, but stops before the first byte that
 // another open holds locked (handle_denied only when that is the first byte).
 int32_t handle_read_ahead(int fd, uint64_t position, void* buffer, uint64_t length, uint64_t* done);
+// How many of the bytes [position, position + length) may be read now, up to
+// the first that another open holds locked against readers (0 when that is
+// the first). A read-ahead asks again before it serves bytes it has held for
+// a while, since other processes lock without telling it.
+uint64_t handle_read_allowed(int fd, uint64_t position, uint64_t length);
 
 int32_t handle_size(int fd, uint64_t* size);
 
@@ -58,6 +63,8 @@ int32_t handle_unlock(int fd, uint64_t offset, uint64_t length);
 // Before a regular file is removed or renamed: handle_denied while an open of
 // it (here or in another process) denies reading or writing to others.
 // Otherwise handle_ok, and *guard is a descriptor that keeps such opens out
-// until the caller closes it (handle_close), or -1 when the file could not be
-// looked at (not a regular file, or neither readable nor writable to us).
+// until the caller closes it (handle_close), or -1 when it is not a regular
+// file or could not be opened. A file we may neither read nor write is looked
+// at through the system's list of locks instead, without a guard: refused
+// while a deny mark is listed on it, or when the list cannot be read.
 int32_t handle_removal_claim(const char* path, int* guard);

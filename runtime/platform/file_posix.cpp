@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -175,6 +177,43 @@ int32_t transfer(uint64_t position, uint64_t length, uint64_t* done, Transfer ca
     return handle_ok;
 }
 
+// Whether the system's list of locks shows one on the file's inode that lies
+// in [from, to]: 1 yes, 0 no, -1 when the list cannot be read. Only the inode
+// number is compared: the list names the device of the file system that holds
+// the locks, which an overlay hides from stat, and a lock this far up belongs
+// to share marks alone.
+int lock_listed(ino_t inode, uint64_t from, uint64_t to) {
+    FILE* list = std::fopen("/proc/locks", "re");
+    if (!list) return -1;
+    int found = 0;
+    char line[256];
+    while (!found && std::fgets(line, sizeof line, list)) {
+        // "1: OFDLCK ADVISORY  WRITE -1 fe:00:1234 START END"; waiters, shown
+        // with "->", hold nothing.
+        if (std::strstr(line, "->")) continue;
+        char device[64] = "", end[32] = "";
+        unsigned long long listed_inode = 0, start = 0;
+        char* fields = std::strchr(line, ':');
+        if (!fields || std::sscanf(fields + 1, "%*s %*s %*s %*s %63s %llu %31s", device, &start, end) != 3) continue;
+        const char* last_colon = std::strrchr(device, ':');
+        if (!last_colon || std::sscanf(last_colon + 1, "%llu", &listed_inode) != 1) continue;
+        if (listed_inode != static_cast<unsigned long long>(inode) || start > to) continue;
+        const uint64_t last = std::strcmp(end, "EOF") == 0 ? UINT64_MAX : std::strtoull(end, nullptr, 10);
+        found = last >= from;
+    }
+    std::fclose(list);
+    return found;
+}
+
+// A file we could not open to look at its marks (neither readable nor
+// writable to us, or no descriptor left): refused while the list of locks
+// shows a deny mark on it, or when the list cannot be read at all.
+int32_t removal_check_unopened(const struct stat& st) {
+    const uint64_t from = mark_base + mark_deny_read * mark_region_bytes;
+    const uint64_t to = mark_base + (mark_deny_write + 1) * mark_region_bytes - 1;
+    return lock_listed(st.st_ino, from, to) == 0 ? handle_ok : handle_denied;
+}
+
 }  // namespace
 
 int32_t handle_open(const char* path, const HandleOpenRequest& request, int* fd) {
@@ -221,6 +260,11 @@ int32_t handle_read_ahead(int fd, uint64_t position, void* buffer, uint64_t leng
     if (conflict == position) return handle_denied;
     if (conflict != UINT64_MAX) length = conflict - position;
     return handle_read_at(fd, position, buffer, length, done);
+}
+
+uint64_t handle_read_allowed(int fd, uint64_t position, uint64_t length) {
+    uint64_t conflict = first_conflict(fd, false, position, length);
+    return conflict == UINT64_MAX ? length : conflict - position;
 }
 
 int32_t handle_write_at(int fd, uint64_t position, const void* buffer, uint64_t length, uint64_t* done) {
@@ -283,7 +327,7 @@ int32_t handle_removal_claim(const char* path, int* guard) {
     int flags = O_RDONLY;
     int fd = open(path, flags | common);
     if (fd < 0 && errno == EACCES) fd = open(path, (flags = O_WRONLY) | common);
-    if (fd < 0) return handle_ok;
+    if (fd < 0) return errno == ENOENT ? handle_ok : removal_check_unopened(st);
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
         return handle_ok;

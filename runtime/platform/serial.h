@@ -24,6 +24,11 @@ int32_t serial_open(const char* device, const SerialSettings& settings, int* fd)
 // Gives the device back: others, and a later open of ours, may open it again.
 int32_t serial_close(int fd);
 
+// Gives up the terminal's exclusive mode of every port still open, closing
+// nothing and taking no lock: the end calls it when the program thread may be
+// inside a port, so that other programs can open the ports once it is gone.
+void serial_release_all();
+
 // Reads what arrives within timeout_ms in total (0: only what is there now);
 // handle_short_read with *done when fewer than length bytes came. A shutdown
 // in progress ends the wait early.

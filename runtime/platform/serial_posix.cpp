@@ -10,6 +10,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 
@@ -17,6 +18,26 @@ namespace {
 
 // A wait is cut into slices this long so that a shutdown ends it.
 constexpr int wait_slice_ms = 100;
+
+// The open ports' descriptors plus one (0: a free slot), for the end that
+// releases them while the program thread may be opening or closing one: a
+// slot is taken and given back with single atomic steps, never under a lock.
+constexpr int port_slots = 256;
+std::atomic<int> OpenPorts[port_slots];
+
+void open_port_note(int fd) {
+    for (std::atomic<int>& slot : OpenPorts) {
+        int free_slot = 0;
+        if (slot.compare_exchange_strong(free_slot, fd + 1)) return;
+    }
+}
+
+void open_port_forget(int fd) {
+    for (std::atomic<int>& slot : OpenPorts) {
+        int held = fd + 1;
+        if (slot.compare_exchange_strong(held, 0)) return;
+    }
+}
 
 struct SpeedConstant {
     uint32_t speed;
@@ -128,6 +149,7 @@ int32_t serial_open(const char* device, const SerialSettings& settings, int* fd)
         return handle_device_error;
     }
     tcflush(*fd, TCIOFLUSH);
+    open_port_note(*fd);
     return handle_ok;
 }
 
@@ -136,8 +158,16 @@ int32_t serial_open(const char* device, const SerialSettings& settings, int* fd)
 // and refuse every later open, ours included.
 int32_t serial_close(int fd) {
     if (fd < 0) return handle_bad;
+    open_port_forget(fd);
     ioctl(fd, TIOCNXCL);
     return close(fd) == 0 || errno == EINTR ? handle_ok : handle_io_fault;
+}
+
+void serial_release_all() {
+    for (std::atomic<int>& slot : OpenPorts) {
+        int fd = slot.load() - 1;
+        if (fd >= 0) ioctl(fd, TIOCNXCL);
+    }
 }
 
 int32_t serial_read(int fd, void* buffer, uint64_t length, uint32_t timeout_ms, uint64_t* done) {

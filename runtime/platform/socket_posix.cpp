@@ -27,19 +27,25 @@ bool tcp_ipv4(int fd, sockaddr_in* own) {
 }
 
 // Calls match(fd) for every descriptor the process has open until it is true;
-// that descriptor, or -1.
+// that descriptor, or -1. The process's list of descriptors says which are
+// open; without /proc every number select can watch is asked (those beyond it
+// serve no connection).
 template <typename Match>
 int find_descriptor(SocketTaken taken, Match&& match) {
+    auto tried = [&](int fd) { return !(taken && taken(fd)) && match(fd); };
     DIR* dir = opendir("/proc/self/fd");
-    if (!dir) return -1;
+    if (!dir) {
+        for (int fd = 0; fd < FD_SETSIZE; ++fd)
+            if (fcntl(fd, F_GETFD) != -1 && tried(fd)) return fd;
+        return -1;
+    }
     const int own = dirfd(dir);
     int found = -1;
     while (dirent* entry = readdir(dir)) {
         char* end = nullptr;
         long fd = std::strtol(entry->d_name, &end, 10);
         if (end == entry->d_name || *end != '\0' || fd == own) continue;
-        if (taken && taken(static_cast<int>(fd))) continue;
-        if (match(static_cast<int>(fd))) {
+        if (tried(static_cast<int>(fd))) {
             found = static_cast<int>(fd);
             break;
         }

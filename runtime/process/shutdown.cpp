@@ -9,11 +9,16 @@
 #include "runtime/input/mouse.h"
 #include "runtime/input/mouse_internal.h"
 #include "runtime/sound/sound_files.h"
+#include "runtime/platform/serial.h"
 #include "runtime/system/files.h"
 #include "runtime/system/printer.h"
 #include "runtime/system/printer_internal.h"
 #include <SDL.h>
 #include <pthread.h>
+#include <signal.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -38,16 +43,42 @@ bool wait_for_stopped(uint32_t bit, uint32_t timeout_ms) {
     }
 }
 
-// Writes straight to the standard error descriptor: the program thread may
-// hold the stream's lock, or wait on a full pipe while holding it.
+// Says a line on stderr without ever waiting for it: the program thread may
+// hold the stream's lock, or wait on a full pipe while holding it, and a
+// reader that stalls would hold the end with it. The line goes through a
+// description of its own that does not wait (the pipe or terminal opened
+// again), or straight to a file or a socket that does not wait; otherwise it
+// is dropped.
 void say_on_stderr(const char* text) {
-    for (size_t left = std::strlen(text); left > 0;) {
-        ssize_t n = write(STDERR_FILENO, text, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        text += n;
-        left -= static_cast<size_t>(n);
+    const size_t length = std::strlen(text);
+    struct stat st;
+    if (fstat(STDERR_FILENO, &st) != 0) return;
+    if (S_ISREG(st.st_mode)) {
+        (void)!write(STDERR_FILENO, text, length);
+        return;
     }
+    if (S_ISSOCK(st.st_mode)) {
+        send(STDERR_FILENO, text, length, MSG_DONTWAIT | MSG_NOSIGNAL);
+        return;
+    }
+    // A pipe or FIFO without a reader refuses this open; one whose reader
+    // leaves right after raises SIGPIPE, which is held and taken back here.
+    int own = open("/proc/self/fd/2", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (own >= 0) {
+        sigset_t pipe_signal, before;
+        sigemptyset(&pipe_signal);
+        sigaddset(&pipe_signal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe_signal, &before);
+        if (write(own, text, length) < 0 && errno == EPIPE) {
+            struct timespec none{0, 0};
+            sigtimedwait(&pipe_signal, nullptr, &none);
+        }
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        close(own);
+        return;
+    }
+    // Without /proc, or a pipe this user may not open again, the line could
+    // only go through the description the program may be blocked on: dropped.
 }
 
 // Ends the process as the system does, with nothing run before: a sanitizer's
@@ -57,8 +88,7 @@ void say_on_stderr(const char* text) {
     for (;;) syscall(SYS_exit_group, 0);
 }
 
-// When the orderly end must be over (steady milliseconds), 0 while the
-// shutdown still waits for the workers.
+// When the end must be over (steady milliseconds), 0 before the shutdown.
 std::atomic<int64_t> EndDeadlineMs{0};
 
 int64_t steady_ms() {
@@ -66,10 +96,18 @@ int64_t steady_ms() {
         .count();
 }
 
-// The orderly end flushes the program's streams and runs the exit handlers;
-// a stream on a pipe nobody reads would hold it for good. Past its deadline
-// the process ends without them. The watchdog starts with the shutdown, so
-// that no thread is new when the process ends.
+// The end's steps may each wait their bound: the program thread, the timer
+// thread, then the close-all and the orderly end.
+constexpr int64_t end_bound_ms = 3 * int64_t{shutdown_wait_ms};
+// A page the program left on the printer is printed at the end even when the
+// program thread did not park, as soon as the page is free, within this bound.
+constexpr uint32_t printer_page_wait_ms = 250;
+
+// The orderly end flushes the program's streams and runs the exit handlers; a
+// stream on a pipe nobody reads would hold it for good, and so would a device
+// that waits at its close. Past its deadline the process ends without them.
+// The watchdog starts with the shutdown, so that no thread is new when the
+// process ends, and is armed before any step that could wait.
 void* end_watchdog(void*) {
     for (;;) {
         const int64_t deadline = EndDeadlineMs.load(), now = steady_ms();
@@ -91,9 +129,25 @@ void end_watchdog_start() {
     pthread_attr_destroy(&attributes);
 }
 
+// The program thread still runs and may be inside a file, a stream or a port
+// (blocked in getchar, in printf to a full pipe, in a device): nothing it may
+// be using is closed, flushed or locked under it. What it wrote is already
+// with the system, which closes its files at exit. The printer page is taken
+// only when its lock is free, and the ports only lose their exclusive mode,
+// which takes no lock, so that other programs can open them at once.
+void leave_running_program() {
+    printer_flush_within(printer_page_wait_ms);
+    serial_release_all();
+    char text[128];
+    std::snprintf(text, sizeof text, "The program did not stop within %u ms; its files are left to the system.\n",
+                  shutdown_wait_ms);
+    say_on_stderr(text);
+}
+
 }  // namespace
 
 void runtime_shutdown() {
+    EndDeadlineMs = steady_ms() + end_bound_ms;
     end_watchdog_start();
     stop_threads = 1;
     event_pending = 1;
@@ -113,14 +167,7 @@ void runtime_shutdown() {
         file_close_all();
         sound_stop_all();
     } else {
-        // The program thread still runs and may be inside a file, the printer
-        // page or a stream (blocked in getchar, or in printf to a full pipe):
-        // nothing it may be using is closed, flushed or locked under it. What
-        // it wrote is already with the system, which closes its files at exit.
-        char text[128];
-        std::snprintf(text, sizeof text, "The program did not stop within %u ms; its files are left to the system.\n",
-                      shutdown_wait_ms);
-        say_on_stderr(text);
+        leave_running_program();
     }
     mouse_shutdown();
     // The program thread still runs: neither the streams' flush, which would

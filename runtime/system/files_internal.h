@@ -41,11 +41,13 @@ struct FileRecord {
     uint64_t record_length = 0;
     uint8_t* record_buffer = nullptr;  // random access: one zeroed record
     // The byte reader's read-ahead: bytes from read_base, valid while no write
-    // or lock went through any file number since it was filled.
+    // or lock went through any file number since it was filled, and served
+    // only while other programs' locks were looked at within read_look_ns.
     uint8_t* read_buffer = nullptr;
     uint64_t read_base = 0;
     uint32_t read_count = 0;
     uint64_t read_generation = 0;
+    int64_t read_looked_ns = 0;        // steady clock of the last look
     int64_t column = 1;
     SerialSettings serial;             // serial.port 0: not a serial port
     int16_t pushed_back = -1;          // serial: the byte stepped back over
@@ -57,6 +59,10 @@ struct FileRecord {
 namespace files_detail {
 
 constexpr uint32_t read_ahead_size = 4096;
+// How long bytes read ahead are served without asking again whether another
+// program locked them, on the system's coarse monotonic clock: a lock older
+// than this plus one tick of that clock keeps the byte reader out.
+constexpr int64_t read_look_ns = 1000000;
 
 // The open record of a number, or null.
 FileRecord* record_of(int32_t number);

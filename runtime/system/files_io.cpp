@@ -5,6 +5,7 @@
 #include "runtime/system/files_internal.h"
 #include "runtime/core/errors.h"
 #include "runtime/platform/file_handle.h"
+#include <time.h>
 #include <cstdlib>
 #include <cstring>
 
@@ -61,6 +62,14 @@ int32_t serial_write_text(FileRecord& r, const uint8_t* bytes, uint64_t length, 
     return handle_ok;
 }
 
+// The coarse clock costs a tenth of the fine one, which would double the cost
+// of a byte; it runs a tick behind at most.
+int64_t steady_ns() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 // The next byte for the text reader, through the read-ahead: 0-255, -1 at the
 // end, or a negative handle result below -1.
 int32_t next_byte(FileRecord& r, int32_t* failure) {
@@ -79,6 +88,7 @@ int32_t next_byte(FileRecord& r, int32_t* failure) {
     }
     bool fresh = r.read_buffer && r.read_generation == write_generation() && r.position >= r.read_base &&
                  r.position < r.read_base + r.read_count;
+    const int64_t now = steady_ns();
     if (!fresh) {
         if (!r.read_buffer) r.read_buffer = static_cast<uint8_t*>(std::malloc(read_ahead_size));
         if (!r.read_buffer) {
@@ -90,8 +100,20 @@ int32_t next_byte(FileRecord& r, int32_t* failure) {
         r.read_base = r.position;
         r.read_count = static_cast<uint32_t>(done);
         r.read_generation = write_generation();
+        r.read_looked_ns = now;
         if (result != handle_ok && result != handle_short_read) *failure = result;
         if (done == 0) return -1;
+    } else if (now - r.read_looked_ns >= read_look_ns) {
+        // Other programs lock without telling this one: the rest of what was
+        // read ahead is served only up to the first byte they now hold.
+        uint64_t rest = r.read_base + r.read_count - r.position;
+        uint64_t free_bytes = handle_read_allowed(r.os_handle, r.position, rest);
+        r.read_looked_ns = now;
+        if (free_bytes == 0) {
+            *failure = handle_denied;
+            return -1;
+        }
+        r.read_count = static_cast<uint32_t>(r.position - r.read_base + free_bytes);
     }
     return r.read_buffer[r.position - r.read_base];
 }

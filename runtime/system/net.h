@@ -21,6 +21,12 @@ constexpr uint32_t net_send_limit_ms = 10000;
 // everything after a header with a bit of 3-6 set, can never be read: the
 // connection is then marked disconnected and shut, and those bytes dropped.
 constexpr uint64_t net_receive_limit_bytes = 64ull << 20;
+// The most all connections together hold unread. A connection that would
+// pass it waits, as at its own limit, until the program reads lines on any
+// connection. When it is reached and no whole line waits anywhere, no line
+// can come: a connection that then asks for room gives up the part of a line
+// it holds, as a broken stream does.
+constexpr uint64_t net_receive_total_limit_bytes = 256ull << 20;
 
 // The external-address lookup's configuration, read from the environment at
 // each lookup. Without a service host there is no lookup.

@@ -161,8 +161,14 @@ int32_t net_open_host(StrDesc* spec) {
     h.port = port;
     if (port != 0) {
         // A burst of clients waits in the system's queue instead of being turned away.
+        // A host select cannot watch would take no client: it is not opened.
         h.descriptor = socket_find_listening(SDL_SwapBE16(port), descriptor_taken);
-        if (h.descriptor >= 0) socket_listen_long_queue(h.descriptor);
+        if (h.descriptor < 0 || h.descriptor >= socket_set_descriptor_limit) {
+            h.descriptor = -1;
+            handle_close_index(index);
+            return 0;
+        }
+        socket_listen_long_queue(h.descriptor);
         descriptor_mark(h.descriptor, true);
     }
     NetKinds[index] = net_kind_host;

@@ -28,8 +28,9 @@ uint64_t net_buffered_bytes(int32_t handle);
 uint64_t net_buffer_capacity(int32_t handle);
 // A shorter send limit than net_send_limit_ms (tests); 0 restores it.
 void net_set_send_limit_ms(uint32_t limit_ms);
-// A smaller receive limit than net_receive_limit_bytes (tests); 0 restores it.
-void net_set_receive_limit_bytes(uint64_t limit_bytes);
+// Smaller receive limits than net_receive_limit_bytes and
+// net_receive_total_limit_bytes (tests); 0 restores each.
+void net_set_receive_limit_bytes(uint64_t limit_bytes, uint64_t total_bytes = 0);
 
 // --- Shared by the subject's own files ---
 struct NetHandle {
@@ -55,6 +56,9 @@ struct NetHandle {
     // first line not yet whole, and how far into it the walk has come.
     uint64_t line_start = 0;
     NetLineScan walk;
+    // What this connection last added to the totals of all connections: its
+    // unread bytes and the whole lines among them.
+    uint64_t counted_unread = 0, counted_whole = 0;
 };
 
 namespace net_detail {

@@ -31,7 +31,21 @@ constexpr int send_wait_slice_ms = 100;
 
 uint32_t SendLimitMs = net_send_limit_ms;
 uint64_t ReceiveLimit = net_receive_limit_bytes;
+uint64_t TotalLimit = net_receive_total_limit_bytes;
+// What all connections hold unread, and how much of it is whole lines, as
+// each connection last counted itself (account). Program thread only.
+uint64_t TotalUnread = 0, TotalWhole = 0;
 uint8_t ReceiveBlock[receive_block_size];
+
+// The connection's unread bytes and whole lines into the totals.
+void account(NetHandle& h) {
+    const uint64_t unread = h.buffer_used - h.buffer_start;
+    const uint64_t whole = h.line_start > h.buffer_start ? h.line_start - h.buffer_start : 0;
+    TotalUnread += unread - h.counted_unread;
+    TotalWhole += whole - h.counted_whole;
+    h.counted_unread = unread;
+    h.counted_whole = whole;
+}
 
 uint64_t round_to_step(uint64_t n) { return (n + buffer_step - 1) / buffer_step * buffer_step; }
 
@@ -164,22 +178,25 @@ bool send_parts(int fd, const SocketPart* parts, int count) {
     return true;
 }
 
-}  // namespace
-
-void net_detail::buffer_release(NetHandle& h) {
-    std::free(h.buffer);
-    h.buffer = nullptr;
-    h.buffer_start = h.buffer_used = h.buffer_capacity = 0;
-    h.line_start = 0;
-    h.walk = NetLineScan{};
-}
-
-void net_detail::receive_pending(NetHandle& h) {
+// Takes in what has come, within the connection's limit and what the limit
+// of all connections leaves it.
+void receive_some(NetHandle& h) {
     if (h.disconnected || !h.socket_set) return;
     for (uint64_t taken = 0; taken < receive_pass_limit;) {
+        const uint64_t unread = h.buffer_used - h.buffer_start;
+        const uint64_t others = TotalUnread - h.counted_unread;
         // Full of whole lines: the peer waits until the program reads some.
-        const uint64_t room = ReceiveLimit - (h.buffer_used - h.buffer_start);
+        uint64_t room = ReceiveLimit - unread;
         if (room == 0) return;
+        if (others + unread >= TotalLimit) {
+            // All connections together are full. While some of it is whole
+            // lines, reading them makes room; when none is, no line can come
+            // on any of them until one gives up its part of a line: this one.
+            const uint64_t whole = h.line_start > h.buffer_start ? h.line_start - h.buffer_start : 0;
+            if (unread && TotalWhole - h.counted_whole + whole == 0) stream_dead(h);
+            return;
+        }
+        room = std::min(room, TotalLimit - others - unread);
         int ready = SDLNet_CheckSockets(h.socket_set, 0);
         if (ready < 0) {
             connection_break(h);
@@ -203,6 +220,22 @@ void net_detail::receive_pending(NetHandle& h) {
         // Even after a block that did not fill, the socket is asked again: an
         // end that came behind the data is seen now, not at the next query.
     }
+}
+
+}  // namespace
+
+void net_detail::buffer_release(NetHandle& h) {
+    std::free(h.buffer);
+    h.buffer = nullptr;
+    h.buffer_start = h.buffer_used = h.buffer_capacity = 0;
+    h.line_start = 0;
+    h.walk = NetLineScan{};
+    account(h);
+}
+
+void net_detail::receive_pending(NetHandle& h) {
+    receive_some(h);
+    account(h);
 }
 
 void net_print(int32_t handle, StrDesc* text, int32_t trailing_space, int32_t tab, int32_t line_end) {
@@ -267,6 +300,7 @@ void net_input_end(int32_t handle, int32_t completed) {
         h->buffer_start += h->held;
         h->held = 0;
         buffer_settle(*h);
+        account(*h);
         return;
     }
     h->input_state = input_consumed;
@@ -288,6 +322,7 @@ int32_t net_eof(int32_t handle) {
 
 void net_set_send_limit_ms(uint32_t limit_ms) { SendLimitMs = limit_ms ? limit_ms : net_send_limit_ms; }
 
-void net_set_receive_limit_bytes(uint64_t limit_bytes) {
+void net_set_receive_limit_bytes(uint64_t limit_bytes, uint64_t total_bytes) {
     ReceiveLimit = limit_bytes && limit_bytes < net_receive_limit_bytes ? limit_bytes : net_receive_limit_bytes;
+    TotalLimit = total_bytes && total_bytes < net_receive_total_limit_bytes ? total_bytes : net_receive_total_limit_bytes;
 }

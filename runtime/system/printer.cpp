@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <thread>
 #include <vector>
 #include "runtime/core/errors.h"
 #include "runtime/core/strings.h"
@@ -137,6 +138,15 @@ void printer_housekeeping_at(uint64_t now_ms) {
 
 void printer_flush() {
     print_if_due(true, 0);
+}
+
+void printer_flush_within(uint32_t wait_ms) {
+    const uint64_t deadline = printer_clock_ms() + wait_ms;
+    for (;;) {
+        print_if_due(true, 0);
+        if (!Page.holds_text.load() || printer_clock_ms() >= deadline) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 bool printer_page_pending() {

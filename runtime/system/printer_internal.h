@@ -11,5 +11,9 @@ void printer_housekeeping_at(uint64_t now_ms);
 uint64_t printer_clock_ms();
 // Prints a page holding text now (shutdown, with the program parked).
 void printer_flush();
+// The same while the program thread may still be printing (shutdown, the
+// program not parked): waits up to wait_ms for the page's lock, prints the
+// page if it holds text, and never waits on the program.
+void printer_flush_within(uint32_t wait_ms);
 // True while the page holds text not yet printed.
 bool printer_page_pending();

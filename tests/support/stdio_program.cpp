@@ -3,11 +3,17 @@
 // it says "ready" on stderr once it is doing it.
 //   getchar          waits in getchar on stdin
 //   printf           prints to stdout until a write blocks
+//   eprintf          prints to stderr until a write blocks
+//   lprint-getchar   puts a line on the printer page, then waits in getchar
+//   port-getchar     opens serial port 1, then waits in getchar
+//   port-write       writes 100 kB to serial port 1 (waiting up to 60 s for
+//                    room), then waits between statements
 //   parked FILE      writes FILE by number, leaves "unflushed" in stdout's
 //                    buffer and waits between statements
 //   parked-full FILE the same after filling the stdout pipe
 #include "runtime/runtime.h"
 #include "runtime/system/files.h"
+#include "runtime/system/printer.h"
 #include <SDL.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -30,27 +36,41 @@ void fill_stdout_pipe() {
     fcntl(STDOUT_FILENO, F_SETFL, flags);
 }
 
-int stdio_program(void*) {
-    if (Mode == "getchar") {
-        say_ready();
-        return std::getchar();
-    }
-    if (Mode == "printf") {
-        static char line[65536];
-        std::memset(line, 'p', sizeof line - 1);
-        say_ready();
-        for (;;) std::printf("%s", line);
-    }
-    file_open(str_from_cstring(FileName.c_str()), file_mode_output, 0, 0, 1, 0, 0);
-    file_raw_write(1, -1, "written by number", 17);
-    if (Mode == "parked-full") fill_stdout_pipe();
-    std::printf("unflushed");
-    say_ready();
+[[noreturn]] void wait_between_statements() {
     for (;;) {
         str_release_temps(0, 0);
         if (event_pending.load()) statement_check(1);
         SDL_Delay(5);
     }
+}
+
+int stdio_program(void*) {
+    if (Mode == "lprint-getchar") printer_print_text("a page left on the printer", true);
+    if (Mode == "port-getchar") file_open(str_from_cstring("COM1:9600,N,8,1"), file_mode_binary, 0, 0, 1, 0, 0);
+    if (Mode == "getchar" || Mode == "lprint-getchar" || Mode == "port-getchar") {
+        say_ready();
+        return std::getchar();
+    }
+    if (Mode == "printf" || Mode == "eprintf") {
+        static char line[65536];
+        std::memset(line, 'p', sizeof line - 1);
+        say_ready();
+        for (;;) std::fprintf(Mode == "printf" ? stdout : stderr, "%s", line);
+    }
+    if (Mode == "port-write") {
+        static char bytes[100000];
+        file_open(str_from_cstring("COM1:9600,N,8,1,CS60000"), file_mode_binary, 0, 0, 1, 0, 0);
+        say_ready();
+        file_raw_write(1, -1, bytes, sizeof bytes);
+        wait_between_statements();
+    }
+    file_open(str_from_cstring(FileName.c_str()), file_mode_output, 0, 0, 1, 0, 0);
+    file_raw_write(1, -1, "written by number", 17);
+    // Ready first: with stderr on the same pipe, it could not be said after.
+    say_ready();
+    if (Mode == "parked-full") fill_stdout_pipe();
+    std::printf("unflushed");
+    wait_between_statements();
 }
 
 }  // namespace

@@ -195,6 +195,49 @@ TEST_F(Directories, FilesOpenWithALockClauseStayInPlace) {
               "");
 }
 
+// A program that may not open a file cannot look at its marks by opening it:
+// another user's private file held with a lock clause in a shared folder, or
+// the holder's own file made unreadable, stays in place all the same. One
+// that nobody holds goes as the system lets it.
+TEST_F(Directories, HeldFilesStayWhenTheyCannotBeOpenedToLook) {
+    chmod(folder_.c_str(), 0777);
+    make_file("private.txt", "data");
+    chmod("private.txt", 0600);
+    file_open(s("private.txt"), file_mode_binary, 0, 2, 1, 0, 0);
+    ASSERT_EQ(error_code.load(), 0);
+    EXPECT_EQ(run_unprivileged([] {
+                  std::string failures;
+                  if (int e = error_of([] { files_delete(s("private.txt")); }); e != 55)
+                      failures += "delete gave " + std::to_string(e) + "; ";
+                  if (int e = error_of([] { file_rename(s("private.txt"), s("moved.txt")); }); e != 75)
+                      failures += "rename gave " + std::to_string(e) + "; ";
+                  if (!exists("private.txt")) failures += "the file is gone";
+                  return failures;
+              }),
+              "");
+    file_close(1);
+    EXPECT_EQ(run_unprivileged([] {
+                  std::string failures;
+                  make_file("held.txt", "data");
+                  make_file("free.txt", "data");
+                  file_open(s("held.txt"), file_mode_binary, 0, 2, 1, 0, 0);
+                  if (error_code.load()) return std::string("the held file was not opened");
+                  // The holder makes both unreadable once it holds one.
+                  chmod("held.txt", 0000);
+                  chmod("free.txt", 0000);
+                  if (int e = in_other_process([] { return error_of([] { files_delete(s("held.txt")); }); }); e != 55)
+                      failures += "the delete gave " + std::to_string(e) + "; ";
+                  if (!exists("held.txt")) failures += "the held file is gone; ";
+                  file_close(1);
+                  if (int e = in_other_process([] { return error_of([] { file_rename(s("free.txt"), s("f.txt")); }); }))
+                      failures += "the free file's rename gave " + std::to_string(e) + "; ";
+                  if (int e = in_other_process([] { return error_of([] { files_delete(s("held.txt")); }); }))
+                      failures += "the closed file's delete gave " + std::to_string(e);
+                  return failures;
+              }),
+              "");
+}
+
 TEST_F(Directories, WildcardsMatchAsTheDirectorySearchDoes) {
     struct Case { const char* pattern; const char* name; bool matches; } cases[] = {
         {"*", "anything.at.all", true}, {"*.TXT", "notes.txt", true}, {"*.txt", "notes.txt.gz", false},

@@ -283,6 +283,44 @@ TEST_F(Files, LockThroughOneNumberHoldsOffAnotherAndAChildProcess) {
     EXPECT_EQ(take_error(), 0);
 }
 
+// Another program's lock taken after the text reader read ahead keeps the
+// reader out of the bytes it holds in memory, as the raw read is kept out,
+// once the lock is older than the reader's look interval; once the lock is
+// gone the reader goes on where it was.
+TEST_F(Files, TheByteReaderMeetsALockTakenAfterItReadAhead) {
+    make("text", "abcdefghijklmnopqrstuvwxyz");
+    ASSERT_EQ(open_in("text", file_mode_input, 2), 0);
+    EXPECT_EQ(file_read_byte(2), 'a');
+    EXPECT_EQ(file_read_byte(2), 'b');
+    int locked[2], done[2];
+    ASSERT_EQ(pipe(locked), 0);
+    ASSERT_EQ(pipe(done), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        char step = 0;
+        if (open_in("text", file_mode_binary, 1) || (file_lock(1, 4, 26, 3), take_error())) _exit(1);
+        (void)!::write(locked[1], &step, 1);
+        (void)!::read(done[0], &step, 1);
+        _exit(0);
+    }
+    char step = 0;
+    ASSERT_EQ(::read(locked[0], &step, 1), 1);
+    timespec tick{};
+    clock_getres(CLOCK_MONOTONIC_COARSE, &tick);
+    usleep(static_cast<useconds_t>((files_detail::read_look_ns + tick.tv_nsec) / 1000 + 1000));
+    EXPECT_EQ(file_read_byte(2), 'c');
+    EXPECT_EQ(file_read_byte(2), -2);
+    EXPECT_EQ(take_error(), 70);
+    EXPECT_EQ(read(2, 1), "");
+    EXPECT_EQ(take_error(), 70);
+    ASSERT_EQ(::write(done[1], &step, 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(file_read_byte(2), 'd');
+    for (int fd : {locked[0], locked[1], done[0], done[1]}) close(fd);
+}
+
 TEST_F(Files, ShareClausesRefuseConflictingOpens) {
     make("s", "contents");
     struct Case { int32_t lock; int32_t mode, access; int32_t error; };

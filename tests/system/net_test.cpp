@@ -6,8 +6,10 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -588,6 +591,69 @@ except OSError:
     EXPECT_EQ(take_error(), 0);
 }
 
+// Many peers together hold no more than the limit of all connections (small
+// ones here). Whole lines wait in the socket until the program reads some,
+// and then all of them come; parts of lines that fill the limit with no whole
+// line anywhere are given up, one connection at a time, until the rest fit.
+TEST_F(Net, PeersTogetherHoldNoMoreThanTheSharedLimit) {
+    constexpr uint64_t limit = 1 << 20, total = 2 << 20;
+    net_set_receive_limit_bytes(limit, total);
+    struct Case { const char* what; const char* header; int frames; int disconnected; };
+    const Case cases[] = {
+        {"whole lines", "\\x07", 48, 0},      // 3 MiB a peer
+        {"parts of lines", "\\x87", 12, 2},  // 768 KiB a peer, never ended
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        uint16_t port = 0;
+        int32_t host = open_host(&port);
+        ASSERT_LT(host, 0);
+        const std::string script = std::string(R"(
+import socket, struct, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
+for i in range()") + std::to_string(c.frames) + R"():
+    s.sendall(b")" + c.header + R"(" + struct.pack("<I", 65536) + bytes([65 + i % 26]) * 65536)
+s.shutdown(socket.SHUT_WR) if )" + (c.disconnected ? "False" : "True") + R"( else None
+while s.recv(65536):
+    pass
+)";
+        std::vector<std::unique_ptr<PythonPeer>> peers;
+        std::vector<int32_t> accepted;
+        for (int i = 0; i < 4; ++i) {
+            peers.push_back(std::make_unique<PythonPeer>(script.c_str(), port));
+            int32_t a = 0;
+            ASSERT_TRUE(within([&] { return (a = net_accept(host)) != 0; }));
+            accepted.push_back(a);
+        }
+        const uint64_t each = static_cast<uint64_t>(c.frames) * (65536 + 5);
+        uint64_t most = 0;
+        int disconnected = 0;
+        // Until the limit is full, or what is left fits whole.
+        EXPECT_TRUE(within([&] {
+            uint64_t held = 0;
+            disconnected = 0;
+            for (int32_t a : accepted) {
+                disconnected += net_connected(a) == 0;
+                held += net_buffered_bytes(a);
+            }
+            most = std::max(most, held);
+            return c.disconnected ? disconnected == c.disconnected && held == 2 * each : held == total;
+        }));
+        EXPECT_LE(most, total);
+        EXPECT_EQ(disconnected, c.disconnected);
+        if (!c.disconnected) {
+            // Every line of every peer comes once the program reads.
+            for (int32_t a : accepted)
+                for (int i = 0; i < c.frames; ++i)
+                    ASSERT_EQ(next_line(a), std::string(65536, static_cast<char>('A' + i % 26))) << i;
+            for (auto& peer : peers) EXPECT_EQ(peer->finish(), "");
+        }
+        file_close_all();
+    }
+    net_set_receive_limit_bytes(0);
+    EXPECT_EQ(take_error(), 0);
+}
+
 TEST_F(Net, DescriptorsBeyondWhatSocketSetsWatchAreRefused) {
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
@@ -604,8 +670,41 @@ TEST_F(Net, DescriptorsBeyondWhatSocketSetsWatchAreRefused) {
         char b;
         return recv(client, &b, 1, MSG_DONTWAIT) == 0;
     }));
+    // A host there would take no client: it is not opened.
+    uint16_t free_port = 0;
+    close(plain_listen(&free_port));
+    EXPECT_EQ(net_open_host(text("TCP/IP:" + std::to_string(free_port))), 0);
     for (int fd : filler) close(fd);
     EXPECT_EQ(take_error(), 0);
+}
+
+// Without /proc the sockets' descriptors are found all the same: a host, a
+// client to it and the accepted side carry a line each way. Hiding /proc
+// takes a mount namespace of one's own, which only root may make.
+TEST_F(Net, ConnectionsWorkWithoutProc) {
+    pid_t child = fork();
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0) _exit(77);
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("none", "/proc", "tmpfs", 0, nullptr) != 0 || access("/proc/self/fd", F_OK) == 0)
+            _exit(77);
+        uint16_t port = 0;
+        int32_t host = open_host(&port);
+        if (!host) _exit(1);
+        int32_t client = net_open_client(text("TCP/IP:" + std::to_string(port) + ":127.0.0.1"));
+        if (!client) _exit(2);
+        int32_t accepted = 0;
+        if (!within([&] { return (accepted = net_accept(host)) != 0; })) _exit(3);
+        net_print(client, text("there"), 0, 0, 1);
+        net_print(accepted, text("back"), 0, 0, 1);
+        if (next_line(accepted) != "there" || next_line(client) != "back") _exit(4);
+        _exit(take_error() ? 5 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace of its own (not root)";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // A plain address-echo service on the loopback that answers one request with

@@ -8,6 +8,7 @@
 #include <SDL.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -30,6 +32,7 @@
 #include "runtime/process/process.h"
 #include "runtime/system/files.h"
 #include "support/sdl_events.h"
+#include "system/unprivileged.h"
 
 extern char** environ;
 
@@ -164,31 +167,46 @@ INSTANTIATE_TEST_SUITE_P(Endings, FilesAtTheEnd, ::testing::Values(Ending::windo
                          });
 
 // The streams program (tests/support/stdio_program.cpp) with pipes for its
-// three streams, on the dummy drivers.
+// three streams (or stdout and stderr one pipe, as 2>&1 makes them), on the
+// dummy drivers, as the test's user or as a user without privileges.
+struct StdioOptions {
+    bool merged = false;
+    bool unprivileged = false;
+    std::vector<std::string> environment;  // NAME=value, added to the test's own
+};
+
 class StdioProgram {
 public:
-    explicit StdioProgram(std::vector<std::string> args) {
+    explicit StdioProgram(std::vector<std::string> args, const StdioOptions& options = {}) {
         int in[2], out[2], err[2];
         if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
         args.insert(args.begin(), MORV_STDIO_PROGRAM);
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        if (posix_spawn(&pid, MORV_STDIO_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        std::vector<std::string> variables{"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+        variables.insert(variables.end(), options.environment.begin(), options.environment.end());
+        std::vector<char*> env;
+        for (std::string& v : variables) env.push_back(v.data());
+        for (char** e = environ; *e; ++e) env.push_back(*e);
+        env.push_back(nullptr);
+        const Unprivileged user = Unprivileged::user();
+        pid = fork();
+        if (pid == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            dup2(options.merged ? out[1] : err[1], 2);
+            if (options.unprivileged && !user.become()) _exit(120);
+            execve(MORV_STDIO_PROGRAM, argv.data(), env.data());
+            _exit(121);
+        }
         close(in[0]);
         close(out[1]);
         close(err[1]);
         stdin_writer = in[1];  // kept open and silent
         stdout_reader = out[0];
-        stderr_reader = err[0];
+        stderr_reader = options.merged ? dup(out[0]) : err[0];
+        if (options.merged) close(err[0]);
     }
     ~StdioProgram() {
         if (pid > 0) {
@@ -245,23 +263,29 @@ public:
 
 // SIGTERM arrives as a window close. The program thread is blocked in a
 // stream and holds its lock, or parked with bytes in stdout's buffer (which
-// the end flushes, unless nobody reads the pipe): either way the process ends
-// with code 0 no later than the shutdown's wait after the close.
+// the end flushes, unless nobody reads the pipe), and stderr may be the full
+// pipe itself, where the end's own words cannot go: either way the process
+// ends with code 0 no later than the shutdown's wait after the close.
 TEST(StreamsAtTheEnd, AProgramInItsStreamsEndsWithinTheBound) {
     char folder[] = "/tmp/morv-streams-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string file = std::string(folder) + "/by-number.txt";
-    struct Case { std::vector<std::string> args; int bound_ms; bool parked, stdout_read; };
+    StdioOptions merged;
+    merged.merged = true;
+    struct Case { std::vector<std::string> args; StdioOptions options; int bound_ms; bool parked, stdout_read; };
     const Case cases[] = {
-        {{"getchar"}, 4000, false, false},
-        {{"printf"}, 4000, false, false},
-        {{"parked", file}, 2000, true, true},
-        {{"parked-full", file}, 4000, true, false},
+        {{"getchar"}, {}, 4000, false, false},
+        {{"printf"}, {}, 4000, false, false},
+        {{"eprintf"}, {}, 4000, false, false},
+        {{"printf"}, merged, 4000, false, false},
+        {{"parked", file}, {}, 2000, true, true},
+        {{"parked-full", file}, {}, 4000, true, false},
+        {{"parked-full", file}, merged, 4000, true, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args[0]);
+        SCOPED_TRACE(c.args[0] + (c.options.merged ? " 2>&1" : ""));
         std::remove(file.c_str());
-        StdioProgram program(c.args);
+        StdioProgram program(c.args, c.options);
         ASSERT_GT(program.pid, 0);
         ASSERT_TRUE(program.says("ready\n")) << program.errors;
         auto closed = std::chrono::steady_clock::now();
@@ -278,6 +302,76 @@ TEST(StreamsAtTheEnd, AProgramInItsStreamsEndsWithinTheBound) {
         }
         EXPECT_THAT(program.all_errors(), Not(HasSubstr("Sanitizer")));
     }
+    std::filesystem::remove_all(folder);
+}
+
+// A serial port the program still has open when the window closes opens
+// again for other programs, whether the program parked (the close-all closes
+// it, and a write that waits for room gives up at the close) or is blocked in
+// getchar (the port keeps its descriptor until the process is gone, but not
+// its exclusive mode). Root passes over that mode: the program and the second
+// open run without privileges.
+TEST(StreamsAtTheEnd, APortLeftOpenOpensAgainAfterTheEnd) {
+    struct Case { const char* mode; int bound_ms; };
+    for (const Case& c : {Case{"port-write", 1500}, Case{"port-getchar", 4000}}) {
+        SCOPED_TRACE(c.mode);
+        int master = -1, slave = -1;
+        char device[128];
+        ASSERT_EQ(openpty(&master, &slave, device, nullptr, nullptr), 0);
+        close(slave);
+        const Unprivileged user = Unprivileged::user();
+        ASSERT_TRUE(user.give(device));
+        StdioOptions options;
+        options.unprivileged = true;
+        options.environment = {std::string("MORV_COM1=") + device};
+        StdioProgram program({c.mode}, options);
+        ASSERT_GT(program.pid, 0);
+        ASSERT_TRUE(program.says("ready\n")) << program.errors;
+        // The write has filled the terminal's buffer and waits for room.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        auto closed = std::chrono::steady_clock::now();
+        kill(program.pid, SIGTERM);
+        EXPECT_EQ(program.ended_within(c.bound_ms + 2000), 0);
+        EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - closed)
+                      .count(),
+                  c.bound_ms);
+        const std::string path = device;
+        EXPECT_EQ(run_unprivileged([&] {
+                      int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+                      if (fd < 0) return std::string("the port does not open again: ") + std::strerror(errno);
+                      close(fd);
+                      return std::string();
+                  }),
+                  "");
+        close(master);
+    }
+}
+
+// A line put on the printer page goes to the print command at the end, also
+// when the program is blocked in getchar and the end does not wait for it.
+TEST(StreamsAtTheEnd, APageOnThePrinterIsPrintedAtTheEnd) {
+    char folder[] = "/tmp/morv-printed-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string page = std::string(folder) + "/page.ppm";
+    StdioOptions options;
+    options.environment = {"MORV_PRINT_COMMAND=cat > " + page};
+    StdioProgram program({"lprint-getchar"}, options);
+    ASSERT_GT(program.pid, 0);
+    ASSERT_TRUE(program.says("ready\n")) << program.errors;
+    kill(program.pid, SIGTERM);
+    EXPECT_EQ(program.ended_within(6000), 0);
+    // The command runs on after the process: its page is complete when it ends.
+    uintmax_t size = 0;
+    for (int waited = 0; waited < 5000 && size < 100; waited += 20) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::error_code error;
+        size = std::filesystem::file_size(page, error);
+        if (error) size = 0;
+    }
+    std::ifstream in(page, std::ios::binary);
+    std::string head(2, '\0');
+    in.read(head.data(), 2);
+    EXPECT_EQ(head, "P6");
     std::filesystem::remove_all(folder);
 }
 
