@@ -3,7 +3,7 @@
 # Usage: scripts/setup.sh run|test
 set -euo pipefail
 
-run_packages=(build-essential cmake pkg-config libsdl1.2-compat-dev libsdl-ttf2.0-dev
+run_packages=(build-essential cmake pkg-config ccache libsdl1.2-compat-dev libsdl-ttf2.0-dev
               libsdl-image1.2-dev libsdl-mixer1.2-dev libsdl-net1.2-dev libfontconfig-dev libx11-dev libxtst-dev zlib1g-dev)
 test_packages=(fonts-dejavu-core libjpeg-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool imagemagick x11-utils socat x11-xkb-utils xclip
                sox libsox-fmt-mp3 vorbis-tools lame clang libclang-rt-14-dev python3

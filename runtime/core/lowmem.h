@@ -25,8 +25,3 @@ inline uint16_t low_read16(uint32_t offset) {
     const uint8_t* m = low_memory() + offset;
     return static_cast<uint16_t>(m[0] | (m[1] << 8));
 }
-inline void low_write16(uint32_t offset, uint16_t value) {
-    uint8_t* m = low_memory() + offset;
-    m[0] = static_cast<uint8_t>(value);
-    m[1] = static_cast<uint8_t>(value >> 8);
-}

@@ -29,9 +29,6 @@ inline void plain_store64(uint8_t* p, uint64_t w) { __builtin_memcpy(p, &w, 8); 
 // --- Single values (16-bit and 32-bit addresses aligned to their size) -------
 
 inline uint8_t page_load8(const uint8_t* p) { return __atomic_load_n(p, __ATOMIC_RELAXED); }
-inline uint16_t page_load16(const void* p) {
-    return __atomic_load_n(static_cast<const PageWord16*>(p), __ATOMIC_RELAXED);
-}
 inline uint32_t page_load32(const void* p) {
     return __atomic_load_n(static_cast<const PageWord32*>(p), __ATOMIC_RELAXED);
 }
