@@ -12,7 +12,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "runtime/core/errors.h"
@@ -48,12 +47,19 @@ constexpr size_t extra_glyph_limit = 4096;
 // Per loaded font: where its file is, the point size its face opens at, the
 // code-page glyphs in both renderings (those the child did not hand over are
 // asked for when first drawn) and those of other characters.
+// Glyphs too large to come with the font are kept once drawn, up to this much
+// across all fonts; past it they are rendered again at each use.
+constexpr size_t large_glyphs_limit_bytes = size_t{64} << 20;
+size_t LargeGlyphBytes = 0;
+
 struct LoadedFont {
     std::string path;
     uint32_t points = 0;
     std::array<Glyph, 256> solid, shaded;
     std::vector<uint8_t> cells;
     std::map<std::pair<uint32_t, bool>, Glyph> extra;
+    size_t large_bytes = 0;  // this font's share of LargeGlyphBytes
+    ~LoadedFont() { LargeGlyphBytes -= large_bytes; }
 };
 std::array<std::unique_ptr<LoadedFont>, font_slot_count> Loaded;
 std::string ProgramFolder;
@@ -150,10 +156,15 @@ const Glyph& glyph(uint32_t font, uint32_t c, bool one_bit, Glyph* scratch) {
     }
     if (cached && cached->rendered) return *cached;
     *scratch = render(font, c, one_bit);
-    // Glyphs of huge sizes are rendered each time rather than held.
-    if (scratch->pixels.size() > glyph_cache_limit_bytes) return *scratch;
+    const size_t size = scratch->pixels.size();
+    const bool large = size > glyph_cache_limit_bytes;
+    if (large && LargeGlyphBytes + size > large_glyphs_limit_bytes) return *scratch;
     if (!cached && lf->extra.size() < extra_glyph_limit) cached = &lf->extra[{c, one_bit}];
     if (!cached) return *scratch;
+    if (large) {
+        LargeGlyphBytes += size;
+        lf->large_bytes += size;
+    }
     *cached = std::move(*scratch);
     return *cached;
 }
@@ -192,24 +203,6 @@ bool font_in_use(uint32_t font) {
 void close_slot(uint32_t handle) {
     *font_slot_edit(handle) = FontSlot{};
     Loaded[handle].reset();
-}
-
-// The display pause the screen-mode statements use: the event thread stops
-// drawing until released; nothing to wait for while no refresh runs.
-bool display_hold() {
-    if (auto_display.load() == 0 || threads_started.load() == 0) return false;
-    int32_t idle = 0;
-    display_pause_state.compare_exchange_strong(idle, 1);
-    while (display_pause_state.load(std::memory_order_acquire) != 2) {
-        if (stop_threads.load(std::memory_order_relaxed) || auto_display.load(std::memory_order_relaxed) == 0)
-            break;
-        std::this_thread::yield();
-    }
-    return true;
-}
-
-void display_release(bool paused) {
-    if (paused) display_pause_state.store(0, std::memory_order_release);
 }
 
 std::string trimmed_upper(std::string_view s) {
@@ -320,10 +313,10 @@ void set_image_font(int32_t font, int32_t image, bool image_passed) {
     if (rec->is_text && !(font_slot(f).flags & font_monospace)) return runtime_error(error_illegal_call);
     if (rec->is_text && (rec->flags & image_is_screen_page)) {
         // Every screen page changes at once, with the refresh held off.
-        const bool paused = display_hold();
+        const bool paused = display_pause();
         for (int32_t n = 0; n < page_count(); ++n)
             if (ImageRec* page = image_record(page_handle(n))) image_set_font(f, *page);
-        display_release(paused);
+        display_resume(paused);
         display_invalidate();
         return;
     }

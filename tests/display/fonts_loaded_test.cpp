@@ -8,6 +8,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "display/display_fixture.h"
@@ -230,3 +231,25 @@ TEST_F(LoadedFonts, RefreshDrawsAMonospaceTextPage) {
 }
 
 }  // namespace
+
+// A glyph too large to come with the font (the full block at 400 pixels) is
+// rendered once and kept: drawn again after its file is gone, it is the same.
+TEST_F(LoadedFonts, LargeGlyphsAreKeptOnceDrawn) {
+    const std::string copy = ::testing::TempDir() + "large_glyphs.ttf";
+    {
+        std::ifstream in(font_file_path(sans), std::ios::binary);
+        std::ofstream out(copy, std::ios::binary);
+        out << in.rdbuf();
+        ASSERT_TRUE(out.good());
+    }
+    int32_t f = load(copy, 400);
+    ASSERT_GT(f, 0);
+    const int32_t wide = loaded_glyph_width(uint32_t(f), 0xDB);
+    ImageRec& first = printed(f, 32, 2, "\xDB", 0xFF000000);
+    const int ink = count(first, 0xFFFFFFFF);
+    ASSERT_GT(wide, 0);
+    ASSERT_GT(ink, 0);
+    ASSERT_EQ(std::remove(copy.c_str()), 0);
+    EXPECT_EQ(loaded_glyph_width(uint32_t(f), 0xDB), wide);
+    EXPECT_EQ(count(printed(f, 32, 2, "\xDB", 0xFF000000), 0xFFFFFFFF), ink);
+}
