@@ -14,6 +14,14 @@ void display_cycle_full_screen();
 // Forces a cleared surface and a full redraw at the next frame.
 void display_invalidate();
 
+// The display pause (program thread): asks the event thread to stop drawing
+// and blocks until it answers between two frames, so pages and fonts can be
+// rebuilt under it. Gives up when the shutdown begins or automatic refresh
+// stops, since no answer comes then. True when a pause was asked: hand that to
+// display_resume, which lets the refresh go on.
+bool display_pause();
+void display_resume(bool paused);
+
 // The 32 x 32 pixels (0xAARRGGBB, alpha 0 or 0xFF) the icon statement would
 // give the window for an image; false after an error or for an empty image.
 bool window_icon_pixels(int32_t image, uint32_t* pixels);

@@ -10,11 +10,11 @@
 #include "runtime/display/page_memory.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/flags_internal.h"
+#include "runtime/core/threads_internal.h"
 #include <SDL.h>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -22,6 +22,8 @@ namespace {
 constexpr uint32_t red_mask = 0x00FF0000, green_mask = 0x0000FF00, blue_mask = 0x000000FF;
 constexpr uint32_t cursor_phase_bit = 4, blink_phase_bit = 8;
 constexpr uint8_t blink_attribute = 0x80;
+// How often a paused program thread looks at the shutdown and the refresh.
+constexpr uint32_t pause_check_ms = 10;
 constexpr int text_colours = 16;
 
 // What one frame takes of the display image's record. The record's shape
@@ -457,9 +459,11 @@ void draw_palette_page(const Target& t, bool full, RowBand& band) {
     }
 }
 
+// The event thread answers a pause between two frames and draws nothing until
+// the program thread resumes.
 void acknowledge_pause() {
     int expected = 1;
-    if (display_pause_state.compare_exchange_strong(expected, 2)) std::this_thread::yield();
+    if (display_pause_state.compare_exchange_strong(expected, 2)) program_wakeup.signal();
 }
 
 void finish_frame() {
@@ -606,6 +610,24 @@ void display_refresh() {
 }
 
 void display_invalidate() { Refresh.surface_valid = 0; }
+
+bool display_pause() {
+    if (auto_display.load() == 0 || threads_started.load() == 0) return false;
+    int32_t idle = 0;
+    display_pause_state.compare_exchange_strong(idle, 1);
+    event_wakeup.signal();
+    for (;;) {
+        const uint64_t ticket = program_wakeup.ticket();
+        if (display_pause_state.load(std::memory_order_acquire) == 2) break;
+        if (stop_threads.load() || auto_display.load() == 0) break;
+        program_wakeup.wait(ticket, pause_check_ms);
+    }
+    return true;
+}
+
+void display_resume(bool paused) {
+    if (paused) display_pause_state.store(0, std::memory_order_release);
+}
 
 void display_cycle_full_screen() { Refresh.cycle_counter.fetch_add(1); }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <thread>
 
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
@@ -51,26 +50,6 @@ ScreenStateRec ScreenState{{-1, -1, -1}, 0, false, true};
 
 bool pending_text_size() {
     return ScreenState.pending.columns >= 0 || ScreenState.pending.rows >= 0 || ScreenState.pending.font >= 0;
-}
-
-bool refresh_running() { return auto_display.load() != 0 && threads_started.load() != 0; }
-
-// Asks the event thread to stop drawing and waits for its answer. Gives up when
-// shutdown begins or automatic refresh stops, since no answer comes then.
-bool display_pause() {
-    if (!refresh_running()) return false;
-    int32_t idle = 0;
-    display_pause_state.compare_exchange_strong(idle, 1);
-    while (display_pause_state.load(std::memory_order_acquire) != 2) {
-        if (stop_threads.load(std::memory_order_relaxed) || auto_display.load(std::memory_order_relaxed) == 0)
-            break;
-        std::this_thread::yield();
-    }
-    return true;
-}
-
-void display_resume(bool paused) {
-    if (paused || refresh_running()) display_pause_state.store(0, std::memory_order_release);
 }
 
 int32_t handle_of(int32_t image) {

@@ -4,9 +4,9 @@
 #pragma once
 #include <cstdint>
 
-// Start-up step 2: the program's folder becomes the working directory.
+// At start-up the program's folder becomes the working directory.
 void process_enter_program_folder();
-// Start-up step 5: argv[1..] joined with single spaces into command_line.
+// At start-up argv[1..] are joined with single spaces into command_line.
 void process_join_command_line(int argc, char** argv);
 
 // Runs event-loop passes until the program is to end, then shuts down.

@@ -50,8 +50,9 @@ constexpr uint32_t sdl_init_flags = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_V
 SDL_Thread* ProgramThread = nullptr;
 SDL_Thread* TimerThread = nullptr;
 
-// Start-up steps 6 to 14: the window system and what depends on it. Returns
-// an exit code, or 0 to go on.
+// Start-up from the window system on: SDL and its clock, the fonts, the
+// keyboard, the input method, the display and its window, and the mouse.
+// Returns an exit code, or 0 to go on.
 int start_window_system() {
     if (!platform_display_available()) {
         std::fprintf(stderr,
