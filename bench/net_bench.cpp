@@ -47,19 +47,19 @@ void start_runtime() {
     started = true;
 }
 
-StrDesc* spec(const std::string& text) { return str_from_bytes(text.data(), static_cast<uint32_t>(text.size())); }
+StrDesc* address(const std::string& text) { return str_from_bytes(text.data(), static_cast<uint32_t>(text.size())); }
 
 int32_t open_host(uint16_t* port) {
     for (int i = 0; i < 200; ++i) {
         *port = static_cast<uint16_t>(20000 + (getpid() * 131 + i * 7) % 30000);
-        if (int32_t h = net_open_host(spec("TCP/IP:" + std::to_string(*port)))) return h;
+        if (int32_t h = net_open_host(address("TCP/IP:" + std::to_string(*port)))) return h;
     }
     std::abort();
 }
 
 // The child: a runtime client printing lines of `length` until the host goes.
 [[noreturn]] void print_lines(uint16_t port, uint32_t length) {
-    int32_t client = net_open_client(spec("TCP/IP:" + std::to_string(port) + ":127.0.0.1"));
+    int32_t client = net_open_client(address("TCP/IP:" + std::to_string(port) + ":127.0.0.1"));
     StrDesc* line = str_new(length, 0);
     std::fill(line->data, line->data + length, 'x');
     for (uint32_t n = 0; client; ++n) {

@@ -138,8 +138,8 @@ int chat_program(void*) {
     draw_typing();
     std::vector<std::string> args = words(str_view(command_line()));
     if (args.size() == 2 && args[0] == "host") {
-        std::string spec = "TCP/IP:" + args[1];
-        int32_t host = net_open_host(str_from_bytes(spec.data(), static_cast<uint32_t>(spec.size())));
+        std::string address = "TCP/IP:" + args[1];
+        int32_t host = net_open_host(str_from_bytes(address.data(), static_cast<uint32_t>(address.size())));
         if (!host) {
             say("Cannot listen on port " + args[1]);
             wait_for_key_and_end(0);
@@ -156,8 +156,8 @@ int chat_program(void*) {
         });
     }
     if (args.size() == 3 && args[0] == "client") {
-        std::string spec = "TCP/IP:" + args[2] + ":" + args[1];
-        int32_t connection = net_open_client(str_from_bytes(spec.data(), static_cast<uint32_t>(spec.size())));
+        std::string address = "TCP/IP:" + args[2] + ":" + args[1];
+        int32_t connection = net_open_client(str_from_bytes(address.data(), static_cast<uint32_t>(address.size())));
         if (!connection) {
             say("Cannot connect to " + args[1] + " on port " + args[2]);
             wait_for_key_and_end(0);

@@ -89,7 +89,7 @@ void open_one(const uint8_t* p, size_t n) {
     std::string name(reinterpret_cast<const char*>(p + 7), n - 7);
     for (char& c : name) if (c == '/') c = '_';
     // Serial-port names stay as they are (their devices are in the folder too).
-    if (!files_detail::serial_spec_named(name.data(), name.size())) name = Folder + "/" + name;
+    if (!files_detail::serial_settings_named(name.data(), name.size())) name = Folder + "/" + name;
     const bool was_open = number >= 1 && file_number_check(number) == 1;
     StrDesc* s = str_from_bytes(name.data(), static_cast<uint32_t>(name.size()));
     if (p[6] & 2) {

@@ -16,7 +16,7 @@ enum HandleResult : int32_t {
     handle_device_error = -8,     // no such drive or device, or a port that would not open
     handle_io_fault = -9,         // too many open files, read or write fault
     handle_short_read = -10,      // the end of the file came first
-    handle_bad_spec = -11,        // a serial-port setting string that does not parse
+    handle_bad_settings = -11,        // a serial-port setting string that does not parse
 };
 
 // Byte-range locks and transfers live below this offset (2 EiB); the share

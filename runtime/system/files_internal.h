@@ -86,11 +86,11 @@ int32_t transfer_error(int32_t result);
 int32_t length_error(int32_t result);
 int32_t lock_error(int32_t result);
 
-// The serial-port setting string: 0 and the settings, or handle_bad_spec.
+// The serial-port setting string: 0 and the settings, or handle_bad_settings.
 // Plain text in, no runtime state: the fuzz target calls it alone.
-int32_t serial_spec_parse(const char* text, uint64_t length, SerialSettings* settings);
+int32_t serial_settings_parse(const char* text, uint64_t length, SerialSettings* settings);
 // True when the name is to be read as a serial-port setting string.
-bool serial_spec_named(const char* text, uint64_t length);
+bool serial_settings_named(const char* text, uint64_t length);
 // The device of a port: MORV_COMn when set, else /dev/ttyS(n-1).
 void serial_device_path(uint8_t port, char* path, uint32_t size);
 

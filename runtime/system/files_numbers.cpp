@@ -78,7 +78,7 @@ int32_t open_error(int32_t result) {
         case handle_path_not_found: return 76;
         case handle_denied: return 70;
         case handle_device_error: return 68;
-        case handle_bad_spec: return 64;
+        case handle_bad_settings: return 64;
         default: return 53;
     }
 }

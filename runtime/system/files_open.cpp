@@ -68,8 +68,8 @@ int32_t open_file(const std::string& name, int32_t mode, int32_t access, int32_t
     return first;
 }
 
-int32_t open_serial(const std::string& spec, int32_t mode, int32_t access, FileRecord& r) {
-    int32_t parsed = serial_spec_parse(spec.data(), spec.size(), &r.serial);
+int32_t open_serial(const std::string& settings, int32_t mode, int32_t access, FileRecord& r) {
+    int32_t parsed = serial_settings_parse(settings.data(), settings.size(), &r.serial);
     if (parsed != handle_ok) return parsed;
     char device[4096];
     serial_device_path(r.serial.port, device, sizeof device);
@@ -125,7 +125,7 @@ void file_open(StrDesc* name, int32_t mode, int32_t access, int32_t lock, int32_
     // another file than the one named.
     if (path.find('\0') != std::string::npos) return runtime_error(64);
     FileRecord* r = record_new();
-    bool serial = serial_spec_named(path.data(), path.size());
+    bool serial = serial_settings_named(path.data(), path.size());
     int32_t result = serial ? open_serial(path, mode, access, *r) : open_file(path, mode, access, lock, *r);
     if (result != handle_ok) {
         record_free(r);

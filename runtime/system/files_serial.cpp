@@ -102,15 +102,15 @@ bool option_of(std::string_view item, Options& seen, SerialSettings& s) {
 }
 
 // "COM" n ":" with n 1-255 written without a leading zero; the rest after it.
-bool port_of(std::string_view spec, uint8_t* port, std::string_view* rest) {
-    if (spec.size() < 4 || spec.substr(0, 3) != "COM") return false;
-    size_t colon = spec.find(':', 3);
+bool port_of(std::string_view settings, uint8_t* port, std::string_view* rest) {
+    if (settings.size() < 4 || settings.substr(0, 3) != "COM") return false;
+    size_t colon = settings.find(':', 3);
     if (colon == std::string_view::npos) return false;
-    std::string_view digits = spec.substr(3, colon - 3);
+    std::string_view digits = settings.substr(3, colon - 3);
     uint64_t n;
     if (digits.empty() || digits[0] == '0' || !number_of(digits, 255, &n)) return false;
     *port = static_cast<uint8_t>(n);
-    *rest = spec.substr(colon + 1);
+    *rest = settings.substr(colon + 1);
     return true;
 }
 
@@ -137,27 +137,27 @@ bool positional_item(size_t position, std::string_view item, SerialSettings& s, 
 
 namespace files_detail {
 
-bool serial_spec_named(const char* text, uint64_t length) {
+bool serial_settings_named(const char* text, uint64_t length) {
     return length >= 4 && upper(text[0]) == 'C' && upper(text[1]) == 'O' && upper(text[2]) == 'M' &&
            is_digit(text[3]);
 }
 
-int32_t serial_spec_parse(const char* text, uint64_t length, SerialSettings* settings) {
-    std::string spec(text, length);
-    for (char& c : spec) c = upper(c);
+int32_t serial_settings_parse(const char* text, uint64_t length, SerialSettings* settings) {
+    std::string words(text, length);
+    for (char& c : words) c = upper(c);
     SerialSettings s;
     std::string_view rest;
-    if (!port_of(spec, &s.port, &rest)) return handle_bad_spec;
+    if (!port_of(words, &s.port, &rest)) return handle_bad_settings;
     Options seen;
     bool stop_given = false;
     size_t position = 0;
     for (size_t start = 0;; ++position) {
         size_t comma = rest.find(',', start);
         std::string_view item = rest.substr(start, comma == std::string_view::npos ? rest.npos : comma - start);
-        if (!item_well_formed(item, position == 3)) return handle_bad_spec;
+        if (!item_well_formed(item, position == 3)) return handle_bad_settings;
         if (!item.empty()) {
             bool ok = position < 4 ? positional_item(position, item, s, &stop_given) : option_of(item, seen, s);
-            if (!ok) return handle_bad_spec;
+            if (!ok) return handle_bad_settings;
         }
         if (comma == std::string_view::npos) break;
         start = comma + 1;

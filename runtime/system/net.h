@@ -41,10 +41,10 @@ constexpr uint32_t net_address_default_timeout_ms = 2000;
 // "TCP/IP:port" (any case; the port modulo 65536): a listening host. The
 // address text is consumed. Text of another form is error 5; a failure to
 // listen is 0.
-int32_t net_open_host(StrDesc* spec);
+int32_t net_open_host(StrDesc* address);
 // "TCP/IP:port:host": a connection to it. A missing second ":" or an empty
 // host is error 5; a failure to resolve or connect is 0.
-int32_t net_open_client(StrDesc* spec);
+int32_t net_open_client(StrDesc* address);
 // The connection waiting on a host, or 0 when none waits. Error 258 for a
 // handle that is not a host.
 int32_t net_accept(int32_t host);

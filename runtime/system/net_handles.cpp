@@ -22,7 +22,7 @@ std::vector<uint32_t> NetFreeList;
 // Descriptors that belong to open handles, indexed by descriptor.
 std::vector<uint8_t> DescriptorsTaken;
 
-constexpr std::string_view spec_prefix = "TCP/IP:";
+constexpr std::string_view address_prefix = "TCP/IP:";
 
 bool library_ready() {
     static int state = 0;  // 1 ready, -1 failed for good
@@ -64,26 +64,26 @@ int32_t handle_number(uint32_t index) { return ~static_cast<int32_t>(index); }
 
 // The address text after "TCP/IP:", or false with error 5 when it does not
 // begin so (compared upper-cased).
-bool spec_rest(StrDesc* spec, std::string* rest) {
-    std::string text(str_view(spec));
-    if (spec && spec->is_temporary) str_free(spec);
+bool address_rest(StrDesc* address, std::string* rest) {
+    std::string text(str_view(address));
+    if (address && address->is_temporary) str_free(address);
     if (error_code.load()) return false;
-    bool prefixed = text.size() >= spec_prefix.size();
-    for (size_t i = 0; prefixed && i < spec_prefix.size(); ++i) {
+    bool prefixed = text.size() >= address_prefix.size();
+    for (size_t i = 0; prefixed && i < address_prefix.size(); ++i) {
         char c = text[i];
-        prefixed = (c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) == spec_prefix[i];
+        prefixed = (c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) == address_prefix[i];
     }
     if (!prefixed) {
         runtime_error(error_illegal_call);
         return false;
     }
-    *rest = text.substr(spec_prefix.size());
+    *rest = text.substr(address_prefix.size());
     return true;
 }
 
 // The numeric value of the text (leading blanks, a sign, digits, a fraction
 // rounded to the nearest, ties to even), modulo 65536.
-uint16_t spec_port(std::string_view text) {
+uint16_t address_port(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
     bool negative = i < text.size() && text[i] == '-';
@@ -128,7 +128,7 @@ std::string dotted(uint32_t host_network_order) {
 }
 
 StrDesc* address_string(uint16_t port, const std::string& address) {
-    std::string text = std::string(spec_prefix) + std::to_string(port) + ":" + address;
+    std::string text = std::string(address_prefix) + std::to_string(port) + ":" + address;
     return str_from_bytes(text.data(), static_cast<uint32_t>(text.size()));
 }
 
@@ -146,10 +146,10 @@ NetHandle* net_detail::handle_of(int32_t handle, uint32_t kinds) {
 
 void net_startup() { file_network_attach(&FileSeam); }
 
-int32_t net_open_host(StrDesc* spec) {
+int32_t net_open_host(StrDesc* address) {
     std::string rest;
-    if (!spec_rest(spec, &rest)) return 0;
-    uint16_t port = spec_port(rest);
+    if (!address_rest(address, &rest)) return 0;
+    uint16_t port = address_port(rest);
     IPaddress ip{};
     if (!library_ready() || SDLNet_ResolveHost(&ip, nullptr, port) != 0) return 0;
     TCPsocket socket = SDLNet_TCP_Open(&ip);
@@ -175,15 +175,15 @@ int32_t net_open_host(StrDesc* spec) {
     return handle_number(index);
 }
 
-int32_t net_open_client(StrDesc* spec) {
+int32_t net_open_client(StrDesc* address) {
     std::string rest;
-    if (!spec_rest(spec, &rest)) return 0;
+    if (!address_rest(address, &rest)) return 0;
     size_t colon = rest.find(':');
     if (colon == std::string::npos || colon + 1 == rest.size()) {
         runtime_error(error_illegal_call);
         return 0;
     }
-    uint16_t port = spec_port(std::string_view(rest).substr(0, colon));
+    uint16_t port = address_port(std::string_view(rest).substr(0, colon));
     std::string host = rest.substr(colon + 1);
     IPaddress ip{};
     if (host.find('\0') != std::string::npos || !library_ready() || SDLNet_ResolveHost(&ip, host.c_str(), port) != 0)

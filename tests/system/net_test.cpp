@@ -231,11 +231,11 @@ protected:
     std::vector<int> plain;
 };
 
-TEST_F(Net, SpecificationsOpenTheirPortOrRaiseFive) {
+TEST_F(Net, AddressesOpenTheirPortOrRaiseFive) {
     // Upper-cased before the check; the port is the value modulo 65536.
-    for (const char* spec : {"tcp/ip:1234", "TCP/IP:66770", "Tcp/Ip:-64302", "TCP/IP: 1233.5"}) {
-        SCOPED_TRACE(spec);
-        int32_t host = net_open_host(text(spec));
+    for (const char* address : {"tcp/ip:1234", "TCP/IP:66770", "Tcp/Ip:-64302", "TCP/IP: 1233.5"}) {
+        SCOPED_TRACE(address);
+        int32_t host = net_open_host(text(address));
         ASSERT_LT(host, 0);
         int peer = keep(plain_connect(1234));
         ASSERT_GE(peer, 0);
@@ -248,13 +248,13 @@ TEST_F(Net, SpecificationsOpenTheirPortOrRaiseFive) {
         str_release_temps(0, 0);
     }
     EXPECT_EQ(take_error(), 0);
-    for (const char* spec : {"", "TCP/IP", "TCP:1234", " TCP/IP:1", "UDP/IP:1:x"}) {
-        EXPECT_EQ(net_open_host(text(spec)), 0) << spec;
-        EXPECT_EQ(take_error(), 5) << spec;
+    for (const char* address : {"", "TCP/IP", "TCP:1234", " TCP/IP:1", "UDP/IP:1:x"}) {
+        EXPECT_EQ(net_open_host(text(address)), 0) << address;
+        EXPECT_EQ(take_error(), 5) << address;
     }
-    for (const char* spec : {"TCP/IP:1234", "TCP/IP:1234:", "TCP/IP", "tcp:1:localhost"}) {
-        EXPECT_EQ(net_open_client(text(spec)), 0) << spec;
-        EXPECT_EQ(take_error(), 5) << spec;
+    for (const char* address : {"TCP/IP:1234", "TCP/IP:1234:", "TCP/IP", "tcp:1:localhost"}) {
+        EXPECT_EQ(net_open_client(text(address)), 0) << address;
+        EXPECT_EQ(take_error(), 5) << address;
     }
     // Failures to listen, resolve or connect are 0 and no error. The library
     // speaks IPv4 only: "::1" does not resolve.
@@ -262,9 +262,9 @@ TEST_F(Net, SpecificationsOpenTheirPortOrRaiseFive) {
     ASSERT_LT(open_host(&busy), 0);
     EXPECT_EQ(net_open_host(text("TCP/IP:" + std::to_string(busy))), 0);
     close(plain_listen(&unused));  // a port nobody listens on now
-    for (std::string spec : {"TCP/IP:" + std::to_string(unused) + ":127.0.0.1", std::string("TCP/IP:1234:::1"),
+    for (std::string address : {"TCP/IP:" + std::to_string(unused) + ":127.0.0.1", std::string("TCP/IP:1234:::1"),
                              std::string("TCP/IP:1:a\0b", 12)})
-        EXPECT_EQ(net_open_client(text(spec)), 0) << spec;
+        EXPECT_EQ(net_open_client(text(address)), 0) << address;
     EXPECT_EQ(take_error(), 0);
 }
 

@@ -19,19 +19,19 @@ extern char** environ;
 
 namespace {
 
-using files_detail::serial_spec_parse;
+using files_detail::serial_settings_parse;
 
-SerialSettings parsed(const std::string& spec) {
+SerialSettings parsed(const std::string& settings) {
     SerialSettings s;
     s.port = 0;
-    EXPECT_EQ(serial_spec_parse(spec.data(), spec.size(), &s), handle_ok) << spec;
+    EXPECT_EQ(serial_settings_parse(settings.data(), settings.size(), &s), handle_ok) << settings;
     return s;
 }
 
-TEST(SerialSpec, ItemsAndDefaults) {
+TEST(SerialSettings, ItemsAndDefaults) {
     using P = SerialParity;
     struct Case {
-        const char* spec;
+        const char* settings;
         uint8_t port; uint32_t speed; P parity; uint8_t data, stop_halves;
         bool rs, asc, lf; uint16_t cd, cs, ds, op;
     };
@@ -55,8 +55,8 @@ TEST(SerialSpec, ItemsAndDefaults) {
         {"COM1:4294967295", 1, 4294967295u, P::even, 7, 2, false, false, false, 0, 1000, 1000, 10000},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec);
-        SerialSettings s = parsed(c.spec);
+        SCOPED_TRACE(c.settings);
+        SerialSettings s = parsed(c.settings);
         EXPECT_EQ(s.port, c.port);
         EXPECT_EQ(s.speed, c.speed);
         EXPECT_EQ(s.parity, c.parity);
@@ -72,8 +72,8 @@ TEST(SerialSpec, ItemsAndDefaults) {
     }
 }
 
-TEST(SerialSpec, BadSpecifications) {
-    for (const char* spec : {
+TEST(SerialSettings, BadSettings) {
+    for (const char* settings : {
              "COM0:", "COM01:", "COM256:", "COM1", "COMX:", "COM:", "COM1:0", "COM1:09600",
              "COM1:4294967296", "COM1:96A", "COM1:9600,X", "COM1:,NN", "COM1:,,4", "COM1:,,9", "COM1:,,08",
              "COM1:,,,3", "COM1:,,,1.0", "COM1:,,,01", "COM1:,,,.5", "COM1:9.6", "COM1:,,,,RS,RS",
@@ -81,13 +81,13 @@ TEST(SerialSpec, BadSpecifications) {
              "COM1:,,,,RS1", "COM1:,,,,XY", "COM1:,,,,CD1A", "COM1:,,,,CD1.5", "COM1: 9600", "COM1:9600;N",
              "COM1:,,,,1", "COM1:RS"}) {
         SerialSettings s;
-        EXPECT_EQ(serial_spec_parse(spec, std::strlen(spec), &s), handle_bad_spec) << spec;
+        EXPECT_EQ(serial_settings_parse(settings, std::strlen(settings), &s), handle_bad_settings) << settings;
     }
     // A name is a port only when "COM" and a digit begin it.
     for (const char* name : {"COM1:", "com9", "cOm0x"})
-        EXPECT_TRUE(files_detail::serial_spec_named(name, std::strlen(name))) << name;
+        EXPECT_TRUE(files_detail::serial_settings_named(name, std::strlen(name))) << name;
     for (const char* name : {"COM", "comments.txt", "COM:", "xCOM1:"})
-        EXPECT_FALSE(files_detail::serial_spec_named(name, std::strlen(name))) << name;
+        EXPECT_FALSE(files_detail::serial_settings_named(name, std::strlen(name))) << name;
 }
 
 // A pseudo-terminal pair joined by socat: the runtime's end is COM1 (through
@@ -139,7 +139,7 @@ protected:
 };
 
 struct FramingCase {
-    const char* spec;
+    const char* settings;
     speed_t speed;
     tcflag_t size, parity;
     bool two_stops;
@@ -152,11 +152,11 @@ const FramingCase FramingCases[] = {
     {"COM1:,PE", B300, CS7, PARENB, false},
 };
 
-TEST(SerialSpec, TerminalSettingsOfEachFraming) {
+TEST(SerialSettings, TerminalSettingsOfEachFraming) {
     for (const FramingCase& c : FramingCases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.settings);
         struct termios t{};
-        serial_framing(t, parsed(c.spec));
+        serial_framing(t, parsed(c.settings));
         EXPECT_EQ(t.c_cflag & CSIZE, c.size);
         EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), c.parity);
         EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.two_stops);
@@ -169,8 +169,8 @@ TEST(SerialSpec, TerminalSettingsOfEachFraming) {
 // raw mode; it always reports eight data bits without a parity bit.
 TEST_F(SerialPort, SettingsAskedForAndBytesOut) {
     for (const FramingCase& c : FramingCases) {
-        SCOPED_TRACE(c.spec);
-        ASSERT_EQ(open(c.spec, file_mode_random, 1), 0);
+        SCOPED_TRACE(c.settings);
+        ASSERT_EQ(open(c.settings, file_mode_random, 1), 0);
         struct termios t;
         ASSERT_EQ(tcgetattr(file_os_handle(1), &t), 0);
         EXPECT_EQ(cfgetospeed(&t), c.speed);
@@ -179,8 +179,8 @@ TEST_F(SerialPort, SettingsAskedForAndBytesOut) {
         EXPECT_EQ((t.c_iflag & INPCK) != 0, c.parity != 0);
         EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
         EXPECT_EQ(t.c_oflag & OPOST, 0u);
-        EXPECT_EQ(write(1, c.spec), 0);
-        EXPECT_EQ(peer_read(std::strlen(c.spec)), c.spec);
+        EXPECT_EQ(write(1, c.settings), 0);
+        EXPECT_EQ(peer_read(std::strlen(c.settings)), c.settings);
         // The port is ours alone while it is open.
         EXPECT_EQ(open("COM1:", file_mode_random, 2), 68);
         file_close(1);
@@ -216,10 +216,10 @@ TEST_F(SerialPort, BytesInAreCountedAndRead) {
 
 TEST_F(SerialPort, ReadTimeoutsEndReadsInTheTimeGiven) {
     using Clock = std::chrono::steady_clock;
-    struct Case { const char* spec; int at_least_ms, below_ms; };
+    struct Case { const char* settings; int at_least_ms, below_ms; };
     for (const Case& c : {Case{"COM1:9600,N,8,1,DS0", 0, 100}, Case{"COM1:9600,N,8,1,DS300", 280, 1000}}) {
-        SCOPED_TRACE(c.spec);
-        ASSERT_EQ(open(c.spec, file_mode_random, 1), 0);
+        SCOPED_TRACE(c.settings);
+        ASSERT_EQ(open(c.settings, file_mode_random, 1), 0);
         peer_write("ab");
         while (file_location(1) < 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         char buffer[4] = {'?', '?', '?', '?'};
@@ -238,8 +238,8 @@ TEST_F(SerialPort, PortsThatWillNotOpenAre68) {
     make("plain", "not a terminal");
     setenv("MORV_COM2", path("plain").c_str(), 1);
     setenv("MORV_COM3", path("none").c_str(), 1);
-    for (const char* spec : {"COM2:", "COM3:"}) {
-        EXPECT_EQ(open(spec, file_mode_random, 1), 68) << spec;
+    for (const char* settings : {"COM2:", "COM3:"}) {
+        EXPECT_EQ(open(settings, file_mode_random, 1), 68) << settings;
         EXPECT_EQ(file_number_check(1), 0);
     }
     unsetenv("MORV_COM2");
