@@ -1,8 +1,9 @@
 // The three threads' meeting points: which thread is the event thread, the
 // wake-ups each waiting thread blocks on, and the parking of the program thread.
 // Every wait blocks on a wake-up with a bounded timeout and watches
-// stop_threads, so a waiting program costs nothing and a window close always
-// ends the process within a frame or two.
+// stop_threads: a waiting thread costs no processor time, and a window close
+// reaches each waiting thread within one timeout. The end itself is bounded by
+// the shutdown's watchdog.
 #pragma once
 #include <atomic>
 #include <chrono>

@@ -10,13 +10,13 @@
 union SDL_Event;
 
 // --- Event thread entry points ----------------------------------------------------------
-// Start-up: default trap keys, SDL Unicode translation and key repeat (500, 30),
-// key buffer head and tail 30, the held keys and lock states seeded from the
-// system, status bytes, and an empty key-hit queue. Call once LowMemoryImage is
-// zeroed and SDL is initialised.
+// Start-up: default trap keys, SDL Unicode translation, SDL's key repeat off
+// (the runtime repeats held keys itself), key buffer head and tail 30, the held
+// keys and lock states seeded from the system's toggles and keys down, status
+// bytes, and an empty key-hit queue. Call once LowMemoryImage is zeroed and SDL
+// is initialised.
 void keyboard_startup();
-// What start-up reads from the system: the toggles and the keys down.
-// Start-up with a given system state (tests).
+// Start-up with a given system state instead of the system's own (tests).
 void keyboard_startup_with(const KeyboardSystemState& system);
 // Forgets every key, queue, trap and mode (tests; start-up calls it first).
 void keyboard_reset();
