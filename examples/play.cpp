@@ -1,5 +1,6 @@
 // play: plays a music string, a sound file or the beep through the runtime,
-// waits until it has been heard, and exits 0.
+// waits until it has been heard, and exits 0; a file that cannot be opened
+// (also for want of a sound device) ends it with exit code 1.
 //   play MUSIC-STRING   e.g. play "T160 O3 L8 CDEFG>C"
 //   play FILE           a WAV, OGG or MP3 file, as the music stream
 //   play --beep
@@ -24,7 +25,7 @@ bool IsFile = false;
 }
 
 void play_file() {
-    if (sound_open(str_from_cstring(What.c_str()), str_lit("LEN")) != 1) fail("the file is no sound this runtime can play");
+    if (sound_open(str_from_cstring(What.c_str()), str_lit("LEN")) != 1) fail("nothing to play: the file is no sound this runtime can play, or no sound device is open");
     std::printf("length: %.3f s%s\n", sound_length(1), sound_length(1) < 0 ? " (not measured: MP3)" : "");
     std::fflush(stdout);
     sound_play(1);
