@@ -28,7 +28,7 @@ std::vector<ProgramVariables> ProgramVariableBlocks;
 std::vector<void (*)()> ProgramResetHooks;
 
 // Reads of an erased array land here instead of the shared zero block.
-thread_local int16_t erased_scratch = 0;
+thread_local int16_t ErasedScratch = 0;
 
 // Every erased array points at the 8 zero bytes at the top of the low string
 // segment.
@@ -112,8 +112,8 @@ uint32_t array_offset(const ArrayDesc& a, const int32_t* indexes, uint32_t index
 static int16_t& element_of(ArrayDesc& a, const int32_t* indexes, uint32_t index_count) {
     uint32_t offset = array_offset(a, indexes, index_count);
     if (!(a.flags & array_allocated)) {
-        erased_scratch = 0;
-        return erased_scratch;
+        ErasedScratch = 0;
+        return ErasedScratch;
     }
     return a.data[offset];
 }

@@ -4,18 +4,18 @@
 #include <atomic>
 
 namespace {
-std::atomic<uint32_t> anchor_ticks{0};
-std::atomic<uint32_t> anchor_ms{0};
+std::atomic<uint32_t> AnchorTicks{0};
+std::atomic<uint32_t> AnchorMs{0};
 constexpr uint32_t ms_per_day = 86400000;
 constexpr long ns_per_ms = 1000000;
 }
 
-uint32_t ticks_at_start() { return anchor_ticks; }
-uint32_t ms_at_start() { return anchor_ms; }
+uint32_t ticks_at_start() { return AnchorTicks; }
+uint32_t ms_at_start() { return AnchorMs; }
 
 void clock_anchor_set(uint32_t ticks, uint32_t ms) {
-    anchor_ticks = ticks;
-    anchor_ms = ms;
+    AnchorTicks = ticks;
+    AnchorMs = ms;
 }
 
 ClockAnchor clock_anchor_from(uint32_t ticks, const timespec* now) {

@@ -39,8 +39,8 @@ LowBlockRecord LowBlockRecords[low_block_record_count];
 // Head of the live blocks, highest address first.
 uint32_t LowBlockList = no_record;
 uint32_t ReleasedIndexes[low_block_record_count];
-uint32_t released_count = 0;
-uint32_t never_used_index = 0;
+uint32_t ReleasedCount = 0;
+uint32_t NeverUsedIndex = 0;
 
 struct ReturnStackState {
     uint32_t* points = nullptr;
@@ -49,7 +49,7 @@ struct ReturnStackState {
 };
 ReturnStackState ReturnStack;
 
-bool fail_next_allocation = false;
+bool FailNextAllocation = false;
 
 bool take_block(size_t size) {
     auto* block = static_cast<uint8_t*>(memory_calloc(size, 1));
@@ -64,26 +64,26 @@ bool take_block(size_t size) {
 
 void low_blocks_empty() {
     LowBlockList = no_record;
-    released_count = 0;
-    never_used_index = 0;
+    ReleasedCount = 0;
+    NeverUsedIndex = 0;
 }
 
 // A record index: the last one released, else one never used (critical 507
 // when those run out; no_record should it return).
 uint32_t low_block_take_index() {
-    if (released_count > 0) return ReleasedIndexes[--released_count];
-    if (never_used_index >= low_block_record_count) {
+    if (ReleasedCount > 0) return ReleasedIndexes[--ReleasedCount];
+    if (NeverUsedIndex >= low_block_record_count) {
         runtime_error(critical_low_block_records);
         return no_record;
     }
-    return never_used_index++;
+    return NeverUsedIndex++;
 }
 
 }  // namespace
 
 void* memory_calloc(size_t count, size_t size) {
-    if (fail_next_allocation) {
-        fail_next_allocation = false;
+    if (FailNextAllocation) {
+        FailNextAllocation = false;
         return nullptr;
     }
     return std::calloc(count, size);
@@ -91,7 +91,7 @@ void* memory_calloc(size_t count, size_t size) {
 
 void memory_free(void* p) { std::free(p); }
 
-void memory_fail_next_allocation() { fail_next_allocation = true; }
+void memory_fail_next_allocation() { FailNextAllocation = true; }
 
 // --- Start-up and shutdown ---------------------------------------------------
 
@@ -113,7 +113,7 @@ void memory_shutdown() {
     memory_free(ReturnStack.points);
     ReturnStack = ReturnStackState{};
     program_registry_clear();
-    fail_next_allocation = false;
+    FailNextAllocation = false;
 }
 
 // --- Permanent pool ----------------------------------------------------------
@@ -196,7 +196,7 @@ void low_block_free(void* p) {
                 LowBlockList = LowBlockRecords[rec].next;
             else
                 LowBlockRecords[above].next = LowBlockRecords[rec].next;
-            ReleasedIndexes[released_count++] = rec;
+            ReleasedIndexes[ReleasedCount++] = rec;
             return;
         }
         if (LowBlockRecords[rec].start < offset) return;  // the list descends
@@ -219,9 +219,9 @@ void return_stack_grow() {
     }
     uint32_t capacity = ReturnStack.capacity ? ReturnStack.capacity * 2 : return_stack_initial_capacity;
     void* grown = nullptr;
-    if (!fail_next_allocation)
+    if (!FailNextAllocation)
         grown = std::realloc(ReturnStack.points, static_cast<size_t>(capacity) * sizeof(uint32_t));
-    fail_next_allocation = false;
+    FailNextAllocation = false;
     if (!grown) {
         runtime_error(critical_return_stack);
         return;

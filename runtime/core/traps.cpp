@@ -37,22 +37,22 @@ constexpr uint32_t trigger_trap_slots = trigger_trap_controllers * trigger_trap_
 TimerTrap TimerTrapTable[timer_trap_count];
 TriggerTrap TriggerTrapTable[trigger_trap_slots];
 // Slots with a handler: without any, the dispatch skips the whole table.
-std::atomic<uint32_t> trigger_traps_attached{0};
-std::atomic<TrapHandlerRunner> handler_runner{nullptr};
-std::atomic<TrapTake> key_trap_source{nullptr};
+std::atomic<uint32_t> TriggerTrapsAttached{0};
+std::atomic<TrapHandlerRunner> HandlerRunner{nullptr};
+std::atomic<TrapTake> KeyTrapSource{nullptr};
 
 // One guard per kind of trap, so a handler's own statement checks do not start
 // a second handler of its kind (program thread only).
-bool trigger_trap_running = false;
-bool key_trap_running = false;
+bool TriggerTrapRunning = false;
+bool KeyTrapRunning = false;
 
 bool key_trap_take(uint32_t* handler, uint32_t* param1, uint32_t* param2) {
-    TrapTake take = key_trap_source.load();
+    TrapTake take = KeyTrapSource.load();
     return take && take(handler, param1, param2);
 }
 
 void run_handler(uint32_t handler, uint32_t param1, uint32_t param2) {
-    if (TrapHandlerRunner runner = handler_runner.load()) runner(handler, param1, param2);
+    if (TrapHandlerRunner runner = HandlerRunner.load()) runner(handler, param1, param2);
 }
 
 TimerTrap* timer_entry(int32_t index) {
@@ -78,7 +78,7 @@ bool pending_take(std::atomic<uint8_t>& pending) {
 }
 
 bool trigger_trap_take_pending(uint32_t* handler, uint32_t* param1, uint32_t* param2) {
-    if (trigger_traps_attached.load() == 0) return false;
+    if (TriggerTrapsAttached.load() == 0) return false;
     for (TriggerTrap& trap : TriggerTrapTable) {
         uint32_t h = trap.handler.load();
         if (h == 0 || trap.state.load() != trap_on || !pending_take(trap.pending)) continue;
@@ -114,13 +114,13 @@ void dispatch_timer_traps() {
 
 }  // namespace
 
-void trap_handler_runner_set(TrapHandlerRunner runner) { handler_runner = runner; }
+void trap_handler_runner_set(TrapHandlerRunner runner) { HandlerRunner = runner; }
 
-void key_trap_source_set(TrapTake take) { key_trap_source = take; }
+void key_trap_source_set(TrapTake take) { KeyTrapSource = take; }
 
 void dispatch_event_traps() {
-    dispatch_kind(trigger_trap_running, trigger_trap_take_pending);
-    dispatch_kind(key_trap_running, key_trap_take);
+    dispatch_kind(TriggerTrapRunning, trigger_trap_take_pending);
+    dispatch_kind(KeyTrapRunning, key_trap_take);
     dispatch_timer_traps();
 }
 
@@ -236,8 +236,8 @@ void trigger_trap_attach(uint32_t controller, uint32_t button, uint32_t handler,
     trap->param2 = param2;
     trap->pending = 0;
     uint32_t before = trap->handler.exchange(handler);
-    if (before == 0 && handler != 0) trigger_traps_attached.fetch_add(1);
-    if (before != 0 && handler == 0) trigger_traps_attached.fetch_sub(1);
+    if (before == 0 && handler != 0) TriggerTrapsAttached.fetch_add(1);
+    if (before != 0 && handler == 0) TriggerTrapsAttached.fetch_sub(1);
 }
 
 void trigger_trap_set_state(uint32_t controller, uint32_t button, uint8_t state) {
@@ -280,5 +280,5 @@ void trigger_traps_reset() {
         trap.state = trap_off;
         trap.pending = 0;
     }
-    trigger_traps_attached = 0;
+    TriggerTrapsAttached = 0;
 }

@@ -8,6 +8,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "runtime/core/errors.h"
 #include "runtime/display/fonts.h"
@@ -19,7 +21,6 @@
 namespace {
 
 constexpr uint32_t image_chunk_records = 4096;   // the table grows by this many records
-constexpr uint32_t released_stack_step = 4096;   // and the stack of released handles by this many
 constexpr uint16_t text_blank_cell = 0x0720;     // space, light grey on black
 constexpr int32_t first_program_handle = 2;      // 0 and 1 are never handed out
 
@@ -54,22 +55,18 @@ const ModeInfo ModeTable[] = {
 };
 
 // Records live in fixed chunks so that a record never moves while the event
-// thread reads the display image; only the chunk directory is reallocated.
+// thread reads the display image; only the chunk directory grows.
 struct ImageTableRec {
-    ImageRec** chunks;
-    uint32_t chunk_count;
-    uint32_t count;          // records ever handed out
-    int32_t* released;       // released handles, the last one on top
-    uint32_t released_count;
-    uint32_t released_capacity;
+    std::vector<std::unique_ptr<ImageRec[]>> chunks;
+    uint32_t count = 0;              // records ever handed out
+    std::vector<int32_t> released;   // released handles, the last one on top
 };
-ImageTableRec ImageTable{};
+ImageTableRec ImageTable;
 
 struct PageTableRec {
-    int32_t* handles;
-    int32_t count;
+    std::vector<int32_t> handles;  // page n's image handle, 0 for none
 };
-PageTableRec PageTable{};
+PageTableRec PageTable;
 
 struct SelectionRec {
     int32_t display;
@@ -91,30 +88,14 @@ ImageRec* record_at(uint32_t handle) {
 }
 
 bool image_table_grow() {
-    uint64_t next_capacity = uint64_t{ImageTable.chunk_count + 1} * image_chunk_records;
+    uint64_t next_capacity = uint64_t{ImageTable.chunks.size() + 1} * image_chunk_records;
     if (next_capacity > uint64_t{INT32_MAX}) return false;
-    auto* chunk = static_cast<ImageRec*>(std::calloc(image_chunk_records, sizeof(ImageRec)));
-    if (!chunk) return false;
-    auto* chunks = static_cast<ImageRec**>(
-        std::realloc(ImageTable.chunks, sizeof(ImageRec*) * (ImageTable.chunk_count + 1)));
-    if (!chunks) {
-        std::free(chunk);
-        return false;
-    }
-    chunks[ImageTable.chunk_count++] = chunk;
-    ImageTable.chunks = chunks;
+    ImageTable.chunks.push_back(std::make_unique<ImageRec[]>(image_chunk_records));
     return true;
 }
 
 bool released_stack_push(int32_t handle) {
-    if (ImageTable.released_count == ImageTable.released_capacity) {
-        uint32_t capacity = ImageTable.released_capacity + released_stack_step;
-        auto* grown = static_cast<int32_t*>(std::realloc(ImageTable.released, sizeof(int32_t) * capacity));
-        if (!grown) return false;
-        ImageTable.released = grown;
-        ImageTable.released_capacity = capacity;
-    }
-    ImageTable.released[ImageTable.released_count++] = handle;
+    ImageTable.released.push_back(handle);
     return true;
 }
 
@@ -207,22 +188,19 @@ void image_table_shutdown() {
     Selection = SelectionRec{};
     for (uint32_t h = first_program_handle; h < ImageTable.count; ++h)
         if (record_at(h)->valid) image_destroy(static_cast<int32_t>(h));
-    for (uint32_t i = 0; i < ImageTable.chunk_count; ++i) std::free(ImageTable.chunks[i]);
-    std::free(ImageTable.chunks);
-    std::free(ImageTable.released);
     ImageTable = ImageTableRec{};
-    std::free(PageTable.handles);
     PageTable = PageTableRec{};
     screen_state_reset();
 }
 
 int32_t image_alloc_handle() {
-    if (ImageTable.chunk_count == 0) return 0;
+    if (ImageTable.chunks.empty()) return 0;
     uint32_t handle;
-    if (ImageTable.released_count > 0) {
-        handle = static_cast<uint32_t>(ImageTable.released[--ImageTable.released_count]);
+    if (!ImageTable.released.empty()) {
+        handle = static_cast<uint32_t>(ImageTable.released.back());
+        ImageTable.released.pop_back();
     } else {
-        if (ImageTable.count == ImageTable.chunk_count * image_chunk_records && !image_table_grow()) {
+        if (ImageTable.count == ImageTable.chunks.size() * image_chunk_records && !image_table_grow()) {
             runtime_error(error_image_table_full);
             return 0;
         }
@@ -439,30 +417,21 @@ void image_select_dest(int32_t handle) { Selection.dest = handle; }
 void image_select_source(int32_t handle) { Selection.source = handle; }
 
 int32_t page_handle(int32_t n) {
-    return (n >= 0 && n < PageTable.count) ? PageTable.handles[n] : 0;
+    return (n >= 0 && n < page_count()) ? PageTable.handles[size_t(n)] : 0;
 }
 
-int32_t page_count() { return PageTable.count; }
+int32_t page_count() { return static_cast<int32_t>(PageTable.handles.size()); }
 
 bool page_table_grow(int32_t count) {
-    if (count <= PageTable.count) return true;
-    auto* grown = static_cast<int32_t*>(std::realloc(PageTable.handles, sizeof(int32_t) * size_t(count)));
-    if (!grown) return false;
-    std::memset(grown + PageTable.count, 0, sizeof(int32_t) * size_t(count - PageTable.count));
-    PageTable.handles = grown;
-    PageTable.count = count;
+    if (count > page_count()) PageTable.handles.resize(size_t(count), 0);
     return true;
 }
 
 void page_table_set(int32_t n, int32_t handle) {
-    if (n >= 0 && n < PageTable.count) PageTable.handles[n] = handle;
+    if (n >= 0 && n < page_count()) PageTable.handles[size_t(n)] = handle;
 }
 
-void page_table_reset() {
-    if (PageTable.count < 1 && !page_table_grow(1)) return;
-    PageTable.count = 1;
-    PageTable.handles[0] = 0;
-}
+void page_table_reset() { PageTable.handles.assign(1, 0); }
 
 void images_startup() {
     image_table_init();

@@ -55,8 +55,8 @@ struct MessageBoxState {
 };
 
 MessageBoxState Box;
-std::atomic<bool> window_exists{false};
-std::atomic<MessageBoxHook> answer_hook{nullptr};
+std::atomic<bool> WindowExists{false};
+std::atomic<MessageBoxHook> AnswerHook{nullptr};
 
 MessageBoxAnswer default_answer(MessageBoxButtons buttons) {
     return buttons == MessageBoxButtons::ok ? MessageBoxAnswer::ok : MessageBoxAnswer::no;
@@ -103,7 +103,7 @@ bool box_post(const char* title, const char* text, MessageBoxButtons buttons) {
                 return true;
             }
         }
-        if (stop_threads.load() || !window_exists.load()) return false;
+        if (stop_threads.load() || !WindowExists.load()) return false;
         wait_until(program_wakeup, box_free, wait_check_ms);
     }
 }
@@ -119,7 +119,7 @@ MessageBoxAnswer box_wait(MessageBoxButtons buttons) {
                 Box.answer = MessageBoxAnswer::none;  // frees the box for the next caller
                 return answer;
             }
-            if (stop_threads.load() || !window_exists.load()) {
+            if (stop_threads.load() || !WindowExists.load()) {
                 Box.shown = false;
                 return default_answer(buttons);
             }
@@ -382,9 +382,9 @@ MessageBoxAnswer message_box_show(const char* title, const char* text, MessageBo
     if (!title) title = "";
     if (!text) text = "";
     std::fprintf(stderr, "%s\n%s\n", title, text);
-    if (MessageBoxHook hook = answer_hook.load()) return hook(title, text, buttons);
+    if (MessageBoxHook hook = AnswerHook.load()) return hook(title, text, buttons);
     bool here = on_event_thread();
-    if (here && window_exists.load() && !display_surface()) {
+    if (here && WindowExists.load() && !display_surface()) {
         // No frame has made the window yet: one frame makes it, unless that
         // very frame is what failed.
         static bool opening = false;
@@ -394,7 +394,7 @@ MessageBoxAnswer message_box_show(const char* title, const char* text, MessageBo
             opening = false;
         }
     }
-    if (here && window_exists.load() && display_surface()) {
+    if (here && WindowExists.load() && display_surface()) {
         // Only a critical error shows a box on the event thread, and it ends
         // the process: it takes the place of any box the program had open.
         {
@@ -403,7 +403,7 @@ MessageBoxAnswer message_box_show(const char* title, const char* text, MessageBo
         }
         return box_run_here(buttons);
     }
-    if (window_exists.load() && !here && !stop_threads.load() && box_post(title, text, buttons))
+    if (WindowExists.load() && !here && !stop_threads.load() && box_post(title, text, buttons))
         return box_wait(buttons);
     MessageBoxAnswer answer = default_answer(buttons);
     if (buttons != MessageBoxButtons::ok)
@@ -443,7 +443,7 @@ void message_box_window_ready(bool ready) {
     }
     if (ready) display_set_overlay(message_box_draw);
     error_box_set(ready ? error_box : nullptr);
-    window_exists = ready;
+    WindowExists = ready;
 }
 
 bool message_box_shown() {
@@ -451,4 +451,4 @@ bool message_box_shown() {
     return Box.shown;
 }
 
-void message_box_set_hook(MessageBoxHook hook) { answer_hook = hook; }
+void message_box_set_hook(MessageBoxHook hook) { AnswerHook = hook; }

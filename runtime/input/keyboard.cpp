@@ -21,7 +21,7 @@ struct KeyModes {
     int32_t composition = 0;
 };
 KeyModes Modes;  // event thread only
-KeyboardFullScreenHook full_screen_hook = display_cycle_full_screen;
+KeyboardFullScreenHook FullScreenHook = display_cycle_full_screen;
 
 constexpr int32_t keypad_nav_values[11] = {0x5200, 0x4F00, 0x5000, 0x5100, 0x4B00, 0x4C00,
                                            0x4D00, 0x4700, 0x4800, 0x4900, 0x5300};
@@ -215,7 +215,7 @@ void key_down_steps(int32_t code, CharacterSource source) {
         return;
     }
     if (code == 13 && alt_held()) {
-        if (full_screen_hook) full_screen_hook();
+        if (FullScreenHook) FullScreenHook();
         return;
     }
     if (Modes.alt.state != 2) {
@@ -239,7 +239,7 @@ int32_t unicode_key_code(uint32_t cp) {
 
 AltCodeEntry& alt_code_entry() { return Modes.alt; }
 void key_modes_clear() { Modes = KeyModes{}; }
-void keyboard_set_full_screen_hook(KeyboardFullScreenHook hook) { full_screen_hook = hook; }
+void keyboard_set_full_screen_hook(KeyboardFullScreenHook hook) { FullScreenHook = hook; }
 void keyboard_set_composition_state(int32_t state) { Modes.composition = state; }
 int32_t keyboard_composition_state() { return Modes.composition; }
 

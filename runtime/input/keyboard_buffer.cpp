@@ -31,8 +31,8 @@ struct KeyHitEntry {
 };
 constexpr uint32_t key_hit_mask = key_hit_queue_size - 1;
 KeyHitEntry KeyHitQueue[key_hit_queue_size];
-std::atomic<uint32_t> key_hit_write{0};
-std::atomic<uint32_t> key_hit_read{0};
+std::atomic<uint32_t> KeyHitWrite{0};
+std::atomic<uint32_t> KeyHitRead{0};
 
 // --- ScanCodeQueue: both sides shift bytes, so both take the lock.
 struct ScanCodes {
@@ -40,10 +40,10 @@ struct ScanCodes {
     uint32_t count = 0;
 };
 ScanCodes ScanCodeQueue;
-std::mutex scan_lock;
+std::mutex ScanLock;
 
 void scan_queue_push(uint8_t code) {
-    std::lock_guard<std::mutex> guard(scan_lock);
+    std::lock_guard<std::mutex> guard(ScanLock);
     // Auto-repeat repeats the make code of a held key; it is queued once.
     if (ScanCodeQueue.count > 0 && ScanCodeQueue.bytes[ScanCodeQueue.count - 1] == code) return;
     if (ScanCodeQueue.count == scan_code_queue_size) {
@@ -140,48 +140,48 @@ StrDesc* key_buffer_read() {
 }
 
 void key_hit_push(int32_t code, uint32_t keypad) {
-    uint32_t w = key_hit_write.load(std::memory_order_relaxed);
+    uint32_t w = KeyHitWrite.load(std::memory_order_relaxed);
     uint32_t next = (w + 1) & key_hit_mask;
-    uint32_t r = key_hit_read.load(std::memory_order_acquire);
-    if (next == r) key_hit_read.compare_exchange_strong(r, (r + 1) & key_hit_mask, std::memory_order_acq_rel);
+    uint32_t r = KeyHitRead.load(std::memory_order_acquire);
+    if (next == r) KeyHitRead.compare_exchange_strong(r, (r + 1) & key_hit_mask, std::memory_order_acq_rel);
     KeyHitQueue[w].code.store(code, std::memory_order_relaxed);
     KeyHitQueue[w].keypad.store(keypad, std::memory_order_relaxed);
-    key_hit_write.store(next, std::memory_order_release);
+    KeyHitWrite.store(next, std::memory_order_release);
     program_wakeup.signal();
 }
 
 int32_t key_hit_next() {
     for (;;) {
-        uint32_t r = key_hit_read.load(std::memory_order_acquire);
-        if (r == key_hit_write.load(std::memory_order_acquire)) return 0;
+        uint32_t r = KeyHitRead.load(std::memory_order_acquire);
+        if (r == KeyHitWrite.load(std::memory_order_acquire)) return 0;
         int32_t code = KeyHitQueue[r].code.load(std::memory_order_relaxed);
-        if (key_hit_read.compare_exchange_weak(r, (r + 1) & key_hit_mask, std::memory_order_acq_rel))
+        if (KeyHitRead.compare_exchange_weak(r, (r + 1) & key_hit_mask, std::memory_order_acq_rel))
             return code;
     }
 }
 
-void key_hit_clear() { key_hit_read.store(key_hit_write.load(std::memory_order_acquire), std::memory_order_release); }
+void key_hit_clear() { KeyHitRead.store(KeyHitWrite.load(std::memory_order_acquire), std::memory_order_release); }
 
 void scan_queue_push_make(uint8_t scan) { scan_queue_push(scan); }
 void scan_queue_push_break(uint8_t scan) { scan_queue_push(static_cast<uint8_t>(scan + 128)); }
 
 void scan_queue_clear() {
-    std::lock_guard<std::mutex> guard(scan_lock);
+    std::lock_guard<std::mutex> guard(ScanLock);
     ScanCodeQueue = ScanCodes{};
 }
 
 std::string scan_queue_contents() {
-    std::lock_guard<std::mutex> guard(scan_lock);
+    std::lock_guard<std::mutex> guard(ScanLock);
     return std::string(reinterpret_cast<const char*>(ScanCodeQueue.bytes), ScanCodeQueue.count);
 }
 
 uint32_t scan_code_queue_count() {
-    std::lock_guard<std::mutex> guard(scan_lock);
+    std::lock_guard<std::mutex> guard(ScanLock);
     return ScanCodeQueue.count;
 }
 
 uint8_t key_port_read() {
-    std::lock_guard<std::mutex> guard(scan_lock);
+    std::lock_guard<std::mutex> guard(ScanLock);
     uint8_t first = ScanCodeQueue.bytes[0];
     // An empty queue keeps its first byte: the last code read comes again.
     if (ScanCodeQueue.count == 0) return first;

@@ -21,7 +21,7 @@ enum : int32_t {
     sym_ralt = 307, sym_lalt = 308, sym_compose = 314, sym_break = 318,
 };
 
-bool repeat_enabled = false;
+bool RepeatEnabled = false;
 
 // Key repeat is the runtime's own: the last key pressed repeats from its
 // press time while it is held and the window has the focus. SDL's emulation
@@ -50,14 +50,14 @@ void repeat_follow(const SDL_Event& event) {
         return;
     }
     if (!repeats(sym)) return;
-    Repeat.active = repeat_enabled;
+    Repeat.active = RepeatEnabled;
     Repeat.event = event;
     Repeat.event.key.which = repeat_device;
     Repeat.next_ms = SDL_GetTicks() + repeat_delay_ms;
 }
 // The code each of Pause and Break pressed, released with its key.
-int32_t pause_key_code = 0;
-int32_t break_key_code = 0;
+int32_t PauseKeyCode = 0;
+int32_t BreakKeyCode = 0;
 
 bool is_alt_sym(int32_t sym) { return sym == sym_ralt || sym == sym_lalt; }
 
@@ -160,7 +160,7 @@ void sync_event_locks(unsigned mod) {
 
 // Pause and Break take the keyboard hook's way: straight to the state machine.
 void hook_key(int32_t sym, bool down) {
-    int32_t& pressed = sym == sym_pause ? pause_key_code : break_key_code;
+    int32_t& pressed = sym == sym_pause ? PauseKeyCode : BreakKeyCode;
     if (down) {
         pressed = (sym == sym_pause && !ctrl_held()) ? key_code_pause : key_code_break;
         key_set_pending_tag(0);
@@ -309,13 +309,13 @@ void keyboard_follow_focus() { keyboard_follow_app_state(keyboard_x11_app_state(
 
 void keyboard_follow_app_state(uint8_t sdl_app_state) {
     bool want = (sdl_app_state & SDL_APPINPUTFOCUS) && (sdl_app_state & SDL_APPACTIVE);
-    if (want == repeat_enabled) return;
-    repeat_enabled = want;
+    if (want == RepeatEnabled) return;
+    RepeatEnabled = want;
     if (!want) Repeat.active = false;
 }
 
 bool keyboard_repeat_due(uint32_t now_ms, SDL_Event* event) {
-    if (!Repeat.active || !repeat_enabled || int32_t(now_ms - Repeat.next_ms) < 0) return false;
+    if (!Repeat.active || !RepeatEnabled || int32_t(now_ms - Repeat.next_ms) < 0) return false;
     *event = Repeat.event;
     Repeat.next_ms += repeat_interval_ms;
     // After a stall the repeat goes on at its pace instead of catching up.
@@ -323,7 +323,7 @@ bool keyboard_repeat_due(uint32_t now_ms, SDL_Event* event) {
     return true;
 }
 
-bool keyboard_key_repeat_enabled() { return repeat_enabled; }
+bool keyboard_key_repeat_enabled() { return RepeatEnabled; }
 
 void keyboard_reset() {
     held_key_clear();
@@ -334,8 +334,8 @@ void keyboard_reset() {
     key_modes_clear();
     dead_key_cancel();
     key_buffer_clear();
-    pause_key_code = break_key_code = 0;
-    repeat_enabled = false;
+    PauseKeyCode = BreakKeyCode = 0;
+    RepeatEnabled = false;
     Repeat = HeldRepeat{};
 }
 
@@ -348,7 +348,7 @@ void keyboard_startup_with(const KeyboardSystemState& system) {
     key_line_label_source(key_line_label);
     keyboard_x11_enable_unicode();
     keyboard_x11_key_repeat(false);  // the runtime repeats keys itself
-    repeat_enabled = true;
+    RepeatEnabled = true;
     key_buffer_clear();
     if (system.scroll_lock) {
         key_set_pending_tag(0);

@@ -1,79 +1,60 @@
 // HeldKeyList: the keys held now, each with the key symbol that pressed it. The
 // event thread changes it; the program thread asks about it under the same lock.
-#include <cstdlib>
 #include <mutex>
+#include <vector>
 #include "runtime/input/keyboard_internal.h"
 
 namespace {
+struct HeldKey {
+    int32_t code;
+    int32_t tag;  // the key symbol that pressed it
+};
 struct HeldKeys {
-    int32_t* codes = nullptr;
-    int32_t* tags = nullptr;
-    uint32_t count = 0;
-    uint32_t capacity = 0;
+    std::vector<HeldKey> keys;  // in press order
     int32_t pending_tag = 0;
 };
 HeldKeys HeldKeyList;
-std::mutex held_lock;
+std::mutex HeldLock;
 
 bool contains_locked(int32_t code) {
-    for (uint32_t i = 0; i < HeldKeyList.count; ++i)
-        if (HeldKeyList.codes[i] == code) return true;
+    for (const HeldKey& k : HeldKeyList.keys)
+        if (k.code == code) return true;
     return false;
-}
-
-// Room for one more entry; the list grows one slot at a time.
-bool grow_locked() {
-    uint32_t capacity = HeldKeyList.capacity + 1;
-    auto* codes = static_cast<int32_t*>(std::realloc(HeldKeyList.codes, capacity * sizeof(int32_t)));
-    if (!codes) return false;
-    HeldKeyList.codes = codes;
-    auto* tags = static_cast<int32_t*>(std::realloc(HeldKeyList.tags, capacity * sizeof(int32_t)));
-    if (!tags) return false;
-    HeldKeyList.tags = tags;
-    HeldKeyList.capacity = capacity;
-    return true;
 }
 }  // namespace
 
 void key_set_pending_tag(int32_t sym) {
-    std::lock_guard<std::mutex> guard(held_lock);
+    std::lock_guard<std::mutex> guard(HeldLock);
     HeldKeyList.pending_tag = sym;
 }
 
 void held_key_add(int32_t code) {
-    std::lock_guard<std::mutex> guard(held_lock);
+    std::lock_guard<std::mutex> guard(HeldLock);
     int32_t tag = HeldKeyList.pending_tag;
     HeldKeyList.pending_tag = 0;
-    if (contains_locked(code)) return;
-    if (HeldKeyList.count == HeldKeyList.capacity && !grow_locked()) return;
-    HeldKeyList.codes[HeldKeyList.count] = code;
-    HeldKeyList.tags[HeldKeyList.count] = tag;
-    ++HeldKeyList.count;
+    if (!contains_locked(code)) HeldKeyList.keys.push_back({code, tag});
 }
 
 void held_key_remove(int32_t code) {
-    std::lock_guard<std::mutex> guard(held_lock);
-    for (uint32_t i = 0; i < HeldKeyList.count; ++i) {
-        if (HeldKeyList.codes[i] != code) continue;
-        for (uint32_t j = i + 1; j < HeldKeyList.count; ++j) {
-            HeldKeyList.codes[j - 1] = HeldKeyList.codes[j];
-            HeldKeyList.tags[j - 1] = HeldKeyList.tags[j];
-        }
-        --HeldKeyList.count;
+    std::lock_guard<std::mutex> guard(HeldLock);
+    auto& keys = HeldKeyList.keys;
+    for (auto it = keys.begin(); it != keys.end(); ++it) {
+        if (it->code != code) continue;
+        keys.erase(it);
         return;
     }
 }
 
 bool held_key_contains(int32_t code) {
-    std::lock_guard<std::mutex> guard(held_lock);
+    std::lock_guard<std::mutex> guard(HeldLock);
     return contains_locked(code);
 }
 
 bool held_key_code_of_tag(int32_t tag, int32_t* code) {
-    std::lock_guard<std::mutex> guard(held_lock);
-    for (uint32_t i = 0; i < HeldKeyList.count; ++i) {
-        if (HeldKeyList.tags[i] == tag) {
-            *code = HeldKeyList.codes[i];
+    std::lock_guard<std::mutex> guard(HeldLock);
+    for (const HeldKey& k : HeldKeyList.keys) {
+        if (k.tag == tag) {
+            *code = k.code;
             return true;
         }
     }
@@ -81,19 +62,12 @@ bool held_key_code_of_tag(int32_t tag, int32_t* code) {
 }
 
 uint32_t held_key_count() {
-    std::lock_guard<std::mutex> guard(held_lock);
-    return HeldKeyList.count;
-}
-
-uint32_t held_key_capacity() {
-    std::lock_guard<std::mutex> guard(held_lock);
-    return HeldKeyList.capacity;
+    std::lock_guard<std::mutex> guard(HeldLock);
+    return static_cast<uint32_t>(HeldKeyList.keys.size());
 }
 
 void held_key_clear() {
-    std::lock_guard<std::mutex> guard(held_lock);
-    std::free(HeldKeyList.codes);
-    std::free(HeldKeyList.tags);
+    std::lock_guard<std::mutex> guard(HeldLock);
     HeldKeyList = HeldKeys{};
 }
 

@@ -125,7 +125,6 @@ bool held_key_contains(int32_t code);
 // The code of the first entry with this tag; false when none.
 bool held_key_code_of_tag(int32_t tag, int32_t* code);
 uint32_t held_key_count();
-uint32_t held_key_capacity();
 void held_key_clear();
 bool shift_held();
 bool ctrl_held();

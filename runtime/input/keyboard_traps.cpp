@@ -22,7 +22,7 @@ struct KeyTrapSlot {
 KeyTrapSlot KeyTrapTable[key_trap_slot_count];
 // The event thread raises pending counts while the program thread takes them
 // and sets handlers and texts.
-std::mutex trap_lock;
+std::mutex TrapLock;
 
 struct TrappedKeys {
     int32_t codes[trapped_key_list_size] = {};
@@ -68,12 +68,12 @@ int32_t find_trap_locked(const KeyTrapQuery& key) {
 }  // namespace
 
 void key_traps_clear() {
-    std::lock_guard<std::mutex> guard(trap_lock);
+    std::lock_guard<std::mutex> guard(TrapLock);
     for (auto& slot : KeyTrapTable) slot = KeyTrapSlot{};
 }
 
 void key_traps_set_defaults() {
-    std::lock_guard<std::mutex> guard(trap_lock);
+    std::lock_guard<std::mutex> guard(TrapLock);
     for (int32_t n = 1; n <= 10; ++n) KeyTrapTable[n].info.trap_value = (0x3A + n) << 8;  // F1-F10
     const struct { int32_t slot, value, keypad_code; } arrows[] = {
         {11, 0x4800, 100264}, {12, 0x4B00, 100260}, {13, 0x4D00, 100262}, {14, 0x5000, 100258}};
@@ -88,7 +88,7 @@ void key_traps_set_defaults() {
 
 bool key_traps_fire(const KeyTrapQuery& key) {
     {
-        std::lock_guard<std::mutex> guard(trap_lock);
+        std::lock_guard<std::mutex> guard(TrapLock);
         int32_t n = find_trap_locked(key);
         if (n < 0) return false;
         KeyTrapInfo& t = KeyTrapTable[n].info;
@@ -103,7 +103,7 @@ bool key_traps_fire(const KeyTrapQuery& key) {
 }
 
 std::string soft_key_text_for(int32_t value, int32_t code) {
-    std::lock_guard<std::mutex> guard(trap_lock);
+    std::lock_guard<std::mutex> guard(TrapLock);
     for (const auto& slot : KeyTrapTable) {
         if (slot.soft_text.empty()) continue;
         if (slot.info.trap_value == value || slot.info.trap_code == code) return slot.soft_text;
@@ -136,13 +136,13 @@ void trapped_keys_clear() { TrappedKeyList = TrappedKeys{}; }
 
 KeyTrapInfo key_trap_info(int32_t n) {
     if (!slot_valid(n)) return KeyTrapInfo{};
-    std::lock_guard<std::mutex> guard(trap_lock);
+    std::lock_guard<std::mutex> guard(TrapLock);
     return KeyTrapTable[n].info;
 }
 
 void key_trap_set_handler(int32_t n, uint32_t handler, uint32_t param1, uint32_t param2) {
     if (!slot_valid(n)) return;
-    std::lock_guard<std::mutex> guard(trap_lock);
+    std::lock_guard<std::mutex> guard(TrapLock);
     KeyTrapTable[n].info.handler = handler;
     KeyTrapTable[n].info.param1 = param1;
     KeyTrapTable[n].info.param2 = param2;
@@ -150,12 +150,12 @@ void key_trap_set_handler(int32_t n, uint32_t handler, uint32_t param1, uint32_t
 
 void key_trap_set_state(int32_t n, uint8_t state) {
     if (!slot_valid(n) || state > key_trap_stopped) return;
-    std::lock_guard<std::mutex> guard(trap_lock);
+    std::lock_guard<std::mutex> guard(TrapLock);
     KeyTrapTable[n].info.state = state;
 }
 
 int32_t key_trap_take_pending(uint32_t* handler, uint32_t* param1, uint32_t* param2) {
-    std::lock_guard<std::mutex> guard(trap_lock);
+    std::lock_guard<std::mutex> guard(TrapLock);
     for (int32_t n = 1; n < static_cast<int32_t>(key_trap_slot_count); ++n) {
         KeyTrapInfo& t = KeyTrapTable[n].info;
         if (t.state != key_trap_on || t.pending == 0) continue;
@@ -177,14 +177,14 @@ void soft_key_define(int32_t n, const StrDesc* text) {
             return;
         }
         {
-            std::lock_guard<std::mutex> guard(trap_lock);
+            std::lock_guard<std::mutex> guard(TrapLock);
             KeyTrapTable[n].soft_text.assign(bytes);
         }
         key_line_redraw(true);
         return;
     }
     if (n >= 15 && n <= 29) {
-        std::lock_guard<std::mutex> guard(trap_lock);
+        std::lock_guard<std::mutex> guard(TrapLock);
         KeyTrapInfo& t = KeyTrapTable[n].info;
         if (bytes.empty()) {
             t.trap_scan = 0;
@@ -211,7 +211,7 @@ bool key_trap_take(uint32_t* handler, uint32_t* param1, uint32_t* param2) {
 
 std::string soft_key_text(int32_t n) {
     if (!slot_valid(n)) return {};
-    std::lock_guard<std::mutex> guard(trap_lock);
+    std::lock_guard<std::mutex> guard(TrapLock);
     return KeyTrapTable[n].soft_text;
 }
 

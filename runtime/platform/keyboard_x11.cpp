@@ -33,7 +33,7 @@ void x11_keysyms_of_keycode(uint32_t keycode, unsigned long keysyms[4]) {
     if (info.info.x11.unlock_func) info.info.x11.unlock_func();
 }
 
-KeyboardKeysymLookup keysym_lookup = x11_keysyms_of_keycode;
+KeyboardKeysymLookup KeysymLookup = x11_keysyms_of_keycode;
 }  // namespace
 
 KeyboardLockState keyboard_x11_lock_state() {
@@ -89,13 +89,13 @@ uint16_t keyboard_x11_dead_char_of_keysym(unsigned long keysym) {
 
 uint16_t keyboard_x11_dead_char_of_keycode(uint32_t keycode) {
     unsigned long keysyms[4];
-    keysym_lookup(keycode, keysyms);
+    KeysymLookup(keycode, keysyms);
     return keyboard_x11_dead_char_of_keysym(keysyms[0]);
 }
 
 KeyboardKeyCharacters keyboard_x11_key_characters(uint32_t keycode) {
     unsigned long keysyms[4];
-    keysym_lookup(keycode, keysyms);
+    KeysymLookup(keycode, keysyms);
     KeyboardKeyCharacters chars{};
     for (int level = 0; level < 4; ++level) chars.level[level] = keyboard_x11_keysym_unicode(keysyms[level]);
     return chars;
@@ -112,5 +112,5 @@ uint32_t keyboard_x11_keysym_unicode(unsigned long keysym) {
 }
 
 void keyboard_x11_set_keysym_lookup(KeyboardKeysymLookup lookup) {
-    keysym_lookup = lookup ? lookup : x11_keysyms_of_keycode;
+    KeysymLookup = lookup ? lookup : x11_keysyms_of_keycode;
 }
