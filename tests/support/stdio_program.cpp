@@ -11,6 +11,9 @@
 //   parked FILE      writes FILE by number, leaves "unflushed" in stdout's
 //                    buffer and waits between statements
 //   parked-full FILE the same after filling the stdout pipe
+//   ime-thread       a thread of the program's own calls the input-method
+//                    library without pause, its calls failing, while the
+//                    program thread waits between statements
 #include "runtime/runtime.h"
 #include "runtime/system/files.h"
 #include "runtime/system/printer.h"
@@ -20,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -56,6 +60,17 @@ int stdio_program(void*) {
         std::memset(line, 'p', sizeof line - 1);
         say_ready();
         for (;;) std::fprintf(Mode == "printf" ? stdout : stderr, "%s", line);
+    }
+    if (Mode == "ime-thread") {
+        std::thread([] {
+            for (;;) {
+                InputMethod_Quit();
+                InputMethod_Invalidate();
+                InputMethod_Reset();
+            }
+        }).detach();
+        say_ready();
+        wait_between_statements();
     }
     if (Mode == "port-write") {
         static char bytes[100000];

@@ -376,3 +376,18 @@ TEST(StreamsAtTheEnd, APageOnThePrinterIsPrintedAtTheEnd) {
 }
 
 }  // namespace
+
+// A thread of the program's own that calls the input-method library without
+// pause, its calls failing, meets the end as the program thread does: the
+// process ends with code 0, however the end falls between its calls.
+TEST(StreamsAtTheEnd, AThreadOfTheProgramsOwnInTheInputMethodMeetsTheEnd) {
+    for (int run = 0; run < 8; ++run) {
+        SCOPED_TRACE(run);
+        StdioProgram program({"ime-thread"});
+        ASSERT_GT(program.pid, 0);
+        ASSERT_TRUE(program.says("ready\n")) << program.errors;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + 15 * run));
+        kill(program.pid, SIGTERM);
+        EXPECT_EQ(program.ended_within(4000), 0);
+    }
+}

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/requests.h"
 
 namespace {
@@ -46,8 +47,11 @@ int swap_unicode(int enable) {
     return *previous;
 }
 
+// The code, and the text as SDL's error. Once the shutdown has begun SDL may be
+// leaving under a thread of the program's own that calls here: the code alone
+// reports then.
 int fail(int code, const char* text) {
-    SDL_SetError("%s", text);
+    if (stop_threads.load() == 0) SDL_SetError("%s", text);
     return code;
 }
 
