@@ -13,7 +13,8 @@ struct FileReplacement {
 
 // Starts replacing the file at `path`: a symbolic link is followed to the file
 // it names (the link stays); false when the target exists and is not a regular
-// file (a folder, pipe or device), or no temporary file can be made there.
+// file (a folder, pipe or device) or is not writable by this user, or no
+// temporary file can be made there. One replacement at a time.
 // A replaced file keeps its permission bits; a new one gets 0666 less the umask.
 bool replace_file_begin(const char* path, FileReplacement* r);
 // Appends bytes; false when they could not all be written.
@@ -23,3 +24,7 @@ bool replace_file_write(FileReplacement* r, const void* data, size_t bytes);
 bool replace_file_commit(FileReplacement* r);
 // Drops the new contents; the target stays as it was.
 void replace_file_abort(FileReplacement* r);
+// The end of the process, while a replacement may be under way on another
+// thread: its temporary file is removed (no lock taken, nothing allocated),
+// so a save cut off by the end leaves nothing behind.
+void replace_file_drop_unfinished();

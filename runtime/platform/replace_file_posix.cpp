@@ -4,11 +4,26 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
+
+// The temporary file of the replacement under way, for the end of the process.
+char Unfinished[PATH_MAX];
+std::atomic<bool> UnfinishedSet{false};
+
+void unfinished_note(const std::string& temporary) {
+    if (temporary.size() >= sizeof Unfinished) return;
+    std::memcpy(Unfinished, temporary.c_str(), temporary.size() + 1);
+    UnfinishedSet.store(true, std::memory_order_release);
+}
+
+void unfinished_clear() { UnfinishedSet.store(false, std::memory_order_release); }
 
 // 0666 less the process's umask, read without changing it (umask() would,
 // for every thread, for a moment).
@@ -44,11 +59,15 @@ bool replace_file_begin(const char* path, FileReplacement* r) {
     struct stat st {};
     const bool exists = stat(r->target.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) return false;
+    // The new contents take the old file's place only where this user could
+    // have written the old file itself.
+    if (exists && faccessat(AT_FDCWD, r->target.c_str(), W_OK, AT_EACCESS) != 0) return false;
     const size_t slash = r->target.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : r->target.substr(0, slash);
     r->temporary = folder + "/.morv-replace-XXXXXX";
     r->fd = mkostemp(r->temporary.data(), O_CLOEXEC);
     if (r->fd < 0) return false;
+    unfinished_note(r->temporary);
     if (fchmod(r->fd, exists ? (st.st_mode & 07777) : new_file_mode()) != 0) {
         replace_file_abort(r);
         return false;
@@ -73,15 +92,19 @@ bool replace_file_commit(FileReplacement* r) {
     const bool durable = fsync(r->fd) == 0;
     const bool closed = ::close(r->fd) == 0;
     r->fd = -1;
-    if (!durable || !closed || std::rename(r->temporary.c_str(), r->target.c_str()) != 0) {
-        unlink(r->temporary.c_str());
-        return false;
-    }
-    return true;
+    const bool renamed = durable && closed && std::rename(r->temporary.c_str(), r->target.c_str()) == 0;
+    if (!renamed) unlink(r->temporary.c_str());
+    unfinished_clear();
+    return renamed;
 }
 
 void replace_file_abort(FileReplacement* r) {
     if (r->fd >= 0) ::close(r->fd);
     r->fd = -1;
     if (!r->temporary.empty()) unlink(r->temporary.c_str());
+    unfinished_clear();
+}
+
+void replace_file_drop_unfinished() {
+    if (UnfinishedSet.load(std::memory_order_acquire)) unlink(Unfinished);
 }

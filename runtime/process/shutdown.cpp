@@ -9,6 +9,7 @@
 #include "runtime/input/mouse.h"
 #include "runtime/input/mouse_internal.h"
 #include "runtime/sound/sound_files.h"
+#include "runtime/platform/replace_file.h"
 #include "runtime/platform/serial.h"
 #include "runtime/system/files.h"
 #include "runtime/system/printer.h"
@@ -138,6 +139,7 @@ void end_watchdog_start() {
 void leave_running_program() {
     printer_flush_within(printer_page_wait_ms);
     serial_release_all();
+    replace_file_drop_unfinished();
     char text[128];
     std::snprintf(text, sizeof text, "The program did not stop within %u ms; its files are left to the system.\n",
                   shutdown_wait_ms);

@@ -21,6 +21,7 @@
 #include "runtime/display/display_internal.h"
 #include "runtime/display/image_files.h"
 #include "runtime/display/image_save_internal.h"
+#include "runtime/platform/replace_file.h"
 #include "runtime/display/text.h"
 
 namespace {
@@ -248,19 +249,53 @@ TEST_F(ImageSave, AsAUserWithoutPrivileges) {
     ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
     ASSERT_EQ(mkdir(own.c_str(), 0755), 0);
     ASSERT_TRUE(Unprivileged::user().give(own));
+    // Files it may not write stay as they were, though their folders let it
+    // make new files: its own read-only file, and another user's file in a
+    // folder anyone may write.
+    const std::string open_to_all = folder + "open";
+    ASSERT_EQ(mkdir(open_to_all.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(open_to_all.c_str(), 0777), 0);
+    const std::string read_only = own + "/read-only.png", others = open_to_all + "/others.png";
+    for (const std::string& path : {read_only, others}) std::ofstream(path) << "old contents";
+    ASSERT_TRUE(Unprivileged::user().give(read_only));
+    ASSERT_EQ(chmod(read_only.c_str(), 0444), 0);
+    ASSERT_EQ(chmod(others.c_str(), 0640), 0);
     const int32_t image = new_image(8, 8, 32, true);
     const std::string failure = run_unprivileged([&]() -> std::string {
         std::string found;
         if (save(locked + "/x.png", image, "PNG") != 0) found += "saved in a folder it may not write; ";
         if (save(own + "/y.png", image, "PNG") != -1) found += "not saved in its own folder; ";
+        if (save(read_only, image, "PNG") != 0) found += "replaced its read-only file; ";
+        if (save(others, image, "PNG") != 0) found += "replaced another user's file; ";
         return found;
     });
     EXPECT_EQ(failure, "");
+    EXPECT_EQ(contents(read_only), "old contents");
+    EXPECT_EQ(contents(others), "old contents");
+    struct stat st {};
+    ASSERT_EQ(stat(others.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, getuid());
     chmod(locked.c_str(), 0755);
     EXPECT_EQ(std::system(("test -z \"$(ls -A '" + locked + "')\"").c_str()), 0);
     ImageRec* back = load(own + "/y.png", 32);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->width, 8);
+}
+
+// A save the end of the process cuts off leaves no temporary file, and the
+// file it was replacing stays as it was.
+TEST_F(ImageSave, ASaveCutOffByTheEndLeavesNothing) {
+    const std::string target = folder + "kept.png";
+    std::ofstream(target) << "old contents";
+    FileReplacement r;
+    ASSERT_TRUE(replace_file_begin(target.c_str(), &r));
+    ASSERT_TRUE(replace_file_write(&r, "new", 3));
+    replace_file_drop_unfinished();
+    EXPECT_EQ(access(r.temporary.c_str(), F_OK), -1);
+    EXPECT_FALSE(replace_file_commit(&r));
+    EXPECT_EQ(contents(target), "old contents");
+    std::vector<std::string> expected = {"kept.png"};
+    EXPECT_EQ(leftovers(), expected);
 }
 
 }  // namespace
