@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         low_memory_clear();
         strings_startup();
         keyboard_x11_set_keysym_lookup(keysyms_of);
-        keyboard_set_full_screen_hook(no_full_screen);
+        keyboard_full_screen_hook_set(no_full_screen);
     }
     std::memcpy(Keysyms, data, sizeof Keysyms);
     const uint16_t state = static_cast<uint16_t>(data[32] | data[33] << 8);

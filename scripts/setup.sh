@@ -6,7 +6,7 @@ set -euo pipefail
 run_packages=(build-essential cmake pkg-config ccache libsdl1.2-compat-dev libsdl-ttf2.0-dev
               libsdl-image1.2-dev libsdl-mixer1.2-dev libsdl-net1.2-dev libfontconfig-dev libx11-dev libxtst-dev zlib1g-dev)
 test_packages=(fonts-dejavu-core libjpeg-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool imagemagick x11-utils socat x11-xkb-utils xclip
-               sox libsox-fmt-mp3 vorbis-tools lame clang libclang-rt-14-dev python3
+               sox libsox-fmt-mp3 vorbis-tools lame clang libclang-rt-14-dev clang-format clang-tidy python3
                uim-xim uim-pinyin xfonts-base xfonts-wqy x11-xserver-utils locales)
 
 wanted=("${run_packages[@]}")

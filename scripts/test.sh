@@ -2,8 +2,9 @@
 # Installs what is missing, builds everything and runs every test: the whole
 # suite in a plain build, again under AddressSanitizer with UndefinedBehavior-
 # Sanitizer and leak detection, and under ThreadSanitizer; then each fuzz
-# target's corpus replayed and a fixed-seed run from it.
-# Usage: scripts/test.sh [--quick]    --quick: the plain build's suite only
+# target's corpus replayed and a fixed-seed run from it. After the plain
+# build, the style check (clang-format, clang-tidy) with warnings as errors.
+# Usage: scripts/test.sh [--quick]    --quick: the plain build's suite and the style check only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh test
@@ -23,6 +24,10 @@ pass() {  # title, build folder, CMake options
 }
 
 pass "plain build" build -DMORV_BENCH=ON -DMORV_SANITIZE=
+start=$SECONDS
+echo "== style"
+tools/style_check.sh build
+echo "== style: passed in $((SECONDS - start)) s"
 if [ "${1:-}" != --quick ]; then
     pass "address and undefined-behaviour sanitizers" build-asan -DMORV_BENCH=OFF -DMORV_SANITIZE=address
     pass "thread sanitizer" build-tsan -DMORV_BENCH=OFF -DMORV_SANITIZE=thread

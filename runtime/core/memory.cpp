@@ -7,6 +7,7 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/lowmem.h"
 
+// NOLINTBEGIN(cppcoreguidelines-no-malloc): the runtime's allocator takes memory from the C library
 namespace {
 
 constexpr int32_t critical_return_stack = 256;
@@ -254,3 +255,4 @@ uint32_t return_stack_depth() { return ReturnStack.depth; }
 uint32_t return_stack_capacity() { return ReturnStack.capacity; }
 
 void return_stack_clear() { ReturnStack.depth = 0; }
+// NOLINTEND(cppcoreguidelines-no-malloc)

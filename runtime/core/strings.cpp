@@ -7,6 +7,7 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/strings_internal.h"
 
+// NOLINTBEGIN(cppcoreguidelines-no-malloc): the string system's stores takes memory from the C library
 namespace strings_detail {
 
 RefList HeapStringList{};
@@ -212,3 +213,4 @@ StringStats strings_stats() {
 }
 
 void strings_fail_next_growth() { FailNextGrowth = true; }
+// NOLINTEND(cppcoreguidelines-no-malloc)

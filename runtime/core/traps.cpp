@@ -116,7 +116,7 @@ void dispatch_timer_traps() {
 
 void trap_handler_runner_set(TrapHandlerRunner runner) { HandlerRunner = runner; }
 
-void key_trap_source_set(TrapTake take) { KeyTrapSource = take; }
+void key_trap_source_hook_set(TrapTake take) { KeyTrapSource = take; }
 
 void dispatch_event_traps() {
     dispatch_kind(TriggerTrapRunning, trigger_trap_take_pending);

@@ -11,7 +11,7 @@ void dispatch_event_traps();
 // The key traps are the keyboard's: it hands out one pending occurrence at a
 // time, true while it had one. Installed at the keyboard's start-up.
 using TrapTake = bool (*)(uint32_t* handler, uint32_t* param1, uint32_t* param2);
-void key_trap_source_set(TrapTake take);
+void key_trap_source_hook_set(TrapTake take);
 
 // Empties the table and puts entry 0 in use (start-up).
 void timer_traps_startup();

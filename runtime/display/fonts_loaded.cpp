@@ -251,6 +251,7 @@ uint32_t open_font_slot(const char* path, double size, uint32_t flags) {
     // program's current folder has gone by then.
     char* absolute = realpath(path, nullptr);
     lf->path = absolute ? absolute : path;
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): realpath's result is the C library's
     std::free(absolute);
     lf->points = decoded->points;
     lf->solid = std::move(decoded->solid);

@@ -231,7 +231,9 @@ int32_t image_handle_end() { return static_cast<int32_t>(ImageTable.count); }
 void image_destroy(int32_t handle) {
     ImageRec* rec = image_record(handle);
     if (!rec) return;
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): pixels and palettes of program-sized images: a failure is an error, not an exception
     if (rec->flags & image_owns_pixels) std::free(rec->pixels);
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): pixels and palettes of program-sized images: a failure is an error, not an exception
     if (rec->flags & image_owns_palette) std::free(rec->palette);
     image_release_handle(handle);
 }
@@ -252,6 +254,7 @@ int32_t image_create_on_buffer(uint8_t* buffer, int32_t width, int32_t height, i
     rec.pixels = buffer;
     apply_mode_defaults(rec, *info);
     if (mode != 32) {
+        // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): pixels and palettes of program-sized images: a failure is an error, not an exception
         rec.palette = static_cast<uint32_t*>(std::calloc(256, sizeof(uint32_t)));
         if (!rec.palette) {
             image_release_handle(handle);
@@ -273,6 +276,7 @@ int32_t image_create(int32_t width, int32_t height, int32_t mode) {
         return 0;
     }
     if (mode == 32) blend_tables_ensure();
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): pixels and palettes of program-sized images: a failure is an error, not an exception
     rec.pixels = static_cast<uint8_t*>(rec.is_text ? std::malloc(bytes) : std::calloc(bytes, 1));
     if (!rec.pixels) {
         image_destroy(handle);

@@ -91,7 +91,7 @@ void draw_labels(ImageRec& dest, int32_t row, uint32_t fg, uint32_t bg) {
 
 }  // namespace
 
-void key_line_label_source(KeyLabelSource source) { LabelSource = source; }
+void key_line_label_hook_set(KeyLabelSource source) { LabelSource = source; }
 
 void key_line_on() {
     KeyLine.on = true;

@@ -451,4 +451,4 @@ bool message_box_shown() {
     return Box.shown;
 }
 
-void message_box_set_hook(MessageBoxHook hook) { AnswerHook = hook; }
+void message_box_hook_set(MessageBoxHook hook) { AnswerHook = hook; }

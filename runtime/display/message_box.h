@@ -54,4 +54,4 @@ MessageBoxLayout message_box_layout(int surface_w, int surface_h, const char* ti
 // Replaces the window with a function that answers every box (tests); null
 // restores the window. The text still goes to stderr.
 using MessageBoxHook = MessageBoxAnswer (*)(const char* title, const char* text, MessageBoxButtons buttons);
-void message_box_set_hook(MessageBoxHook hook);
+void message_box_hook_set(MessageBoxHook hook);

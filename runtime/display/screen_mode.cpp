@@ -70,6 +70,7 @@ uint32_t text_font_for(int32_t rows, int32_t columns) {
 
 void page_share_palette(ImageRec& page, const ImageRec& page0) {
     if (&page == &page0 || page.mode == 32 || !page0.palette) return;
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): the image's own palette, taken by calloc
     if (page.flags & image_owns_palette) std::free(page.palette);
     page.palette = page0.palette;
     page.flags &= ~image_owns_palette;

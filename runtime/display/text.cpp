@@ -302,7 +302,7 @@ void text_printer_column_set(int32_t column) {
     Printing.printer_column = column < 1 ? 1 : (column > Printing.printer_width ? Printing.printer_width : column);
 }
 
-void text_set_printer_page_hook(PrinterPageHook hook) {
+void text_printer_page_hook_set(PrinterPageHook hook) {
     Printing.printer_hook = hook;
 }
 

@@ -18,7 +18,7 @@ int32_t put_glyph_at_pixel(int32_t x, int32_t y, uint32_t character, int32_t han
 // keys, installed by the keyboard at its start-up (until then the labels are
 // empty).
 using KeyLabelSource = std::string (*)(int32_t key);
-void key_line_label_source(KeyLabelSource source);
+void key_line_label_hook_set(KeyLabelSource source);
 
 // Redraws the function-key line on the last row of the dest image when `force`
 // is set (mode change, clear screen) or when the on/off switch changed.
@@ -36,7 +36,7 @@ int32_t text_printer_column();
 // Where the printer column stands (a printer page that goes on from an
 // earlier print); kept within 1..width.
 void text_printer_column_set(int32_t column);
-void text_set_printer_page_hook(PrinterPageHook hook);
+void text_printer_page_hook_set(PrinterPageHook hook);
 
 // Back to the start-up state: key line off, printer mode off, no hook (start-up
 // and tests).

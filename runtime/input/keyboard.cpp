@@ -239,7 +239,7 @@ int32_t unicode_key_code(uint32_t cp) {
 
 AltCodeEntry& alt_code_entry() { return Modes.alt; }
 void key_modes_clear() { Modes = KeyModes{}; }
-void keyboard_set_full_screen_hook(KeyboardFullScreenHook hook) { FullScreenHook = hook; }
+void keyboard_full_screen_hook_set(KeyboardFullScreenHook hook) { FullScreenHook = hook; }
 void keyboard_set_composition_state(int32_t state) { Modes.composition = state; }
 int32_t keyboard_composition_state() { return Modes.composition; }
 

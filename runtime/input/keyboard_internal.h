@@ -61,7 +61,7 @@ int32_t keyboard_composition_state();
 
 // Alt+Enter's action; the display's window / full-screen cycle unless replaced (tests).
 using KeyboardFullScreenHook = void (*)();
-void keyboard_set_full_screen_hook(KeyboardFullScreenHook hook);
+void keyboard_full_screen_hook_set(KeyboardFullScreenHook hook);
 
 // The soft-key text of slot n (empty when none), for the function-key line.
 std::string soft_key_text(int32_t n);

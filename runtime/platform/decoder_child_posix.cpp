@@ -39,6 +39,7 @@ extern const DecoderEntry __start_morv_decoders[] __attribute__((weak));
 extern const DecoderEntry __stop_morv_decoders[] __attribute__((weak));
 extern uint8_t __start___sancov_cntrs[] __attribute__((weak));
 extern uint8_t __stop___sancov_cntrs[] __attribute__((weak));
+// NOLINTNEXTLINE(readability-identifier-naming): the sanitizers' own name
 void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
 }
 

@@ -46,6 +46,7 @@ std::string resolved(const char* path) {
     char* real = realpath(path, nullptr);
     if (!real) return {};
     std::string name(real);
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): realpath's result is the C library's
     std::free(real);
     return name;
 }

@@ -24,6 +24,7 @@ constexpr int64_t number_ceiling = 100000000;
 class SampleBuilder {
 public:
     SampleBuilder(MusicSink& sink) : sink_(sink), room_(sink.room_bytes()) {}
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): samples handed to SDL_mixer, which frees them
     ~SampleBuilder() { std::free(data_); }
 
     // False when the sound would pass the sink's room: nothing is added.
@@ -77,6 +78,7 @@ private:
         if (need > capacity_) {
             uint64_t capacity = capacity_ ? capacity_ : 4096;
             while (capacity < need) capacity *= 2;
+            // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): samples handed to SDL_mixer, which frees them
             auto* grown = static_cast<int16_t*>(std::realloc(data_, capacity * tone_frame_bytes));
             if (!grown) return false;
             data_ = grown;

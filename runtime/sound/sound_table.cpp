@@ -56,6 +56,7 @@ void sound_slot_free(int index) {
         shared = i != index && Slots[i].handle != 0 && Slots[i].chunk == s.chunk;
     if (s.chunk && !shared) Mix_FreeChunk(s.chunk);
     if (s.samples) {
+        // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): samples taken by malloc for SDL_mixer
         std::free(s.samples);
         GeneratedBytes -= s.sample_bytes;
     }

@@ -50,6 +50,7 @@ uint32_t tone_render(double freq_hz, double volume, int16_t* out, uint32_t frame
 
 ToneBuffer tone_synthesise(double freq_hz, double seconds, double volume) {
     const uint32_t frames = tone_frames(seconds);
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): samples handed to SDL_mixer, which frees them
     auto* data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(frames) * tone_frame_bytes));
     if (!data) return {nullptr, 0};
     uint32_t kept = tone_render(freq_hz, volume, reinterpret_cast<int16_t*>(data), frames);

@@ -77,6 +77,7 @@ class QueueSink : public MusicSink {
 public:
     void chunk(uint8_t* data, uint32_t byte_length) override { tone_queue_push(data, byte_length, false); }
     void marker() override {
+        // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): samples handed to SDL_mixer, which frees them
         auto* silent = static_cast<uint8_t*>(std::calloc(1, marker_bytes));
         if (silent) tone_queue_push(silent, marker_bytes, true);
     }
@@ -96,6 +97,7 @@ void tone_queue_push(uint8_t* data, uint32_t byte_length, bool foreground) {
     int slot = next == Queue.read.load() ? -1 : sound_slot_take();
     Mix_Chunk* chunk = slot >= 0 ? Mix_QuickLoad_RAW(data, byte_length) : nullptr;
     if (!chunk) {
+        // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): samples handed to SDL_mixer, which frees them
         std::free(data);
         return;
     }
@@ -117,6 +119,7 @@ void tone_queue_push(uint8_t* data, uint32_t byte_length, bool foreground) {
 }
 
 void tone_queue_lead_in() {
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): samples handed to SDL_mixer, which frees them
     auto* silent = static_cast<uint8_t*>(std::calloc(1, lead_in_bytes));
     if (silent) tone_queue_push(silent, lead_in_bytes, false);
 }

@@ -178,15 +178,15 @@ StrDesc* clipboard_get_text() {
     }
     std::string bytes;
     SelectionFetch got = SelectionFetch::pending;
-    using clock = std::chrono::steady_clock;
-    const auto start = clock::now();
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
     auto heard = start;
     size_t progress = 0;
     for (;;) {
         uint64_t ticket = program_wakeup.ticket();
         got = x11_selection_fetch_result(id, &bytes);
         if (got != SelectionFetch::pending || stop_threads.load()) break;
-        auto now = clock::now();
+        auto now = Clock::now();
         if (size_t p = x11_selection_fetch_progress(); p != progress) {
             progress = p;
             heard = now;

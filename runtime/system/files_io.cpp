@@ -90,6 +90,7 @@ int32_t next_byte(FileRecord& r, int32_t* failure) {
                  r.position < r.read_base + r.read_count;
     const int64_t now = steady_ns();
     if (!fresh) {
+        // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): record and read-ahead buffers: a failure is an error, not an exception
         if (!r.read_buffer) r.read_buffer = static_cast<uint8_t*>(std::malloc(read_ahead_size));
         if (!r.read_buffer) {
             *failure = handle_io_fault;

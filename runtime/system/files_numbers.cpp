@@ -50,7 +50,9 @@ FileRecord* record_new() {
 void record_free(FileRecord* r) {
     if (r->os_handle >= 0 && is_serial(*r)) serial_close(r->os_handle);
     else if (r->os_handle >= 0) handle_close(r->os_handle);
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): record and read-ahead buffers: a failure is an error, not an exception
     std::free(r->record_buffer);
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): record and read-ahead buffers: a failure is an error, not an exception
     std::free(r->read_buffer);
     if (r->file_number > 0 && static_cast<uint32_t>(r->file_number) < FileNumberTable.size())
         FileNumberTable[static_cast<uint32_t>(r->file_number)] = -1;

@@ -92,6 +92,7 @@ bool settle(FileRecord& r, int32_t mode, uint64_t record_length) {
     if (mode == file_mode_random) {
         r.record_length = record_length;
         if (record_length > SIZE_MAX) return false;
+        // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): record and read-ahead buffers: a failure is an error, not an exception
         r.record_buffer = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(record_length)));
         if (!r.record_buffer) return false;
     }

@@ -49,10 +49,10 @@ bool number_of(std::string_view digits, uint64_t limit, uint64_t* value) {
 
 bool parity_of(std::string_view item, SerialParity* parity) {
     struct Name { std::string_view text; SerialParity parity; };
-    static constexpr Name Names[] = {{"N", SerialParity::none}, {"E", SerialParity::even},
+    static constexpr Name names[] = {{"N", SerialParity::none}, {"E", SerialParity::even},
                                      {"O", SerialParity::odd}, {"S", SerialParity::space},
                                      {"M", SerialParity::mark}, {"PE", SerialParity::even_checked}};
-    for (const Name& n : Names)
+    for (const Name& n : names)
         if (item == n.text) {
             *parity = n.parity;
             return true;

@@ -66,6 +66,7 @@ void buffer_fit(NetHandle& h) {
     }
     const uint64_t wanted = round_to_step(h.buffer_used);
     if (wanted >= h.buffer_capacity) return;
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): a receive buffer a peer sizes: a failure is an error, not an exception
     if (auto* smaller = static_cast<uint8_t*>(std::realloc(h.buffer, wanted))) {
         h.buffer = smaller;
         h.buffer_capacity = wanted;
@@ -116,6 +117,7 @@ bool buffer_append(NetHandle& h, const uint8_t* bytes, uint64_t n) {
         const uint64_t needed = round_to_step(h.buffer_used + n);
         const uint64_t ample = std::min(round_to_step(h.buffer_capacity + h.buffer_capacity / 2), round_to_step(ReceiveLimit));
         const uint64_t capacity = std::max(needed, ample);
+        // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): a receive buffer a peer sizes: a failure is an error, not an exception
         auto* grown = static_cast<uint8_t*>(std::realloc(h.buffer, capacity));
         if (!grown) return false;
         h.buffer = grown;
@@ -138,6 +140,7 @@ void buffer_settle(NetHandle& h) {
         buffer_release(h);
         return;
     }
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): a receive buffer a peer sizes: a failure is an error, not an exception
     if (auto* smaller = static_cast<uint8_t*>(std::realloc(h.buffer, wanted))) {
         h.buffer = smaller;
         h.buffer_capacity = wanted;
@@ -225,6 +228,7 @@ void receive_some(NetHandle& h) {
 }  // namespace
 
 void net_detail::buffer_release(NetHandle& h) {
+    // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): a receive buffer a peer sizes: a failure is an error, not an exception
     std::free(h.buffer);
     h.buffer = nullptr;
     h.buffer_start = h.buffer_used = h.buffer_capacity = 0;

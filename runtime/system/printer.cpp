@@ -110,12 +110,12 @@ void printer_print_text(std::string_view text, bool newline) {
     image_select_dest(Page.handle);
     text_printer_mode_set(true, printer_columns);
     text_printer_column_set(Page.column);
-    text_set_printer_page_hook(page_full);
+    text_printer_page_hook_set(page_full);
     Page.went_out = false;
     print_text(text, newline);
     Page.column = text_printer_column();
     text_printer_mode_set(false, printer_columns);
-    text_set_printer_page_hook(nullptr);
+    text_printer_page_hook_set(nullptr);
     image_select_dest(saved_dest);
     // A print that ended a full page with its line end leaves the next one blank.
     bool blank = Page.went_out && rec->cursor_row == rec->view_top_row && rec->cursor_col == 1;

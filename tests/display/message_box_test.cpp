@@ -74,7 +74,7 @@ protected:
     void SetUp() override {
         flags_reset();
         event_thread_claim();  // the test's own thread plays the event thread
-        message_box_set_hook(nullptr);
+        message_box_hook_set(nullptr);
         message_box_window_ready(true);
     }
     void TearDown() override {

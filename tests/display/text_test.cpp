@@ -173,7 +173,7 @@ void count_printer_page() { ++printer_pages; }
 
 TEST_F(TextOutput, PrinterModeCountsColumnsAndHandsOverFullPages) {
     printer_pages = 0;
-    text_set_printer_page_hook(count_printer_page);
+    text_printer_page_hook_set(count_printer_page);
     text_printer_mode_set(true, 10);
     print("abc\x1d\x1d");
     EXPECT_EQ(text_printer_column(), 2);

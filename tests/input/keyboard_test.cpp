@@ -21,7 +21,7 @@ protected:
     void SetUp() override {
         fresh_keyboard();
         full_screen_requests = 0;
-        keyboard_set_full_screen_hook(count_full_screen);
+        keyboard_full_screen_hook_set(count_full_screen);
     }
     void num_lock(bool on) {
         KeyboardLockState locks;

@@ -9,6 +9,9 @@
 #define MORV_INPUT_METHOD_H
 #include <stdint.h>
 
+/* The names are the library's interface, as plug-ins know them. */
+/* NOLINTBEGIN(readability-identifier-naming) */
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -84,4 +87,5 @@ MORV_EXPORT int InputMethod_PostEvent(int32_t type, const uint16_t* editing_stri
 #ifdef __cplusplus
 }
 #endif
+/* NOLINTEND(readability-identifier-naming) */
 #endif
