@@ -113,3 +113,22 @@ bool x11_xtest_key(const InjectedKey& k, bool down) {
     XSync(d, False);
     return true;
 }
+
+uint32_t x11_keysym_of(NamedKey key) {
+    switch (key) {
+    case NamedKey::home: return XK_Home;
+    case NamedKey::up: return XK_Up;
+    case NamedKey::page_up: return XK_Page_Up;
+    case NamedKey::left: return XK_Left;
+    case NamedKey::right: return XK_Right;
+    case NamedKey::end: return XK_End;
+    case NamedKey::down: return XK_Down;
+    case NamedKey::page_down: return XK_Page_Down;
+    case NamedKey::insert: return XK_Insert;
+    case NamedKey::erase: return XK_Delete;
+    case NamedKey::tab: return XK_Tab;
+    case NamedKey::backspace: return XK_BackSpace;
+    case NamedKey::enter: return XK_Return;
+    }
+    return 0;
+}

@@ -25,6 +25,12 @@ struct InjectedKey {
     uint32_t keysym;
     uint8_t modifiers;
 };
+// The keys typed for bytes that are not characters.
+enum class NamedKey : uint8_t {
+    home, up, page_up, left, right, end, down, page_down, insert, erase, tab, backspace, enter
+};
+// Its keysym (a character's keysym is the character's Latin-1 code).
+uint32_t x11_keysym_of(NamedKey key);
 // Half of typing a key into the window with the focus: `down` presses the
 // modifiers and then the key, else the key and then the modifiers are
 // released. A keysym that no key of the keyboard map gives is skipped.

@@ -4,8 +4,8 @@
 #include "runtime/process/process_internal.h"
 #include "runtime/process/spine.h"
 #include "runtime/core/strings.h"
+#include "runtime/platform/dir.h"
 #include "runtime/platform/process.h"
-#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -57,9 +57,9 @@ void process_enter_program_folder() {
     char path[folder_buffer_size];
     if (!platform_executable_path(path, sizeof path)) return;
     program_folder_of(path, ProgramFolder, sizeof ProgramFolder);
-    if (ProgramFolder[0] && chdir(ProgramFolder) != 0) {
-        // The working directory stays where it was; relative paths then follow it.
-    }
+    // A folder that cannot be entered leaves the working directory where it
+    // was; relative paths then follow it.
+    if (ProgramFolder[0]) fs_change_dir(ProgramFolder);
 }
 
 void process_join_command_line(int argc, char** argv) {
@@ -86,9 +86,8 @@ void chain_state_check() {
         std::remove(file.c_str());
         while (n > 0 && (folder[n - 1] == '\n' || folder[n - 1] == '\r' || folder[n - 1] == '\0')) --n;
         folder[n] = '\0';
-        if (n > 0 && chdir(folder) != 0) {
-            // The folder is gone: the program starts where it stands.
-        }
+        // A folder that is gone leaves the program where it stands.
+        if (n > 0) fs_change_dir(folder);
     }
     size_t keep = line.size() - chain_suffix_length;
     if (keep > 0 && line[keep - 1] == ' ') --keep;

@@ -3,7 +3,6 @@
 // statement ends.
 #include "runtime/system/inject.h"
 #include "runtime/system/inject_internal.h"
-#include <X11/keysym.h>
 #include <cmath>
 #include "runtime/core/errors.h"
 #include "runtime/core/requests.h"
@@ -21,16 +20,16 @@ constexpr uint32_t key_half_ms = 40;
 // The keys of the second byte after a 0 (the key buffer's extended codes).
 uint32_t extended_keysym(uint8_t code) {
     switch (code) {
-    case 71: return XK_Home;
-    case 72: return XK_Up;
-    case 73: return XK_Page_Up;
-    case 75: return XK_Left;
-    case 77: return XK_Right;
-    case 79: return XK_End;
-    case 80: return XK_Down;
-    case 81: return XK_Page_Down;
-    case 82: return XK_Insert;
-    case 83: return XK_Delete;
+    case 71: return x11_keysym_of(NamedKey::home);
+    case 72: return x11_keysym_of(NamedKey::up);
+    case 73: return x11_keysym_of(NamedKey::page_up);
+    case 75: return x11_keysym_of(NamedKey::left);
+    case 77: return x11_keysym_of(NamedKey::right);
+    case 79: return x11_keysym_of(NamedKey::end);
+    case 80: return x11_keysym_of(NamedKey::down);
+    case 81: return x11_keysym_of(NamedKey::page_down);
+    case 82: return x11_keysym_of(NamedKey::insert);
+    case 83: return x11_keysym_of(NamedKey::erase);
     default: return 0;
     }
 }
@@ -45,14 +44,14 @@ std::vector<InjectedKey> keys_inject_plan(std::string_view bytes) {
             // The pair is taken whole, whether or not it names a key.
             if (i + 1 >= bytes.size()) break;
             uint8_t code = static_cast<uint8_t>(bytes[++i]);
-            if (code == 15) keys.push_back({XK_Tab, inject_shift});
+            if (code == 15) keys.push_back({x11_keysym_of(NamedKey::tab), inject_shift});
             else if (uint32_t k = extended_keysym(code)) keys.push_back({k, 0});
         } else if (b == 8) {
-            keys.push_back({XK_BackSpace, 0});
+            keys.push_back({x11_keysym_of(NamedKey::backspace), 0});
         } else if (b == 9) {
-            keys.push_back({XK_Tab, 0});
+            keys.push_back({x11_keysym_of(NamedKey::tab), 0});
         } else if (b == 13) {
-            keys.push_back({XK_Return, 0});
+            keys.push_back({x11_keysym_of(NamedKey::enter), 0});
         } else if (b <= 26) {
             keys.push_back({static_cast<uint32_t>('a' + b - 1), inject_ctrl});
         } else if (b >= 32 && b <= 126) {
