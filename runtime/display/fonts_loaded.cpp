@@ -1,6 +1,5 @@
 // Loaded outline fonts: faces opened and glyphs rendered by decoder children,
 // the font statements, measuring, and characters drawn one-bit or anti-aliased.
-#include <fontconfig/fontconfig.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +30,7 @@
 #include "runtime/display/text.h"
 #include "runtime/display/text_internal.h"
 #include "runtime/platform/decoder_child.h"
+#include "runtime/platform/font_lookup.h"
 
 namespace {
 
@@ -76,43 +76,6 @@ bool loaded(int64_t font) {
 bool builtin(int64_t font) { return font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17; }
 
 bool file_exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
-
-// Fontconfig answers every request with some font; only a file of that name or
-// a family of that name counts as found.
-std::string fontconfig_lookup(const std::string& name) {
-    if (!FcInit()) return {};
-    std::string found;
-    FcPattern* all = FcPatternCreate();
-    FcObjectSet* objects = FcObjectSetBuild(FC_FILE, FC_FAMILY, FC_STYLE, nullptr);
-    FcFontSet* set = all && objects ? FcFontList(nullptr, all, objects) : nullptr;
-    for (int i = 0; set && i < set->nfont && found.empty(); ++i) {
-        FcChar8* file = nullptr;
-        if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
-        std::string path(reinterpret_cast<const char*>(file));
-        if (path.substr(path.find_last_of('/') + 1) == name) found = path;
-    }
-    if (set) FcFontSetDestroy(set);
-    if (objects) FcObjectSetDestroy(objects);
-    if (all) FcPatternDestroy(all);
-    if (!found.empty()) return found;
-    FcPattern* wanted = FcNameParse(reinterpret_cast<const FcChar8*>(name.c_str()));
-    if (!wanted) return {};
-    FcConfigSubstitute(nullptr, wanted, FcMatchPattern);
-    FcDefaultSubstitute(wanted);
-    FcResult result;
-    FcPattern* match = FcFontMatch(nullptr, wanted, &result);
-    FcChar8* family = nullptr;
-    FcChar8* wanted_family = nullptr;
-    FcChar8* file = nullptr;
-    if (match && FcPatternGetString(wanted, FC_FAMILY, 0, &wanted_family) == FcResultMatch &&
-        FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch &&
-        FcStrCmpIgnoreCase(family, wanted_family) == 0 &&
-        FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch)
-        found = reinterpret_cast<const char*>(file);
-    if (match) FcPatternDestroy(match);
-    FcPatternDestroy(wanted);
-    return found;
-}
 
 DecoderLimits font_limits(uint32_t wall_ms, uint64_t output_bytes) {
     DecoderLimits limits;
@@ -225,7 +188,7 @@ std::string font_file_path(std::string_view name) {
         if (file_exists(in_folder)) return in_folder;
     }
     if (file_exists(n)) return n;
-    return fontconfig_lookup(n);
+    return font_file_lookup(n);
 }
 
 uint32_t open_font_slot(const char* path, double size, uint32_t flags) {

@@ -4,7 +4,6 @@
 #include "runtime/input/ime/ime.h"
 #include <SDL.h>
 #include <SDL_ttf.h>
-#include <fontconfig/fontconfig.h>
 #include <algorithm>
 #include <cstdlib>
 #include "runtime/display/display.h"
@@ -12,6 +11,7 @@
 #include "runtime/input/ime/input_method_internal.h"
 #include "runtime/input/keyboard.h"
 #include "runtime/input/keyboard_internal.h"
+#include "runtime/platform/font_lookup.h"
 
 namespace {
 
@@ -29,29 +29,6 @@ struct ImeState {
     void (*observer)(const InputMethodMessage&) = nullptr;
 };
 ImeState Ime;
-
-// The fontconfig choice for Chinese or Japanese text: on a stock desktop the
-// Windows fonts are absent, and this one shows the composition.
-std::string system_cjk_font() {
-    std::string path;
-    // A configuration of its own, released after the one question.
-    FcConfig* config = FcInitLoadConfigAndFonts();
-    if (!config) return path;
-    if (FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(":lang=zh-cn"))) {
-        FcConfigSubstitute(config, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result;
-        if (FcPattern* match = FcFontMatch(config, pattern, &result)) {
-            FcChar8* file = nullptr;
-            if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
-                path = reinterpret_cast<const char*>(file);
-            FcPatternDestroy(match);
-        }
-        FcPatternDestroy(pattern);
-    }
-    FcConfigDestroy(config);
-    return path;
-}
 
 std::string utf8_of(const std::vector<uint32_t>& points) {
     std::string out;
@@ -203,7 +180,9 @@ void ime_load_font() {
     if (Ime.font || Ime.font_tried) return;
     Ime.font_tried = true;
     std::vector<std::string> paths = Ime.font_candidates;
-    paths.push_back(system_cjk_font());
+    // On a stock desktop the Windows fonts are absent: the configuration's
+    // font for Chinese text shows the composition.
+    paths.push_back(font_file_for_cjk());
     for (const std::string& path : paths) {
         if (path.empty()) continue;
         Ime.font = TTF_OpenFont(path.c_str(), font_size);
