@@ -8,6 +8,7 @@
 #include "runtime/process/process.h"
 #include "runtime/display/display.h"
 #include "runtime/display/images.h"
+#include "runtime/display/screen_mode.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "runtime/core/timekeeping.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/images.h"
+#include "runtime/display/screen_mode.h"
 #include "runtime/display/display.h"
 #include "runtime/display/graphics.h"
 #include "runtime/display/image_copy.h"

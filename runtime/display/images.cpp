@@ -1,6 +1,7 @@
 // The image table and its handles, image creation and release, PageTable, the
 // display/dest/source selection and the page copy.
 #include "runtime/display/images.h"
+#include "runtime/display/screen_mode.h"
 #include "runtime/display/images_internal.h"
 
 #include <algorithm>

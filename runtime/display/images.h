@@ -1,6 +1,6 @@
-// Images, screen pages and screen modes: the statements that create, free and
-// select images and set the screen mode and the text size. Programs name images
-// by negative handles and screen pages by numbers from 0.
+// Images and screen pages: the statements that create, free and select images
+// and copy pages (the screen mode and the text size are screen_mode.h's).
+// Programs name images by negative handles and screen pages by numbers from 0.
 #pragma once
 #include <cstdint>
 
@@ -12,9 +12,6 @@ constexpr int32_t page_number_limit = 4095;
 constexpr int32_t text_size_limit = 255;
 
 // --- Statements --------------------------------------------------------------
-void set_screen_mode(int32_t mode, int32_t colour_switch, int32_t active_page,
-                     int32_t visual_page, int32_t unused, uint32_t passed);
-void set_text_size(int32_t device, int32_t columns, int32_t rows, uint32_t passed);
 int32_t new_image(int32_t width, int32_t height, int32_t mode, bool mode_passed);
 void free_image(int32_t image, bool passed);
 void set_dest(int32_t x);

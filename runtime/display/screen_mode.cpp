@@ -1,5 +1,6 @@
 // The screen-mode and text-size statements, screen pages made on first use and
 // the default colours, with the pause that keeps the refresh off rebuilt pages.
+#include "runtime/display/screen_mode.h"
 #include <algorithm>
 #include <climits>
 #include <cstdlib>

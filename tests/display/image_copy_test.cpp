@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "display/display_fixture.h"
+#include "runtime/display/screen_mode.h"
 #include "runtime/display/display.h"
 #include "runtime/display/display_internal.h"
 #include "runtime/display/graphics.h"

@@ -16,6 +16,7 @@
 
 #include "display/display_fixture.h"
 #include "system/unprivileged.h"
+#include "runtime/display/screen_mode.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/display.h"
 #include "runtime/display/display_internal.h"

@@ -10,6 +10,7 @@
 #include "runtime/display/fonts.h"
 #include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/screen_mode.h"
 #include "runtime/display/images_internal.h"
 #include "display/display_fixture.h"
 

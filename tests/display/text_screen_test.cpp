@@ -2,6 +2,7 @@
 // the function-key line, and printing on pixel pages.
 #include <cstring>
 
+#include "runtime/display/screen_mode.h"
 #include "runtime/input/keyboard.h"
 #include "runtime/input/keyboard_internal.h"
 #include "runtime/display/fonts_internal.h"

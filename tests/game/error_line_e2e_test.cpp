@@ -5,6 +5,7 @@
 #include "runtime/core/threads.h"
 #include "runtime/core/threads_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/screen_mode.h"
 #include "runtime/display/message_box.h"
 #include "tests/game/support/game_driver.h"
 

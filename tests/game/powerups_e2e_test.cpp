@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include "game/statement.h"
 #include "runtime/display/images.h"
+#include "runtime/display/screen_mode.h"
 #include "runtime/core/threads_internal.h"
 #include "tests/game/support/cube_lines.h"
 #include "tests/game/support/game_screens.h"

@@ -11,6 +11,7 @@
 #include "runtime/display/display.h"
 #include "runtime/display/display_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/screen_mode.h"
 #include "runtime/input/mouse_internal.h"
 #include "runtime/process/process.h"
 #include "tests/input/mouse_loop_support.h"
