@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/display/fonts.h"
-#include "runtime/display/fonts_internal.h"
+#include "runtime/display/icon.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // FontTable with its six built-in handles, the code page 437 glyph tables, the
-// default palettes, the monochrome blink table, the window icon and the mouse
-// pointer, and the loaded fonts' slots, for the rest of the runtime.
+// default palettes, the monochrome blink table and the loaded fonts' slots, for
+// the rest of the runtime.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -62,20 +62,6 @@ uint32_t mono_blink_colour(int phase, int index);
 // Loads the default palette of the record's mode into its palette (nothing for
 // a record without one). Only the mode's own entries are written.
 void image_default_palette(ImageRec& image);
-
-// The window icon: a 32 x 32, 8-bit BMP held in the program.
-const uint8_t* window_icon_bmp();
-uint32_t window_icon_bmp_size();
-
-// The mouse pointer as XPM text rows (header, 3 colour lines, 32 picture rows,
-// the hot-spot line, then a null entry), and the conversion to SDL_CreateCursor's
-// data and mask (32 x 32, most significant bit leftmost; black sets both bits,
-// white only the mask bit).
-const char* const* mouse_pointer_xpm();
-// Fills data and mask (128 bytes each) and the hot spot; false on malformed text
-// (anything but a 32 x 32, one-character-a-pixel picture in black, white and
-// None, or a null entry before the hot-spot line).
-bool mouse_pointer_bits(const char* const* xpm, uint8_t* data, uint8_t* mask, int* hot_x, int* hot_y);
 
 // The file a font name names: a name with a slash as it is; a bare file name
 // in the program folder, then the current folder, then the system's fonts by

@@ -1,5 +1,6 @@
 // The mouse pointer: an up-left arrow held as XPM text, and its conversion to
 // the data and mask bits of an SDL cursor.
+#include "runtime/display/pointer.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/fonts_internal.h"
 

@@ -5,6 +5,7 @@
 #include "runtime/display/refresh_internal.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/fonts_internal.h"
+#include "runtime/display/icon.h"
 #include "runtime/display/image_copy.h"
 #include "runtime/display/image_copy_internal.h"
 #include "runtime/display/images.h"

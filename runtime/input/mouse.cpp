@@ -9,6 +9,7 @@
 #include "runtime/display/display_internal.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/fonts_internal.h"
+#include "runtime/display/pointer.h"
 #include "runtime/display/refresh_internal.h"
 #include "runtime/core/threads.h"
 #include "runtime/core/threads_internal.h"

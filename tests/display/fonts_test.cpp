@@ -2,6 +2,8 @@
 // palettes, blink table, mouse pointer and window icon.
 #include "runtime/display/fonts.h"
 #include "runtime/display/fonts_internal.h"
+#include "runtime/display/icon.h"
+#include "runtime/display/pointer.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
