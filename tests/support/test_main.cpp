@@ -25,6 +25,10 @@ int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     setenv("SDL12COMPAT_FAKE_CDROM_PATH", "/nonexistent", 0);
+    // The programs a test starts run under the same sanitizer and take the
+    // same suppressions.
+    setenv("TSAN_OPTIONS", __tsan_default_options(), 0);
+    setenv("LSAN_OPTIONS", __lsan_default_options(), 0);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
