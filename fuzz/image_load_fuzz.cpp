@@ -14,12 +14,19 @@
 #include <string>
 
 #include "runtime/core/flags.h"
+#include "runtime/core/flags_internal.h"
 #include "runtime/core/lowmem.h"
+#include "runtime/core/lowmem_internal.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/memory_internal.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/strings_internal.h"
 #include "runtime/display/fonts.h"
+#include "runtime/display/fonts_internal.h"
 #include "runtime/display/image_files.h"
+#include "runtime/display/image_files_internal.h"
 #include "runtime/display/images.h"
+#include "runtime/display/images_internal.h"
 
 namespace {
 

@@ -25,6 +25,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/core/strings_internal.h"
 #include "runtime/sound/sound_files.h"
+#include "runtime/sound/sound_files_internal.h"
 
 namespace {
 
