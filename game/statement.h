@@ -38,7 +38,7 @@ inline bool statement_value(uint32_t line, Test&& test) {
 inline void program_assign(int16_t& target, int32_t value) {
     if (error_code.load(std::memory_order_relaxed) != 0) return;
     if (value < INT16_MIN || value > INT16_MAX) {
-        runtime_error(6);
+        runtime_error(error_overflow);
         return;
     }
     target = static_cast<int16_t>(value);

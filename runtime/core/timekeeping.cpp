@@ -15,8 +15,6 @@ std::atomic<int32_t> key_wake{0};
 
 namespace {
 
-constexpr int32_t error_illegal_function_call = 5;
-constexpr int32_t error_overflow = 6;
 constexpr double ticks_per_second = 18.2;
 constexpr double ms_per_second = 1000.0;
 constexpr float random_range = 16777216.0f;  // 2^24

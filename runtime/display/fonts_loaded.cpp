@@ -34,8 +34,6 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
-constexpr int error_invalid_handle = 258;
 // A face's open renders up to 512 glyphs in the child; one glyph is quick.
 constexpr uint32_t font_open_wall_ms = 10000;
 constexpr uint32_t glyph_wall_ms = 3000;
@@ -270,7 +268,7 @@ int32_t load_font(StrDesc* file, double size, StrDesc* options, bool options_pas
     consume(options);
     if (pending()) return 0;
     if (!(size >= 0.001)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     if (size >= 1000.5) return 0;
@@ -285,7 +283,7 @@ int32_t load_font(StrDesc* file, double size, StrDesc* options, bool options_pas
             for (int i = 0; i < 6; ++i)
                 if (word == option_words[i]) bit = i;
             if (bit < 0 || (flags & (1u << bit))) {
-                runtime_error(error_illegal_call);
+                runtime_error(error_illegal_function_call);
                 return 0;
             }
             flags |= 1u << bit;
@@ -300,7 +298,7 @@ int32_t load_font(StrDesc* file, double size, StrDesc* options, bool options_pas
 void free_font(int32_t handle) {
     if (pending()) return;
     if (!loaded(handle)) return runtime_error(error_invalid_handle);
-    if (font_in_use(static_cast<uint32_t>(handle))) return runtime_error(error_illegal_call);
+    if (font_in_use(static_cast<uint32_t>(handle))) return runtime_error(error_illegal_function_call);
     close_slot(static_cast<uint32_t>(handle));
 }
 
@@ -310,7 +308,7 @@ void set_image_font(int32_t font, int32_t image, bool image_passed) {
     ImageRec* rec = image_of(image, image_passed);
     if (!rec) return;
     const uint32_t f = static_cast<uint32_t>(font);
-    if (rec->is_text && !(font_slot(f).flags & font_monospace)) return runtime_error(error_illegal_call);
+    if (rec->is_text && !(font_slot(f).flags & font_monospace)) return runtime_error(error_illegal_function_call);
     if (rec->is_text && (rec->flags & image_is_screen_page)) {
         // Every screen page changes at once, with the refresh held off.
         const bool paused = display_pause();
@@ -347,7 +345,7 @@ void set_print_mode(int32_t option, int32_t image, bool passed) {
     if (pending()) return;
     ImageRec* rec = image_of(image, passed);
     if (!rec) return;
-    if (option < 1 || option > 3 || (rec->is_text && option != 1)) return runtime_error(error_illegal_call);
+    if (option < 1 || option > 3 || (rec->is_text && option != 1)) return runtime_error(error_illegal_function_call);
     static constexpr uint8_t modes[4] = {0, 3, 1, 2};
     rec->print_mode = modes[option];
 }
@@ -358,7 +356,7 @@ void print_at_pixel(double x, double y, StrDesc* text, int32_t image, uint32_t p
     if (pending()) return;
     ImageRec* rec = image_of(image, passed & 2);
     if (!rec) return;
-    if (rec->is_text) return runtime_error(error_illegal_call);
+    if (rec->is_text) return runtime_error(error_illegal_function_call);
     if (passed & 1) x += rec->gfx.gfx_x, y += rec->gfx.gfx_y;
     rec->gfx.gfx_x = static_cast<float>(x);
     rec->gfx.gfx_y = static_cast<float>(y);
@@ -379,7 +377,7 @@ int32_t text_pixel_width(StrDesc* text, int32_t image, bool passed) {
     if (pending()) return 0;
     const ImageRec* rec = image_of(image, passed);
     if (!rec) return 0;
-    if (rec->is_text) return runtime_error(error_illegal_call), 0;
+    if (rec->is_text) return runtime_error(error_illegal_function_call), 0;
     const FontSlot& slot = font_slot(rec->font);
     if (rec->font < first_loaded_font || slot.cell_width)
         return static_cast<int32_t>(std::min<uint64_t>(uint64_t{slot.cell_width} * bytes.size(), INT32_MAX));

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
 constexpr uint16_t solid_style = 0xFFFF;
 constexpr int32_t style_length = 16;
 // Lines reaching beyond this many pixels are cut there along their own
@@ -241,7 +240,7 @@ void line_statement(float x1, float y1, float x2, float y2, uint32_t colour, int
     if (error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
-    if (dest->is_text || box_mode < 0 || box_mode > 2) return runtime_error(error_illegal_call);
+    if (dest->is_text || box_mode < 0 || box_mode > 2) return runtime_error(error_illegal_function_call);
     ImageRec::GraphicsState& g = dest->gfx;
     if (!(passed & line_first_given)) {
         x1 = g.gfx_x;
@@ -256,7 +255,7 @@ void line_statement(float x1, float y1, float x2, float y2, uint32_t colour, int
     }
     PixelPoint probe{};
     if (!map_point(*dest, x1, y1, &probe) || !map_point(*dest, x2, y2, &probe))
-        return runtime_error(error_illegal_call);
+        return runtime_error(error_illegal_function_call);
     if (!(passed & line_colour_given)) colour = dest->fg_colour;
     auto pattern = (passed & line_style_given) ? static_cast<uint16_t>(style) : solid_style;
     g.gfx_x = x2;

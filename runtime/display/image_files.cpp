@@ -23,7 +23,6 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
 constexpr uint32_t opaque_alpha = 0xFF000000;
 // The decoder child's limits: a picture of the largest size still fits, and
 // one that takes longer than a few seconds is not a picture a program waits for.
@@ -202,7 +201,7 @@ int32_t load_image(StrDesc* file, int32_t mode, bool mode_passed) {
     const ImageRec* dest = dest_image();
     if ((!mode_passed && (!dest || dest->is_text)) || (mode_passed && mode != 32 && mode != 256)) {
         consume(file);
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     const std::string name(str_view(file));

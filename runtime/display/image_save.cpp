@@ -25,7 +25,6 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
 constexpr int32_t written = -1, not_written = 0;
 constexpr size_t write_chunk = 64 * 1024;
 
@@ -317,14 +316,14 @@ int32_t image_save(StrDesc* file, int32_t image, StrDesc* format, uint32_t passe
         chosen = format_word(str_view(format));
         consume(format);
         if (chosen == Format::unknown) {
-            runtime_error(error_illegal_call);
+            runtime_error(error_illegal_function_call);
             return not_written;
         }
     }
     const int32_t handle = (passed & image_save_image_given) ? image_argument_handle(image) : display_image_handle();
     const ImageRec* record = handle ? image_record(handle) : nullptr;
     if (!record) {
-        if (!error_code.load()) runtime_error(258);
+        if (!error_code.load()) runtime_error(error_invalid_handle);
         return not_written;
     }
     // A zero byte inside the name would write some other file.

@@ -23,11 +23,6 @@ constexpr uint32_t released_stack_step = 4096;   // and the stack of released ha
 constexpr uint16_t text_blank_cell = 0x0720;     // space, light grey on black
 constexpr int32_t first_program_handle = 2;      // 0 and 1 are never handed out
 
-constexpr int error_illegal_call = 5;
-constexpr int error_invalid_handle = 258;
-constexpr int error_image_table_full = 502;
-constexpr int error_release_stack_full = 503;
-
 struct ModeInfo {
     uint16_t mode;
     uint8_t bits_per_pixel;
@@ -195,7 +190,7 @@ int32_t image_argument_handle(int32_t x) { return handle_of_argument(x, error_in
 void image_table_init() {
     image_table_shutdown();
     if (!image_table_grow()) {
-        runtime_error(error_image_table_full);
+        runtime_error(error_out_of_memory_2);
         return;
     }
     ImageTable.count = first_program_handle;
@@ -223,7 +218,7 @@ int32_t image_alloc_handle() {
         handle = static_cast<uint32_t>(ImageTable.released[--ImageTable.released_count]);
     } else {
         if (ImageTable.count == ImageTable.chunk_count * image_chunk_records && !image_table_grow()) {
-            runtime_error(error_image_table_full);
+            runtime_error(error_out_of_memory_2);
             return 0;
         }
         handle = ImageTable.count++;
@@ -238,7 +233,7 @@ bool image_release_handle(int32_t handle) {
     ImageRec* rec = image_record(handle);
     if (!rec) return false;
     *rec = ImageRec{};
-    if (!released_stack_push(handle)) runtime_error(error_release_stack_full);
+    if (!released_stack_push(handle)) runtime_error(error_out_of_memory_3);
     return true;
 }
 
@@ -341,7 +336,7 @@ int32_t new_image(int32_t width, int32_t height, int32_t mode, bool mode_passed)
     const ImageRec* dest = dest_image();
     if (width < 1 || height < 1 || width > image_size_limit || height > image_size_limit ||
         (mode_passed && !image_mode_known(mode)) || (!mode_passed && !dest)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     int32_t handle = image_create(width, height, mode_passed ? mode : dest->mode);
@@ -365,7 +360,7 @@ void free_image(int32_t image, bool passed) {
     int32_t handle = Selection.dest;
     if (passed) {
         if (image >= 0) {
-            runtime_error(error_illegal_call);
+            runtime_error(error_illegal_function_call);
             return;
         }
         handle = handle_of(image);
@@ -376,7 +371,7 @@ void free_image(int32_t image, bool passed) {
         return;
     }
     if (rec->flags & image_is_screen_page) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     program_image_free(handle);
@@ -406,16 +401,16 @@ int32_t get_display() { return -Selection.display; }
 
 void copy_page(int32_t from, int32_t to) {
     if (error_code.load(std::memory_order_relaxed)) return;
-    int32_t from_handle = handle_of_argument(from, error_illegal_call);
+    int32_t from_handle = handle_of_argument(from, error_illegal_function_call);
     if (!from_handle) return;
-    int32_t to_handle = handle_of_argument(to, error_illegal_call);
+    int32_t to_handle = handle_of_argument(to, error_illegal_function_call);
     if (!to_handle || to_handle == from_handle) return;
     const ImageRec& source = *image_record(from_handle);
     ImageRec& target = *image_record(to_handle);
     if (source.bytes_per_pixel != target.bytes_per_pixel || source.width != target.width ||
         source.height != target.height ||
         (source.bytes_per_pixel == 1 && target.colour_mask < source.colour_mask)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (source.pixels && target.pixels)

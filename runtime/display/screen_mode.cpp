@@ -20,10 +20,6 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
-constexpr int error_out_of_memory = 7;
-constexpr int error_invalid_handle = 258;
-
 constexpr uint32_t text_memory_bytes = 0x10000;    // 64 KB of text pages from 0xB8000
 constexpr uint16_t text_blank_cell = 0x0720;       // space, light grey on black
 constexpr int32_t text_page_count = 8;
@@ -264,7 +260,7 @@ bool page_number_acceptable(int32_t n) { return n >= 0 && n <= page_number_limit
 int32_t ensure_page(int32_t n) {
     ImageRec* page0 = image_record(page_handle(0));
     if (!page_number_acceptable(n) || !page0) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     if (!page_table_grow(n + 1)) {
@@ -327,12 +323,12 @@ void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_
         mode_change = screen_image != page_handle(0);
         // Pages 1 and up are freed by the change, so none of them can become the screen.
         if (mode_change && (rec->flags & image_is_screen_page)) {
-            runtime_error(error_illegal_call);
+            runtime_error(error_illegal_function_call);
             return;
         }
     } else if (mode_passed) {
         if ((mode >= 3 && mode <= 6) || mode >= 14) {
-            runtime_error(error_illegal_call);
+            runtime_error(error_illegal_function_call);
             return;
         }
         const ImageRec* page0 = image_record(page_handle(0));
@@ -340,7 +336,7 @@ void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_
     }
     if ((active_passed && !page_number_acceptable(active_page)) ||
         (visual_passed && !page_number_acceptable(visual_page))) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     bool page_change = false;
@@ -431,7 +427,7 @@ void text_size_in_pixel_mode(const ImageRec& dest, int32_t columns, int32_t rows
     bool columns_ok = columns < 0 || columns == 40 || columns == 80;
     bool rows_ok = rows < 0 || rows == 25 || rows == 43 || rows == 50;
     if (!columns_ok || !rows_ok) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     int32_t font = (columns > 0 && rows > 0) ? static_cast<int32_t>(text_font_for(rows, columns)) : -1;
@@ -444,7 +440,7 @@ void text_size_in_text_mode(const ImageRec& dest, int32_t columns, int32_t rows)
     uint32_t font = text_font_for(new_rows, new_columns);
     if (font == dest.font && new_columns == dest.width && new_rows == dest.height) return;
     if (new_columns > text_size_limit || new_rows > text_size_limit) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     text_screen_request(new_columns, new_rows, static_cast<int32_t>(font));
@@ -459,7 +455,7 @@ void set_text_size(int32_t device, int32_t columns, int32_t rows, uint32_t passe
     ScreenState.untouched = false;
     bool columns_passed = passed & 1, rows_passed = passed & 2;
     if ((!columns_passed && !rows_passed) || (columns_passed && columns < 1) || (rows_passed && rows < 1)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     const ImageRec* dest = dest_image();

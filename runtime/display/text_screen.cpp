@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int32_t error_illegal_call = 5;
-
 // The untouched start-up screen grows to 80 x 50 when the cursor goes below
 // row 25, keeping what the first 25 rows of 80 columns hold.
 constexpr int32_t tall_screen_columns = 80;
@@ -149,7 +147,7 @@ void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t s
     if (passed & cursor_passed_lines)
         bad |= start_line < 0 || start_line > cursor_line_max || stop_line < 0 || stop_line > cursor_line_max;
     if (bad) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (grow) {
@@ -184,7 +182,7 @@ void set_colours(uint32_t first, uint32_t second, uint32_t third, uint32_t passe
                                   (rule->second != SecondUse::background && rule->second != SecondUse::text_background));
     if (!rule || (first_passed && first > rule->first_max) || (second_passed && second > rule->second_max) ||
         (third_passed && !rule->third_accepted) || (needs_palette && !dest->palette)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (first_passed) {
@@ -199,7 +197,7 @@ void set_palette_entry(int32_t attribute, uint32_t colour, bool passed) {
     ImageRec* dest = dest_image();
     if (!dest) return;
     if (dest->mode == 32 || !dest->palette) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (!passed) {
@@ -212,7 +210,7 @@ void set_palette_entry(int32_t attribute, uint32_t colour, bool passed) {
         if (r.mode == dest->mode) rule = &r;
     bool dac = rule && rule->colour_max == 0;
     if (!rule || entry > rule->attribute_max || (dac ? (colour & ~dac_bits) != 0 : colour > rule->colour_max)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     uint32_t* palette = dest->palette;
@@ -234,7 +232,7 @@ void clear_screen(int32_t method, uint32_t colour, uint32_t passed) {
     bool method_passed = passed & 1, colour_passed = passed & 2;
     if ((colour_passed && dest->mode != 32 && colour > dest->colour_mask) ||
         (method_passed && (method < 0 || method > 2))) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     uint32_t fill = colour_passed ? colour : dest->bg_colour;
@@ -279,7 +277,7 @@ void set_text_view(int32_t top, int32_t bottom, bool passed) {
     if (!dest) return;
     int32_t rows = text_geometry(*dest).rows;
     if (passed && (top < 1 || top > rows || bottom < top || bottom > rows)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     dest->view_top_row = static_cast<int16_t>(passed ? top : 1);

@@ -173,7 +173,7 @@ void soft_key_define(int32_t n, const StrDesc* text) {
     std::string_view bytes = str_view(text);
     if ((n >= 1 && n <= 10) || n == 30 || n == 31) {
         if (static_cast<int32_t>(bytes.size()) > soft_key_max_length) {
-            runtime_error(5);
+            runtime_error(error_illegal_function_call);
             return;
         }
         {
@@ -197,7 +197,7 @@ void soft_key_define(int32_t n, const StrDesc* text) {
         t.trap_flags = flags;
         return;
     }
-    runtime_error(5);
+    runtime_error(error_illegal_function_call);
 }
 
 std::string key_line_label(int32_t key) {

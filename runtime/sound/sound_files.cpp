@@ -54,7 +54,7 @@ Target resolve(uint32_t handle) {
         int slot = sound_slot_of(handle);
         if (slot >= 0 && !sound_slot(slot).tone && !sound_slot(slot).closed) return {Target::channel, slot};
     }
-    runtime_error(5);
+    runtime_error(error_illegal_function_call);
     return {Target::bad, -1};
 }
 
@@ -65,7 +65,7 @@ bool resolve_with(uint32_t handle, uint8_t needed, Target& t) {
     t = resolve(handle);
     if (t.kind == Target::none || t.kind == Target::bad) return false;
     if ((caps_of(t) & needed) != needed) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return false;
     }
     return true;
@@ -185,11 +185,11 @@ double position_of(const Target& t) {
 bool set_volume(const Target& t, double volume) {
     if (!(volume >= 0 && volume <= 1)) {
         VolumeFailed = true;
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return false;
     }
     if ((caps_of(t) & cap_vol) == 0) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return false;
     }
     int level = static_cast<int>(volume * 129);
@@ -238,12 +238,12 @@ uint32_t open_locked(StrDesc* file, StrDesc* capabilities, Lock& lock) {
     consume(file);
     consume(capabilities);
     if (caps < 0) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     if (caps & cap_sync) return open_channel(path, caps, lock);
     if (music_stream().open && !music_stream().closed) {
-        runtime_error(5);  // one stream at a time
+        runtime_error(error_illegal_function_call);  // one stream at a time
         return 0;
     }
     return stream_open(path, static_cast<uint8_t>(caps), lock);
@@ -275,7 +275,7 @@ void sound_loop(uint32_t handle) {
     if (t.kind != Target::channel && t.kind != Target::stream) return;
     bool limited = t.kind == Target::channel ? sound_slot(t.slot).limit_ms != 0 : music_stream().limit_s > 0;
     if (limited) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     stop_target(t);
@@ -382,7 +382,7 @@ void sound_set_position(uint32_t handle, double seconds) {
     if (t.kind == Target::none || t.kind == Target::bad) return;
     MusicStream& m = music_stream();
     if (!(seconds >= 0) || t.kind != Target::stream || !(m.caps & cap_setpos) || !m.mp3 || m.looping) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     stream_set_position(seconds, lock);
@@ -394,7 +394,7 @@ void sound_limit(uint32_t handle, double seconds) {
     Target t = resolve(handle);
     if (t.kind == Target::none || t.kind == Target::bad) return;
     if (!(seconds >= 0)) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (t.kind == Target::channel)
@@ -407,7 +407,7 @@ uint32_t sound_copy(uint32_t handle) {
     if (!sound_ready()) return 0;
     std::lock_guard<std::mutex> guard(sound_lock());
     Target t = resolve(handle);
-    if (t.kind == Target::stream) runtime_error(5);
+    if (t.kind == Target::stream) runtime_error(error_illegal_function_call);
     return t.kind == Target::channel ? copy_locked(t) : 0;
 }
 
@@ -433,7 +433,7 @@ void sound_play_file(StrDesc* file, int32_t sync, double volume, int32_t volume_
     }
     if (volume_given && !(volume >= 0 && volume <= 1)) {
         consume(file);
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     const bool set = volume_given && volume != 1;
@@ -453,7 +453,7 @@ void sound_play_copy(uint32_t handle, double volume, int32_t volume_given) {
     if (!sound_ready()) return;
     Lock lock(sound_lock());
     Target t = resolve(handle);
-    if (t.kind == Target::stream) runtime_error(5);
+    if (t.kind == Target::stream) runtime_error(error_illegal_function_call);
     if (t.kind != Target::channel) return;
     const uint32_t copy = copy_locked(t);
     if (copy == 0) return;

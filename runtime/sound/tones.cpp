@@ -178,7 +178,7 @@ void sound_tone(double freq_hz, double duration_ticks) {
     const bool freq_ok = freq_hz == 0 || (freq_hz >= 37 && freq_hz <= 32767);
     const bool duration_ok = duration_ticks >= 0 && duration_ticks <= 65535;
     if (!freq_ok || !duration_ok) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (duration_ticks == 0) return;
@@ -191,7 +191,7 @@ void music_play(StrDesc* text) {
         QueueSink sink;
         if (!music_interpret(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()),
                              Music, sink, Variables))
-            runtime_error(5);
+            runtime_error(error_illegal_function_call);
     }
     if (text && text->is_temporary) str_free(text);
 }

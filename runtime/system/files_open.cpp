@@ -14,8 +14,6 @@ using namespace files_detail;
 
 namespace {
 
-constexpr int32_t error_out_of_memory = 7;
-
 void consume(StrDesc* s) {
     if (s && s->is_temporary) str_free(s);
 }
@@ -117,13 +115,13 @@ void file_open(StrDesc* name, int32_t mode, int32_t access, int32_t lock, int32_
     if (error_code.load()) return;
     if (mode == 0) mode = file_mode_random;
     if (mode < file_mode_random || mode > file_mode_append || access < 0 || access > 3 || lock < 0 || lock > 4)
-        return runtime_error(5);
-    if (record_length_given && record_length <= 0) return runtime_error(5);
-    if (number < 1 || number > file_number_limit) return runtime_error(52);
-    if (record_of(number)) return runtime_error(55);
+        return runtime_error(error_illegal_function_call);
+    if (record_length_given && record_length <= 0) return runtime_error(error_illegal_function_call);
+    if (number < 1 || number > file_number_limit) return runtime_error(error_bad_file_name_or_number);
+    if (record_of(number)) return runtime_error(error_file_already_open);
     // The system's names end at the first zero byte: one inside would open
     // another file than the one named.
-    if (path.find('\0') != std::string::npos) return runtime_error(64);
+    if (path.find('\0') != std::string::npos) return runtime_error(error_bad_file_name);
     FileRecord* r = record_new();
     bool serial = serial_settings_named(path.data(), path.size());
     int32_t result = serial ? open_serial(path, mode, access, *r) : open_file(path, mode, access, lock, *r);
@@ -157,7 +155,7 @@ void file_open_legacy(StrDesc* mode_letter, int32_t number, StrDesc* name, int64
         case 'A': case 'a': mode = file_mode_append; break;
         default:
             consume(name);
-            return runtime_error(54);
+            return runtime_error(error_bad_file_mode);
     }
     file_open(name, mode, 0, 0, number, record_length, record_length_given);
 }

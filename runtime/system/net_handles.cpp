@@ -74,7 +74,7 @@ bool address_rest(StrDesc* address, std::string* rest) {
         prefixed = (c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) == address_prefix[i];
     }
     if (!prefixed) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return false;
     }
     *rest = text.substr(address_prefix.size());
@@ -180,7 +180,7 @@ int32_t net_open_client(StrDesc* address) {
     if (!address_rest(address, &rest)) return 0;
     size_t colon = rest.find(':');
     if (colon == std::string::npos || colon + 1 == rest.size()) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     uint16_t port = address_port(std::string_view(rest).substr(0, colon));
@@ -234,7 +234,7 @@ int32_t net_accept(int32_t host) {
 int32_t net_connected(int32_t handle) {
     NetHandle* h = handle_of(handle, network_kinds);
     if (!h) {
-        runtime_error(error_bad_file_number);
+        runtime_error(error_bad_file_name_or_number);
         return 0;
     }
     if (h->disconnected) return 0;
@@ -246,7 +246,7 @@ int32_t net_connected(int32_t handle) {
 StrDesc* net_address(int32_t handle) {
     NetHandle* h = handle_of(handle, network_kinds);
     if (!h) {
-        runtime_error(error_bad_file_number);
+        runtime_error(error_bad_file_name_or_number);
         return str_lit("");
     }
     if (NetKinds[~handle] != net_kind_host) {

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
 // Handles 0 and 1 are never a program's images.
 constexpr int32_t first_program_handle = 2;
 
@@ -78,7 +77,7 @@ void image_print(int32_t image) {
     if (error_code.load(std::memory_order_relaxed)) return;
     const ImageRec* rec = handle ? image_record(handle) : nullptr;
     if (!rec || rec->is_text || !rec->pixels) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     // A page the machine cannot hold ends the document quietly, as the

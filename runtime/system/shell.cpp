@@ -101,7 +101,7 @@ void shell_run(StrDesc* command, int32_t command_given) {
     std::string text;
     bool usable = take_command(command, &text);
     if (error_code.load()) return;
-    if (!usable) return runtime_error(5);
+    if (!usable) return runtime_error(error_illegal_function_call);
     if (!command_given) text.clear();
     run_windowed([&] {
         if (text.empty())
@@ -115,7 +115,7 @@ void shell_run_hidden(StrDesc* command) {
     std::string text;
     bool usable = take_command(command, &text);
     if (error_code.load()) return;
-    if (!usable || text.empty()) return runtime_error(5);
+    if (!usable || text.empty()) return runtime_error(error_illegal_function_call);
     run_windowed([&] { run_command(text, true); });
 }
 
@@ -123,7 +123,7 @@ void shell_run_nowait(StrDesc* command) {
     std::string text;
     bool usable = take_command(command, &text);
     if (error_code.load()) return;
-    if (!usable || text.empty()) return runtime_error(5);
+    if (!usable || text.empty()) return runtime_error(error_illegal_function_call);
     const std::string& sh = interpreter();
     if (sh.empty()) return;
     // A first shell starts the command as its background job and ends at once:
