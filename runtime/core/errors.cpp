@@ -70,7 +70,7 @@ void statement_check(uint32_t line) {
         if (stop_threads.load() != 0) end_program_thread();
         wait_until(program_wakeup, [] { return pause_flags.load() == 0; }, pause_check_ms);
     }
-    if (error_code.load() == 0) {
+    if (!runtime_error_pending()) {
         dispatch_event_traps();
         return;
     }

@@ -96,6 +96,9 @@ extern std::atomic<int32_t> retry_statement;
 // last report wins. Critical numbers show their box and end the process.
 void runtime_error(int32_t n);
 
+// True while a runtime error waits for its report (error_code is not 0).
+inline bool runtime_error_pending() { return error_code.load() != 0; }
+
 // Called by compiled code after a statement while event_pending is set.
 void statement_check(uint32_t line);
 

@@ -66,8 +66,6 @@ void consume(StrDesc* s) {
     if (s && s->is_temporary) str_free(s);
 }
 
-bool pending() { return error_code.load(std::memory_order_relaxed) != 0; }
-
 bool loaded(int64_t font) {
     return font >= first_loaded_font && font < font_slot_count && font_slot(uint32_t(font)).outline;
 }
@@ -266,7 +264,7 @@ int32_t load_font(StrDesc* file, double size, StrDesc* options, bool options_pas
     const std::string words(options_passed ? str_view(options) : std::string_view{});
     consume(file);
     consume(options);
-    if (pending()) return 0;
+    if (runtime_error_pending()) return 0;
     if (!(size >= 0.001)) {
         runtime_error(error_illegal_function_call);
         return 0;
@@ -296,14 +294,14 @@ int32_t load_font(StrDesc* file, double size, StrDesc* options, bool options_pas
 }
 
 void free_font(int32_t handle) {
-    if (pending()) return;
+    if (runtime_error_pending()) return;
     if (!loaded(handle)) return runtime_error(error_invalid_handle);
     if (font_in_use(static_cast<uint32_t>(handle))) return runtime_error(error_illegal_function_call);
     close_slot(static_cast<uint32_t>(handle));
 }
 
 void set_image_font(int32_t font, int32_t image, bool image_passed) {
-    if (pending()) return;
+    if (runtime_error_pending()) return;
     if (!builtin(font) && !loaded(font)) return runtime_error(error_invalid_handle);
     ImageRec* rec = image_of(image, image_passed);
     if (!rec) return;
@@ -322,27 +320,27 @@ void set_image_font(int32_t font, int32_t image, bool image_passed) {
 }
 
 int32_t font_width(int32_t font, bool passed) {
-    if (pending()) return 0;
+    if (runtime_error_pending()) return 0;
     if (!passed) return dest_image() ? static_cast<int32_t>(font_slot(dest_image()->font).cell_width) : 0;
     if (font != 8 && font != 14 && font != 16 && !loaded(font)) return runtime_error(error_invalid_handle), 0;
     return static_cast<int32_t>(font_slot(static_cast<uint32_t>(font)).cell_width);
 }
 
 int32_t font_height(int32_t font, bool passed) {
-    if (pending()) return 0;
+    if (runtime_error_pending()) return 0;
     if (!passed) return dest_image() ? static_cast<int32_t>(font_slot(dest_image()->font).cell_height) : 0;
     if (font != 8 && font != 14 && font != 16 && !loaded(font)) return runtime_error(error_invalid_handle), 0;
     return static_cast<int32_t>(font_slot(static_cast<uint32_t>(font)).cell_height);
 }
 
 int32_t image_font(int32_t image, bool passed) {
-    if (pending()) return 0;
+    if (runtime_error_pending()) return 0;
     const ImageRec* rec = image_of(image, passed);
     return rec ? static_cast<int32_t>(rec->font) : 0;
 }
 
 void set_print_mode(int32_t option, int32_t image, bool passed) {
-    if (pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* rec = image_of(image, passed);
     if (!rec) return;
     if (option < 1 || option > 3 || (rec->is_text && option != 1)) return runtime_error(error_illegal_function_call);
@@ -353,7 +351,7 @@ void set_print_mode(int32_t option, int32_t image, bool passed) {
 void print_at_pixel(double x, double y, StrDesc* text, int32_t image, uint32_t passed) {
     const std::string bytes(str_view(text));
     consume(text);
-    if (pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* rec = image_of(image, passed & 2);
     if (!rec) return;
     if (rec->is_text) return runtime_error(error_illegal_function_call);
@@ -374,7 +372,7 @@ void print_at_pixel(double x, double y, StrDesc* text, int32_t image, uint32_t p
 int32_t text_pixel_width(StrDesc* text, int32_t image, bool passed) {
     const std::string bytes(str_view(text));
     consume(text);
-    if (pending()) return 0;
+    if (runtime_error_pending()) return 0;
     const ImageRec* rec = image_of(image, passed);
     if (!rec) return 0;
     if (rec->is_text) return runtime_error(error_illegal_function_call), 0;

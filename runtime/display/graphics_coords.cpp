@@ -17,8 +17,6 @@ namespace {
 
 constexpr uint32_t outside_pixel = 0xFFFFFFFF;
 
-bool error_pending() { return error_code.load(std::memory_order_relaxed) != 0; }
-
 // The dest image when it can be drawn on; raises error 5 on a text image.
 ImageRec* drawing_image() {
     ImageRec* dest = dest_image();
@@ -79,7 +77,7 @@ bool view_is_whole_image(const ImageRec& image) {
 }
 
 void point_draw(float x, float y, uint32_t colour, bool relative) {
-    if (error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = drawing_image();
     if (!dest) return;
     ImageRec::GraphicsState& s = dest->gfx;
@@ -173,7 +171,7 @@ void point_reset(float x, float y, uint32_t colour, uint32_t passed) {
 }
 
 void blend_on(int32_t image, bool passed) {
-    if (error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* rec = switch_image(image, passed);
     if (!rec) return;
     if (rec->bytes_per_pixel != 4) return runtime_error(error_illegal_function_call);
@@ -181,13 +179,13 @@ void blend_on(int32_t image, bool passed) {
 }
 
 void blend_off(int32_t image, bool passed) {
-    if (error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* rec = switch_image(image, passed);
     if (rec && rec->bytes_per_pixel == 4) rec->blend_disabled = 1;
 }
 
 uint32_t read_pixel(float x, float y) {
-    if (error_pending()) return 0;
+    if (runtime_error_pending()) return 0;
     const ImageRec* source = source_image();
     if (!source || !source->pixels) return 0;
     if (source->is_text) {
@@ -206,7 +204,7 @@ uint32_t read_pixel(float x, float y) {
 }
 
 void view_port(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill, uint32_t border, uint32_t passed) {
-    if (error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = drawing_image();
     if (!dest) return;
     ImageRec::GraphicsState& s = dest->gfx;
@@ -249,7 +247,7 @@ void view_port(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill, ui
 }
 
 void world_window(float x1, float y1, float x2, float y2, uint32_t passed) {
-    if (error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = drawing_image();
     if (!dest) return;
     ImageRec::GraphicsState& s = dest->gfx;

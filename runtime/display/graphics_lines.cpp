@@ -167,8 +167,6 @@ void span_draw(ImageRec& image, const LineSpan& s, uint32_t colour, uint16_t sty
     }
 }
 
-bool error_pending() { return error_code.load(std::memory_order_relaxed) != 0; }
-
 }  // namespace
 
 bool clip_line(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const PixelRect& rect, LineSpan* span) {
@@ -237,7 +235,7 @@ void draw_line_world(ImageRec& image, float x1, float y1, float x2, float y2, ui
 
 void line_statement(float x1, float y1, float x2, float y2, uint32_t colour, int32_t box_mode, int32_t style,
                     uint32_t passed) {
-    if (error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     if (dest->is_text || box_mode < 0 || box_mode > 2) return runtime_error(error_illegal_function_call);

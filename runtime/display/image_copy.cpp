@@ -189,7 +189,7 @@ bool image_copy_whole(const ImageRec& source, ImageRec& dest) {
 
 void copy_image(double dx1, double dy1, double dx2, double dy2, int32_t source_arg, int32_t dest_arg, double sx1,
                 double sy1, double sx2, double sy2, uint32_t passed) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     ImageRec* source = image_named(source_arg, passed & copy_source_given, source_image());
     if (!source) return;
     ImageRec* dest = image_named(dest_arg, passed & copy_dest_given, dest_image());

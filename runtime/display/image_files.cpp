@@ -194,7 +194,7 @@ int32_t load_image_file(const char* path, int32_t wanted_mode) {
 }
 
 int32_t load_image(StrDesc* file, int32_t mode, bool mode_passed) {
-    if (error_code.load(std::memory_order_relaxed)) {
+    if (runtime_error_pending()) {
         consume(file);
         return 0;
     }

@@ -304,7 +304,7 @@ Format format_of_name(const std::string& name) {
 }  // namespace
 
 int32_t image_save(StrDesc* file, int32_t image, StrDesc* format, uint32_t passed) {
-    if (error_code.load(std::memory_order_relaxed)) {
+    if (runtime_error_pending()) {
         consume(file);
         consume(format);
         return not_written;
@@ -323,7 +323,7 @@ int32_t image_save(StrDesc* file, int32_t image, StrDesc* format, uint32_t passe
     const int32_t handle = (passed & image_save_image_given) ? image_argument_handle(image) : display_image_handle();
     const ImageRec* record = handle ? image_record(handle) : nullptr;
     if (!record) {
-        if (!error_code.load()) runtime_error(error_invalid_handle);
+        if (!runtime_error_pending()) runtime_error(error_invalid_handle);
         return not_written;
     }
     // A zero byte inside the name would write some other file.

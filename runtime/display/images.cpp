@@ -332,7 +332,7 @@ int32_t image_text_rows(const ImageRec& image) {
 // --- Statements --------------------------------------------------------------
 
 int32_t new_image(int32_t width, int32_t height, int32_t mode, bool mode_passed) {
-    if (error_code.load(std::memory_order_relaxed)) return 0;
+    if (runtime_error_pending()) return 0;
     const ImageRec* dest = dest_image();
     if (width < 1 || height < 1 || width > image_size_limit || height > image_size_limit ||
         (mode_passed && !image_mode_known(mode)) || (!mode_passed && !dest)) {
@@ -356,7 +356,7 @@ int32_t new_image(int32_t width, int32_t height, int32_t mode, bool mode_passed)
 }
 
 void free_image(int32_t image, bool passed) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     int32_t handle = Selection.dest;
     if (passed) {
         if (image >= 0) {
@@ -378,7 +378,7 @@ void free_image(int32_t image, bool passed) {
 }
 
 void free_all_program_images() {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     for (uint32_t h = first_program_handle; h < ImageTable.count; ++h) {
         const ImageRec* rec = record_at(h);
         if (rec->valid && !(rec->flags & image_is_screen_page)) program_image_free(static_cast<int32_t>(h));
@@ -386,12 +386,12 @@ void free_all_program_images() {
 }
 
 void set_dest(int32_t x) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     if (int32_t handle = handle_of_argument(x, error_invalid_handle)) Selection.dest = handle;
 }
 
 void set_source(int32_t x) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     if (int32_t handle = handle_of_argument(x, error_invalid_handle)) Selection.source = handle;
 }
 
@@ -400,7 +400,7 @@ int32_t get_source() { return -Selection.source; }
 int32_t get_display() { return -Selection.display; }
 
 void copy_page(int32_t from, int32_t to) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     int32_t from_handle = handle_of_argument(from, error_illegal_function_call);
     if (!from_handle) return;
     int32_t to_handle = handle_of_argument(to, error_illegal_function_call);

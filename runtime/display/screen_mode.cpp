@@ -304,7 +304,7 @@ void set_default_colours() {
 
 void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_page, int32_t,
                      uint32_t passed) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     if (ScreenState.untouched && !(passed == 1 && mode == 0)) ScreenState.untouched = false;
     bool mode_passed = passed & 1, active_passed = passed & 4, visual_passed = passed & 8;
     if (active_passed && !visual_passed) {
@@ -449,7 +449,7 @@ void text_size_in_text_mode(const ImageRec& dest, int32_t columns, int32_t rows)
 }  // namespace
 
 void set_text_size(int32_t device, int32_t columns, int32_t rows, uint32_t passed) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     // Printer and file widths belong to those devices.
     if (device != 0) return;
     ScreenState.untouched = false;

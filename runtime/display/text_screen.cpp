@@ -113,7 +113,7 @@ void grow_start_screen() {
     const ImageRec* dest = dest_image();
     uint32_t fg = dest->fg_colour, bg = dest->bg_colour;
     set_text_size(0, tall_screen_columns, tall_screen_rows, 3);
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* page0 = image_record(page_handle(0));
     if (page0 && page0->is_text && !kept.empty()) page_write(page0->pixels, kept.data(), kept.size());
     if (ImageRec* now = dest_image()) {
@@ -126,7 +126,7 @@ void grow_start_screen() {
 
 void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t start_line,
                          int32_t stop_line, uint32_t passed) {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     TextGeometry g = text_geometry(*dest);
@@ -153,7 +153,7 @@ void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t s
     if (grow) {
         grow_start_screen();
         dest = dest_image();
-        if (text_error_pending() || !dest) return;
+        if (runtime_error_pending() || !dest) return;
     }
     if (passed & cursor_passed_row) {
         dest->cursor_row = static_cast<int16_t>(row);
@@ -173,7 +173,7 @@ void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t s
 
 void set_colours(uint32_t first, uint32_t second, uint32_t third, uint32_t passed) {
     (void)third;
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     const ColourRule* rule = colour_rule(dest->mode);
@@ -193,7 +193,7 @@ void set_colours(uint32_t first, uint32_t second, uint32_t third, uint32_t passe
 }
 
 void set_palette_entry(int32_t attribute, uint32_t colour, bool passed) {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     if (dest->mode == 32 || !dest->palette) {
@@ -226,7 +226,7 @@ void set_palette_entry(int32_t attribute, uint32_t colour, bool passed) {
 }
 
 void clear_screen(int32_t method, uint32_t colour, uint32_t passed) {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     bool method_passed = passed & 1, colour_passed = passed & 2;
@@ -272,7 +272,7 @@ void clear_screen(int32_t method, uint32_t colour, uint32_t passed) {
 }
 
 void set_text_view(int32_t top, int32_t bottom, bool passed) {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     int32_t rows = text_geometry(*dest).rows;

@@ -85,7 +85,7 @@ void request_display() {
 }
 
 void set_window_title(StrDesc* title) {
-    if (error_code.load() || !WindowTitle) return;
+    if (runtime_error_pending() || !WindowTitle) return;
     str_assign(WindowTitle, str_concat(title, str_chr(0)));
     std::string text(reinterpret_cast<const char*>(WindowTitle->data));
     event_request(EventRequestKind::caption, [text] { SDL_WM_SetCaption(text.c_str(), text.c_str()); }, false);
@@ -94,7 +94,7 @@ void set_window_title(StrDesc* title) {
 void auto_display_on() { auto_display = 1; }
 
 void request_full_screen(int32_t option) {
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     int wish = option == 1 ? 0 : option == 3 ? 2 : (option == 0 || option == 2) ? 1 : -1;
     if (wish < 0) return runtime_error(error_illegal_function_call);
     if (get_full_screen() == wish) return;
@@ -139,7 +139,7 @@ bool window_icon_pixels(int32_t image, uint32_t* pixels) {
 }
 
 void set_window_icon(int32_t image) {
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     std::vector<uint32_t> pixels(icon_size * icon_size);
     if (!window_icon_pixels(image, pixels.data())) return;
     event_request(EventRequestKind::icon, [pixels = std::move(pixels)]() mutable {
@@ -162,7 +162,7 @@ int32_t window_y() {
 }
 
 void move_window(int32_t x, int32_t y, uint32_t passed) {
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     if (passed != 1 && passed != 2) return runtime_error(error_illegal_function_call);
     if (get_full_screen() != 0) return;
     if (passed == 2) {

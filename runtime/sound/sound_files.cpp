@@ -38,7 +38,7 @@ struct Target {
     int slot;
 };
 
-bool sound_ready() { return error_code.load() == 0 && audio_open_once(); }
+bool sound_ready() { return !runtime_error_pending() && audio_open_once(); }
 
 void consume(StrDesc* s) {
     if (s && s->is_temporary) str_free(s);

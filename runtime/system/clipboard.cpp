@@ -146,7 +146,7 @@ std::string clipboard_utf8_to_cp437(std::string_view text) {
 void clipboard_set_text(StrDesc* text) {
     std::string bytes(up_to_zero(str_view(text)));
     if (text && text->is_temporary) str_free(text);
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     std::string utf8 = clipboard_cp437_to_utf8(bytes), latin1 = clipboard_cp437_to_latin1(bytes);
     bool owned = false, display = false;
     event_request(
@@ -162,7 +162,7 @@ void clipboard_set_text(StrDesc* text) {
 }
 
 StrDesc* clipboard_get_text() {
-    if (error_code.load(std::memory_order_relaxed)) return str_from_bytes("", 0);
+    if (runtime_error_pending()) return str_from_bytes("", 0);
     uint64_t id = NextFetchId.fetch_add(1);
     bool display = false;
     event_request(

@@ -78,7 +78,7 @@ std::string dir_resolve_name(const std::string& name) { return path_resolve(name
 void files_delete(StrDesc* pattern) {
     std::string text;
     bool usable = take_name(pattern, &text);
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     if (!usable) return runtime_error(error_file_not_found);
     PathParts parts = path_split(text);
     if (!name_has_wildcards(parts.name)) {
@@ -101,7 +101,7 @@ void file_rename(StrDesc* old_name, StrDesc* new_name) {
     std::string from, to;
     bool usable = take_name(old_name, &from);
     usable = take_name(new_name, &to) && usable;
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     if (!usable) return runtime_error(error_bad_file_name);
     switch (rename_file(path_resolve(from), to)) {
     case PathFault::none: return;
@@ -117,14 +117,14 @@ void file_rename(StrDesc* old_name, StrDesc* new_name) {
 void dir_change(StrDesc* path) {
     std::string name;
     bool usable = take_name(path, &name);
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     if (!usable || fs_change_dir(path_resolve(name).c_str()) != PathFault::none) runtime_error(error_path_not_found);
 }
 
 void dir_make(StrDesc* path) {
     std::string name;
     bool usable = take_name(path, &name);
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     if (!usable) return runtime_error(error_path_not_found);
     PathFault fault = fs_make_dir(name.c_str());
     if (fault != PathFault::none) runtime_error(fault == PathFault::exists ? error_path_file_access : error_path_not_found);
@@ -133,7 +133,7 @@ void dir_make(StrDesc* path) {
 void dir_remove(StrDesc* path) {
     std::string name;
     bool usable = take_name(path, &name);
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     if (!usable) return runtime_error(error_path_not_found);
     PathFault fault = fs_remove_dir(path_resolve(name).c_str());
     if (fault != PathFault::none) runtime_error(fault == PathFault::not_empty ? error_path_file_access : error_path_not_found);
@@ -142,7 +142,7 @@ void dir_remove(StrDesc* path) {
 void files_list(StrDesc* pattern) {
     std::string text;
     bool usable = take_name(pattern, &text);
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     if (text.empty() || text.back() == '/') text += '*';
     std::string folder;
     if (!fs_current_dir(&folder)) return runtime_error(error_illegal_function_call);

@@ -150,7 +150,7 @@ bool lock_range(const FileRecord& r, int64_t first, int64_t last, int32_t given,
 }  // namespace
 
 int64_t file_raw_write(int32_t number, int64_t position, const void* buffer, uint64_t length) {
-    if (error_code.load()) return 0;
+    if (runtime_error_pending()) return 0;
     FileRecord* r = open_record(number);
     if (!r) return 0;
     if (!r->can_write) return runtime_error(error_path_file_access), 0;
@@ -168,7 +168,7 @@ int64_t file_raw_write(int32_t number, int64_t position, const void* buffer, uin
 }
 
 int64_t file_raw_read(int32_t number, int64_t position, void* buffer, uint64_t length) {
-    if (error_code.load()) return 0;
+    if (runtime_error_pending()) return 0;
     FileRecord* r = open_record(number);
     if (!r) return 0;
     if (!r->can_read) return runtime_error(error_path_file_access), 0;
@@ -187,7 +187,7 @@ int64_t file_raw_read(int32_t number, int64_t position, void* buffer, uint64_t l
 }
 
 int32_t file_read_byte(int32_t number) {
-    if (error_code.load()) return -2;
+    if (runtime_error_pending()) return -2;
     FileRecord* r = open_record(number);
     if (!r) return -2;
     if (!r->can_read) return runtime_error(error_path_file_access), -2;
@@ -234,7 +234,7 @@ int32_t file_eof(int32_t number) {
 }
 
 int64_t file_length(int32_t number) {
-    if (error_code.load()) return 0;
+    if (runtime_error_pending()) return 0;
     FileRecord* r = open_record(number);
     if (!r) return 0;
     uint64_t size = 0;
@@ -244,7 +244,7 @@ int64_t file_length(int32_t number) {
 }
 
 void file_seek(int32_t number, int64_t position) {
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     FileRecord* r = open_record(number);
     if (!r) return;
     if (position < 1) return runtime_error(error_bad_record_number);
@@ -258,7 +258,7 @@ void file_seek(int32_t number, int64_t position) {
 }
 
 int64_t file_seek_position(int32_t number) {
-    if (error_code.load()) return 0;
+    if (runtime_error_pending()) return 0;
     FileRecord* r = open_record(number);
     if (!r) return 0;
     uint64_t p = r->mode == file_mode_random ? r->position / r->record_length + 1 : r->position + 1;
@@ -266,7 +266,7 @@ int64_t file_seek_position(int32_t number) {
 }
 
 int64_t file_location(int32_t number) {
-    if (error_code.load()) return 0;
+    if (runtime_error_pending()) return 0;
     FileRecord* r = open_record(number);
     if (!r) return 0;
     if (is_serial(*r)) return serial_bytes_waiting(r->os_handle) + (r->pushed_back >= 0 ? 1 : 0);
@@ -277,7 +277,7 @@ int64_t file_location(int32_t number) {
 }
 
 void file_lock(int32_t number, int64_t first, int64_t last, int32_t given) {
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     FileRecord* r = open_record(number);
     uint64_t offset, length;
     if (!r || !lock_range(*r, first, last, given, &offset, &length)) return;
@@ -295,7 +295,7 @@ void file_lock(int32_t number, int64_t first, int64_t last, int32_t given) {
 }
 
 void file_unlock(int32_t number, int64_t first, int64_t last, int32_t given) {
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     FileRecord* r = open_record(number);
     uint64_t offset, length;
     if (!r || !lock_range(*r, first, last, given, &offset, &length)) return;

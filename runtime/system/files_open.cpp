@@ -112,7 +112,7 @@ void file_open(StrDesc* name, int32_t mode, int32_t access, int32_t lock, int32_
                int64_t record_length, int32_t record_length_given) {
     std::string path(str_view(name));
     consume(name);
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     if (mode == 0) mode = file_mode_random;
     if (mode < file_mode_random || mode > file_mode_append || access < 0 || access > 3 || lock < 0 || lock > 4)
         return runtime_error(error_illegal_function_call);
@@ -145,7 +145,7 @@ void file_open_legacy(StrDesc* mode_letter, int32_t number, StrDesc* name, int64
     std::string_view letter = str_view(mode_letter);
     char first = letter.empty() ? 0 : letter[0];
     consume(mode_letter);
-    if (error_code.load()) return consume(name);
+    if (runtime_error_pending()) return consume(name);
     int32_t mode = 0;
     switch (first) {
         case 'R': case 'r': mode = file_mode_random; break;

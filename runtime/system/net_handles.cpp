@@ -67,7 +67,7 @@ int32_t handle_number(uint32_t index) { return ~static_cast<int32_t>(index); }
 bool address_rest(StrDesc* address, std::string* rest) {
     std::string text(str_view(address));
     if (address && address->is_temporary) str_free(address);
-    if (error_code.load()) return false;
+    if (runtime_error_pending()) return false;
     bool prefixed = text.size() >= address_prefix.size();
     for (size_t i = 0; prefixed && i < address_prefix.size(); ++i) {
         char c = text[i];
@@ -204,7 +204,7 @@ int32_t net_open_client(StrDesc* address) {
 }
 
 int32_t net_accept(int32_t host) {
-    if (error_code.load()) return 0;
+    if (runtime_error_pending()) return 0;
     NetHandle* server = handle_of(host, kind_bit(net_kind_host));
     if (!server) {
         runtime_error(error_invalid_handle);

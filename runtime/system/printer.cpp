@@ -101,7 +101,7 @@ uint64_t printer_clock_ms() {
 }
 
 void printer_print_text(std::string_view text, bool newline) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     std::lock_guard<std::mutex> guard(Page.lock);
     ImageRec* rec = page_record();
     if (!rec) return;

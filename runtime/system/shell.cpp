@@ -100,7 +100,7 @@ const char* shell_interpreter() { return interpreter().c_str(); }
 void shell_run(StrDesc* command, int32_t command_given) {
     std::string text;
     bool usable = take_command(command, &text);
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     if (!usable) return runtime_error(error_illegal_function_call);
     if (!command_given) text.clear();
     run_windowed([&] {
@@ -114,7 +114,7 @@ void shell_run(StrDesc* command, int32_t command_given) {
 void shell_run_hidden(StrDesc* command) {
     std::string text;
     bool usable = take_command(command, &text);
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     if (!usable || text.empty()) return runtime_error(error_illegal_function_call);
     run_windowed([&] { run_command(text, true); });
 }
@@ -122,7 +122,7 @@ void shell_run_hidden(StrDesc* command) {
 void shell_run_nowait(StrDesc* command) {
     std::string text;
     bool usable = take_command(command, &text);
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     if (!usable || text.empty()) return runtime_error(error_illegal_function_call);
     const std::string& sh = interpreter();
     if (sh.empty()) return;
