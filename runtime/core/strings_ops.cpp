@@ -238,6 +238,10 @@ void str_free(StrDesc* s) {
     desc_free(s);
 }
 
+void str_consume(StrDesc* s) {
+    if (s) release_if_temp(s);
+}
+
 int32_t str_release_temps(uint32_t mark, int32_t value) {
     strings_ensure_started();
     if (mark < 1) mark = 1;

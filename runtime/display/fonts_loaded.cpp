@@ -62,10 +62,6 @@ struct LoadedFont {
 std::array<std::unique_ptr<LoadedFont>, font_slot_count> Loaded;
 std::string ProgramFolder;
 
-void consume(StrDesc* s) {
-    if (s && s->is_temporary) str_free(s);
-}
-
 bool loaded(int64_t font) {
     return font >= first_loaded_font && font < font_slot_count && font_slot(uint32_t(font)).outline;
 }
@@ -262,8 +258,8 @@ uint32_t open_font_slot(const char* path, double size, uint32_t flags) {
 int32_t load_font(StrDesc* file, double size, StrDesc* options, bool options_passed) {
     const std::string name(str_view(file));
     const std::string words(options_passed ? str_view(options) : std::string_view{});
-    consume(file);
-    consume(options);
+    str_consume(file);
+    str_consume(options);
     if (runtime_error_pending()) return 0;
     if (!(size >= 0.001)) {
         runtime_error(error_illegal_function_call);
@@ -350,7 +346,7 @@ void set_print_mode(int32_t option, int32_t image, bool passed) {
 
 void print_at_pixel(double x, double y, StrDesc* text, int32_t image, uint32_t passed) {
     const std::string bytes(str_view(text));
-    consume(text);
+    str_consume(text);
     if (runtime_error_pending()) return;
     ImageRec* rec = image_of(image, passed & 2);
     if (!rec) return;
@@ -371,7 +367,7 @@ void print_at_pixel(double x, double y, StrDesc* text, int32_t image, uint32_t p
 
 int32_t text_pixel_width(StrDesc* text, int32_t image, bool passed) {
     const std::string bytes(str_view(text));
-    consume(text);
+    str_consume(text);
     if (runtime_error_pending()) return 0;
     const ImageRec* rec = image_of(image, passed);
     if (!rec) return 0;

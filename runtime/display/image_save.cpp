@@ -32,10 +32,6 @@ constexpr size_t write_chunk = 64 * 1024;
 // SIZE_MAX when it never does.
 size_t FailWritesAfter = SIZE_MAX;
 
-void consume(StrDesc* s) {
-    if (s && s->is_temporary) str_free(s);
-}
-
 // --- The picture: rows of palette indices or of 0xAARRGGBB words --------------
 
 struct Picture {
@@ -305,16 +301,16 @@ Format format_of_name(const std::string& name) {
 
 int32_t image_save(StrDesc* file, int32_t image, StrDesc* format, uint32_t passed) {
     if (runtime_error_pending()) {
-        consume(file);
-        consume(format);
+        str_consume(file);
+        str_consume(format);
         return not_written;
     }
     const std::string name(str_view(file));
-    consume(file);
+    str_consume(file);
     Format chosen = Format::unknown;
     if (passed & image_save_format_given) {
         chosen = format_word(str_view(format));
-        consume(format);
+        str_consume(format);
         if (chosen == Format::unknown) {
             runtime_error(error_illegal_function_call);
             return not_written;

@@ -217,7 +217,7 @@ void print_text(std::string_view text, bool newline) {
 
 void print_string(StrDesc* text, int32_t newline) {
     print_text(str_view(text), newline != 0);
-    if (text && text->is_temporary) str_free(text);
+    str_consume(text);
 }
 
 void text_newline() {

@@ -40,10 +40,6 @@ struct Target {
 
 bool sound_ready() { return !runtime_error_pending() && audio_open_once(); }
 
-void consume(StrDesc* s) {
-    if (s && s->is_temporary) str_free(s);
-}
-
 // Lock held. Handle 0 is none; anything unknown or closed is error 5.
 Target resolve(uint32_t handle) {
     if (handle == 0) return {Target::none, -1};
@@ -235,8 +231,8 @@ uint32_t copy_locked(const Target& t) {
 uint32_t open_locked(StrDesc* file, StrDesc* capabilities, Lock& lock) {
     const std::string path(str_view(file));
     const int caps = parse_capabilities(str_view(capabilities));
-    consume(file);
-    consume(capabilities);
+    str_consume(file);
+    str_consume(capabilities);
     if (caps < 0) {
         runtime_error(error_illegal_function_call);
         return 0;
@@ -253,8 +249,8 @@ uint32_t open_locked(StrDesc* file, StrDesc* capabilities, Lock& lock) {
 
 uint32_t sound_open(StrDesc* file, StrDesc* capabilities) {
     if (!sound_ready()) {
-        consume(file);
-        consume(capabilities);
+        str_consume(file);
+        str_consume(capabilities);
         return 0;
     }
     Lock lock(sound_lock());
@@ -428,11 +424,11 @@ void sound_collect() {
 
 void sound_play_file(StrDesc* file, int32_t sync, double volume, int32_t volume_given) {
     if (!sound_ready()) {
-        consume(file);
+        str_consume(file);
         return;
     }
     if (volume_given && !(volume >= 0 && volume <= 1)) {
-        consume(file);
+        str_consume(file);
         runtime_error(error_illegal_function_call);
         return;
     }

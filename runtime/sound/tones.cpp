@@ -193,7 +193,7 @@ void music_play(StrDesc* text) {
                              Music, sink, Variables))
             runtime_error(error_illegal_function_call);
     }
-    if (text && text->is_temporary) str_free(text);
+    str_consume(text);
 }
 
 void music_variables_set(const void* base, uint32_t bytes) {

@@ -145,7 +145,7 @@ std::string clipboard_utf8_to_cp437(std::string_view text) {
 
 void clipboard_set_text(StrDesc* text) {
     std::string bytes(up_to_zero(str_view(text)));
-    if (text && text->is_temporary) str_free(text);
+    str_consume(text);
     if (runtime_error_pending()) return;
     std::string utf8 = clipboard_cp437_to_utf8(bytes), latin1 = clipboard_cp437_to_latin1(bytes);
     bool owned = false, display = false;

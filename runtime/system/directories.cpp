@@ -21,7 +21,7 @@ namespace {
 // holds a zero byte.
 bool take_name(StrDesc* s, std::string* out) {
     *out = std::string(str_view(s));
-    if (s && s->is_temporary) str_free(s);
+    str_consume(s);
     return out->find('\0') == std::string::npos;
 }
 

@@ -14,10 +14,6 @@ using namespace files_detail;
 
 namespace {
 
-void consume(StrDesc* s) {
-    if (s && s->is_temporary) str_free(s);
-}
-
 struct Directions {
     bool read, write;
 };
@@ -111,7 +107,7 @@ bool settle(FileRecord& r, int32_t mode, uint64_t record_length) {
 void file_open(StrDesc* name, int32_t mode, int32_t access, int32_t lock, int32_t number,
                int64_t record_length, int32_t record_length_given) {
     std::string path(str_view(name));
-    consume(name);
+    str_consume(name);
     if (runtime_error_pending()) return;
     if (mode == 0) mode = file_mode_random;
     if (mode < file_mode_random || mode > file_mode_append || access < 0 || access > 3 || lock < 0 || lock > 4)
@@ -144,8 +140,8 @@ void file_open_legacy(StrDesc* mode_letter, int32_t number, StrDesc* name, int64
                       int32_t record_length_given) {
     std::string_view letter = str_view(mode_letter);
     char first = letter.empty() ? 0 : letter[0];
-    consume(mode_letter);
-    if (runtime_error_pending()) return consume(name);
+    str_consume(mode_letter);
+    if (runtime_error_pending()) return str_consume(name);
     int32_t mode = 0;
     switch (first) {
         case 'R': case 'r': mode = file_mode_random; break;
@@ -154,7 +150,7 @@ void file_open_legacy(StrDesc* mode_letter, int32_t number, StrDesc* name, int64
         case 'O': case 'o': mode = file_mode_output; break;
         case 'A': case 'a': mode = file_mode_append; break;
         default:
-            consume(name);
+            str_consume(name);
             return runtime_error(error_bad_file_mode);
     }
     file_open(name, mode, 0, 0, number, record_length, record_length_given);

@@ -85,7 +85,7 @@ void mouse_click_inject(int32_t x, int32_t y) {
 
 void keys_inject(StrDesc* text) {
     std::vector<InjectedKey> keys = keys_inject_plan(str_view(text));
-    if (text && text->is_temporary) str_free(text);
+    str_consume(text);
     if (runtime_error_pending() || keys.empty()) return;
     // The keyboard reads the modifiers held when it polls the window's
     // events, so each half of a key is given a poll of its own.

@@ -66,7 +66,7 @@ int32_t handle_number(uint32_t index) { return ~static_cast<int32_t>(index); }
 // begin so (compared upper-cased).
 bool address_rest(StrDesc* address, std::string* rest) {
     std::string text(str_view(address));
-    if (address && address->is_temporary) str_free(address);
+    str_consume(address);
     if (runtime_error_pending()) return false;
     bool prefixed = text.size() >= address_prefix.size();
     for (size_t i = 0; prefixed && i < address_prefix.size(); ++i) {

@@ -263,7 +263,7 @@ void net_print(int32_t handle, StrDesc* text, int32_t trailing_space, int32_t ta
         }
         if (!send_parts(h->descriptor, parts, count)) connection_break(*h);
     }
-    if (text && text->is_temporary) str_free(text);
+    str_consume(text);
 }
 
 StrDesc* net_read_line(int32_t handle) {

@@ -125,7 +125,7 @@ void printer_print_text(std::string_view text, bool newline) {
 
 void printer_print_string(StrDesc* text, int32_t newline) {
     printer_print_text(str_view(text), newline != 0);
-    if (text && text->is_temporary) str_free(text);
+    str_consume(text);
 }
 
 void printer_housekeeping() {

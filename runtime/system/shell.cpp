@@ -25,7 +25,7 @@ bool InterpreterChosen = false;
 // Copies the command and consumes its string; false when it holds a zero byte.
 bool take_command(StrDesc* s, std::string* out) {
     *out = std::string(str_view(s));
-    if (s && s->is_temporary) str_free(s);
+    str_consume(s);
     return out->find('\0') == std::string::npos;
 }
 
