@@ -1,6 +1,7 @@
-// The runtime's failure channel: numbered runtime errors recorded for the
-// statement check, critical errors that end the process, and the statement check
-// itself, where the program thread pauses, parks, reports and runs event traps.
+// The runtime's failure channel: the names of the error numbers, numbered
+// runtime errors recorded for the statement check, critical errors that end the
+// process, and the statement check itself, where the program thread pauses,
+// parks, reports and runs event traps.
 #pragma once
 #include <atomic>
 #include <cstdint>

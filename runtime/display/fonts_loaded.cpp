@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <cmath>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/code_page.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/flags_internal.h"
@@ -200,7 +200,7 @@ void close_slot(uint32_t handle) {
 std::string trimmed_upper(std::string_view s) {
     size_t a = s.find_first_not_of(' '), b = s.find_last_not_of(' ');
     std::string out(a == std::string_view::npos ? std::string_view{} : s.substr(a, b - a + 1));
-    for (char& ch : out) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    for (char& ch : out) ch = ascii_upper(ch);
     return out;
 }
 

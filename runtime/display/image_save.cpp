@@ -9,12 +9,12 @@
 #include <zlib.h>
 
 #include <array>
-#include <cctype>
 #include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "runtime/core/code_page.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/strings.h"
@@ -283,7 +283,7 @@ enum class Format { png, bmp, unknown };
 
 Format format_word(std::string_view word) {
     std::string upper(word);
-    for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : upper) c = ascii_upper(c);
     if (upper == "PNG") return Format::png;
     if (upper == "BMP") return Format::bmp;
     return Format::unknown;

@@ -9,7 +9,7 @@
 #include "runtime/core/timekeeping_internal.h"
 #include "runtime/display/display.h"
 #include "runtime/display/display_internal.h"
-#include "runtime/display/fonts.h"
+#include "runtime/core/code_page.h"
 #include "runtime/input/keyboard_internal.h"
 
 namespace {

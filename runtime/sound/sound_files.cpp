@@ -10,6 +10,7 @@
 #include "runtime/sound/sound_table.h"
 #include "runtime/sound/tone_synth.h"
 #include "runtime/sound/tones_internal.h"
+#include "runtime/core/code_page.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
@@ -71,8 +72,7 @@ bool resolve_with(uint32_t handle, uint8_t needed, Target& t) {
 int parse_capabilities(std::string_view list) {
     int caps = 0;
     std::string all(list);
-    for (char& c : all)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    for (char& c : all) c = ascii_upper(c);
     if (all.find_first_not_of(' ') == std::string::npos) return 0;
     size_t start = 0;
     for (;;) {

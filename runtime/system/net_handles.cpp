@@ -4,6 +4,7 @@
 #include "runtime/system/net_internal.h"
 #include "runtime/system/files.h"
 #include "runtime/system/files_internal.h"
+#include "runtime/core/code_page.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/strings.h"
 #include "runtime/platform/socket.h"
@@ -69,10 +70,8 @@ bool address_rest(StrDesc* address, std::string* rest) {
     str_consume(address);
     if (runtime_error_pending()) return false;
     bool prefixed = text.size() >= address_prefix.size();
-    for (size_t i = 0; prefixed && i < address_prefix.size(); ++i) {
-        char c = text[i];
-        prefixed = (c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) == address_prefix[i];
-    }
+    for (size_t i = 0; prefixed && i < address_prefix.size(); ++i)
+        prefixed = ascii_upper(text[i]) == address_prefix[i];
     if (!prefixed) {
         runtime_error(error_illegal_function_call);
         return false;

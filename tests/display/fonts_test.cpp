@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/code_page.h"
 #include "runtime/display/images.h"
 #include "runtime/display/images_internal.h"
 
