@@ -157,17 +157,11 @@ void image_clear_buffer(ImageRec& rec) {
     else page_fill8(rec.pixels, 0, cells * rec.bytes_per_pixel);
 }
 
-// A negative program argument as a handle; 0 (never valid) when it cannot be one.
-int32_t handle_of(int32_t image) {
-    int64_t handle = -int64_t{image};
-    return (handle > 0 && handle <= INT32_MAX) ? static_cast<int32_t>(handle) : 0;
-}
-
 // The handle a program argument names: a negative handle or a page number;
 // 0 after raising the error.
 int32_t handle_of_argument(int32_t x, int error_for_bad_handle) {
     if (x < 0) {
-        int32_t handle = handle_of(x);
+        int32_t handle = image_handle_of(x);
         if (image_record(handle)) return handle;
         runtime_error(error_for_bad_handle);
         return 0;
@@ -182,6 +176,11 @@ void program_image_free(int32_t handle) {
 }
 
 }  // namespace
+
+int32_t image_handle_of(int32_t image) {
+    int64_t handle = -int64_t{image};
+    return (handle > 0 && handle <= INT32_MAX) ? static_cast<int32_t>(handle) : 0;
+}
 
 int32_t image_argument_handle(int32_t x) { return handle_of_argument(x, error_invalid_handle); }
 
@@ -363,7 +362,7 @@ void free_image(int32_t image, bool passed) {
             runtime_error(error_illegal_function_call);
             return;
         }
-        handle = handle_of(image);
+        handle = image_handle_of(image);
     }
     ImageRec* rec = image_record(handle);
     if (!rec) {

@@ -48,11 +48,6 @@ bool pending_text_size() {
     return ScreenState.pending.columns >= 0 || ScreenState.pending.rows >= 0 || ScreenState.pending.font >= 0;
 }
 
-int32_t handle_of(int32_t image) {
-    int64_t handle = -int64_t{image};
-    return (handle > 0 && handle <= INT32_MAX) ? static_cast<int32_t>(handle) : 0;
-}
-
 TextSize page0_text_size() {
     const ImageRec* page0 = image_record(page_handle(0));
     if (!page0) return {0, 0};
@@ -314,7 +309,7 @@ void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_
     bool mode_change = false;
     int32_t screen_image = 0;
     if (mode_passed && mode < 0) {
-        screen_image = handle_of(mode);
+        screen_image = image_handle_of(mode);
         const ImageRec* rec = image_record(screen_image);
         if (!rec) {
             runtime_error(error_invalid_handle);
