@@ -37,7 +37,7 @@ void play_file() {
 
 void play_music() {
     music_play(str_from_cstring(What.c_str()));
-    if (error_code.load() != 0) fail("the music string has an error (Illegal function call)");
+    if (runtime_error_pending()) fail("the music string has an error (Illegal function call)");
     // In foreground mode the program waits here until the music has played.
     if (event_pending.load()) statement_check(1);
     tone_queue_wait_idle(24 * 3600 * 1000);

@@ -36,9 +36,9 @@ inline bool statement_value(uint32_t line, Test&& test) {
 // An assignment to a 16-bit program variable: skipped while an error is
 // pending; a value outside the 16-bit range is an overflow (error 6).
 inline void program_assign(int16_t& target, int32_t value) {
-    if (error_code.load(std::memory_order_relaxed) != 0) return;
+    if (runtime_error_pending()) return;
     if (value < INT16_MIN || value > INT16_MAX) {
-        runtime_error(6);
+        runtime_error(error_overflow);
         return;
     }
     target = static_cast<int16_t>(value);
@@ -47,7 +47,7 @@ inline void program_assign(int16_t& target, int32_t value) {
 // A string assignment (the value is consumed when it is a temporary; while an
 // error is pending it is left to the statement's release).
 inline void program_assign(StrDesc* target, StrDesc* value) {
-    if (error_code.load(std::memory_order_relaxed) != 0) return;
+    if (runtime_error_pending()) return;
     str_assign(target, value);
 }
 

@@ -10,6 +10,7 @@
 #include "runtime/core/traps.h"
 #include "runtime/process/process.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/code_page.h"
 #include "runtime/core/numbers.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/timekeeping.h"

@@ -11,12 +11,6 @@
 
 namespace {
 
-constexpr int32_t error_out_of_memory = 7;
-constexpr int32_t error_subscript_out_of_range = 9;
-constexpr int32_t error_duplicate_definition = 10;
-constexpr int32_t critical_array_memory = 257;
-constexpr int32_t critical_perm_pool = 504;
-
 struct ProgramVariables {
     void* first;
     uint32_t bytes;
@@ -157,7 +151,7 @@ ArrayDesc* array_new_static(uint32_t dim_count, const ArrayBounds* bounds) {
     if (total == 0) return nullptr;
     uint64_t bytes = total * array_element_size;
     if (bytes > 0xFFFFFFF0u) {
-        runtime_error(critical_perm_pool);
+        runtime_error(error_out_of_memory_4);
         return nullptr;
     }
     auto* a = static_cast<ArrayDesc*>(perm_alloc(sizeof(ArrayDesc)));
@@ -190,7 +184,7 @@ void array_declare(ArrayDesc& a, uint32_t dim_count, const ArrayBounds* bounds,
         storage_flag = array_in_low_block;
     } else {
         data = memory_calloc(static_cast<size_t>(total), array_element_size);
-        if (!data) runtime_error(critical_array_memory);
+        if (!data) runtime_error(error_out_of_memory_1);
     }
     if (!data) return;
     set_dims(a, dim_count, bounds);

@@ -17,7 +17,6 @@ namespace {
 // A paused program rests this long between looks; the key that ends the pause
 // and the shutdown wake it at once.
 constexpr uint32_t pause_check_ms = 100;
-constexpr int32_t illegal_function_call = 5;
 
 bool stderr_box(const char* title, const char* text, bool) {
     std::fprintf(stderr, "%s\n%s\n", title, text);
@@ -59,7 +58,7 @@ void runtime_error(int32_t n) {
     if (error_is_critical(n)) critical_error_exit(n);
     int32_t none = 0;
     // Only the first error since the last report is kept.
-    if (error_code.compare_exchange_strong(none, n <= 0 ? illegal_function_call : n)) event_pending_raise();
+    if (error_code.compare_exchange_strong(none, n <= 0 ? error_illegal_function_call : n)) event_pending_raise();
 }
 
 void error_box_set(ErrorBox box) { Box.store(box ? box : stderr_box); }
@@ -71,7 +70,7 @@ void statement_check(uint32_t line) {
         if (stop_threads.load() != 0) end_program_thread();
         wait_until(program_wakeup, [] { return pause_flags.load() == 0; }, pause_check_ms);
     }
-    if (error_code.load() == 0) {
+    if (!runtime_error_pending()) {
         dispatch_event_traps();
         return;
     }

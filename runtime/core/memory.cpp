@@ -10,12 +10,6 @@
 // NOLINTBEGIN(cppcoreguidelines-no-malloc): the runtime's allocator takes memory from the C library
 namespace {
 
-constexpr int32_t critical_return_stack = 256;
-constexpr int32_t critical_perm_pool = 504;
-constexpr int32_t critical_low_block_too_big = 505;
-constexpr int32_t critical_low_memory_full = 506;
-constexpr int32_t critical_low_block_records = 507;
-constexpr int32_t error_return_without_gosub = 3;
 constexpr uint32_t no_record = 0xFFFFFFFF;
 constexpr size_t perm_alignment = 8;
 
@@ -74,7 +68,7 @@ void low_blocks_empty() {
 uint32_t low_block_take_index() {
     if (ReleasedCount > 0) return ReleasedIndexes[--ReleasedCount];
     if (NeverUsedIndex >= low_block_record_count) {
-        runtime_error(critical_low_block_records);
+        runtime_error(error_out_of_memory_7);
         return no_record;
     }
     return NeverUsedIndex++;
@@ -97,11 +91,11 @@ void memory_fail_next_allocation() { FailNextAllocation = true; }
 // --- Start-up and shutdown ---------------------------------------------------
 
 void memory_startup() {
-    if (!take_block(perm_pool_first_block_size)) runtime_error(critical_perm_pool);
+    if (!take_block(perm_pool_first_block_size)) runtime_error(error_out_of_memory_4);
     low_blocks_empty();
     ReturnStack.points = static_cast<uint32_t*>(
         memory_calloc(return_stack_initial_capacity, sizeof(uint32_t)));
-    if (!ReturnStack.points) runtime_error(critical_return_stack);
+    if (!ReturnStack.points) runtime_error(error_out_of_stack_space);
     ReturnStack.capacity = ReturnStack.points ? return_stack_initial_capacity : 0;
     ReturnStack.depth = 0;
 }
@@ -121,7 +115,7 @@ void memory_shutdown() {
 
 void* perm_alloc(uint32_t n) {
     if (!PermPool.used && !take_block(perm_pool_first_block_size)) {
-        runtime_error(critical_perm_pool);
+        runtime_error(error_out_of_memory_4);
         return nullptr;
     }
     size_t left = static_cast<size_t>(PermPool.end - PermPool.used);
@@ -131,7 +125,7 @@ void* perm_alloc(uint32_t n) {
         // Reaching the end exactly also moves on: the rest of the old block is
         // abandoned and the next block is larger than twice the last.
         if (!take_block(PermPool.size * 2 + n)) {
-            runtime_error(critical_perm_pool);
+            runtime_error(error_out_of_memory_4);
             return nullptr;
         }
         pad = 0;  // calloc's blocks are aligned for any record
@@ -149,7 +143,7 @@ size_t perm_pool_bytes_left() { return static_cast<size_t>(PermPool.end - PermPo
 
 void* low_block_alloc(uint32_t n) {
     if (n > low_block_max_size) {
-        runtime_error(critical_low_block_too_big);
+        runtime_error(error_out_of_memory_5);
         return nullptr;
     }
     if (n == 0) return low_memory() + low_block_area_end;
@@ -165,7 +159,7 @@ void* low_block_alloc(uint32_t n) {
         below = LowBlockRecords[below].next;
     }
     if (top < low_block_area_start + n) {
-        runtime_error(critical_low_memory_full);
+        runtime_error(error_out_of_memory_6);
         return nullptr;
     }
     uint32_t index = low_block_take_index();
@@ -215,7 +209,7 @@ uint32_t low_block_live_count() {
 
 void return_stack_grow() {
     if (static_cast<int32_t>(ReturnStack.capacity) < 0) {
-        runtime_error(critical_return_stack);
+        runtime_error(error_out_of_stack_space);
         return;
     }
     uint32_t capacity = ReturnStack.capacity ? ReturnStack.capacity * 2 : return_stack_initial_capacity;
@@ -224,7 +218,7 @@ void return_stack_grow() {
         grown = std::realloc(ReturnStack.points, static_cast<size_t>(capacity) * sizeof(uint32_t));
     FailNextAllocation = false;
     if (!grown) {
-        runtime_error(critical_return_stack);
+        runtime_error(error_out_of_stack_space);
         return;
     }
     ReturnStack.points = static_cast<uint32_t*>(grown);
@@ -234,7 +228,7 @@ void return_stack_grow() {
 void return_stack_push(uint32_t return_point) {
     if (ReturnStack.depth >= ReturnStack.capacity) {
         // Only after a grow that failed; the critical error ends the process.
-        runtime_error(critical_return_stack);
+        runtime_error(error_out_of_stack_space);
         return;
     }
     ReturnStack.points[ReturnStack.depth++] = return_point;

@@ -143,6 +143,6 @@ uint32_t return_stack_capacity();
 
 inline uint32_t array_index_check(uint32_t offset, uint32_t count) {
     if (offset < count) return offset;
-    runtime_error(9);
+    runtime_error(error_subscript_out_of_range);
     return 0;
 }

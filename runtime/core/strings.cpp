@@ -33,7 +33,7 @@ bool Started = false;
 
 void descriptor_block_new() {
     auto* block = static_cast<DescriptorBlock*>(store_realloc(nullptr, sizeof(DescriptorBlock)));
-    if (!block) strings_critical(508);
+    if (!block) strings_critical(error_out_of_memory_8);
     std::memset(static_cast<void*>(block), 0, sizeof(DescriptorBlock));
     block->previous = Descriptors.current;
     Descriptors.current = block;
@@ -108,7 +108,7 @@ StrDesc* desc_alloc_unused() {
 void desc_stack_grow() {
     uint64_t capacity = uint64_t{Descriptors.free_capacity} * 2;
     void* stack = capacity < UINT32_MAX ? store_realloc(Descriptors.free_stack, capacity * sizeof(StrDesc*)) : nullptr;
-    if (!stack) strings_critical(508);
+    if (!stack) strings_critical(error_out_of_memory_8);
     Descriptors.free_stack = static_cast<StrDesc**>(stack);
     Descriptors.free_capacity = static_cast<uint32_t>(capacity);
 }
@@ -118,7 +118,7 @@ void list_make_room(RefList& list, int32_t critical) {
     if (uint64_t{list.count} * 2 >= list.capacity) list_grow(list, critical);
 }
 
-void temp_list_grow() { list_grow(TempList, 511); }
+void temp_list_grow() { list_grow(TempList, error_out_of_memory_11); }
 
 }  // namespace strings_detail
 
@@ -130,14 +130,14 @@ void strings_startup() {
     descriptor_block_new();
     Descriptors.free_capacity = free_stack_start;
     Descriptors.free_stack = static_cast<StrDesc**>(store_realloc(nullptr, free_stack_start * sizeof(StrDesc*)));
-    if (!Descriptors.free_stack) strings_critical(508);
+    if (!Descriptors.free_stack) strings_critical(error_out_of_memory_8);
     StringHeap.size = heap_start_size;
     StringHeap.used = 0;
     StringHeap.base = static_cast<uint8_t*>(store_realloc(nullptr, heap_start_size));
-    if (!StringHeap.base) strings_critical(512);
-    list_init(HeapStringList, 0, 510);
-    list_init(LowStringList, 0, 509);
-    list_init(TempList, 1, 511);
+    if (!StringHeap.base) strings_critical(error_out_of_memory_12);
+    list_init(HeapStringList, 0, error_out_of_memory_10);
+    list_init(LowStringList, 0, error_out_of_memory_9);
+    list_init(TempList, 1, error_out_of_memory_11);
     LowStringSegment.used = low_string_first_offset;
     LowStringSegment.slot_top = low_slot_start;
     LowStringSegment.free_slot_count = 0;

@@ -43,6 +43,9 @@ StrDesc* str_assign(StrDesc* dest, StrDesc* src);           // src consumed; ret
 // released); a temporary at the heap's end may be extended and returned itself.
 StrDesc* str_concat(StrDesc* a, StrDesc* b);
 void str_free(StrDesc* s);
+// Releases s when it is a temporary (an operation done with its argument); a
+// permanent string or null is left alone.
+void str_consume(StrDesc* s);
 // Releases every temporary registered at or above `mark`; returns `value`.
 int32_t str_release_temps(uint32_t mark, int32_t value);
 // The TempList count: the mark a routine saves when it starts.

@@ -13,7 +13,7 @@ void heap_grow(uint64_t extra) {
     uint64_t size = StringHeap.size * 2 + extra;
     uintptr_t old_base = reinterpret_cast<uintptr_t>(StringHeap.base);
     void* base = store_realloc(StringHeap.base, size);
-    if (!base) strings_critical(512);
+    if (!base) strings_critical(error_out_of_memory_12);
     StringHeap.base = static_cast<uint8_t*>(base);
     StringHeap.size = size;
     ++StringCounters.heap_growths;
@@ -41,7 +41,7 @@ void low_slot_take(StrDesc* s) {
     if (seg.free_slot_count) {
         offset = seg.free_slots[--seg.free_slot_count];
     } else {
-        if (seg.slot_top < seg.used + low_slot_bytes) strings_critical(514);
+        if (seg.slot_top < seg.used + low_slot_bytes) strings_critical(error_out_of_memory_14);
         seg.slot_top -= low_slot_bytes;
         offset = seg.slot_top;
     }
@@ -112,7 +112,7 @@ void heap_assign_longer(StrDesc* dest, const StrDesc* src) {
     StringHeap.used += n;
     std::memcpy(dest->data, src->data, n);
     dest->length = n;
-    list_append(list, dest, 510);
+    list_append(list, dest, error_out_of_memory_10);
 }
 
 StrDesc* low_string_new(uint32_t length, bool permanent) {
@@ -127,7 +127,7 @@ StrDesc* low_string_new(uint32_t length, bool permanent) {
     s->length = length;
     s->in_low_segment = 1;
     seg.used += length;
-    list_append(LowStringList, s, 509);
+    list_append(LowStringList, s, error_out_of_memory_9);
     if (permanent) low_slot_take(s);
     return s;
 }
@@ -163,7 +163,7 @@ void compact_low(uint32_t extra) {
         }
         seg.used += s->length;
     }
-    if (uint64_t{seg.used} + extra > seg.slot_top) strings_critical(513);
+    if (uint64_t{seg.used} + extra > seg.slot_top) strings_critical(error_out_of_memory_13);
 }
 
 void low_assign_longer(StrDesc* dest, const StrDesc* src) {
@@ -192,7 +192,7 @@ void low_assign_longer(StrDesc* dest, const StrDesc* src) {
     seg.used += n;
     std::memcpy(dest->data, src->data, n);
     dest->length = n;
-    list_append(list, dest, 509);
+    list_append(list, dest, error_out_of_memory_9);
 }
 
 }  // namespace strings_detail

@@ -3,6 +3,7 @@
 // strings_ops.cpp (the operations). Not for use outside these files.
 #pragma once
 #include <cstdint>
+#include "runtime/core/errors.h"
 #include "runtime/core/strings.h"
 
 // --- For the rest of the runtime and the tests ---
@@ -186,7 +187,7 @@ inline StrDesc* heap_string_new(uint32_t length) {
     s->data = StringHeap.base + StringHeap.used;
     s->length = length;
     StringHeap.used += need;
-    list_append(HeapStringList, s, 510);
+    list_append(HeapStringList, s, error_out_of_memory_10);
     return s;
 }
 

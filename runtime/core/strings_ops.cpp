@@ -30,7 +30,7 @@ void release_if_temp(StrDesc* s) {
 StrDesc* empty_temp() { return str_from_literal("", 0); }
 
 StrDesc* bad_argument() {
-    runtime_error(5);
+    runtime_error(error_illegal_function_call);
     return empty_temp();
 }
 
@@ -171,7 +171,7 @@ StrDesc* str_from_bytes(const void* bytes, uint32_t length) {
 
 StrDesc* str_new_fixed(uint8_t* storage, uint32_t length) {
     if (!storage && length) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         storage = nullptr;
         length = 0;
     }
@@ -184,7 +184,7 @@ StrDesc* str_new_fixed(uint8_t* storage, uint32_t length) {
 
 StrDesc* str_assign(StrDesc* dest, StrDesc* src) {
     if (!dest || !src || dest->is_readonly) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         if (src && src != dest) release_if_temp(src);
         return dest;
     }
@@ -214,7 +214,7 @@ StrDesc* str_concat(StrDesc* a, StrDesc* b) {
     if (a->length == 0) return b;
     uint32_t la = a->length, lb = b->length;
     if (uint64_t{la} + lb > UINT32_MAX) {
-        runtime_error(14);
+        runtime_error(error_out_of_string_space);
         return a;
     }
     if (append_in_place(a, b)) return a;
@@ -238,6 +238,10 @@ void str_free(StrDesc* s) {
     desc_free(s);
 }
 
+void str_consume(StrDesc* s) {
+    if (s) release_if_temp(s);
+}
+
 int32_t str_release_temps(uint32_t mark, int32_t value) {
     strings_ensure_started();
     if (mark < 1) mark = 1;
@@ -258,7 +262,7 @@ int32_t str_release_temps(uint32_t mark, int32_t value) {
 
 int32_t str_equal(const StrDesc* a, const StrDesc* b) {
     if (!a || !b) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     if (a->length != b->length) return 0;
@@ -268,7 +272,7 @@ int32_t str_equal(const StrDesc* a, const StrDesc* b) {
 
 int32_t str_not_equal(const StrDesc* a, const StrDesc* b) {
     if (!a || !b) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     return str_equal(a, b) ? 0 : -1;

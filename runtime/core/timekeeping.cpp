@@ -15,8 +15,6 @@ std::atomic<int32_t> key_wake{0};
 
 namespace {
 
-constexpr int32_t error_illegal_function_call = 5;
-constexpr int32_t error_overflow = 6;
 constexpr double ticks_per_second = 18.2;
 constexpr double ms_per_second = 1000.0;
 constexpr float random_range = 16777216.0f;  // 2^24
@@ -33,7 +31,7 @@ bool sleep_interrupted() { return key_wake.load() != 0 || stop_threads.load() !=
 }  // namespace
 
 double timer_value(double accuracy, uint32_t given) {
-    if (error_code.load() != 0) return 0;
+    if (runtime_error_pending()) return 0;
     double factor = ticks_per_second;
     if (given) {
         if (!(accuracy > 0)) {
@@ -52,7 +50,7 @@ double timer_value(double accuracy, uint32_t given) {
 }
 
 void randomize_with(double seed, uint32_t given) {
-    if (error_code.load() != 0) return;
+    if (runtime_error_pending()) return;
     if (!given) seed = timer_value(0, 0);
     uint64_t bits = 0;
     std::memcpy(&bits, &seed, sizeof bits);
@@ -63,13 +61,13 @@ void randomize_with(double seed, uint32_t given) {
 }
 
 float rnd_next(uint32_t) {
-    if (error_code.load() != 0) return 0;
+    if (runtime_error_pending()) return 0;
     RandomSeed = (RandomSeed * random_multiplier + random_increment) & random_mask;
     return static_cast<float>(RandomSeed) / random_range;
 }
 
 void sleep_seconds(int32_t seconds, uint32_t given) {
-    if (error_code.load() != 0) return;
+    if (runtime_error_pending()) return;
     key_wake = 0;
     if (!given) seconds = 0;
     if (seconds <= 0) {

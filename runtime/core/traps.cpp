@@ -57,7 +57,7 @@ void run_handler(uint32_t handler, uint32_t param1, uint32_t param2) {
 
 TimerTrap* timer_entry(int32_t index) {
     if (index < 0 || static_cast<uint32_t>(index) >= timer_trap_count || !TimerTrapTable[index].in_use.load()) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return nullptr;
     }
     return &TimerTrapTable[index];
@@ -173,13 +173,13 @@ int32_t timer_trap_new() {
         uint8_t free_entry = 0;
         if (TimerTrapTable[i].in_use.compare_exchange_strong(free_entry, 1)) return static_cast<int32_t>(i);
     }
-    runtime_error(5);
+    runtime_error(error_illegal_function_call);
     return 0;
 }
 
 void timer_trap_free(int32_t index) {
     if (index == 0) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     TimerTrap* trap = timer_entry(index);
@@ -193,7 +193,7 @@ void timer_trap_free(int32_t index) {
 void timer_trap_attach(int32_t index, uint32_t handler, double interval_seconds) {
     // A zero, negative or undefined interval would fall due on every pass.
     if (!(interval_seconds > 0.0) || !std::isfinite(interval_seconds)) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     TimerTrap* trap = timer_entry(index);
@@ -206,7 +206,7 @@ void timer_trap_attach(int32_t index, uint32_t handler, double interval_seconds)
 
 void timer_trap_set_state(int32_t index, uint8_t state) {
     if (state > trap_stopped) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     TimerTrap* trap = timer_entry(index);
@@ -229,7 +229,7 @@ uint8_t timer_trap_pending(int32_t index) {
 void trigger_trap_attach(uint32_t controller, uint32_t button, uint32_t handler, uint32_t param1, uint32_t param2) {
     TriggerTrap* trap = trigger_slot(controller, button);
     if (!trap) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     trap->param1 = param1;
@@ -243,7 +243,7 @@ void trigger_trap_attach(uint32_t controller, uint32_t button, uint32_t handler,
 void trigger_trap_set_state(uint32_t controller, uint32_t button, uint8_t state) {
     TriggerTrap* trap = trigger_slot(controller, button);
     if (!trap || state > trap_stopped) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     trap->state = state;

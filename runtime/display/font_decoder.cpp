@@ -10,7 +10,9 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 
+#include "runtime/core/code_page.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/fonts_internal.h"
 
@@ -62,9 +64,10 @@ Glyph render(TTF_Font* f, uint32_t flags, uint32_t cell_width, uint32_t cell_hei
     Surface s;
     if ((flags & font_unicode) && c > 0xFFFF) {
         if (c > 0x10FFFF) return g;
-        const char utf8[5] = {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
-                              static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F)), 0};
-        s.reset(one_bit ? TTF_RenderUTF8_Solid(f, utf8, white) : TTF_RenderUTF8_Shaded(f, utf8, white, white));
+        std::string utf8;
+        utf8_append(utf8, c);
+        s.reset(one_bit ? TTF_RenderUTF8_Solid(f, utf8.c_str(), white)
+                        : TTF_RenderUTF8_Shaded(f, utf8.c_str(), white, white));
     } else {
         const Uint16 text[2] = {unicode_of(flags, c), 0};
         s.reset(one_bit ? TTF_RenderUNICODE_Solid(f, text, white) : TTF_RenderUNICODE_Shaded(f, text, white, white));

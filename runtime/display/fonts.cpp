@@ -77,8 +77,6 @@ uint8_t builtin_glyph_pixel(uint32_t font, uint8_t c, uint32_t x, uint32_t y) {
     return rows[y * glyph_width_px + source_x];
 }
 
-uint16_t codepage_to_unicode(uint8_t c) { return CodePage437[c]; }
-
 void image_default_palette(ImageRec& image) {
     uint32_t* palette = image.palette;
     if (!palette || image.mode == 32) return;

@@ -1,13 +1,10 @@
-// Fonts and palettes: the code-page-to-Unicode table, the default palettes,
-// and the statements that load outline fonts and print with them.
+// Fonts and palettes: the default palettes, and the statements that load
+// outline fonts and print with them.
 #pragma once
 #include <cstdint>
 
 constexpr uint32_t font_slot_count = 1024;
 constexpr uint32_t first_loaded_font = 32;
-
-// Unicode code point of code page 437 byte c (0 and 255 give U+0020).
-uint16_t codepage_to_unicode(uint8_t c);
 
 // Working palettes, 0xFFRRGGBB.
 const uint32_t* vga256_palette();   // 256 entries; 0-15 are the 16 text colours

@@ -6,6 +6,3 @@
 // 256 glyphs x 8 rows x 8 pixels, then 256 x 16 x 8; one byte a pixel, 0 or 255.
 extern const uint8_t Glyphs8x8Data[256 * 8 * 8];
 extern const uint8_t Glyphs8x16Data[256 * 16 * 8];
-
-// Unicode code point of each code page 437 byte.
-extern const uint16_t CodePage437[256];

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <cmath>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/code_page.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/flags_internal.h"
@@ -34,8 +34,6 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
-constexpr int error_invalid_handle = 258;
 // A face's open renders up to 512 glyphs in the child; one glyph is quick.
 constexpr uint32_t font_open_wall_ms = 10000;
 constexpr uint32_t glyph_wall_ms = 3000;
@@ -63,12 +61,6 @@ struct LoadedFont {
 };
 std::array<std::unique_ptr<LoadedFont>, font_slot_count> Loaded;
 std::string ProgramFolder;
-
-void consume(StrDesc* s) {
-    if (s && s->is_temporary) str_free(s);
-}
-
-bool pending() { return error_code.load(std::memory_order_relaxed) != 0; }
 
 bool loaded(int64_t font) {
     return font >= first_loaded_font && font < font_slot_count && font_slot(uint32_t(font)).outline;
@@ -171,7 +163,7 @@ void close_slot(uint32_t handle) {
 std::string trimmed_upper(std::string_view s) {
     size_t a = s.find_first_not_of(' '), b = s.find_last_not_of(' ');
     std::string out(a == std::string_view::npos ? std::string_view{} : s.substr(a, b - a + 1));
-    for (char& ch : out) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    for (char& ch : out) ch = ascii_upper(ch);
     return out;
 }
 
@@ -230,11 +222,11 @@ uint32_t open_font_slot(const char* path, double size, uint32_t flags) {
 int32_t load_font(StrDesc* file, double size, StrDesc* options, bool options_passed) {
     const std::string name(str_view(file));
     const std::string words(options_passed ? str_view(options) : std::string_view{});
-    consume(file);
-    consume(options);
-    if (pending()) return 0;
+    str_consume(file);
+    str_consume(options);
+    if (runtime_error_pending()) return 0;
     if (!(size >= 0.001)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     if (size >= 1000.5) return 0;
@@ -249,7 +241,7 @@ int32_t load_font(StrDesc* file, double size, StrDesc* options, bool options_pas
             for (int i = 0; i < 6; ++i)
                 if (word == option_words[i]) bit = i;
             if (bit < 0 || (flags & (1u << bit))) {
-                runtime_error(error_illegal_call);
+                runtime_error(error_illegal_function_call);
                 return 0;
             }
             flags |= 1u << bit;
@@ -262,19 +254,19 @@ int32_t load_font(StrDesc* file, double size, StrDesc* options, bool options_pas
 }
 
 void free_font(int32_t handle) {
-    if (pending()) return;
+    if (runtime_error_pending()) return;
     if (!loaded(handle)) return runtime_error(error_invalid_handle);
-    if (font_in_use(static_cast<uint32_t>(handle))) return runtime_error(error_illegal_call);
+    if (font_in_use(static_cast<uint32_t>(handle))) return runtime_error(error_illegal_function_call);
     close_slot(static_cast<uint32_t>(handle));
 }
 
 void set_image_font(int32_t font, int32_t image, bool image_passed) {
-    if (pending()) return;
+    if (runtime_error_pending()) return;
     if (!builtin(font) && !loaded(font)) return runtime_error(error_invalid_handle);
     ImageRec* rec = image_of(image, image_passed);
     if (!rec) return;
     const uint32_t f = static_cast<uint32_t>(font);
-    if (rec->is_text && !(font_slot(f).flags & font_monospace)) return runtime_error(error_illegal_call);
+    if (rec->is_text && !(font_slot(f).flags & font_monospace)) return runtime_error(error_illegal_function_call);
     if (rec->is_text && (rec->flags & image_is_screen_page)) {
         // Every screen page changes at once, with the refresh held off.
         const bool paused = display_pause();
@@ -288,41 +280,41 @@ void set_image_font(int32_t font, int32_t image, bool image_passed) {
 }
 
 int32_t font_width(int32_t font, bool passed) {
-    if (pending()) return 0;
+    if (runtime_error_pending()) return 0;
     if (!passed) return dest_image() ? static_cast<int32_t>(font_slot(dest_image()->font).cell_width) : 0;
     if (font != 8 && font != 14 && font != 16 && !loaded(font)) return runtime_error(error_invalid_handle), 0;
     return static_cast<int32_t>(font_slot(static_cast<uint32_t>(font)).cell_width);
 }
 
 int32_t font_height(int32_t font, bool passed) {
-    if (pending()) return 0;
+    if (runtime_error_pending()) return 0;
     if (!passed) return dest_image() ? static_cast<int32_t>(font_slot(dest_image()->font).cell_height) : 0;
     if (font != 8 && font != 14 && font != 16 && !loaded(font)) return runtime_error(error_invalid_handle), 0;
     return static_cast<int32_t>(font_slot(static_cast<uint32_t>(font)).cell_height);
 }
 
 int32_t image_font(int32_t image, bool passed) {
-    if (pending()) return 0;
+    if (runtime_error_pending()) return 0;
     const ImageRec* rec = image_of(image, passed);
     return rec ? static_cast<int32_t>(rec->font) : 0;
 }
 
 void set_print_mode(int32_t option, int32_t image, bool passed) {
-    if (pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* rec = image_of(image, passed);
     if (!rec) return;
-    if (option < 1 || option > 3 || (rec->is_text && option != 1)) return runtime_error(error_illegal_call);
+    if (option < 1 || option > 3 || (rec->is_text && option != 1)) return runtime_error(error_illegal_function_call);
     static constexpr uint8_t modes[4] = {0, 3, 1, 2};
     rec->print_mode = modes[option];
 }
 
 void print_at_pixel(double x, double y, StrDesc* text, int32_t image, uint32_t passed) {
     const std::string bytes(str_view(text));
-    consume(text);
-    if (pending()) return;
+    str_consume(text);
+    if (runtime_error_pending()) return;
     ImageRec* rec = image_of(image, passed & 2);
     if (!rec) return;
-    if (rec->is_text) return runtime_error(error_illegal_call);
+    if (rec->is_text) return runtime_error(error_illegal_function_call);
     if (passed & 1) x += rec->gfx.gfx_x, y += rec->gfx.gfx_y;
     rec->gfx.gfx_x = static_cast<float>(x);
     rec->gfx.gfx_y = static_cast<float>(y);
@@ -339,11 +331,11 @@ void print_at_pixel(double x, double y, StrDesc* text, int32_t image, uint32_t p
 
 int32_t text_pixel_width(StrDesc* text, int32_t image, bool passed) {
     const std::string bytes(str_view(text));
-    consume(text);
-    if (pending()) return 0;
+    str_consume(text);
+    if (runtime_error_pending()) return 0;
     const ImageRec* rec = image_of(image, passed);
     if (!rec) return 0;
-    if (rec->is_text) return runtime_error(error_illegal_call), 0;
+    if (rec->is_text) return runtime_error(error_illegal_function_call), 0;
     const FontSlot& slot = font_slot(rec->font);
     if (rec->font < first_loaded_font || slot.cell_width)
         return static_cast<int32_t>(std::min<uint64_t>(uint64_t{slot.cell_width} * bytes.size(), INT32_MAX));

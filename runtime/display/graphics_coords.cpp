@@ -15,17 +15,14 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
 constexpr uint32_t outside_pixel = 0xFFFFFFFF;
-
-bool error_pending() { return error_code.load(std::memory_order_relaxed) != 0; }
 
 // The dest image when it can be drawn on; raises error 5 on a text image.
 ImageRec* drawing_image() {
     ImageRec* dest = dest_image();
     if (!dest) return nullptr;
     if (dest->is_text) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return nullptr;
     }
     return dest->pixels ? dest : nullptr;
@@ -80,7 +77,7 @@ bool view_is_whole_image(const ImageRec& image) {
 }
 
 void point_draw(float x, float y, uint32_t colour, bool relative) {
-    if (error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = drawing_image();
     if (!dest) return;
     ImageRec::GraphicsState& s = dest->gfx;
@@ -89,7 +86,7 @@ void point_draw(float x, float y, uint32_t colour, bool relative) {
         y += s.gfx_y;
     }
     PixelPoint p{};
-    if (!map_point(*dest, x, y, &p)) return runtime_error(error_illegal_call);
+    if (!map_point(*dest, x, y, &p)) return runtime_error(error_illegal_function_call);
     s.gfx_x = x;
     s.gfx_y = y;
     dest->draw_colour = colour;
@@ -174,30 +171,30 @@ void point_reset(float x, float y, uint32_t colour, uint32_t passed) {
 }
 
 void blend_on(int32_t image, bool passed) {
-    if (error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* rec = switch_image(image, passed);
     if (!rec) return;
-    if (rec->bytes_per_pixel != 4) return runtime_error(error_illegal_call);
+    if (rec->bytes_per_pixel != 4) return runtime_error(error_illegal_function_call);
     rec->blend_disabled = 0;
 }
 
 void blend_off(int32_t image, bool passed) {
-    if (error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* rec = switch_image(image, passed);
     if (rec && rec->bytes_per_pixel == 4) rec->blend_disabled = 1;
 }
 
 uint32_t read_pixel(float x, float y) {
-    if (error_pending()) return 0;
+    if (runtime_error_pending()) return 0;
     const ImageRec* source = source_image();
     if (!source || !source->pixels) return 0;
     if (source->is_text) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     PixelPoint p{};
     if (!map_point(*source, x, y, &p)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     if (p.x < 0 || p.y < 0 || p.x >= source->width || p.y >= source->height) return outside_pixel;
@@ -207,7 +204,7 @@ uint32_t read_pixel(float x, float y) {
 }
 
 void view_port(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill, uint32_t border, uint32_t passed) {
-    if (error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = drawing_image();
     if (!dest) return;
     ImageRec::GraphicsState& s = dest->gfx;
@@ -216,7 +213,7 @@ void view_port(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill, ui
         auto inside = [](int32_t v, int32_t size) { return v >= 0 && v < size; };
         if (!inside(x1, dest->width) || !inside(x2, dest->width) || !inside(y1, dest->height) ||
             !inside(y2, dest->height))
-            return runtime_error(error_illegal_call);
+            return runtime_error(error_illegal_function_call);
         if (x1 > x2) std::swap(x1, x2);
         if (y1 > y2) std::swap(y1, y2);
     } else {
@@ -250,7 +247,7 @@ void view_port(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t fill, ui
 }
 
 void world_window(float x1, float y1, float x2, float y2, uint32_t passed) {
-    if (error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = drawing_image();
     if (!dest) return;
     ImageRec::GraphicsState& s = dest->gfx;
@@ -262,11 +259,11 @@ void world_window(float x1, float y1, float x2, float y2, uint32_t passed) {
     }
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2) || x1 == x2 ||
         y1 == y2)
-        return runtime_error(error_illegal_call);
+        return runtime_error(error_illegal_function_call);
     ImageRec::GraphicsState kept = s;
     if (!window_apply(s, std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2), passed & 2)) {
         s = kept;
-        return runtime_error(error_illegal_call);
+        return runtime_error(error_illegal_function_call);
     }
     s.coord_mode = 2;
     cursor_to_view_centre(*dest);

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
 constexpr uint16_t solid_style = 0xFFFF;
 constexpr int32_t style_length = 16;
 // Lines reaching beyond this many pixels are cut there along their own
@@ -168,8 +167,6 @@ void span_draw(ImageRec& image, const LineSpan& s, uint32_t colour, uint16_t sty
     }
 }
 
-bool error_pending() { return error_code.load(std::memory_order_relaxed) != 0; }
-
 }  // namespace
 
 bool clip_line(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const PixelRect& rect, LineSpan* span) {
@@ -238,10 +235,10 @@ void draw_line_world(ImageRec& image, float x1, float y1, float x2, float y2, ui
 
 void line_statement(float x1, float y1, float x2, float y2, uint32_t colour, int32_t box_mode, int32_t style,
                     uint32_t passed) {
-    if (error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
-    if (dest->is_text || box_mode < 0 || box_mode > 2) return runtime_error(error_illegal_call);
+    if (dest->is_text || box_mode < 0 || box_mode > 2) return runtime_error(error_illegal_function_call);
     ImageRec::GraphicsState& g = dest->gfx;
     if (!(passed & line_first_given)) {
         x1 = g.gfx_x;
@@ -256,7 +253,7 @@ void line_statement(float x1, float y1, float x2, float y2, uint32_t colour, int
     }
     PixelPoint probe{};
     if (!map_point(*dest, x1, y1, &probe) || !map_point(*dest, x2, y2, &probe))
-        return runtime_error(error_illegal_call);
+        return runtime_error(error_illegal_function_call);
     if (!(passed & line_colour_given)) colour = dest->fg_colour;
     auto pattern = (passed & line_style_given) ? static_cast<uint16_t>(style) : solid_style;
     g.gfx_x = x2;

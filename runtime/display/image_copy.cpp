@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
 constexpr uint32_t opaque_alpha = 0xFF000000;
 // A scaled copy's source span reaches almost half a pixel past both end
 // pixels, so the end pixels get their share of the destination.
@@ -190,21 +189,21 @@ bool image_copy_whole(const ImageRec& source, ImageRec& dest) {
 
 void copy_image(double dx1, double dy1, double dx2, double dy2, int32_t source_arg, int32_t dest_arg, double sx1,
                 double sy1, double sx2, double sy2, uint32_t passed) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     ImageRec* source = image_named(source_arg, passed & copy_source_given, source_image());
     if (!source) return;
     ImageRec* dest = image_named(dest_arg, passed & copy_dest_given, dest_image());
     if (!dest) return;
     if (source == dest || source->is_text || dest->is_text ||
         (source->bytes_per_pixel == 4 && dest->bytes_per_pixel != 4))
-        return runtime_error(error_illegal_call);
+        return runtime_error(error_illegal_function_call);
     const bool d1 = passed & copy_dest_first, d2 = passed & copy_dest_second;
     const bool s1 = passed & copy_source_first, s2 = passed & copy_source_second;
-    if (s1 && !d2 && !s2) return runtime_error(error_illegal_call);
+    if (s1 && !d2 && !s2) return runtime_error(error_illegal_function_call);
     Rect d{}, s{};
     if (!corner(*dest, dx1, dy1, d1, &d.x1, &d.y1) || !corner(*dest, dx2, dy2, d2, &d.x2, &d.y2) ||
         !corner(*source, sx1, sy1, s1, &s.x1, &s.y1) || !corner(*source, sx2, sy2, s2, &s.x2, &s.y2))
-        return runtime_error(error_illegal_call);
+        return runtime_error(error_illegal_function_call);
     if (!source->pixels || !dest->pixels) return;
     bool scaled = false;
     if (!d2 && !s2) {

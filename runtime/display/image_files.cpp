@@ -23,17 +23,12 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
 constexpr uint32_t opaque_alpha = 0xFF000000;
 // The decoder child's limits: a picture of the largest size still fits, and
 // one that takes longer than a few seconds is not a picture a program waits for.
 constexpr uint32_t picture_memory_mb = 1536;
 constexpr uint32_t picture_cpu_seconds = 5;
 constexpr uint32_t picture_wall_ms = 5000;
-
-void consume(StrDesc* s) {
-    if (s && s->is_temporary) str_free(s);
-}
 
 // Nearest entry of `palette` among 0..last, skipping `excluded`: distance is
 // the sum of the channel differences, ties go to the lowest index.
@@ -195,18 +190,18 @@ int32_t load_image_file(const char* path, int32_t wanted_mode) {
 }
 
 int32_t load_image(StrDesc* file, int32_t mode, bool mode_passed) {
-    if (error_code.load(std::memory_order_relaxed)) {
-        consume(file);
+    if (runtime_error_pending()) {
+        str_consume(file);
         return 0;
     }
     const ImageRec* dest = dest_image();
     if ((!mode_passed && (!dest || dest->is_text)) || (mode_passed && mode != 32 && mode != 256)) {
-        consume(file);
-        runtime_error(error_illegal_call);
+        str_consume(file);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     const std::string name(str_view(file));
-    consume(file);
+    str_consume(file);
     // A zero byte inside the name would open some other file.
     if (name.empty() || name.find('\0') != std::string::npos) return -1;
     const int32_t handle = load_image_file(name.c_str(), mode_passed ? mode : -1);

@@ -9,12 +9,12 @@
 #include <zlib.h>
 
 #include <array>
-#include <cctype>
 #include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "runtime/core/code_page.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/strings.h"
@@ -25,17 +25,12 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
 constexpr int32_t written = -1, not_written = 0;
 constexpr size_t write_chunk = 64 * 1024;
 
 // Bytes the writer lets through before it fails as a full disk would (tests);
 // SIZE_MAX when it never does.
 size_t FailWritesAfter = SIZE_MAX;
-
-void consume(StrDesc* s) {
-    if (s && s->is_temporary) str_free(s);
-}
 
 // --- The picture: rows of palette indices or of 0xAARRGGBB words --------------
 
@@ -288,7 +283,7 @@ enum class Format { png, bmp, unknown };
 
 Format format_word(std::string_view word) {
     std::string upper(word);
-    for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : upper) c = ascii_upper(c);
     if (upper == "PNG") return Format::png;
     if (upper == "BMP") return Format::bmp;
     return Format::unknown;
@@ -305,26 +300,26 @@ Format format_of_name(const std::string& name) {
 }  // namespace
 
 int32_t image_save(StrDesc* file, int32_t image, StrDesc* format, uint32_t passed) {
-    if (error_code.load(std::memory_order_relaxed)) {
-        consume(file);
-        consume(format);
+    if (runtime_error_pending()) {
+        str_consume(file);
+        str_consume(format);
         return not_written;
     }
     const std::string name(str_view(file));
-    consume(file);
+    str_consume(file);
     Format chosen = Format::unknown;
     if (passed & image_save_format_given) {
         chosen = format_word(str_view(format));
-        consume(format);
+        str_consume(format);
         if (chosen == Format::unknown) {
-            runtime_error(error_illegal_call);
+            runtime_error(error_illegal_function_call);
             return not_written;
         }
     }
     const int32_t handle = (passed & image_save_image_given) ? image_argument_handle(image) : display_image_handle();
     const ImageRec* record = handle ? image_record(handle) : nullptr;
     if (!record) {
-        if (!error_code.load()) runtime_error(258);
+        if (!runtime_error_pending()) runtime_error(error_invalid_handle);
         return not_written;
     }
     // A zero byte inside the name would write some other file.

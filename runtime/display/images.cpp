@@ -25,11 +25,6 @@ constexpr uint32_t image_chunk_records = 4096;   // the table grows by this many
 constexpr uint16_t text_blank_cell = 0x0720;     // space, light grey on black
 constexpr int32_t first_program_handle = 2;      // 0 and 1 are never handed out
 
-constexpr int error_illegal_call = 5;
-constexpr int error_invalid_handle = 258;
-constexpr int error_image_table_full = 502;
-constexpr int error_release_stack_full = 503;
-
 struct ModeInfo {
     uint16_t mode;
     uint8_t bits_per_pixel;
@@ -144,17 +139,11 @@ void image_clear_buffer(ImageRec& rec) {
     else page_fill8(rec.pixels, 0, cells * rec.bytes_per_pixel);
 }
 
-// A negative program argument as a handle; 0 (never valid) when it cannot be one.
-int32_t handle_of(int32_t image) {
-    int64_t handle = -int64_t{image};
-    return (handle > 0 && handle <= INT32_MAX) ? static_cast<int32_t>(handle) : 0;
-}
-
 // The handle a program argument names: a negative handle or a page number;
 // 0 after raising the error.
 int32_t handle_of_argument(int32_t x, int error_for_bad_handle) {
     if (x < 0) {
-        int32_t handle = handle_of(x);
+        int32_t handle = image_handle_of(x);
         if (image_record(handle)) return handle;
         runtime_error(error_for_bad_handle);
         return 0;
@@ -170,6 +159,11 @@ void program_image_free(int32_t handle) {
 
 }  // namespace
 
+int32_t image_handle_of(int32_t image) {
+    int64_t handle = -int64_t{image};
+    return (handle > 0 && handle <= INT32_MAX) ? static_cast<int32_t>(handle) : 0;
+}
+
 int32_t image_argument_handle(int32_t x) { return handle_of_argument(x, error_invalid_handle); }
 
 // --- Table and handles -------------------------------------------------------
@@ -177,7 +171,7 @@ int32_t image_argument_handle(int32_t x) { return handle_of_argument(x, error_in
 void image_table_init() {
     image_table_shutdown();
     if (!image_table_grow()) {
-        runtime_error(error_image_table_full);
+        runtime_error(error_out_of_memory_2);
         return;
     }
     ImageTable.count = first_program_handle;
@@ -202,7 +196,7 @@ int32_t image_alloc_handle() {
         ImageTable.released.pop_back();
     } else {
         if (ImageTable.count == ImageTable.chunks.size() * image_chunk_records && !image_table_grow()) {
-            runtime_error(error_image_table_full);
+            runtime_error(error_out_of_memory_2);
             return 0;
         }
         handle = ImageTable.count++;
@@ -217,7 +211,7 @@ bool image_release_handle(int32_t handle) {
     ImageRec* rec = image_record(handle);
     if (!rec) return false;
     *rec = ImageRec{};
-    if (!released_stack_push(handle)) runtime_error(error_release_stack_full);
+    if (!released_stack_push(handle)) runtime_error(error_out_of_memory_3);
     return true;
 }
 
@@ -320,11 +314,11 @@ int32_t image_text_rows(const ImageRec& image) {
 // --- Statements --------------------------------------------------------------
 
 int32_t new_image(int32_t width, int32_t height, int32_t mode, bool mode_passed) {
-    if (error_code.load(std::memory_order_relaxed)) return 0;
+    if (runtime_error_pending()) return 0;
     const ImageRec* dest = dest_image();
     if (width < 1 || height < 1 || width > image_size_limit || height > image_size_limit ||
         (mode_passed && !image_mode_known(mode)) || (!mode_passed && !dest)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     int32_t handle = image_create(width, height, mode_passed ? mode : dest->mode);
@@ -344,14 +338,14 @@ int32_t new_image(int32_t width, int32_t height, int32_t mode, bool mode_passed)
 }
 
 void free_image(int32_t image, bool passed) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     int32_t handle = Selection.dest;
     if (passed) {
         if (image >= 0) {
-            runtime_error(error_illegal_call);
+            runtime_error(error_illegal_function_call);
             return;
         }
-        handle = handle_of(image);
+        handle = image_handle_of(image);
     }
     ImageRec* rec = image_record(handle);
     if (!rec) {
@@ -359,14 +353,14 @@ void free_image(int32_t image, bool passed) {
         return;
     }
     if (rec->flags & image_is_screen_page) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     program_image_free(handle);
 }
 
 void free_all_program_images() {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     for (uint32_t h = first_program_handle; h < ImageTable.count; ++h) {
         const ImageRec* rec = record_at(h);
         if (rec->valid && !(rec->flags & image_is_screen_page)) program_image_free(static_cast<int32_t>(h));
@@ -374,12 +368,12 @@ void free_all_program_images() {
 }
 
 void set_dest(int32_t x) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     if (int32_t handle = handle_of_argument(x, error_invalid_handle)) Selection.dest = handle;
 }
 
 void set_source(int32_t x) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     if (int32_t handle = handle_of_argument(x, error_invalid_handle)) Selection.source = handle;
 }
 
@@ -388,17 +382,17 @@ int32_t get_source() { return -Selection.source; }
 int32_t get_display() { return -Selection.display; }
 
 void copy_page(int32_t from, int32_t to) {
-    if (error_code.load(std::memory_order_relaxed)) return;
-    int32_t from_handle = handle_of_argument(from, error_illegal_call);
+    if (runtime_error_pending()) return;
+    int32_t from_handle = handle_of_argument(from, error_illegal_function_call);
     if (!from_handle) return;
-    int32_t to_handle = handle_of_argument(to, error_illegal_call);
+    int32_t to_handle = handle_of_argument(to, error_illegal_function_call);
     if (!to_handle || to_handle == from_handle) return;
     const ImageRec& source = *image_record(from_handle);
     ImageRec& target = *image_record(to_handle);
     if (source.bytes_per_pixel != target.bytes_per_pixel || source.width != target.width ||
         source.height != target.height ||
         (source.bytes_per_pixel == 1 && target.colour_mask < source.colour_mask)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (source.pixels && target.pixels)

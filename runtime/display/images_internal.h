@@ -81,6 +81,8 @@ void image_set_font(uint32_t font, ImageRec& image);
 void set_default_colours();
 // Creates page n on first use; returns its handle (0 on failure, with an error).
 int32_t ensure_page(int32_t n);
+// A negative program argument as a handle; 0 (never valid) when it cannot be one.
+int32_t image_handle_of(int32_t image);
 // The handle an image argument names: a negative program handle (error 258
 // when it is not valid) or a page number (made by ensure_page); 0 after an error.
 int32_t image_argument_handle(int32_t x);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <string>
+#include "runtime/core/errors.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
@@ -112,7 +113,7 @@ void key_line_reset() {
 }
 
 void key_line_redraw(bool force) {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     bool changed = KeyLine.on != KeyLine.shown;
     // While the line is off and was off, the last row belongs to the program:
     // a forced redraw (clear screen, mode change) leaves it alone.

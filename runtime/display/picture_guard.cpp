@@ -8,9 +8,9 @@
 // the wait for the limit.
 #include "runtime/display/picture_guard.h"
 
-#include <cctype>
 #include <cstdint>
 #include <cstring>
+#include "runtime/core/code_page.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ bool png_sound(const std::vector<uint8_t>& b) {
 std::string picture_extension(const char* path) {
     const char* dot = path ? std::strrchr(path, '.') : nullptr;
     std::string ext = dot && !std::strchr(dot, '/') ? dot + 1 : "";
-    for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : ext) c = ascii_upper(c);
     return ext;
 }
 

@@ -21,10 +21,6 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
-constexpr int error_out_of_memory = 7;
-constexpr int error_invalid_handle = 258;
-
 constexpr uint32_t text_memory_bytes = 0x10000;    // 64 KB of text pages from 0xB8000
 constexpr uint16_t text_blank_cell = 0x0720;       // space, light grey on black
 constexpr int32_t text_page_count = 8;
@@ -51,11 +47,6 @@ ScreenStateRec ScreenState{{-1, -1, -1}, 0, false, true};
 
 bool pending_text_size() {
     return ScreenState.pending.columns >= 0 || ScreenState.pending.rows >= 0 || ScreenState.pending.font >= 0;
-}
-
-int32_t handle_of(int32_t image) {
-    int64_t handle = -int64_t{image};
-    return (handle > 0 && handle <= INT32_MAX) ? static_cast<int32_t>(handle) : 0;
 }
 
 TextSize page0_text_size() {
@@ -266,7 +257,7 @@ bool page_number_acceptable(int32_t n) { return n >= 0 && n <= page_number_limit
 int32_t ensure_page(int32_t n) {
     ImageRec* page0 = image_record(page_handle(0));
     if (!page_number_acceptable(n) || !page0) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     if (!page_table_grow(n + 1)) {
@@ -310,7 +301,7 @@ void set_default_colours() {
 
 void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_page, int32_t,
                      uint32_t passed) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     if (ScreenState.untouched && !(passed == 1 && mode == 0)) ScreenState.untouched = false;
     bool mode_passed = passed & 1, active_passed = passed & 4, visual_passed = passed & 8;
     if (active_passed && !visual_passed) {
@@ -320,7 +311,7 @@ void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_
     bool mode_change = false;
     int32_t screen_image = 0;
     if (mode_passed && mode < 0) {
-        screen_image = handle_of(mode);
+        screen_image = image_handle_of(mode);
         const ImageRec* rec = image_record(screen_image);
         if (!rec) {
             runtime_error(error_invalid_handle);
@@ -329,12 +320,12 @@ void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_
         mode_change = screen_image != page_handle(0);
         // Pages 1 and up are freed by the change, so none of them can become the screen.
         if (mode_change && (rec->flags & image_is_screen_page)) {
-            runtime_error(error_illegal_call);
+            runtime_error(error_illegal_function_call);
             return;
         }
     } else if (mode_passed) {
         if ((mode >= 3 && mode <= 6) || mode >= 14) {
-            runtime_error(error_illegal_call);
+            runtime_error(error_illegal_function_call);
             return;
         }
         const ImageRec* page0 = image_record(page_handle(0));
@@ -342,7 +333,7 @@ void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_
     }
     if ((active_passed && !page_number_acceptable(active_page)) ||
         (visual_passed && !page_number_acceptable(visual_page))) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     bool page_change = false;
@@ -433,7 +424,7 @@ void text_size_in_pixel_mode(const ImageRec& dest, int32_t columns, int32_t rows
     bool columns_ok = columns < 0 || columns == 40 || columns == 80;
     bool rows_ok = rows < 0 || rows == 25 || rows == 43 || rows == 50;
     if (!columns_ok || !rows_ok) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     int32_t font = (columns > 0 && rows > 0) ? static_cast<int32_t>(text_font_for(rows, columns)) : -1;
@@ -446,7 +437,7 @@ void text_size_in_text_mode(const ImageRec& dest, int32_t columns, int32_t rows)
     uint32_t font = text_font_for(new_rows, new_columns);
     if (font == dest.font && new_columns == dest.width && new_rows == dest.height) return;
     if (new_columns > text_size_limit || new_rows > text_size_limit) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     text_screen_request(new_columns, new_rows, static_cast<int32_t>(font));
@@ -455,13 +446,13 @@ void text_size_in_text_mode(const ImageRec& dest, int32_t columns, int32_t rows)
 }  // namespace
 
 void set_text_size(int32_t device, int32_t columns, int32_t rows, uint32_t passed) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     // Printer and file widths belong to those devices.
     if (device != 0) return;
     ScreenState.untouched = false;
     bool columns_passed = passed & 1, rows_passed = passed & 2;
     if ((!columns_passed && !rows_passed) || (columns_passed && columns < 1) || (rows_passed && rows < 1)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     const ImageRec* dest = dest_image();

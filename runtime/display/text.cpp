@@ -3,6 +3,7 @@
 // print zones and the printer-page column.
 #include <chrono>
 #include <thread>
+#include "runtime/core/errors.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/fonts_internal.h"
@@ -208,7 +209,7 @@ void print_bytes(ImageRec& dest, std::string_view bytes, bool newline) {
 }  // namespace
 
 void print_text(std::string_view text, bool newline) {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     print_bytes(*dest, text, newline);
@@ -216,11 +217,11 @@ void print_text(std::string_view text, bool newline) {
 
 void print_string(StrDesc* text, int32_t newline) {
     print_text(str_view(text), newline != 0);
-    if (text && text->is_temporary) str_free(text);
+    str_consume(text);
 }
 
 void text_newline() {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     dest->holding_cursor = 0;
@@ -243,7 +244,7 @@ void text_newline() {
 }
 
 void print_fit_check(const StrDesc* text) {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest || dest->holding_cursor || dest->cursor_col == 1) return;
     std::string_view bytes = str_view(text);
@@ -264,7 +265,7 @@ void print_fit_check(const StrDesc* text) {
 }
 
 void print_next_zone() {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     if (dest->holding_cursor) text_newline();
@@ -281,7 +282,7 @@ void print_next_zone() {
                col >= g.columns;
     };
     do print_bytes(*dest, " ", false);
-    while (!at_zone() && !text_error_pending());
+    while (!at_zone() && !runtime_error_pending());
 }
 
 void text_printer_mode_set(bool on, int32_t printer_width) {

@@ -2,6 +2,7 @@
 // blanking, scrolling and pixel fills that printing and clearing share.
 #include <algorithm>
 #include <cmath>
+#include "runtime/core/errors.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/fonts_internal.h"
 #include "runtime/display/graphics.h"
@@ -148,7 +149,7 @@ int32_t text_draw_glyph(ImageRec& image, int32_t x, int32_t y, uint32_t c) {
 }
 
 void put_glyph_at_cursor(uint32_t character) {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest || !dest->pixels) return;
     TextGeometry g = text_geometry(*dest);

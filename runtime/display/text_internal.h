@@ -3,7 +3,6 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include "runtime/core/flags.h"
 #include "runtime/display/text.h"
 #include "runtime/display/images_internal.h"
 
@@ -55,10 +54,6 @@ struct TextGeometry {
     bool variable_width;
 };
 TextGeometry text_geometry(const ImageRec& image);
-
-inline bool text_error_pending() {
-    return error_code.load(std::memory_order_relaxed) != 0;
-}
 
 // The cell attribute of a text page: foreground in bits 0-3, blink (fg bit 4)
 // in bit 7, background from bit 4.

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int32_t error_illegal_call = 5;
-
 // The untouched start-up screen grows to 80 x 50 when the cursor goes below
 // row 25, keeping what the first 25 rows of 80 columns hold.
 constexpr int32_t tall_screen_columns = 80;
@@ -116,7 +114,7 @@ void grow_start_screen() {
     const ImageRec* dest = dest_image();
     uint32_t fg = dest->fg_colour, bg = dest->bg_colour;
     set_text_size(0, tall_screen_columns, tall_screen_rows, 3);
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* page0 = image_record(page_handle(0));
     if (page0 && page0->is_text && !kept.empty()) page_write(page0->pixels, kept.data(), kept.size());
     if (ImageRec* now = dest_image()) {
@@ -129,7 +127,7 @@ void grow_start_screen() {
 
 void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t start_line,
                          int32_t stop_line, uint32_t passed) {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     TextGeometry g = text_geometry(*dest);
@@ -150,13 +148,13 @@ void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t s
     if (passed & cursor_passed_lines)
         bad |= start_line < 0 || start_line > cursor_line_max || stop_line < 0 || stop_line > cursor_line_max;
     if (bad) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (grow) {
         grow_start_screen();
         dest = dest_image();
-        if (text_error_pending() || !dest) return;
+        if (runtime_error_pending() || !dest) return;
     }
     if (passed & cursor_passed_row) {
         dest->cursor_row = static_cast<int16_t>(row);
@@ -176,7 +174,7 @@ void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t s
 
 void set_colours(uint32_t first, uint32_t second, uint32_t third, uint32_t passed) {
     (void)third;
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     const ColourRule* rule = colour_rule(dest->mode);
@@ -185,7 +183,7 @@ void set_colours(uint32_t first, uint32_t second, uint32_t third, uint32_t passe
                                   (rule->second != SecondUse::background && rule->second != SecondUse::text_background));
     if (!rule || (first_passed && first > rule->first_max) || (second_passed && second > rule->second_max) ||
         (third_passed && !rule->third_accepted) || (needs_palette && !dest->palette)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (first_passed) {
@@ -196,11 +194,11 @@ void set_colours(uint32_t first, uint32_t second, uint32_t third, uint32_t passe
 }
 
 void set_palette_entry(int32_t attribute, uint32_t colour, bool passed) {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     if (dest->mode == 32 || !dest->palette) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (!passed) {
@@ -213,7 +211,7 @@ void set_palette_entry(int32_t attribute, uint32_t colour, bool passed) {
         if (r.mode == dest->mode) rule = &r;
     bool dac = rule && rule->colour_max == 0;
     if (!rule || entry > rule->attribute_max || (dac ? (colour & ~dac_bits) != 0 : colour > rule->colour_max)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     uint32_t* palette = dest->palette;
@@ -229,13 +227,13 @@ void set_palette_entry(int32_t attribute, uint32_t colour, bool passed) {
 }
 
 void clear_screen(int32_t method, uint32_t colour, uint32_t passed) {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     bool method_passed = passed & 1, colour_passed = passed & 2;
     if ((colour_passed && dest->mode != 32 && colour > dest->colour_mask) ||
         (method_passed && (method < 0 || method > 2))) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     uint32_t fill = colour_passed ? colour : dest->bg_colour;
@@ -275,12 +273,12 @@ void clear_screen(int32_t method, uint32_t colour, uint32_t passed) {
 }
 
 void set_text_view(int32_t top, int32_t bottom, bool passed) {
-    if (text_error_pending()) return;
+    if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
     int32_t rows = text_geometry(*dest).rows;
     if (passed && (top < 1 || top > rows || bottom < top || bottom > rows)) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     dest->view_top_row = static_cast<int16_t>(passed ? top : 1);

@@ -86,7 +86,7 @@ void request_display() {
 }
 
 void set_window_title(StrDesc* title) {
-    if (error_code.load() || !WindowTitle) return;
+    if (runtime_error_pending() || !WindowTitle) return;
     str_assign(WindowTitle, str_concat(title, str_chr(0)));
     std::string text(reinterpret_cast<const char*>(WindowTitle->data));
     event_request(EventRequestKind::caption, [text] { SDL_WM_SetCaption(text.c_str(), text.c_str()); }, false);
@@ -95,9 +95,9 @@ void set_window_title(StrDesc* title) {
 void auto_display_on() { auto_display = 1; }
 
 void request_full_screen(int32_t option) {
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     int wish = option == 1 ? 0 : option == 3 ? 2 : (option == 0 || option == 2) ? 1 : -1;
-    if (wish < 0) return runtime_error(5);
+    if (wish < 0) return runtime_error(error_illegal_function_call);
     if (get_full_screen() == wish) return;
     ask_full_screen(wish);
     if (get_full_screen() == wish || wish == 0) return;
@@ -109,7 +109,7 @@ bool window_icon_pixels(int32_t image, uint32_t* pixels) {
     if (image < 0) {
         source = image == INT32_MIN ? nullptr : image_record(-image);
         if (!source) {
-            runtime_error(258);
+            runtime_error(error_invalid_handle);
             return false;
         }
     } else {
@@ -117,7 +117,7 @@ bool window_icon_pixels(int32_t image, uint32_t* pixels) {
         if (!source) return false;
     }
     if (source->is_text) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return false;
     }
     // The picture is scaled by the image copy onto a 32-bit icon that keeps
@@ -140,7 +140,7 @@ bool window_icon_pixels(int32_t image, uint32_t* pixels) {
 }
 
 void set_window_icon(int32_t image) {
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     std::vector<uint32_t> pixels(icon_size * icon_size);
     if (!window_icon_pixels(image, pixels.data())) return;
     event_request(EventRequestKind::icon, [pixels = std::move(pixels)]() mutable {
@@ -163,8 +163,8 @@ int32_t window_y() {
 }
 
 void move_window(int32_t x, int32_t y, uint32_t passed) {
-    if (error_code.load()) return;
-    if (passed != 1 && passed != 2) return runtime_error(5);
+    if (runtime_error_pending()) return;
+    if (passed != 1 && passed != 2) return runtime_error(error_illegal_function_call);
     if (get_full_screen() != 0) return;
     if (passed == 2) {
         SDL_Delay(placement_settle_ms);

@@ -19,7 +19,7 @@ int32_t Selected = 0;  // program thread: the device last selected
 // The device asked for, or the selected one; error 5 when there is none.
 GameDevice* device_or_selected(int32_t device, uint32_t passed) {
     GameDevice* d = device_at((passed & 1) ? device : Selected);
-    if (!d) runtime_error(5);
+    if (!d) runtime_error(error_illegal_function_call);
     return d;
 }
 
@@ -37,7 +37,7 @@ template <typename Read>
 auto read_selected(int32_t n, int32_t GameDevice::*limit, Read read) {
     GameDevice* d = device_at(Selected);
     if (!d || n < 1 || n > d->*limit) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return decltype(read(*d)){};
     }
     std::lock_guard<std::mutex> hold(d->lock);
@@ -61,7 +61,7 @@ GameDevice* nth_controller(int32_t c, Fits fits) {
 // Button and controller of a trigger number; false for numbers no button has.
 bool trigger_decode(int32_t n, int32_t c, uint32_t passed, int32_t* button, int32_t* controller) {
     if (n < 0 || ((passed & 1) && c < 1)) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return false;
     }
     *controller = (passed & 1) ? c : (n & 2) ? 2 : 1;
@@ -83,7 +83,7 @@ int32_t device_input(int32_t device, uint32_t passed) {
     if (passed & 1) {
         GameDevice* d = device_at(device);
         if (!d) {
-            runtime_error(5);
+            runtime_error(error_illegal_function_call);
             return 0;
         }
         Selected = device;
@@ -153,7 +153,7 @@ int32_t device_wheel_count(int32_t device, uint32_t passed) {
 int32_t stick_value(int32_t n, int32_t p, uint32_t passed) {
     if (!(passed & 1)) p = 1;
     if (n < 0 || n > 65535 || p < 1 || p > 65535) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     ensure_enumerated();
@@ -187,7 +187,7 @@ void trigger_trap_set(int32_t n, int32_t c, uint32_t passed, uint32_t handler, u
     int32_t button = 0, controller = 0;
     if (!trigger_decode(n, c, passed, &button, &controller)) return;
     if (n & 1) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (button <= int32_t(trigger_trap_buttons) && controller <= int32_t(trigger_trap_controllers))

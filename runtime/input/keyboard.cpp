@@ -9,7 +9,7 @@
 #include "runtime/core/timekeeping_internal.h"
 #include "runtime/display/display.h"
 #include "runtime/display/display_internal.h"
-#include "runtime/display/fonts.h"
+#include "runtime/core/code_page.h"
 #include "runtime/input/keyboard_internal.h"
 
 namespace {
@@ -321,7 +321,7 @@ void key_up_by_tag(int32_t sym) {
 
 int32_t key_down_query(int32_t code) {
     if (code < 1) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     return key_is_held(code) ? -1 : 0;

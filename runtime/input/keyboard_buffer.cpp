@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/lowmem.h"
 #include "runtime/core/strings.h"
@@ -124,7 +125,7 @@ uint32_t key_buffer_take(uint8_t out[2]) {
 
 StrDesc* key_buffer_read() {
     uint8_t pair[2] = {0, 0};
-    if (error_code.load(std::memory_order_relaxed) != 0) return str_from_bytes(pair, 0);
+    if (runtime_error_pending()) return str_from_bytes(pair, 0);
     uint32_t length = key_buffer_take(pair);
     if (length == 0 && idle_polling()) {
         wait_until(program_wakeup, key_or_event_waiting, idle_read_wait_ms);

@@ -169,11 +169,11 @@ int32_t key_trap_take_pending(uint32_t* handler, uint32_t* param1, uint32_t* par
 }
 
 void soft_key_define(int32_t n, const StrDesc* text) {
-    if (error_code.load() != 0) return;
+    if (runtime_error_pending()) return;
     std::string_view bytes = str_view(text);
     if ((n >= 1 && n <= 10) || n == 30 || n == 31) {
         if (static_cast<int32_t>(bytes.size()) > soft_key_max_length) {
-            runtime_error(5);
+            runtime_error(error_illegal_function_call);
             return;
         }
         {
@@ -197,7 +197,7 @@ void soft_key_define(int32_t n, const StrDesc* text) {
         t.trap_flags = flags;
         return;
     }
-    runtime_error(5);
+    runtime_error(error_illegal_function_call);
 }
 
 std::string key_line_label(int32_t key) {
@@ -231,7 +231,7 @@ std::string soft_key_list_line(int32_t n, bool fixed_width, bool space_as_wide_a
 }
 
 void soft_key_list() {
-    if (error_code.load() != 0) return;
+    if (runtime_error_pending()) return;
     const ImageRec* image = dest_image();
     bool fixed_width = !image || image->is_text || (font_slot(image->font).flags & font_monospace) != 0;
     bool paren_as_wide = char_pixel_width(' ') == char_pixel_width(')');

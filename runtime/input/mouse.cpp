@@ -184,7 +184,7 @@ void mouse_warp(float x, float y) {
     int mode = 0, wx = 0, wy = 0;
     if (!mouse_page_axes(&ax, &ay, &mode) || !mouse_window_position(x, ax, &wx) ||
         !mouse_window_position(y, ay, &wy)) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     event_request(EventRequestKind::pointer, [wx, wy] { display_warp_pointer(wx, wy); }, true);

@@ -105,7 +105,7 @@ float mouse_y() { return position_of(mouse_queue_current(), false); }
 
 int32_t mouse_button(int32_t n) {
     if (n < 1) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     // The program numbers right before middle; SDL the other way round.

@@ -15,6 +15,8 @@
 #include <deque>
 #include <locale.h>
 #include <string>
+#include <string_view>
+#include "runtime/core/code_page.h"
 
 namespace {
 
@@ -85,18 +87,12 @@ std::u16string utf16_of(const std::u32string& points, size_t from, size_t to) {
 
 std::u32string points_of_utf8(const char* s, size_t n) {
     std::u32string out;
+    const std::string_view text(s, n);
     for (size_t i = 0; i < n;) {
-        const unsigned char b = static_cast<unsigned char>(s[i]);
-        const int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-        bool good = extra >= 0 && i + size_t(extra) < n;
-        char32_t c = good ? char32_t(b & (0x7F >> extra)) : 0;
-        for (int k = 1; good && k <= extra; ++k) {
-            const unsigned char t = static_cast<unsigned char>(s[i + size_t(k)]);
-            good = (t & 0xC0) == 0x80;
-            c = (c << 6) | (t & 0x3F);
-        }
-        out += good ? c : U'\uFFFD';
-        i += good ? size_t(extra) + 1 : 1;
+        uint32_t c = 0;
+        const size_t length = utf8_decode(text.substr(i), &c);
+        out += length ? char32_t(c) : U'\uFFFD';
+        i += length ? length : 1;
     }
     return out;
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+#include "runtime/core/code_page.h"
 
 namespace {
 
@@ -116,7 +117,7 @@ public:
     }
 
 private:
-    static int upper(int c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
+    static int upper(int c) { return static_cast<uint8_t>(ascii_upper(static_cast<char>(c))); }
     static bool is_digit(int c) { return c >= '0' && c <= '9'; }
     static bool is_sign(int c) { return c == '+' || c == '#' || c == '-'; }
 

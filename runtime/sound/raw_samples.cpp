@@ -92,7 +92,7 @@ void hand_over_block() {
         Ring.hook_installed = true;
     }
     SDL_UnlockAudio();
-    if (failed) runtime_error(257);
+    if (failed) runtime_error(error_out_of_memory_1);
 }
 
 int16_t sample_of(double v) {
@@ -109,7 +109,7 @@ void raw_sample_push(double left, double right, int32_t right_given) {
         // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): a ring of program-sized bytes: a failure is an error, not an exception
         auto* data = static_cast<uint8_t*>(std::malloc(ring_first_bytes));
         if (!data) {
-            runtime_error(257);
+            runtime_error(error_out_of_memory_1);
             return;
         }
         SDL_LockAudio();

@@ -6,12 +6,12 @@
 #include "runtime/sound/sound_decoder.h"
 #include "runtime/sound/sound_decoder_protocol.h"
 #include "runtime/sound/tone_synth.h"
+#include "runtime/core/code_page.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/flags_internal.h"
 #include <SDL.h>
 #include <fcntl.h>
 #include <time.h>
-#include <cctype>
 #include <cstring>
 #include <mutex>
 
@@ -105,7 +105,7 @@ uint32_t sound_decoder_extension(const char* path) {
     if (!dot || std::strlen(dot + 1) > 4) return 0;
     uint32_t word = 0;
     for (int i = 0; dot[1 + i]; ++i)
-        word |= uint32_t{static_cast<uint8_t>(std::toupper(static_cast<unsigned char>(dot[1 + i])))} << (8 * i);
+        word |= uint32_t{static_cast<uint8_t>(ascii_upper(dot[1 + i]))} << (8 * i);
     return word;
 }
 

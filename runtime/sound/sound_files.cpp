@@ -10,6 +10,7 @@
 #include "runtime/sound/sound_table.h"
 #include "runtime/sound/tone_synth.h"
 #include "runtime/sound/tones_internal.h"
+#include "runtime/core/code_page.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
@@ -38,11 +39,7 @@ struct Target {
     int slot;
 };
 
-bool sound_ready() { return error_code.load() == 0 && audio_open_once(); }
-
-void consume(StrDesc* s) {
-    if (s && s->is_temporary) str_free(s);
-}
+bool sound_ready() { return !runtime_error_pending() && audio_open_once(); }
 
 // Lock held. Handle 0 is none; anything unknown or closed is error 5.
 Target resolve(uint32_t handle) {
@@ -54,7 +51,7 @@ Target resolve(uint32_t handle) {
         int slot = sound_slot_of(handle);
         if (slot >= 0 && !sound_slot(slot).tone && !sound_slot(slot).closed) return {Target::channel, slot};
     }
-    runtime_error(5);
+    runtime_error(error_illegal_function_call);
     return {Target::bad, -1};
 }
 
@@ -65,7 +62,7 @@ bool resolve_with(uint32_t handle, uint8_t needed, Target& t) {
     t = resolve(handle);
     if (t.kind == Target::none || t.kind == Target::bad) return false;
     if ((caps_of(t) & needed) != needed) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return false;
     }
     return true;
@@ -75,8 +72,7 @@ bool resolve_with(uint32_t handle, uint8_t needed, Target& t) {
 int parse_capabilities(std::string_view list) {
     int caps = 0;
     std::string all(list);
-    for (char& c : all)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    for (char& c : all) c = ascii_upper(c);
     if (all.find_first_not_of(' ') == std::string::npos) return 0;
     size_t start = 0;
     for (;;) {
@@ -185,11 +181,11 @@ double position_of(const Target& t) {
 bool set_volume(const Target& t, double volume) {
     if (!(volume >= 0 && volume <= 1)) {
         VolumeFailed = true;
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return false;
     }
     if ((caps_of(t) & cap_vol) == 0) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return false;
     }
     int level = static_cast<int>(volume * 129);
@@ -235,15 +231,15 @@ uint32_t copy_locked(const Target& t) {
 uint32_t open_locked(StrDesc* file, StrDesc* capabilities, Lock& lock) {
     const std::string path(str_view(file));
     const int caps = parse_capabilities(str_view(capabilities));
-    consume(file);
-    consume(capabilities);
+    str_consume(file);
+    str_consume(capabilities);
     if (caps < 0) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     if (caps & cap_sync) return open_channel(path, caps, lock);
     if (music_stream().open && !music_stream().closed) {
-        runtime_error(5);  // one stream at a time
+        runtime_error(error_illegal_function_call);  // one stream at a time
         return 0;
     }
     return stream_open(path, static_cast<uint8_t>(caps), lock);
@@ -253,8 +249,8 @@ uint32_t open_locked(StrDesc* file, StrDesc* capabilities, Lock& lock) {
 
 uint32_t sound_open(StrDesc* file, StrDesc* capabilities) {
     if (!sound_ready()) {
-        consume(file);
-        consume(capabilities);
+        str_consume(file);
+        str_consume(capabilities);
         return 0;
     }
     Lock lock(sound_lock());
@@ -275,7 +271,7 @@ void sound_loop(uint32_t handle) {
     if (t.kind != Target::channel && t.kind != Target::stream) return;
     bool limited = t.kind == Target::channel ? sound_slot(t.slot).limit_ms != 0 : music_stream().limit_s > 0;
     if (limited) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     stop_target(t);
@@ -382,7 +378,7 @@ void sound_set_position(uint32_t handle, double seconds) {
     if (t.kind == Target::none || t.kind == Target::bad) return;
     MusicStream& m = music_stream();
     if (!(seconds >= 0) || t.kind != Target::stream || !(m.caps & cap_setpos) || !m.mp3 || m.looping) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     stream_set_position(seconds, lock);
@@ -394,7 +390,7 @@ void sound_limit(uint32_t handle, double seconds) {
     Target t = resolve(handle);
     if (t.kind == Target::none || t.kind == Target::bad) return;
     if (!(seconds >= 0)) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (t.kind == Target::channel)
@@ -407,7 +403,7 @@ uint32_t sound_copy(uint32_t handle) {
     if (!sound_ready()) return 0;
     std::lock_guard<std::mutex> guard(sound_lock());
     Target t = resolve(handle);
-    if (t.kind == Target::stream) runtime_error(5);
+    if (t.kind == Target::stream) runtime_error(error_illegal_function_call);
     return t.kind == Target::channel ? copy_locked(t) : 0;
 }
 
@@ -428,12 +424,12 @@ void sound_collect() {
 
 void sound_play_file(StrDesc* file, int32_t sync, double volume, int32_t volume_given) {
     if (!sound_ready()) {
-        consume(file);
+        str_consume(file);
         return;
     }
     if (volume_given && !(volume >= 0 && volume <= 1)) {
-        consume(file);
-        runtime_error(5);
+        str_consume(file);
+        runtime_error(error_illegal_function_call);
         return;
     }
     const bool set = volume_given && volume != 1;
@@ -453,7 +449,7 @@ void sound_play_copy(uint32_t handle, double volume, int32_t volume_given) {
     if (!sound_ready()) return;
     Lock lock(sound_lock());
     Target t = resolve(handle);
-    if (t.kind == Target::stream) runtime_error(5);
+    if (t.kind == Target::stream) runtime_error(error_illegal_function_call);
     if (t.kind != Target::channel) return;
     const uint32_t copy = copy_locked(t);
     if (copy == 0) return;

@@ -177,11 +177,11 @@ void tone_play(double freq_hz, double duration_s, bool foreground) {
 void sound_beep() { tone_play(beep_freq_hz, beep_seconds, false); }
 
 void sound_tone(double freq_hz, double duration_ticks) {
-    if (!audio_open_once() || error_code.load() != 0) return;
+    if (!audio_open_once() || runtime_error_pending()) return;
     const bool freq_ok = freq_hz == 0 || (freq_hz >= 37 && freq_hz <= 32767);
     const bool duration_ok = duration_ticks >= 0 && duration_ticks <= 65535;
     if (!freq_ok || !duration_ok) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return;
     }
     if (duration_ticks == 0) return;
@@ -189,14 +189,14 @@ void sound_tone(double freq_hz, double duration_ticks) {
 }
 
 void music_play(StrDesc* text) {
-    if (error_code.load() == 0 && audio_open_once()) {
+    if (!runtime_error_pending() && audio_open_once()) {
         std::string_view bytes = str_view(text);
         QueueSink sink;
         if (!music_interpret(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()),
                              Music, sink, Variables))
-            runtime_error(5);
+            runtime_error(error_illegal_function_call);
     }
-    if (text && text->is_temporary) str_free(text);
+    str_consume(text);
 }
 
 void music_variables_set(const void* base, uint32_t bytes) {

@@ -9,7 +9,7 @@
 #include "runtime/platform/x11_xtest.h"
 
 int32_t screen_capture() {
-    if (error_code.load(std::memory_order_relaxed)) return 0;
+    if (runtime_error_pending()) return 0;
     std::vector<uint32_t> pixels;
     int width = 0, height = 0;
     bool read = false;

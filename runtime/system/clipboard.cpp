@@ -11,7 +11,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/core/threads.h"
 #include "runtime/core/threads_internal.h"
-#include "runtime/display/fonts.h"
+#include "runtime/core/code_page.h"
 #include "runtime/platform/x11_selection.h"
 #include "runtime/core/flags_internal.h"
 
@@ -63,19 +63,6 @@ char cp437_of(uint32_t u) {
     return '?';
 }
 
-void append_utf8(std::string& out, uint32_t u) {
-    if (u < 0x80) {
-        out += static_cast<char>(u);
-    } else if (u < 0x800) {
-        out += static_cast<char>(0xC0 | (u >> 6));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (u >> 12));
-        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-}
-
 std::string_view up_to_zero(std::string_view text) {
     size_t zero = text.find('\0');
     return zero == std::string_view::npos ? text : text.substr(0, zero);
@@ -90,7 +77,7 @@ StrDesc* temporary_of(const std::string& bytes) {
 std::string clipboard_cp437_to_utf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 2);
-    for (char c : text) append_utf8(out, unicode_of(static_cast<uint8_t>(c)));
+    for (char c : text) utf8_append(out, unicode_of(static_cast<uint8_t>(c)));
     return out;
 }
 
@@ -120,33 +107,23 @@ std::string clipboard_utf8_to_cp437(std::string_view text) {
     out.reserve(text.size());
     size_t i = 0;
     while (i < text.size()) {
-        uint8_t lead = static_cast<uint8_t>(text[i]);
-        int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
-        uint32_t u = extra == 0 ? lead : extra == 1 ? lead & 0x1F : extra == 2 ? lead & 0x0F : lead & 0x07;
-        bool good = extra >= 0 && i + extra < text.size();
-        for (int k = 1; good && k <= extra; ++k) {
-            uint8_t next = static_cast<uint8_t>(text[i + k]);
-            if ((next & 0xC0) != 0x80) good = false;
-            else u = (u << 6) | (next & 0x3F);
-        }
-        // Overlong forms are broken UTF-8 too.
-        static constexpr uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-        if (good && u < least[extra]) good = false;
-        if (!good) {
+        uint32_t u = 0;
+        const size_t length = utf8_decode(text.substr(i), &u);
+        if (length == 0) {
             out += '?';
             ++i;  // resynchronise at the next byte
             continue;
         }
         out += passes_unchanged(u) ? static_cast<char>(u) : cp437_of(u);
-        i += extra + 1;
+        i += length;
     }
     return out;
 }
 
 void clipboard_set_text(StrDesc* text) {
     std::string bytes(up_to_zero(str_view(text)));
-    if (text && text->is_temporary) str_free(text);
-    if (error_code.load(std::memory_order_relaxed)) return;
+    str_consume(text);
+    if (runtime_error_pending()) return;
     std::string utf8 = clipboard_cp437_to_utf8(bytes), latin1 = clipboard_cp437_to_latin1(bytes);
     bool owned = false, display = false;
     event_request(
@@ -162,7 +139,7 @@ void clipboard_set_text(StrDesc* text) {
 }
 
 StrDesc* clipboard_get_text() {
-    if (error_code.load(std::memory_order_relaxed)) return str_from_bytes("", 0);
+    if (runtime_error_pending()) return str_from_bytes("", 0);
     uint64_t id = NextFetchId.fetch_add(1);
     bool display = false;
     event_request(

@@ -5,13 +5,14 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
+#include "runtime/core/code_page.h"
 
 namespace {
 
 char shown_byte(char c) {
     auto b = static_cast<unsigned char>(c);
     if (b < 32 || b == 127) return '?';
-    return b >= 'a' && b <= 'z' ? static_cast<char>(b - 32) : c;
+    return ascii_upper(c);
 }
 
 bool shown_as(std::string_view name, std::string_view shown) {

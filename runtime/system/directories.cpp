@@ -21,7 +21,7 @@ namespace {
 // holds a zero byte.
 bool take_name(StrDesc* s, std::string* out) {
     *out = std::string(str_view(s));
-    if (s && s->is_temporary) str_free(s);
+    str_consume(s);
     return out->find('\0') == std::string::npos;
 }
 
@@ -49,11 +49,11 @@ std::vector<MatchedEntry> entries_matching(const PathParts& pattern) {
 // where the system refuses to delete an open file.
 int32_t delete_file(const std::string& path) {
     int guard = -1;
-    if (handle_removal_claim(path.c_str(), &guard) != handle_ok) return 55;
+    if (handle_removal_claim(path.c_str(), &guard) != handle_ok) return error_file_already_open;
     PathFault fault = fs_remove_file(path.c_str());
     if (guard >= 0) handle_close(guard);
     if (fault == PathFault::none) return 0;
-    return fault == PathFault::denied ? 55 : 53;
+    return fault == PathFault::denied ? error_file_already_open : error_file_not_found;
 }
 
 PathFault rename_file(const std::string& from, const std::string& to) {
@@ -78,13 +78,13 @@ std::string dir_resolve_name(const std::string& name) { return path_resolve(name
 void files_delete(StrDesc* pattern) {
     std::string text;
     bool usable = take_name(pattern, &text);
-    if (error_code.load()) return;
-    if (!usable) return runtime_error(53);
+    if (runtime_error_pending()) return;
+    if (!usable) return runtime_error(error_file_not_found);
     PathParts parts = path_split(text);
     if (!name_has_wildcards(parts.name)) {
         // One name deletes one file, even where its case would match several.
         std::string path = path_resolve(text);
-        if (fs_kind(path.c_str()) != 1) return runtime_error(53);
+        if (fs_kind(path.c_str()) != 1) return runtime_error(error_file_not_found);
         if (int32_t e = delete_file(path)) runtime_error(e);
         return;
     }
@@ -94,63 +94,63 @@ void files_delete(StrDesc* pattern) {
         if (int32_t e = delete_file(entry.path)) return runtime_error(e);
         ++deleted;
     }
-    if (deleted == 0) runtime_error(53);
+    if (deleted == 0) runtime_error(error_file_not_found);
 }
 
 void file_rename(StrDesc* old_name, StrDesc* new_name) {
     std::string from, to;
     bool usable = take_name(old_name, &from);
     usable = take_name(new_name, &to) && usable;
-    if (error_code.load()) return;
-    if (!usable) return runtime_error(64);
+    if (runtime_error_pending()) return;
+    if (!usable) return runtime_error(error_bad_file_name);
     switch (rename_file(path_resolve(from), to)) {
     case PathFault::none: return;
-    case PathFault::missing: return runtime_error(53);
-    case PathFault::bad_name: return runtime_error(64);
+    case PathFault::missing: return runtime_error(error_file_not_found);
+    case PathFault::bad_name: return runtime_error(error_bad_file_name);
     case PathFault::denied:
     case PathFault::exists:
-    case PathFault::not_empty: return runtime_error(75);
-    case PathFault::other: return runtime_error(5);
+    case PathFault::not_empty: return runtime_error(error_path_file_access);
+    case PathFault::other: return runtime_error(error_illegal_function_call);
     }
 }
 
 void dir_change(StrDesc* path) {
     std::string name;
     bool usable = take_name(path, &name);
-    if (error_code.load()) return;
-    if (!usable || fs_change_dir(path_resolve(name).c_str()) != PathFault::none) runtime_error(76);
+    if (runtime_error_pending()) return;
+    if (!usable || fs_change_dir(path_resolve(name).c_str()) != PathFault::none) runtime_error(error_path_not_found);
 }
 
 void dir_make(StrDesc* path) {
     std::string name;
     bool usable = take_name(path, &name);
-    if (error_code.load()) return;
-    if (!usable) return runtime_error(76);
+    if (runtime_error_pending()) return;
+    if (!usable) return runtime_error(error_path_not_found);
     PathFault fault = fs_make_dir(name.c_str());
-    if (fault != PathFault::none) runtime_error(fault == PathFault::exists ? 75 : 76);
+    if (fault != PathFault::none) runtime_error(fault == PathFault::exists ? error_path_file_access : error_path_not_found);
 }
 
 void dir_remove(StrDesc* path) {
     std::string name;
     bool usable = take_name(path, &name);
-    if (error_code.load()) return;
-    if (!usable) return runtime_error(76);
+    if (runtime_error_pending()) return;
+    if (!usable) return runtime_error(error_path_not_found);
     PathFault fault = fs_remove_dir(path_resolve(name).c_str());
-    if (fault != PathFault::none) runtime_error(fault == PathFault::not_empty ? 75 : 76);
+    if (fault != PathFault::none) runtime_error(fault == PathFault::not_empty ? error_path_file_access : error_path_not_found);
 }
 
 void files_list(StrDesc* pattern) {
     std::string text;
     bool usable = take_name(pattern, &text);
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     if (text.empty() || text.back() == '/') text += '*';
     std::string folder;
-    if (!fs_current_dir(&folder)) return runtime_error(5);
+    if (!fs_current_dir(&folder)) return runtime_error(error_illegal_function_call);
     print_piece(name_shown(folder), false, true);
     PathParts parts = path_split(text);
     std::vector<MatchedEntry> matched;
     if (usable) matched = entries_matching(parts);
-    if (matched.empty()) return runtime_error(53);
+    if (matched.empty()) return runtime_error(error_file_not_found);
     for (const MatchedEntry& entry : matched) print_piece(listing_entry(entry.listed, entry.is_directory), true, false);
     if (ImageRec* dest = dest_image(); dest && (dest->cursor_col != 1 || dest->holding_cursor)) text_newline();
     char free_line[48];

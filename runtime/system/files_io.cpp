@@ -13,16 +13,12 @@ using namespace files_detail;
 
 namespace {
 
-constexpr int32_t error_bad_number = 52;
-constexpr int32_t error_bad_mode = 54;
-constexpr int32_t error_bad_record = 63;
-constexpr int32_t error_direction = 75;
 constexpr uint8_t carriage_return = 13, line_feed = 10;
 
 // The open record of a number, or null with error 52.
 FileRecord* open_record(int32_t number) {
     FileRecord* r = record_of(number);
-    if (!r) runtime_error(error_bad_number);
+    if (!r) runtime_error(error_bad_file_name_or_number);
     return r;
 }
 
@@ -129,7 +125,7 @@ bool lock_range(const FileRecord& r, int64_t first, int64_t last, int32_t given,
                 uint64_t* length) {
     bool has_first = given & 1, has_last = given & 2;
     if ((has_first && first < 1) || (has_last && last < 1)) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return false;
     }
     *offset = 0;
@@ -144,7 +140,7 @@ bool lock_range(const FileRecord& r, int64_t first, int64_t last, int32_t given,
     }
     uint64_t limit_records = handle_lock_limit / unit;
     if (from >= limit_records) {
-        runtime_error(5);
+        runtime_error(error_illegal_function_call);
         return false;
     }
     *offset = from * unit;
@@ -155,10 +151,10 @@ bool lock_range(const FileRecord& r, int64_t first, int64_t last, int32_t given,
 }  // namespace
 
 int64_t file_raw_write(int32_t number, int64_t position, const void* buffer, uint64_t length) {
-    if (error_code.load()) return 0;
+    if (runtime_error_pending()) return 0;
     FileRecord* r = open_record(number);
     if (!r) return 0;
-    if (!r->can_write) return runtime_error(error_direction), 0;
+    if (!r->can_write) return runtime_error(error_path_file_access), 0;
     if (!seek_first(*r, position)) return 0;
     write_generation_bump();
     uint64_t done = 0;
@@ -173,10 +169,10 @@ int64_t file_raw_write(int32_t number, int64_t position, const void* buffer, uin
 }
 
 int64_t file_raw_read(int32_t number, int64_t position, void* buffer, uint64_t length) {
-    if (error_code.load()) return 0;
+    if (runtime_error_pending()) return 0;
     FileRecord* r = open_record(number);
     if (!r) return 0;
-    if (!r->can_read) return runtime_error(error_direction), 0;
+    if (!r->can_read) return runtime_error(error_path_file_access), 0;
     if (!seek_first(*r, position)) return 0;
     uint64_t done = 0;
     int32_t result = is_serial(*r) ? serial_read(r->os_handle, buffer, length, r->serial.ds_ms, &done)
@@ -192,10 +188,10 @@ int64_t file_raw_read(int32_t number, int64_t position, void* buffer, uint64_t l
 }
 
 int32_t file_read_byte(int32_t number) {
-    if (error_code.load()) return -2;
+    if (runtime_error_pending()) return -2;
     FileRecord* r = open_record(number);
     if (!r) return -2;
-    if (!r->can_read) return runtime_error(error_direction), -2;
+    if (!r->can_read) return runtime_error(error_path_file_access), -2;
     int32_t failure;
     int32_t b = next_byte(*r, &failure);
     if (failure != handle_ok) return runtime_error(transfer_error(failure)), -2;
@@ -239,7 +235,7 @@ int32_t file_eof(int32_t number) {
 }
 
 int64_t file_length(int32_t number) {
-    if (error_code.load()) return 0;
+    if (runtime_error_pending()) return 0;
     FileRecord* r = open_record(number);
     if (!r) return 0;
     uint64_t size = 0;
@@ -249,21 +245,21 @@ int64_t file_length(int32_t number) {
 }
 
 void file_seek(int32_t number, int64_t position) {
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     FileRecord* r = open_record(number);
     if (!r) return;
-    if (position < 1) return runtime_error(error_bad_record);
-    if (is_serial(*r)) return runtime_error(error_bad_mode);
+    if (position < 1) return runtime_error(error_bad_record_number);
+    if (is_serial(*r)) return runtime_error(error_bad_file_mode);
     uint64_t unit = r->mode == file_mode_random ? r->record_length : 1;
     uint64_t index = static_cast<uint64_t>(position) - 1;
-    if (index > static_cast<uint64_t>(INT64_MAX) / unit) return runtime_error(error_bad_record);
+    if (index > static_cast<uint64_t>(INT64_MAX) / unit) return runtime_error(error_bad_record_number);
     r->position = index * unit;
     // A program that seeks back reads on: the end lies ahead again.
     r->end_reached = 0;
 }
 
 int64_t file_seek_position(int32_t number) {
-    if (error_code.load()) return 0;
+    if (runtime_error_pending()) return 0;
     FileRecord* r = open_record(number);
     if (!r) return 0;
     uint64_t p = r->mode == file_mode_random ? r->position / r->record_length + 1 : r->position + 1;
@@ -271,7 +267,7 @@ int64_t file_seek_position(int32_t number) {
 }
 
 int64_t file_location(int32_t number) {
-    if (error_code.load()) return 0;
+    if (runtime_error_pending()) return 0;
     FileRecord* r = open_record(number);
     if (!r) return 0;
     if (is_serial(*r)) return serial_bytes_waiting(r->os_handle) + (r->pushed_back >= 0 ? 1 : 0);
@@ -282,7 +278,7 @@ int64_t file_location(int32_t number) {
 }
 
 void file_lock(int32_t number, int64_t first, int64_t last, int32_t given) {
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     FileRecord* r = open_record(number);
     uint64_t offset, length;
     if (!r || !lock_range(*r, first, last, given, &offset, &length)) return;
@@ -300,7 +296,7 @@ void file_lock(int32_t number, int64_t first, int64_t last, int32_t given) {
 }
 
 void file_unlock(int32_t number, int64_t first, int64_t last, int32_t given) {
-    if (error_code.load()) return;
+    if (runtime_error_pending()) return;
     FileRecord* r = open_record(number);
     uint64_t offset, length;
     if (!r || !lock_range(*r, first, last, given, &offset, &length)) return;

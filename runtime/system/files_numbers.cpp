@@ -77,38 +77,38 @@ bool is_serial(const FileRecord& r) { return r.serial.port != 0; }
 
 int32_t open_error(int32_t result) {
     switch (result) {
-        case handle_path_not_found: return 76;
-        case handle_denied: return 70;
-        case handle_device_error: return 68;
-        case handle_bad_settings: return 64;
-        default: return 53;
+        case handle_path_not_found: return error_path_not_found;
+        case handle_denied: return error_permission_denied;
+        case handle_device_error: return error_device_unavailable;
+        case handle_bad_settings: return error_bad_file_name;
+        default: return error_file_not_found;
     }
 }
 
 int32_t transfer_error(int32_t result) {
     switch (result) {
-        case handle_bad: return 258;
-        case handle_wrong_direction: return 54;
-        case handle_negative: return 5;
-        case handle_denied: return 70;
-        default: return 75;
+        case handle_bad: return error_invalid_handle;
+        case handle_wrong_direction: return error_bad_file_mode;
+        case handle_negative: return error_illegal_function_call;
+        case handle_denied: return error_permission_denied;
+        default: return error_path_file_access;
     }
 }
 
 int32_t length_error(int32_t result) {
     switch (result) {
-        case handle_bad: return 258;
-        case handle_wrong_direction: return 54;
-        default: return 75;
+        case handle_bad: return error_invalid_handle;
+        case handle_wrong_direction: return error_bad_file_mode;
+        default: return error_path_file_access;
     }
 }
 
 int32_t lock_error(int32_t result) {
     switch (result) {
-        case handle_bad: return 258;
-        case handle_negative: return 5;
-        case handle_denied: return 70;
-        default: return 75;
+        case handle_bad: return error_invalid_handle;
+        case handle_negative: return error_illegal_function_call;
+        case handle_denied: return error_permission_denied;
+        default: return error_path_file_access;
     }
 }
 
@@ -146,7 +146,7 @@ void file_network_attach(const FileNetworkHandles* handles) { NetworkHandles = h
 
 int32_t files_detail::network_eof(int32_t number) {
     if (NetworkHandles) return NetworkHandles->eof(number);
-    runtime_error(52);
+    runtime_error(error_bad_file_name_or_number);
     return 0;
 }
 

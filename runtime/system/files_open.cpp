@@ -14,12 +14,6 @@ using namespace files_detail;
 
 namespace {
 
-constexpr int32_t error_out_of_memory = 7;
-
-void consume(StrDesc* s) {
-    if (s && s->is_temporary) str_free(s);
-}
-
 struct Directions {
     bool read, write;
 };
@@ -114,17 +108,17 @@ bool settle(FileRecord& r, int32_t mode, uint64_t record_length) {
 void file_open(StrDesc* name, int32_t mode, int32_t access, int32_t lock, int32_t number,
                int64_t record_length, int32_t record_length_given) {
     std::string path(str_view(name));
-    consume(name);
-    if (error_code.load()) return;
+    str_consume(name);
+    if (runtime_error_pending()) return;
     if (mode == 0) mode = file_mode_random;
     if (mode < file_mode_random || mode > file_mode_append || access < 0 || access > 3 || lock < 0 || lock > 4)
-        return runtime_error(5);
-    if (record_length_given && record_length <= 0) return runtime_error(5);
-    if (number < 1 || number > file_number_limit) return runtime_error(52);
-    if (record_of(number)) return runtime_error(55);
+        return runtime_error(error_illegal_function_call);
+    if (record_length_given && record_length <= 0) return runtime_error(error_illegal_function_call);
+    if (number < 1 || number > file_number_limit) return runtime_error(error_bad_file_name_or_number);
+    if (record_of(number)) return runtime_error(error_file_already_open);
     // The system's names end at the first zero byte: one inside would open
     // another file than the one named.
-    if (path.find('\0') != std::string::npos) return runtime_error(64);
+    if (path.find('\0') != std::string::npos) return runtime_error(error_bad_file_name);
     FileRecord* r = record_new();
     bool serial = serial_settings_named(path.data(), path.size());
     int32_t result = serial ? open_serial(path, mode, access, *r) : open_file(path, mode, access, lock, *r);
@@ -147,8 +141,8 @@ void file_open_legacy(StrDesc* mode_letter, int32_t number, StrDesc* name, int64
                       int32_t record_length_given) {
     std::string_view letter = str_view(mode_letter);
     char first = letter.empty() ? 0 : letter[0];
-    consume(mode_letter);
-    if (error_code.load()) return consume(name);
+    str_consume(mode_letter);
+    if (runtime_error_pending()) return str_consume(name);
     int32_t mode = 0;
     switch (first) {
         case 'R': case 'r': mode = file_mode_random; break;
@@ -157,8 +151,8 @@ void file_open_legacy(StrDesc* mode_letter, int32_t number, StrDesc* name, int64
         case 'O': case 'o': mode = file_mode_output; break;
         case 'A': case 'a': mode = file_mode_append; break;
         default:
-            consume(name);
-            return runtime_error(54);
+            str_consume(name);
+            return runtime_error(error_bad_file_mode);
     }
     file_open(name, mode, 0, 0, number, record_length, record_length_given);
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include "runtime/core/code_page.h"
 
 namespace {
 
@@ -14,7 +15,6 @@ constexpr uint32_t slow_speed_limit = 111;  // below it two stop bits are the de
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_letter(char c) { return c >= 'A' && c <= 'Z'; }
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Letters, then digits (and dots where allowed); no digit run with a leading zero.
 bool item_well_formed(std::string_view item, bool dots_allowed) {
@@ -138,13 +138,13 @@ bool positional_item(size_t position, std::string_view item, SerialSettings& s, 
 namespace files_detail {
 
 bool serial_settings_named(const char* text, uint64_t length) {
-    return length >= 4 && upper(text[0]) == 'C' && upper(text[1]) == 'O' && upper(text[2]) == 'M' &&
+    return length >= 4 && ascii_upper(text[0]) == 'C' && ascii_upper(text[1]) == 'O' && ascii_upper(text[2]) == 'M' &&
            is_digit(text[3]);
 }
 
 int32_t serial_settings_parse(const char* text, uint64_t length, SerialSettings* settings) {
     std::string words(text, length);
-    for (char& c : words) c = upper(c);
+    for (char& c : words) c = ascii_upper(c);
     SerialSettings s;
     std::string_view rest;
     if (!port_of(words, &s.port, &rest)) return handle_bad_settings;

@@ -71,7 +71,7 @@ int32_t mouse_inject_position(int32_t v, int32_t extent) {
 }
 
 void mouse_click_inject(int32_t x, int32_t y) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     event_request(
         EventRequestKind::once,
         [x, y] {
@@ -84,8 +84,8 @@ void mouse_click_inject(int32_t x, int32_t y) {
 
 void keys_inject(StrDesc* text) {
     std::vector<InjectedKey> keys = keys_inject_plan(str_view(text));
-    if (text && text->is_temporary) str_free(text);
-    if (error_code.load(std::memory_order_relaxed) || keys.empty()) return;
+    str_consume(text);
+    if (runtime_error_pending() || keys.empty()) return;
     // The keyboard reads the modifiers held when it polls the window's
     // events, so each half of a key is given a poll of its own.
     for (const InjectedKey& key : keys)

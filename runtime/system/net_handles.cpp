@@ -4,6 +4,7 @@
 #include "runtime/system/net_internal.h"
 #include "runtime/system/files.h"
 #include "runtime/system/files_internal.h"
+#include "runtime/core/code_page.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/strings.h"
 #include "runtime/platform/socket.h"
@@ -66,15 +67,13 @@ int32_t handle_number(uint32_t index) { return ~static_cast<int32_t>(index); }
 // begin so (compared upper-cased).
 bool address_rest(StrDesc* address, std::string* rest) {
     std::string text(str_view(address));
-    if (address && address->is_temporary) str_free(address);
-    if (error_code.load()) return false;
+    str_consume(address);
+    if (runtime_error_pending()) return false;
     bool prefixed = text.size() >= address_prefix.size();
-    for (size_t i = 0; prefixed && i < address_prefix.size(); ++i) {
-        char c = text[i];
-        prefixed = (c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) == address_prefix[i];
-    }
+    for (size_t i = 0; prefixed && i < address_prefix.size(); ++i)
+        prefixed = ascii_upper(text[i]) == address_prefix[i];
     if (!prefixed) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return false;
     }
     *rest = text.substr(address_prefix.size());
@@ -180,7 +179,7 @@ int32_t net_open_client(StrDesc* address) {
     if (!address_rest(address, &rest)) return 0;
     size_t colon = rest.find(':');
     if (colon == std::string::npos || colon + 1 == rest.size()) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return 0;
     }
     uint16_t port = address_port(std::string_view(rest).substr(0, colon));
@@ -204,7 +203,7 @@ int32_t net_open_client(StrDesc* address) {
 }
 
 int32_t net_accept(int32_t host) {
-    if (error_code.load()) return 0;
+    if (runtime_error_pending()) return 0;
     NetHandle* server = handle_of(host, kind_bit(net_kind_host));
     if (!server) {
         runtime_error(error_invalid_handle);
@@ -234,7 +233,7 @@ int32_t net_accept(int32_t host) {
 int32_t net_connected(int32_t handle) {
     NetHandle* h = handle_of(handle, network_kinds);
     if (!h) {
-        runtime_error(error_bad_file_number);
+        runtime_error(error_bad_file_name_or_number);
         return 0;
     }
     if (h->disconnected) return 0;
@@ -246,7 +245,7 @@ int32_t net_connected(int32_t handle) {
 StrDesc* net_address(int32_t handle) {
     NetHandle* h = handle_of(handle, network_kinds);
     if (!h) {
-        runtime_error(error_bad_file_number);
+        runtime_error(error_bad_file_name_or_number);
         return str_lit("");
     }
     if (NetKinds[~handle] != net_kind_host) {

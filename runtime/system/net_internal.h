@@ -69,10 +69,6 @@ constexpr uint32_t kind_bit(NetKind kind) { return 1u << (kind & 7); }
 constexpr uint32_t connection_kinds = kind_bit(net_kind_client) | kind_bit(net_kind_accepted);
 constexpr uint32_t network_kinds = connection_kinds | kind_bit(net_kind_host);
 
-constexpr int32_t error_illegal_call = 5;
-constexpr int32_t error_bad_file_number = 52;
-constexpr int32_t error_invalid_handle = 258;
-
 // The open record of a handle whose kind is among `kinds`, or null.
 NetHandle* handle_of(int32_t handle, uint32_t kinds);
 

@@ -244,8 +244,8 @@ void net_detail::receive_pending(NetHandle& h) {
 
 void net_print(int32_t handle, StrDesc* text, int32_t trailing_space, int32_t tab, int32_t line_end) {
     const std::string_view bytes = str_view(text);
-    NetHandle* h = error_code.load() ? nullptr : handle_of(handle, connection_kinds);
-    if (!h && !error_code.load()) runtime_error(error_bad_file_number);
+    NetHandle* h = runtime_error_pending() ? nullptr : handle_of(handle, connection_kinds);
+    if (!h && !runtime_error_pending()) runtime_error(error_bad_file_name_or_number);
     if (h && !h->disconnected && (!bytes.empty() || line_end)) {
         static const uint8_t space = ' ';
         const bool continued = !line_end && !tab;
@@ -267,14 +267,14 @@ void net_print(int32_t handle, StrDesc* text, int32_t trailing_space, int32_t ta
         }
         if (!send_parts(h->descriptor, parts, count)) connection_break(*h);
     }
-    if (text && text->is_temporary) str_free(text);
+    str_consume(text);
 }
 
 StrDesc* net_read_line(int32_t handle) {
-    if (error_code.load()) return nullptr;
+    if (runtime_error_pending()) return nullptr;
     NetHandle* h = handle_of(handle, connection_kinds);
     if (!h) {
-        runtime_error(error_bad_file_number);
+        runtime_error(error_bad_file_name_or_number);
         return nullptr;
     }
     if (h->input_state == input_incomplete) return nullptr;
@@ -318,7 +318,7 @@ void net_input_end(int32_t handle, int32_t completed) {
 int32_t net_eof(int32_t handle) {
     NetHandle* h = handle_of(handle, connection_kinds);
     if (!h) {
-        runtime_error(error_bad_file_number);
+        runtime_error(error_bad_file_name_or_number);
         return 0;
     }
     return h->input_state != input_idle ? -1 : 0;

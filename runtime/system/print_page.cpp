@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int error_illegal_call = 5;
 // Handles 0 and 1 are never a program's images.
 constexpr int32_t first_program_handle = 2;
 
@@ -70,15 +69,15 @@ void print_page_send(const uint32_t* pixels, int32_t width, int32_t height) {
 }
 
 void image_print(int32_t image) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     int32_t handle = 0;
     if (image >= 0) handle = ensure_page(image);
     else if (image > -first_program_handle || image == INT32_MIN) handle = 0;
     else handle = -image;
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     const ImageRec* rec = handle ? image_record(handle) : nullptr;
     if (!rec || rec->is_text || !rec->pixels) {
-        runtime_error(error_illegal_call);
+        runtime_error(error_illegal_function_call);
         return;
     }
     // A page the machine cannot hold ends the document quietly, as the

@@ -101,7 +101,7 @@ uint64_t printer_clock_ms() {
 }
 
 void printer_print_text(std::string_view text, bool newline) {
-    if (error_code.load(std::memory_order_relaxed)) return;
+    if (runtime_error_pending()) return;
     std::lock_guard<std::mutex> guard(Page.lock);
     ImageRec* rec = page_record();
     if (!rec) return;
@@ -125,7 +125,7 @@ void printer_print_text(std::string_view text, bool newline) {
 
 void printer_print_string(StrDesc* text, int32_t newline) {
     printer_print_text(str_view(text), newline != 0);
-    if (text && text->is_temporary) str_free(text);
+    str_consume(text);
 }
 
 void printer_housekeeping() {

@@ -25,7 +25,7 @@ bool InterpreterChosen = false;
 // Copies the command and consumes its string; false when it holds a zero byte.
 bool take_command(StrDesc* s, std::string* out) {
     *out = std::string(str_view(s));
-    if (s && s->is_temporary) str_free(s);
+    str_consume(s);
     return out->find('\0') == std::string::npos;
 }
 
@@ -100,8 +100,8 @@ const char* shell_interpreter() { return interpreter().c_str(); }
 void shell_run(StrDesc* command, int32_t command_given) {
     std::string text;
     bool usable = take_command(command, &text);
-    if (error_code.load()) return;
-    if (!usable) return runtime_error(5);
+    if (runtime_error_pending()) return;
+    if (!usable) return runtime_error(error_illegal_function_call);
     if (!command_given) text.clear();
     run_windowed([&] {
         if (text.empty())
@@ -114,16 +114,16 @@ void shell_run(StrDesc* command, int32_t command_given) {
 void shell_run_hidden(StrDesc* command) {
     std::string text;
     bool usable = take_command(command, &text);
-    if (error_code.load()) return;
-    if (!usable || text.empty()) return runtime_error(5);
+    if (runtime_error_pending()) return;
+    if (!usable || text.empty()) return runtime_error(error_illegal_function_call);
     run_windowed([&] { run_command(text, true); });
 }
 
 void shell_run_nowait(StrDesc* command) {
     std::string text;
     bool usable = take_command(command, &text);
-    if (error_code.load()) return;
-    if (!usable || text.empty()) return runtime_error(5);
+    if (runtime_error_pending()) return;
+    if (!usable || text.empty()) return runtime_error(error_illegal_function_call);
     const std::string& sh = interpreter();
     if (sh.empty()) return;
     // A first shell starts the command as its background job and ends at once:

@@ -163,6 +163,23 @@ TEST_F(Strings, FreeingTheNewestTemporaryLowersTheCount) {
     EXPECT_EQ(str_temp_count(), 1u);
 }
 
+// A consumed argument goes only when it is a temporary: a variable, a built-in
+// string and null stay as they are.
+TEST_F(Strings, ConsumingReleasesTemporariesOnly) {
+    StrDesc* kept = variable("kept");
+    const uint32_t heap_strings = strings_stats().heap_list_count;
+    const uint32_t mark = str_temp_count();
+    StrDesc* temp = temp_of("gone");
+    str_consume(temp);
+    str_consume(kept);
+    str_consume(space_string());
+    str_consume(nullptr);
+    EXPECT_EQ(str_temp_count(), mark);
+    EXPECT_EQ(strings_stats().heap_list_count, heap_strings);
+    EXPECT_EQ(text(kept), "kept");
+    EXPECT_EQ(text(space_string()), " ");
+}
+
 TEST_F(Strings, FreeingAnOlderTemporaryLeavesAHoleThatReleaseSkips) {
     uint32_t mark = str_temp_count();
     StrDesc* a = str_new(4, 1);

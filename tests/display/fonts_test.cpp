@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/code_page.h"
 #include "runtime/display/images.h"
 #include "runtime/display/images_internal.h"
 

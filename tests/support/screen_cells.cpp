@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+#include "runtime/core/code_page.h"
 #include "runtime/display/fonts.h"
 #include "runtime/display/fonts_internal.h"
 
@@ -48,19 +49,6 @@ int palette_index(uint32_t rgb) {
     for (int i = 0; i < 16; ++i)
         if ((palette[i] & 0xFFFFFF) == rgb) return i;
     return -1;
-}
-
-void append_utf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // Finds the glyph whose ink and background pixels each have one colour.
@@ -113,7 +101,7 @@ int main(int argc, char** argv) {
                 colours += "??";
                 continue;
             }
-            append_utf8(text, codepage_to_unicode(static_cast<uint8_t>(character)));
+            utf8_append(text, codepage_to_unicode(static_cast<uint8_t>(character)));
             const auto digit = [](int i) { return i == -2 ? '-' : i < 0 ? '?' : "0123456789abcdef"[i]; };
             colours += digit(fg);
             colours += digit(bg);

@@ -6,6 +6,7 @@
 #include <SDL_ttf.h>
 #include <algorithm>
 #include <cstdlib>
+#include "runtime/core/code_page.h"
 #include "runtime/display/display.h"
 #include "runtime/display/display_internal.h"
 #include "runtime/input/ime/input_method_internal.h"
@@ -32,23 +33,7 @@ ImeState Ime;
 
 std::string utf8_of(const std::vector<uint32_t>& points) {
     std::string out;
-    for (uint32_t c : points) {
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
+    for (uint32_t c : points) utf8_append(out, c);
     return out;
 }
 
