@@ -57,12 +57,14 @@ struct ImageTableRec {
     uint32_t count = 0;              // records ever handed out
     std::vector<int32_t> released;   // released handles, the last one on top
 };
-ImageTableRec ImageTable;
+// Never destroyed: a thread still running while the process ends may read it,
+// and what its records own stays reachable to the leak check at exit.
+ImageTableRec& ImageTable = *new ImageTableRec;
 
 struct PageTableRec {
     std::vector<int32_t> handles;  // page n's image handle, 0 for none
 };
-PageTableRec PageTable;
+PageTableRec& PageTable = *new PageTableRec;
 
 struct SelectionRec {
     int32_t display;
