@@ -6,6 +6,7 @@
 namespace {
 std::atomic<uint32_t> AnchorTicks{0};
 std::atomic<uint32_t> AnchorMs{0};
+std::atomic<int64_t> HeldMs{-1};  // the time of day a test holds, or -1
 constexpr uint32_t ms_per_day = 86400000;
 constexpr long ns_per_ms = 1000000;
 }
@@ -36,7 +37,10 @@ void clock_anchor_startup() {
     clock_anchor_set(a.ticks, a.ms);
 }
 
+void clock_hold(int64_t ms) { HeldMs = ms < 0 ? -1 : ms % ms_per_day; }
+
 uint32_t clock_ms_of_day() {
+    if (const int64_t held = HeldMs.load(); held >= 0) return static_cast<uint32_t>(held);
     uint64_t ms = static_cast<uint64_t>(SDL_GetTicks() - ticks_at_start()) + ms_at_start();
     return static_cast<uint32_t>(ms % ms_per_day);
 }

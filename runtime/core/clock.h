@@ -11,6 +11,9 @@ uint32_t ms_at_start();
 void clock_anchor_startup();
 // Sets the anchor directly (tests).
 void clock_anchor_set(uint32_t ticks, uint32_t ms);
+// Holds the time of day at `ms` after midnight until it is called with -1
+// (tests: a draw seeded from the clock is known in advance).
+void clock_hold(int64_t ms);
 // Milliseconds since local midnight now, wrapping at 86,400,000.
 uint32_t clock_ms_of_day();
 

@@ -12,6 +12,8 @@
 #include "runtime/core/threads_internal.h"
 
 std::atomic<int32_t> key_wake{0};
+std::atomic<bool> program_sleeping{false};
+std::atomic<uint32_t> program_sleeps{0};
 
 namespace {
 
@@ -69,6 +71,13 @@ float rnd_next(uint32_t) {
 void sleep_seconds(int32_t seconds, uint32_t given) {
     if (runtime_error_pending()) return;
     key_wake = 0;
+    struct Sleeping {
+        Sleeping() {
+            program_sleeps.fetch_add(1);
+            program_sleeping = true;
+        }
+        ~Sleeping() { program_sleeping = false; }
+    } sleeping;
     if (!given) seconds = 0;
     if (seconds <= 0) {
         while (!sleep_interrupted()) wait_until(program_wakeup, sleep_interrupted, endless_sleep_check_ms);

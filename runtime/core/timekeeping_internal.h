@@ -7,6 +7,11 @@
 // Set to 1 by every key press (key down); cleared when a sleep begins, so a key
 // pressed before the sleep does not end it.
 extern std::atomic<int32_t> key_wake;
+// True while the program thread sleeps in sleep_seconds, from the moment its
+// key wake-up is cleared; and the sleeps begun so far. A test's driver sends a
+// key only to a sleep it has seen begin, never to the one after it.
+extern std::atomic<bool> program_sleeping;
+extern std::atomic<uint32_t> program_sleeps;
 
 // --- Generator state -------------------------------------------------------------
 constexpr uint32_t random_seed_initial = 0x50000;

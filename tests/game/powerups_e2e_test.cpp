@@ -47,9 +47,12 @@ void powerup_effects_driver() {
     choose(1);
     nudge_until([] { return powerup_shown(1) == 3; }, "Sub 1 marker for player 1");
     force_next_powerup(5);
-    SDL_Delay(20);
-    press_ignored();  // ends the powerup screen's pause; no key may end a turn pause
-    wait_until([] { return powerup_shown(2) == 5; }, "player 2's draw right after the passed turn", 2500);
+    wait_until([] { return program_sleeping.load(); }, "the powerup screen's pause");
+    const uint32_t sleeps = program_sleeps.load();
+    press_ignored();  // ends the powerup screen's pause
+    // The very next pause is player 2's draw: the passed turn has none of its own.
+    wait_until([&] { return program_sleeps.load() > sleeps && program_sleeping.load(); }, "the next pause");
+    if (powerup_shown(2) != 5) fail("the passed turn paused, or player 2's draw differs");
     release_clock();
     if (floor_model(1) + floor_model(2) + floor_model(3) != std::string(27, '.')) fail("the passed turn placed something");
 

@@ -150,21 +150,29 @@ inline void wait_keys_read() {
 // a time, until the condition holds.
 template <typename Condition>
 void nudge_until(Condition condition, const std::string& what, int timeout_ms = default_timeout_ms) {
-    // A nudge goes only to a screen that has stood still for a while, that is
-    // to a program that waits: a key pushed while the program still draws could
-    // end the pause after the next screen before the driver has seen it.
+    // A nudge goes only to a screen that has stood still for a while and to a
+    // program asleep in its pause: a key pushed while the program still draws
+    // or works out a move could end the pause after the next screen before the
+    // driver has seen it. One nudge at a time: the next waits until the event
+    // thread has taken the last one.
     const uint32_t start = now_ms();
     std::string last = screen_dump();
     uint32_t still_since = now_ms();
+    bool nudge_on_its_way = false;
+    uint32_t nudged_sleep = 0;
     while (!condition()) {
         if (now_ms() - start > static_cast<uint32_t>(timeout_ms)) fail("timed out nudging to " + what);
         SDL_Delay(2);
+        if (nudge_on_its_way)
+            nudge_on_its_way = key_wake.load() == 0 && program_sleeping.load() && program_sleeps.load() == nudged_sleep;
         std::string now = screen_dump();
         if (now != last) {
             last = now;
             still_since = now_ms();
-        } else if (now_ms() - still_since >= nudge_after_still_ms) {
+        } else if (!nudge_on_its_way && now_ms() - still_since >= nudge_after_still_ms && program_sleeping.load()) {
+            nudged_sleep = program_sleeps.load();
             press_ignored();
+            nudge_on_its_way = true;
             still_since = now_ms();
         }
     }
@@ -173,11 +181,6 @@ void nudge_until(Condition condition, const std::string& what, int timeout_ms = 
 // --- The clock behind the powerup draw -------------------------------------------------
 // The game seeds its generator from the time of day before each draw. Holding
 // the clock at a chosen tick makes the draw known in advance.
-
-inline std::atomic<int64_t>& held_clock_ms() {
-    static std::atomic<int64_t> held{-1};
-    return held;
-}
 
 // The time-of-day value (no accuracy) at `ms` after midnight.
 inline double timer_at(uint32_t ms) {
@@ -203,21 +206,6 @@ inline int powerup_drawn(uint32_t state, double timer) {
     return drawn;
 }
 
-// Keeps the clock at the held time while one is held. Started by the first
-// hold; it touches SDL only while a time is held.
-inline void start_clock_holder() {
-    static std::once_flag started;
-    std::call_once(started, [] {
-        std::thread([] {
-            for (;;) {
-                const int64_t ms = held_clock_ms().load();
-                if (ms >= 0 && stop_threads.load() == 0) clock_anchor_set(SDL_GetTicks(), static_cast<uint32_t>(ms));
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        }).detach();
-    });
-}
-
 // The drivers read the game's board and random state from outside while it
 // runs, as a debugger would, only through these two; the thread sanitizer
 // leaves reads under these names alone (see the test main).
@@ -234,15 +222,13 @@ inline void force_next_powerup(int powerup) {
     for (uint32_t t = tick + 1; t < tick + 2000; ++t) {
         const auto ms = static_cast<uint32_t>(std::lround(t * 1000.0 / 18.2));
         if (powerup_drawn(state, timer_at(ms)) == powerup) {
-            held_clock_ms() = ms;
-            clock_anchor_set(SDL_GetTicks(), ms);
-            start_clock_holder();
+            clock_hold(ms);
             return;
         }
     }
     fail("no tick draws powerup " + std::to_string(powerup));
 }
-inline void release_clock() { held_clock_ms() = -1; }
+inline void release_clock() { clock_hold(-1); }
 
 // Reports success, then ends the program with `action` (the close button,
 // Ctrl+Break, the Quit item) and fails when it is still running a second later.
