@@ -2,6 +2,7 @@
 // interactive shell in the terminal we were started from, and the bounded wait
 // for either to end.
 #pragma once
+#include <spawn.h>
 #include <cstdint>
 
 struct ChildProcess {
@@ -10,6 +11,11 @@ struct ChildProcess {
     bool owns_terminal = false; // the child was given the terminal's foreground
     int32_t exit_status = -1;   // once ended: the exit code, or 128 + the signal that ended it
 };
+
+// Spawn attributes for any child: our worker threads run with SIGINT, SIGTERM,
+// SIGCHLD and others blocked, and a child inherits neither that nor anything
+// we ignore.
+void spawn_signal_defaults(posix_spawnattr_t* attr);
 
 // Starts argv[0] (searched on PATH when it holds no "/") with the arguments up
 // to the null entry. With `discard_output` the child's standard streams are

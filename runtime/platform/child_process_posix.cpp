@@ -29,17 +29,6 @@ void open_pidfd(ChildProcess* child) {
     child->pidfd = static_cast<int32_t>(syscall(SYS_pidfd_open, child->pid, 0));
 }
 
-// Our worker threads run with SIGINT, SIGTERM, SIGCHLD and others blocked;
-// a command must not inherit that, nor anything we ignore.
-void spawn_signal_defaults(posix_spawnattr_t* attr) {
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(attr, &none);
-    posix_spawnattr_setsigdefault(attr, &all);
-    posix_spawnattr_setflags(attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-}
-
 // tcsetpgrp from a background process group stops the caller with SIGTTOU
 // unless the calling thread blocks it.
 void terminal_foreground(int fd, pid_t group) {
@@ -94,6 +83,15 @@ void child_ended(ChildProcess* child, int status) {
 }
 
 }  // namespace
+
+void spawn_signal_defaults(posix_spawnattr_t* attr) {
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(attr, &none);
+    posix_spawnattr_setsigdefault(attr, &all);
+    posix_spawnattr_setflags(attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+}
 
 bool child_process_start(ChildProcess* child, const char* const* argv, bool discard_output) {
     *child = ChildProcess{};

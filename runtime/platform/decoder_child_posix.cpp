@@ -2,6 +2,7 @@
 // child before the decoder runs, the wall clock watched on a pidfd by the
 // parent, results in a memory file or through pipes, and every child reaped.
 #include "runtime/platform/decoder_child.h"
+#include "runtime/platform/child_process.h"
 
 #include <algorithm>
 #include <atomic>
@@ -396,12 +397,7 @@ bool spawn_decoder(const DecoderEntry* entry, const DecoderLimits& limits, uint3
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     for (auto& [fd, target] : hand_over) posix_spawn_file_actions_adddup2(&actions, fd, target);
     posix_spawn_file_actions_addclosefrom_np(&actions, first_free_fd);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    spawn_signal_defaults(&attr);
     pid_t pid = 0;
     ok = ok && posix_spawn(&pid, "/proc/self/exe", &actions, &attr, argv.data(), envp.data()) == 0;
     posix_spawn_file_actions_destroy(&actions);

@@ -1,6 +1,7 @@
 // The document goes into an anonymous memory file that becomes the command's
 // standard input, so that a command slow to read never holds us up.
 #include "runtime/platform/print_command.h"
+#include "runtime/platform/child_process.h"
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -80,12 +81,7 @@ bool print_command_submit(const void* document, size_t size, const char* title) 
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    spawn_signal_defaults(&attr);
     pid_t pid = 0;
     int failed = posix_spawnp(&pid, argv[0], &actions, &attr, const_cast<char* const*>(argv.data()), environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -56,6 +56,20 @@ uint32_t handle_reserve() {
     return index;
 }
 
+// Opens the socket at `ip` and gives it a handle: its index, or -1 when the
+// socket did not open.
+int64_t handle_open_socket(const IPaddress& ip, uint16_t port) {
+    IPaddress address = ip;
+    TCPsocket socket = SDLNet_TCP_Open(&address);
+    if (!socket) return -1;
+    uint32_t index = handle_reserve();
+    NetHandle& h = NetHandles[index];
+    h.address = ip;
+    h.socket = socket;
+    h.port = port;
+    return index;
+}
+
 void handle_release(uint32_t index) {
     NetKinds[index] = net_kind_free;
     NetFreeList.push_back(index);
@@ -151,13 +165,10 @@ int32_t net_open_host(StrDesc* address) {
     uint16_t port = address_port(rest);
     IPaddress ip{};
     if (!library_ready() || SDLNet_ResolveHost(&ip, nullptr, port) != 0) return 0;
-    TCPsocket socket = SDLNet_TCP_Open(&ip);
-    if (!socket) return 0;
-    uint32_t index = handle_reserve();
+    const int64_t opened = handle_open_socket(ip, port);
+    if (opened < 0) return 0;
+    const auto index = static_cast<uint32_t>(opened);
     NetHandle& h = NetHandles[index];
-    h.address = ip;
-    h.socket = socket;
-    h.port = port;
     if (port != 0) {
         // A burst of clients waits in the system's queue instead of being turned away.
         // A host select cannot watch would take no client: it is not opened.
@@ -187,13 +198,10 @@ int32_t net_open_client(StrDesc* address) {
     IPaddress ip{};
     if (host.find('\0') != std::string::npos || !library_ready() || SDLNet_ResolveHost(&ip, host.c_str(), port) != 0)
         return 0;
-    TCPsocket socket = SDLNet_TCP_Open(&ip);
-    if (!socket) return 0;
-    uint32_t index = handle_reserve();
+    const int64_t opened = handle_open_socket(ip, port);
+    if (opened < 0) return 0;
+    const auto index = static_cast<uint32_t>(opened);
     NetHandle& h = NetHandles[index];
-    h.address = ip;
-    h.socket = socket;
-    h.port = port;
     if (!connection_prepare(h, 0)) {
         handle_close_index(index);
         return 0;
