@@ -66,8 +66,10 @@ double run_ours(const std::string& file, int32_t mode, uint64_t block, std::vect
     auto start = Clock::now();
     file_open(str_from_cstring(file.c_str()), mode, 0, 0, 1, 0, 0);
     for (uint64_t done = 0; done < file_bytes; done += block) {
-        if (mode == file_mode_output) file_raw_write(1, -1, buffer.data(), block);
-        else file_raw_read(1, -1, buffer.data(), block);
+        if (mode == file_mode_output)
+            file_raw_write(1, -1, buffer.data(), block);
+        else
+            file_raw_read(1, -1, buffer.data(), block);
     }
     file_close(1);
     if (error_code.load()) std::abort();
@@ -136,11 +138,22 @@ void BM_ByteReader(benchmark::State& state) {
         seconds += t;
         state.SetIterationTime(t);
     }
-    state.counters["ns_per_byte"] = seconds * 1e9 / (static_cast<double>(bytes) * static_cast<double>(state.iterations()));
+    state.counters["ns_per_byte"] = seconds * 1e9 /
+        (static_cast<double>(bytes) * static_cast<double>(state.iterations()));
 }
 
-BENCHMARK(BM_SequentialWrite)->Arg(64 << 10)->Arg(1 << 20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_SequentialRead)->Arg(64 << 10)->Arg(1 << 20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_SequentialWrite)
+    ->Arg(64 << 10)
+    ->Arg(1 << 20)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_SequentialRead)
+    ->Arg(64 << 10)
+    ->Arg(1 << 20)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 BENCHMARK(BM_ByteReader)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

@@ -147,9 +147,10 @@ void load_png(benchmark::State& state, int mode) {
 // code table never grows: about 30 KB.
 std::string write_gif() {
     const int w = 256, h = 160;
-    std::vector<uint8_t> g = {'G', 'I', 'F', '8', '9', 'a', uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8),
-                              0xF1, 0, 0};
-    for (uint32_t c : {0xFF0000u, 0x00FF00u, 0x0000FFu, 0x123456u}) g.insert(g.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+    std::vector<uint8_t> g = {'G',  'I', 'F', '8', '9', 'a', uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8),
+                              0xF1, 0,   0};
+    for (uint32_t c : {0xFF0000u, 0x00FF00u, 0x0000FFu, 0x123456u})
+        g.insert(g.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
     g.insert(g.end(), {0x2C, 0, 0, 0, 0, uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8), 0, 2});
     std::vector<uint8_t> data;
     uint32_t acc = 0, bits = 0;

@@ -53,8 +53,10 @@ void BM_PlainFill(benchmark::State& state) {
     std::vector<uint8_t> bytes(count);
     uint32_t colour = 0xFF336699;
     for (auto _ : state) {
-        if (state.range(0) == 32) std::fill(words.begin(), words.end(), colour++);
-        else std::memset(bytes.data(), int(colour++ & 15), count);
+        if (state.range(0) == 32)
+            std::fill(words.begin(), words.end(), colour++);
+        else
+            std::memset(bytes.data(), int(colour++ & 15), count);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * int64_t(count));

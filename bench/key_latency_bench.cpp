@@ -27,8 +27,7 @@ void BM_KeyStoredToRead(benchmark::State& state) {
     std::thread program([&] {
         while (!done.load()) {
             uint32_t mark = str_temp_count();
-            if (!str_view(key_buffer_read()).empty())
-                read_at.store(Clock::now().time_since_epoch().count());
+            if (!str_view(key_buffer_read()).empty()) read_at.store(Clock::now().time_since_epoch().count());
             str_release_temps(mark, 0);
         }
     });
@@ -39,8 +38,7 @@ void BM_KeyStoredToRead(benchmark::State& state) {
         auto stored = Clock::now();
         key_down('a');  // as the event thread does for a key event
         key_up('a');
-        while (read_at.load() == 0) {
-        }
+        while (read_at.load() == 0) {}
         auto latency = Clock::time_point(Clock::duration(read_at.load())) - stored;
         state.SetIterationTime(std::chrono::duration<double>(latency).count());
         key_hit_clear();

@@ -48,8 +48,7 @@ void BM_MouseNextAndX(benchmark::State& state) {
         if (mouse_input_next() == 0) {
             state.PauseTiming();
             mouse_reset();
-            for (int i = 0; i < 60000; ++i)
-                mouse_queue_push(MouseEntry{uint16_t(i & 511), uint16_t(i & 255), 0, 0, 0});
+            for (int i = 0; i < 60000; ++i) mouse_queue_push(MouseEntry{uint16_t(i & 511), uint16_t(i & 255), 0, 0, 0});
             state.ResumeTiming();
         }
         benchmark::DoNotOptimize(mouse_x());
@@ -74,8 +73,7 @@ void BM_BurstMotionThroughTheIntake(benchmark::State& state) {
     if (!push || !window_events_holding()) state.SkipWithError("no SDL2 under sdl12-compat");
     mouse_reset();
     SDL_Event e;
-    while (window_event_poll(&e)) {
-    }
+    while (window_event_poll(&e)) {}
     constexpr int burst = 1000;
     for (auto _ : state) {
         state.PauseTiming();

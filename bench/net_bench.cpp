@@ -90,8 +90,7 @@ void runtime_lines(benchmark::State& state, uint32_t length) {
     pid_t child = fork();
     if (child == 0) print_lines(port, length);
     int32_t connection = 0;
-    while (!(connection = net_accept(host))) {
-    }
+    while (!(connection = net_accept(host))) {}
     for (auto _ : state) benchmark::DoNotOptimize(read_line(connection));
     file_close(connection);
     file_close(host);
@@ -121,8 +120,7 @@ void plain_lines(benchmark::State& state, uint32_t length) {
         int no_delay = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &no_delay, sizeof no_delay);
         if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) _exit(1);
-        while (send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size())) {
-        }
+        while (send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size())) {}
         _exit(0);
     }
     int fd = accept(listener, nullptr, nullptr);
@@ -186,8 +184,7 @@ void BM_FloodedConnection(benchmark::State& state) {
             if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) _exit(1);
             std::vector<uint8_t> frame(5 + 65536, 'x');
             net_frame_header(65536, true, frame.data());
-            while (send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) > 0) {
-            }
+            while (send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) > 0) {}
             _exit(0);
         }
         std::FILE* clear = std::fopen("/proc/self/clear_refs", "w");  // the peak starts again from here
@@ -197,8 +194,7 @@ void BM_FloodedConnection(benchmark::State& state) {
         }
         const double start = status_bytes("VmRSS:");
         int32_t connection = 0;
-        while (!(connection = net_accept(host))) {
-        }
+        while (!(connection = net_accept(host))) {}
         while (net_connected(connection))
             most_buffer = std::max(most_buffer, static_cast<double>(net_buffer_capacity(connection)));
         most_growth = std::max(most_growth, status_bytes("VmHWM:") - start);

@@ -63,9 +63,7 @@ void BM_MusicStringTune(benchmark::State& state) {
 BENCHMARK(BM_MusicStringTune);
 
 // Chords of three notes.
-void BM_MusicStringChords(benchmark::State& state) {
-    run_string(state, "MBT120L4O2C,E,GF,A,>C<G,B,>D<C,E,G");
-}
+void BM_MusicStringChords(benchmark::State& state) { run_string(state, "MBT120L4O2C,E,GF,A,>C<G,B,>D<C,E,G"); }
 BENCHMARK(BM_MusicStringChords);
 
 // Files made once by Debian's tools (sox, oggenc), removed at exit; empty

@@ -63,17 +63,18 @@ void BM_StatementLoop_Ours(benchmark::State& state) {
     uint64_t allocations = strings_stats().system_allocations;
     int k = 0;
     for (auto _ : state) {
-        str_assign(name, str_concat(str_concat(str_concat(str_lit("Player "), str_right(digits, 2)), str_lit(": ")),
-                                    str_from_cstring(Words[k % word_count])));
+        str_assign(name,
+                   str_concat(str_concat(str_concat(str_lit("Player "), str_right(digits, 2)), str_lit(": ")),
+                              str_from_cstring(Words[k % word_count])));
         str_release_temps(mark, 0);
-        str_assign(line, str_concat(str_concat(str_concat(name, str_mid(text, k % 300 + 1, 24, 1)), str_lit(" | ")),
-                                    status));
+        str_assign(line,
+                   str_concat(str_concat(str_concat(name, str_mid(text, k % 300 + 1, 24, 1)), str_lit(" | ")), status));
         str_release_temps(mark, 0);
         benchmark::DoNotOptimize(line->data);
         ++k;
     }
     state.counters["allocs/iter"] = static_cast<double>(strings_stats().system_allocations - allocations) /
-                                    static_cast<double>(state.iterations());
+        static_cast<double>(state.iterations());
     strings_shutdown();
 }
 
@@ -88,8 +89,8 @@ void BM_StatementLoop_Std(benchmark::State& state) {
         benchmark::DoNotOptimize(line.data());
         ++k;
     }
-    state.counters["allocs/iter"] =
-        static_cast<double>(NewCalls - allocations) / static_cast<double>(state.iterations());
+    state.counters["allocs/iter"] = static_cast<double>(NewCalls - allocations) /
+        static_cast<double>(state.iterations());
 }
 
 // A = A + STR$(i) kept to a bounded length: the variable grows at the heap's end.
@@ -106,7 +107,7 @@ void BM_GrowingVariable_Ours(benchmark::State& state) {
         benchmark::DoNotOptimize(acc->data);
     }
     state.counters["allocs/iter"] = static_cast<double>(strings_stats().system_allocations - allocations) /
-                                    static_cast<double>(state.iterations());
+        static_cast<double>(state.iterations());
     strings_shutdown();
 }
 
@@ -120,8 +121,8 @@ void BM_GrowingVariable_Std(benchmark::State& state) {
         if (acc.size() > 4000) acc = "";
         benchmark::DoNotOptimize(acc.data());
     }
-    state.counters["allocs/iter"] =
-        static_cast<double>(NewCalls - allocations) / static_cast<double>(state.iterations());
+    state.counters["allocs/iter"] = static_cast<double>(NewCalls - allocations) /
+        static_cast<double>(state.iterations());
 }
 
 // MID$(long$, k, n) and RIGHT$(long$, n) of a 60,000-character variable.

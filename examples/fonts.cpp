@@ -89,7 +89,8 @@ int fonts_program(void*) {
     const char* sans = "DejaVu Sans";
     int32_t f16 = load_font(text(sans), 16, nullptr, false), f24 = load_font(text(sans), 24, nullptr, false);
     int32_t f32 = load_font(text(sans), 32, nullptr, false);
-    int32_t bold = load_font(text(sans), 24, text("BOLD"), true), italic = load_font(text(sans), 24, text("ITALIC"), true);
+    int32_t bold = load_font(text(sans), 24, text("BOLD"), true),
+            italic = load_font(text(sans), 24, text("ITALIC"), true);
     if (f16 > 0 && f24 > 0 && f32 > 0 && bold > 0 && italic > 0) {
         set_colours(white, opaque, 0, 1 | 2);
         print_line(f16, 16, 8, "DejaVu Sans 16");

@@ -54,12 +54,12 @@ int mouse_program(void*) {
             if (mouse_button(1)) draw_block_under_pointer();
         }
         const std::string buttons = std::string(mouse_button(1) ? "1" : "0") + (mouse_button(2) ? "1" : "0") +
-                                    (mouse_button(3) ? "1" : "0");
-        print_at(1, "X " + number(mouse_x()) + " Y " + number(mouse_y()) + " B " + buttons + " W " +
-                        std::to_string(wheel_total));
+            (mouse_button(3) ? "1" : "0");
+        print_at(1,
+                 "X " + number(mouse_x()) + " Y " + number(mouse_y()) + " B " + buttons + " W " +
+                     std::to_string(wheel_total));
         // Key and device snapshots are not read here; the queue keeps the newest.
-        while (device_input(0, 0) != 0) {
-        }
+        while (device_input(0, 0) != 0) {}
         if (str_view(key_buffer_read()) == "\x1b") end_program();
         // Each pass is a statement: its temporary strings go.
         str_release_temps(0, 0);

@@ -15,7 +15,7 @@
 
 namespace {
 
-std::string What;    // the music string, or the file's absolute path
+std::string What;  // the music string, or the file's absolute path
 bool IsFile = false;
 
 [[noreturn]] void fail(const char* message) {
@@ -25,7 +25,8 @@ bool IsFile = false;
 }
 
 void play_file() {
-    if (sound_open(str_from_cstring(What.c_str()), str_lit("LEN")) != 1) fail("nothing to play: the file is no sound this runtime can play, or no sound device is open");
+    if (sound_open(str_from_cstring(What.c_str()), str_lit("LEN")) != 1)
+        fail("nothing to play: the file is no sound this runtime can play, or no sound device is open");
     std::printf("length: %.3f s%s\n", sound_length(1), sound_length(1) < 0 ? " (not measured: MP3)" : "");
     std::fflush(stdout);
     sound_play(1);

@@ -47,21 +47,52 @@ SDL_Event event_of(const uint8_t* p) {
     const uint8_t which = p[1] % 3, item = p[2];
     const int16_t value = static_cast<int16_t>(p[3] | p[4] << 8);
     switch (p[0] % 9) {
-        case 0: e.type = SDL_KEYDOWN; e.key.keysym.sym = static_cast<SDLKey>((p[2] | p[3] << 8) % 400); break;
-        case 1: e.type = SDL_KEYUP; e.key.keysym.sym = static_cast<SDLKey>((p[2] | p[3] << 8) % 400); break;
-        case 2: e.type = SDL_MOUSEMOTION; e.motion.x = p[2]; e.motion.y = p[3]; e.motion.xrel = value; break;
-        case 3: e.type = SDL_MOUSEBUTTONDOWN; e.button.button = item; break;
-        case 4: e.type = SDL_MOUSEBUTTONUP; e.button.button = item; break;
-        case 5: e.type = SDL_JOYAXISMOTION; e.jaxis.which = which; e.jaxis.axis = item; e.jaxis.value = value; break;
-        case 6: e.type = SDL_JOYHATMOTION; e.jhat.which = which; e.jhat.hat = item; e.jhat.value = p[3]; break;
-        case 7:
-            e.type = SDL_JOYBALLMOTION; e.jball.which = which; e.jball.ball = item;
-            e.jball.xrel = value; e.jball.yrel = static_cast<int16_t>(p[5] << 8);
-            break;
-        default:
-            e.type = p[5] & 1 ? SDL_JOYBUTTONDOWN : SDL_JOYBUTTONUP;
-            e.jbutton.which = which; e.jbutton.button = item;
-            break;
+    case 0:
+        e.type = SDL_KEYDOWN;
+        e.key.keysym.sym = static_cast<SDLKey>((p[2] | p[3] << 8) % 400);
+        break;
+    case 1:
+        e.type = SDL_KEYUP;
+        e.key.keysym.sym = static_cast<SDLKey>((p[2] | p[3] << 8) % 400);
+        break;
+    case 2:
+        e.type = SDL_MOUSEMOTION;
+        e.motion.x = p[2];
+        e.motion.y = p[3];
+        e.motion.xrel = value;
+        break;
+    case 3:
+        e.type = SDL_MOUSEBUTTONDOWN;
+        e.button.button = item;
+        break;
+    case 4:
+        e.type = SDL_MOUSEBUTTONUP;
+        e.button.button = item;
+        break;
+    case 5:
+        e.type = SDL_JOYAXISMOTION;
+        e.jaxis.which = which;
+        e.jaxis.axis = item;
+        e.jaxis.value = value;
+        break;
+    case 6:
+        e.type = SDL_JOYHATMOTION;
+        e.jhat.which = which;
+        e.jhat.hat = item;
+        e.jhat.value = p[3];
+        break;
+    case 7:
+        e.type = SDL_JOYBALLMOTION;
+        e.jball.which = which;
+        e.jball.ball = item;
+        e.jball.xrel = value;
+        e.jball.yrel = static_cast<int16_t>(p[5] << 8);
+        break;
+    default:
+        e.type = p[5] & 1 ? SDL_JOYBUTTONDOWN : SDL_JOYBUTTONUP;
+        e.jbutton.which = which;
+        e.jbutton.button = item;
+        break;
     }
     e.key.type = e.type;  // the type leads every member of the union
     return e;
@@ -71,21 +102,41 @@ void query(const uint8_t* p) {
     const int32_t n = static_cast<int16_t>(p[1] | p[2] << 8), m = static_cast<int8_t>(p[3]);
     const uint32_t passed = p[4] & 3;
     switch (p[0] % 11) {
-        case 0: device_description(n, passed), str_release_temps(1, 0); break;
-        case 1: check(device_input(n, passed) >= -1, "device_input gave a value below -1"); break;
-        case 2: check(device_button(n, passed) >= -1, "device_button gave a value below -1"); break;
-        case 3: check(std::abs(device_button_change(n)) <= 1, "a button change beyond -1..1"); break;
-        case 4: check(std::isfinite(device_axis(n)), "an axis that is not a number"); break;
-        case 5: check(std::isfinite(device_wheel(n)), "a wheel that is not a number"); break;
-        case 6: check(device_button_count(n, passed) >= 0, "a negative button count"); break;
-        case 7: check(device_axis_count(n, passed) >= 0, "a negative axis count"); break;
-        case 8: check(device_wheel_count(n, passed) >= 0, "a negative wheel count"); break;
-        case 9: {
-            int32_t v = stick_value(n, m, passed);
-            check(v >= 0 && v <= 255, "a stick value outside a byte");
-            break;
-        }
-        default: stick_trigger(n, m, passed); break;
+    case 0:
+        device_description(n, passed), str_release_temps(1, 0);
+        break;
+    case 1:
+        check(device_input(n, passed) >= -1, "device_input gave a value below -1");
+        break;
+    case 2:
+        check(device_button(n, passed) >= -1, "device_button gave a value below -1");
+        break;
+    case 3:
+        check(std::abs(device_button_change(n)) <= 1, "a button change beyond -1..1");
+        break;
+    case 4:
+        check(std::isfinite(device_axis(n)), "an axis that is not a number");
+        break;
+    case 5:
+        check(std::isfinite(device_wheel(n)), "a wheel that is not a number");
+        break;
+    case 6:
+        check(device_button_count(n, passed) >= 0, "a negative button count");
+        break;
+    case 7:
+        check(device_axis_count(n, passed) >= 0, "a negative axis count");
+        break;
+    case 8:
+        check(device_wheel_count(n, passed) >= 0, "a negative wheel count");
+        break;
+    case 9: {
+        int32_t v = stick_value(n, m, passed);
+        check(v >= 0 && v <= 255, "a stick value outside a byte");
+        break;
+    }
+    default:
+        stick_trigger(n, m, passed);
+        break;
     }
     const int32_t e = error_code.exchange(0);
     check(e == 0 || e == 5, "a device query raised an error other than 5");
@@ -110,8 +161,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     devices_activate();
     for (size_t at = 8; at + 6 <= size; at += 6) {
         const uint8_t* p = data + at;
-        if (p[5] & 0x80) query(p);
-        else device_handle_event(event_of(p));
+        if (p[5] & 0x80)
+            query(p);
+        else
+            device_handle_event(event_of(p));
     }
     for (int32_t i = 1; i <= device_count(); ++i) {
         GameDevice* d = device_at(i);

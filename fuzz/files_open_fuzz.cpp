@@ -39,7 +39,8 @@ void check(bool holds, const char* what) {
 }
 
 bool open_error_expected(int32_t e) {
-    for (int32_t ok : {0, 5, 52, 53, 54, 55, 64, 68, 70, 75, 76}) if (e == ok) return true;
+    for (int32_t ok : {0, 5, 52, 53, 54, 55, 64, 68, 70, 75, 76})
+        if (e == ok) return true;
     return false;
 }
 
@@ -87,7 +88,8 @@ void open_one(const uint8_t* p, size_t n) {
     const int64_t record_length = static_cast<int16_t>(p[4] | p[5] << 8);
     const int32_t given = p[6] & 1;
     std::string name(reinterpret_cast<const char*>(p + 7), n - 7);
-    for (char& c : name) if (c == '/') c = '_';
+    for (char& c : name)
+        if (c == '/') c = '_';
     // Serial-port names stay as they are (their devices are in the folder too).
     if (!files_detail::serial_settings_named(name.data(), name.size())) name = Folder + "/" + name;
     const bool was_open = number >= 1 && file_number_check(number) == 1;

@@ -66,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Pages pages = start_once();
     if (size < 3) return 0;
     static const double sizes[8] = {4, 12, 16, 24.5, 40, 0.009, 0.5, 130};
-    static const char* const options[8] = {"", "BOLD", "ITALIC,UNDERLINE", "DONTBLEND", "MONOSPACE", "UNICODE",
-                                           "MONOSPACE,UNICODE,BOLD", "BOLD,ITALIC"};
+    static const char* const options[8] = {"",          "BOLD",    "ITALIC,UNDERLINE",       "DONTBLEND",
+                                           "MONOSPACE", "UNICODE", "MONOSPACE,UNICODE,BOLD", "BOLD,ITALIC"};
     const double font_size = sizes[data[0] & 7];
     const char* const option = options[data[0] >> 5];
     const char* tmp = std::getenv("TMPDIR");
@@ -81,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(font == -1 || (font >= 32 && font < 1024), "the result is neither -1 nor a font handle");
     if (font >= 32) {
         const int32_t height = font_height(font, true);
-        check(font_size < 1 ? height >= 1 : height == int32_t(std::nearbyint(font_size)), "a cell height the size cannot give");
+        check(font_size < 1 ? height >= 1 : height == int32_t(std::nearbyint(font_size)),
+              "a cell height the size cannot give");
         const std::string one = {static_cast<char>(data[1])};
         for (int32_t page : {pages.true_colour, pages.palette}) {
             set_image_font(font, page, true);

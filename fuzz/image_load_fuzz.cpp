@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const char* const extensions[8] = {"", ".tga", ".xpm", ".gif", ".png", ".bmp", ".pcx", ".lbm"};
     const char* tmp = std::getenv("TMPDIR");
     const std::string path = std::string(tmp ? tmp : "/tmp") + "/morv_image_fuzz_" + std::to_string(getpid()) +
-                             extensions[data[0] & 7];
+        extensions[data[0] & 7];
     FILE* f = std::fopen(path.c_str(), "wb");
     check(f != nullptr, "the picture file could not be written");
     if (size > 1) std::fwrite(data + 1, 1, size - 1, f);

@@ -65,9 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(Keysyms, data, sizeof Keysyms);
     const uint16_t state = static_cast<uint16_t>(data[32] | data[33] << 8);
     KeyboardSystemState system;
-    bool* bits[] = {&system.num_lock, &system.caps_lock, &system.scroll_lock, &system.scroll_lock_down,
-                    &system.left_shift, &system.right_shift, &system.left_ctrl, &system.right_ctrl,
-                    &system.left_alt, &system.right_alt};
+    bool* bits[] = {&system.num_lock,   &system.caps_lock,   &system.scroll_lock, &system.scroll_lock_down,
+                    &system.left_shift, &system.right_shift, &system.left_ctrl,   &system.right_ctrl,
+                    &system.left_alt,   &system.right_alt};
     for (int i = 0; i < 10; ++i) *bits[i] = state >> i & 1;
     flags_reset();
     timekeeping_reset();
@@ -77,28 +77,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t at = 34; at + 7 <= size; at += 7) {
         const uint8_t* p = data + at;
         switch (p[0] & 7) {
-            case 0: case 1: case 2: case 3: {
-                SDL_Event e{};
-                const bool down = p[0] & 1;
-                e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-                e.key.type = e.type;
-                e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-                e.key.keysym.sym = static_cast<SDLKey>((p[1] | p[2] << 8) % 400);
-                e.key.keysym.unicode = static_cast<Uint16>(p[3] | p[4] << 8);
-                e.key.keysym.mod = static_cast<SDLMod>(p[5] << (p[0] & 8 ? 8 : 0));
-                e.key.keysym.scancode = p[6];
-                keyboard_handle_event(e);
-                break;
-            }
-            case 4: {
-                now_ms += p[1] | p[2] << 8;
-                SDL_Event e{};
-                if (keyboard_repeat_due(now_ms, &e)) keyboard_handle_event(e);
-                break;
-            }
-            case 5: sync_lock_keys_with({bool(p[1] & 1), bool(p[1] & 2), bool(p[1] & 4)}); break;
-            case 6: keyboard_follow_app_state(p[1]); break;
-            case 7: drain(); break;
+        case 0:
+        case 1:
+        case 2:
+        case 3: {
+            SDL_Event e{};
+            const bool down = p[0] & 1;
+            e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+            e.key.type = e.type;
+            e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+            e.key.keysym.sym = static_cast<SDLKey>((p[1] | p[2] << 8) % 400);
+            e.key.keysym.unicode = static_cast<Uint16>(p[3] | p[4] << 8);
+            e.key.keysym.mod = static_cast<SDLMod>(p[5] << (p[0] & 8 ? 8 : 0));
+            e.key.keysym.scancode = p[6];
+            keyboard_handle_event(e);
+            break;
+        }
+        case 4: {
+            now_ms += p[1] | p[2] << 8;
+            SDL_Event e{};
+            if (keyboard_repeat_due(now_ms, &e)) keyboard_handle_event(e);
+            break;
+        }
+        case 5:
+            sync_lock_keys_with({bool(p[1] & 1), bool(p[1] & 2), bool(p[1] & 4)});
+            break;
+        case 6:
+            keyboard_follow_app_state(p[1]);
+            break;
+        case 7:
+            drain();
+            break;
         }
         check(key_buffer_count() <= key_buffer_capacity, "the key buffer holds more than its slots");
     }

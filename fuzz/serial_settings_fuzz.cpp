@@ -14,8 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (result != handle_ok && result != handle_bad_settings) std::abort();
     if (result == handle_bad_settings) return 0;
     bool sound = s.port >= 1 && s.speed > 0 && s.data_bits >= 5 && s.data_bits <= 8 && s.stop_half_bits >= 2 &&
-                 s.stop_half_bits <= 4 && static_cast<uint8_t>(s.parity) <= 5 &&
-                 files_detail::serial_settings_named(text, size);
+        s.stop_half_bits <= 4 && static_cast<uint8_t>(s.parity) <= 5 && files_detail::serial_settings_named(text, size);
     if (!sound) std::abort();
     return 0;
 }

@@ -53,9 +53,11 @@ Expected expected_of(std::string_view list) {
         std::string word(list.substr(start, comma - start));
         word.erase(0, std::min(word.find_first_not_of(' '), word.size()));
         word.erase(word.find_last_not_of(' ') + 1);
-        for (char& c : word) if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+        for (char& c : word)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
         int found = -1;
-        for (int i = 0; i < 5; ++i) if (word == words[i]) found = i;
+        for (int i = 0; i < 5; ++i)
+            if (word == words[i]) found = i;
         if (found < 0 || seen[found]) return {false, false};
         seen[found] = true;
         if (comma == list.size()) return {true, seen[0]};
@@ -95,8 +97,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t e = error_code.exchange(0);
     check(e == 0 || e == 5, "sound_open raised an error other than 5");
     check((e == 5) == !want.valid, "a capability list was judged otherwise than its words say");
-    if (!want.valid) check(handle == 0, "a refused list still opened a sound");
-    else if (handle != 0) check(want.sync ? handle >= 2 : handle == 1, "the handle does not follow SYNC");
+    if (!want.valid)
+        check(handle == 0, "a refused list still opened a sound");
+    else if (handle != 0)
+        check(want.sync ? handle >= 2 : handle == 1, "the handle does not follow SYNC");
     if (handle) {
         const double length = sound_length(handle);
         check(length == -1 || (length >= 0 && length < 3600), "a sound's length is no length");

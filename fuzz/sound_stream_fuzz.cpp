@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const char* const extensions[8] = {"", ".wav", ".ogg", ".mp3", ".mid", ".mod", ".voc", ".flac"};
     const char* tmp = std::getenv("TMPDIR");
     const std::string path = std::string(tmp ? tmp : "/tmp") + "/morv_stream_fuzz_" + std::to_string(getpid()) +
-                             extensions[data[0] & 7];
+        extensions[data[0] & 7];
     std::FILE* f = std::fopen(path.c_str(), "wb");
     check(f != nullptr, "the sound file could not be written");
     if (size > 1) std::fwrite(data + 1, 1, size - 1, f);
@@ -84,8 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             sound_set_position(1, start_s);
             error_code.store(0);  // error 5 for a stream that is no MP3
         }
-        if (loop) sound_loop(1);
-        else sound_play(1);
+        if (loop)
+            sound_loop(1);
+        else
+            sound_play(1);
         expect_no_error("playing a stream raised an error");
         std::this_thread::sleep_for(play_for);
         sound_pause(1);

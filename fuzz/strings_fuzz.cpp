@@ -34,11 +34,11 @@ struct Value {
     std::string model;
 };
 
-constexpr int var_count = 6;   // 0-2 heap, 3-4 low, 5 fixed
+constexpr int var_count = 6;  // 0-2 heap, 3-4 low, 5 fixed
 constexpr uint32_t fixed_length = 12;
 constexpr size_t temp_limit = 24;
 constexpr size_t length_limit = 1 << 16;  // longest string a step makes
-constexpr size_t low_room = 24 << 10;     // low-segment bytes the model allows
+constexpr size_t low_room = 24 << 10;  // low-segment bytes the model allows
 
 Value Vars[var_count];
 std::vector<Value> Temps;
@@ -48,7 +48,8 @@ const char Literal[] = "  Hello, World of Strings  abc  ";
 size_t low_bytes() {
     size_t n = 0;
     for (int i = 3; i <= 4; ++i) n += Vars[i].model.size();
-    for (const Value& t : Temps) if (t.s->in_low_segment) n += t.model.size();
+    for (const Value& t : Temps)
+        if (t.s->in_low_segment) n += t.model.size();
     return n;
 }
 
@@ -109,9 +110,12 @@ void start_run() {
         strings_startup();
     }
     for (int i = 0; i < var_count; ++i) {
-        if (i < 3) Vars[i] = {str_new(0, 0), ""};
-        else if (i < 5) Vars[i] = {str_new_low(0, 0), ""};
-        else Vars[i] = {str_new_fixed(FixedStorage, fixed_length), std::string(fixed_length, ' ')};
+        if (i < 3)
+            Vars[i] = {str_new(0, 0), ""};
+        else if (i < 5)
+            Vars[i] = {str_new_low(0, 0), ""};
+        else
+            Vars[i] = {str_new_fixed(FixedStorage, fixed_length), std::string(fixed_length, ' ')};
     }
     std::memset(FixedStorage, ' ', fixed_length);
 }
@@ -140,109 +144,111 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t small = static_cast<int8_t>(arg);
         if (Temps.size() >= temp_limit && op % 14 < 5) continue;
         switch (op % 14) {
-            case 0: {  // a heap temporary of the input's bytes
-                std::string t = text(arg % 64);
-                keep(str_from_bytes(t.data(), static_cast<uint32_t>(t.size())), t);
+        case 0: {  // a heap temporary of the input's bytes
+            std::string t = text(arg % 64);
+            keep(str_from_bytes(t.data(), static_cast<uint32_t>(t.size())), t);
+            break;
+        }
+        case 1: {  // a low temporary
+            std::string t = text(arg % 64);
+            if (low_bytes() + t.size() > low_room) break;
+            StrDesc* s = str_new_low(static_cast<uint32_t>(t.size()), 1);
+            if (!t.empty()) std::memcpy(s->data, t.data(), t.size());
+            keep(s, t);
+            break;
+        }
+        case 2: {  // a literal: part of a C text
+            size_t from = a % sizeof Literal, n = arg % (sizeof Literal - from);
+            keep(str_from_literal(Literal + from, static_cast<uint32_t>(n)), std::string(Literal + from, n));
+            break;
+        }
+        case 3: {
+            StrDesc* s = str_chr(small * 3);
+            const bool in_range = small * 3 >= 0 && small * 3 <= 255;
+            check((error_code.exchange(0) == 5) == !in_range, "chr judged its code wrongly");
+            keep(s, in_range ? std::string(1, static_cast<char>(small * 3)) : "");
+            break;
+        }
+        case 4: {  // a temporary of a variable's own characters
+            const Value& v = Vars[a % var_count];
+            std::string m = v.model;
+            keep(str_from_bytes(v.s->data, v.s->length), m);
+            break;
+        }
+        case 5: {  // assignment
+            Value& dest = Vars[a % var_count];
+            Operand src = operand(b);
+            std::string m = src.model;
+            if (dest.s->is_fixed) m = (m + std::string(fixed_length, ' ')).substr(0, fixed_length);
+            if (dest.s->in_low_segment && low_bytes() + m.size() > low_room) {
+                if (src.s->is_temporary) str_free(src.s);
                 break;
             }
-            case 1: {  // a low temporary
-                std::string t = text(arg % 64);
-                if (low_bytes() + t.size() > low_room) break;
-                StrDesc* s = str_new_low(static_cast<uint32_t>(t.size()), 1);
-                if (!t.empty()) std::memcpy(s->data, t.data(), t.size());
-                keep(s, t);
+            str_assign(dest.s, src.s);
+            dest.model = m;
+            break;
+        }
+        case 6: {  // joining
+            Operand x = operand(a), y = operand(b);
+            if (x.s == y.s && x.s->is_temporary) {  // one temporary cannot be both operands
+                Temps.push_back({x.s, x.model});
                 break;
             }
-            case 2: {  // a literal: part of a C text
-                size_t from = a % sizeof Literal, n = arg % (sizeof Literal - from);
-                keep(str_from_literal(Literal + from, static_cast<uint32_t>(n)), std::string(Literal + from, n));
+            if (x.model.size() + y.model.size() > length_limit) {
+                if (x.s->is_temporary) Temps.push_back({x.s, x.model});
+                if (y.s->is_temporary) Temps.push_back({y.s, y.model});
                 break;
             }
-            case 3: {
-                StrDesc* s = str_chr(small * 3);
-                const bool in_range = small * 3 >= 0 && small * 3 <= 255;
-                check((error_code.exchange(0) == 5) == !in_range, "chr judged its code wrongly");
-                keep(s, in_range ? std::string(1, static_cast<char>(small * 3)) : "");
-                break;
-            }
-            case 4: {  // a temporary of a variable's own characters
-                const Value& v = Vars[a % var_count];
-                std::string m = v.model;
-                keep(str_from_bytes(v.s->data, v.s->length), m);
-                break;
-            }
-            case 5: {  // assignment
-                Value& dest = Vars[a % var_count];
-                Operand src = operand(b);
-                std::string m = src.model;
-                if (dest.s->is_fixed) m = (m + std::string(fixed_length, ' ')).substr(0, fixed_length);
-                if (dest.s->in_low_segment && low_bytes() + m.size() > low_room) {
-                    if (src.s->is_temporary) str_free(src.s);
-                    break;
-                }
-                str_assign(dest.s, src.s);
-                dest.model = m;
-                break;
-            }
-            case 6: {  // joining
-                Operand x = operand(a), y = operand(b);
-                if (x.s == y.s && x.s->is_temporary) {  // one temporary cannot be both operands
-                    Temps.push_back({x.s, x.model});
-                    break;
-                }
-                if (x.model.size() + y.model.size() > length_limit) {
-                    if (x.s->is_temporary) Temps.push_back({x.s, x.model});
-                    if (y.s->is_temporary) Temps.push_back({y.s, y.model});
-                    break;
-                }
-                keep(str_concat(x.s, y.s), x.model + y.model);
-                break;
-            }
-            case 7: {
-                Operand x = operand(a);
-                const int32_t start = small, length = static_cast<int8_t>(b) * (arg & 1 ? 1 : 7);
-                const bool given = b & 0x10;
-                keep(str_mid(x.s, start, length, given), mid_model(x.model, start, length, given));
-                break;
-            }
-            case 8: {
-                Operand x = operand(a);
-                size_t n = small < 0 ? 0 : std::min<size_t>(static_cast<size_t>(small), x.model.size());
-                keep(str_right(x.s, small), x.model.substr(x.model.size() - n));
-                break;
-            }
-            case 9: {
-                Operand x = operand(a);
-                size_t k = x.model.find_first_not_of(' ');
-                keep(str_ltrim(x.s), k == std::string::npos ? "" : x.model.substr(k));
-                break;
-            }
-            case 10: {
-                Operand x = operand(a);
-                std::string m = x.model;
-                for (char& c : m) if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-                keep(str_upper(x.s), m);
-                break;
-            }
-            case 11: {  // comparison consumes nothing
-                const Value& x = Vars[a % var_count];
-                const Value& y = Temps.empty() ? Vars[b % var_count] : Temps[b % Temps.size()];
-                check(str_equal(x.s, y.s) == (x.model == y.model ? -1 : 0), "equal disagrees");
-                check(str_not_equal(x.s, y.s) == (x.model != y.model ? -1 : 0), "not-equal disagrees");
-                break;
-            }
-            case 12:  // freeing one temporary
-                if (!Temps.empty()) str_free(take_temp(a % Temps.size()).s);
-                break;
-            case 13: {  // releasing from a mark
-                if (Temps.empty()) break;
-                const uint32_t mark = Temps[a % Temps.size()].s->temp_index;
-                std::vector<Value> kept;
-                for (const Value& t : Temps) if (t.s->temp_index < mark) kept.push_back(t);
-                str_release_temps(mark, 0);
-                Temps = kept;
-                break;
-            }
+            keep(str_concat(x.s, y.s), x.model + y.model);
+            break;
+        }
+        case 7: {
+            Operand x = operand(a);
+            const int32_t start = small, length = static_cast<int8_t>(b) * (arg & 1 ? 1 : 7);
+            const bool given = b & 0x10;
+            keep(str_mid(x.s, start, length, given), mid_model(x.model, start, length, given));
+            break;
+        }
+        case 8: {
+            Operand x = operand(a);
+            size_t n = small < 0 ? 0 : std::min<size_t>(static_cast<size_t>(small), x.model.size());
+            keep(str_right(x.s, small), x.model.substr(x.model.size() - n));
+            break;
+        }
+        case 9: {
+            Operand x = operand(a);
+            size_t k = x.model.find_first_not_of(' ');
+            keep(str_ltrim(x.s), k == std::string::npos ? "" : x.model.substr(k));
+            break;
+        }
+        case 10: {
+            Operand x = operand(a);
+            std::string m = x.model;
+            for (char& c : m)
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+            keep(str_upper(x.s), m);
+            break;
+        }
+        case 11: {  // comparison consumes nothing
+            const Value& x = Vars[a % var_count];
+            const Value& y = Temps.empty() ? Vars[b % var_count] : Temps[b % Temps.size()];
+            check(str_equal(x.s, y.s) == (x.model == y.model ? -1 : 0), "equal disagrees");
+            check(str_not_equal(x.s, y.s) == (x.model != y.model ? -1 : 0), "not-equal disagrees");
+            break;
+        }
+        case 12:  // freeing one temporary
+            if (!Temps.empty()) str_free(take_temp(a % Temps.size()).s);
+            break;
+        case 13: {  // releasing from a mark
+            if (Temps.empty()) break;
+            const uint32_t mark = Temps[a % Temps.size()].s->temp_index;
+            std::vector<Value> kept;
+            for (const Value& t : Temps)
+                if (t.s->temp_index < mark) kept.push_back(t);
+            str_release_temps(mark, 0);
+            Temps = kept;
+            break;
+        }
         }
         check(error_code.load() == 0, "a string operation raised an error on sound operands");
         verify();

@@ -12,13 +12,12 @@ struct Cell {
 
 // Loads the three cells of one line into the list and, when all three hold the
 // marker, sets the result. Five statements, numbered from `line`.
-void test_line(uint32_t line, ArrayDesc& cells, int16_t marker, int16_t result, Cell a, Cell b,
-               Cell c) {
+void test_line(uint32_t line, ArrayDesc& cells, int16_t marker, int16_t result, Cell a, Cell b, Cell c) {
     STATEMENT(line, ASSIGN(array_at(cells, 1), board(a.floor, a.row, a.column)));
     STATEMENT(line + 1, ASSIGN(array_at(cells, 2), board(b.floor, b.row, b.column)));
     STATEMENT(line + 2, ASSIGN(array_at(cells, 3), board(c.floor, c.row, c.column)));
-    if (CONDITION(line + 3, array_at(cells, 3) == marker && array_at(cells, 2) == marker &&
-                                array_at(cells, 1) == marker))
+    if (CONDITION(line + 3,
+                  array_at(cells, 3) == marker && array_at(cells, 2) == marker && array_at(cells, 1) == marker))
         STATEMENT(line + 4, ASSIGN(game_over(), result));
 }
 

@@ -13,23 +13,40 @@ inline uint8_t character_not_in_table() { return 0; }
 consteval uint8_t byte_of(uint32_t code_point) {
     if (code_point < 0x80) return static_cast<uint8_t>(code_point);
     switch (code_point) {
-        case 0x25BA: return 16;   // right-pointing triangle
-        case 0x25C4: return 17;   // left-pointing triangle
-        case 0x2191: return 24;   // up arrow
-        case 0x2193: return 25;   // down arrow
-        case 0x2563: return 185;
-        case 0x2551: return 186;
-        case 0x2557: return 187;
-        case 0x255D: return 188;
-        case 0x255A: return 200;
-        case 0x2554: return 201;
-        case 0x2569: return 202;
-        case 0x2566: return 203;
-        case 0x2560: return 204;
-        case 0x2550: return 205;
-        case 0x256C: return 206;
-        case 0x2588: return 219;  // full block
-        default: return character_not_in_table();
+    case 0x25BA:
+        return 16;  // right-pointing triangle
+    case 0x25C4:
+        return 17;  // left-pointing triangle
+    case 0x2191:
+        return 24;  // up arrow
+    case 0x2193:
+        return 25;  // down arrow
+    case 0x2563:
+        return 185;
+    case 0x2551:
+        return 186;
+    case 0x2557:
+        return 187;
+    case 0x255D:
+        return 188;
+    case 0x255A:
+        return 200;
+    case 0x2554:
+        return 201;
+    case 0x2569:
+        return 202;
+    case 0x2566:
+        return 203;
+    case 0x2560:
+        return 204;
+    case 0x2550:
+        return 205;
+    case 0x256C:
+        return 206;
+    case 0x2588:
+        return 219;  // full block
+    default:
+        return character_not_in_table();
     }
 }
 

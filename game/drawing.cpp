@@ -69,32 +69,32 @@ void draw_floor(int16_t floor) {
             STATEMENT(933, ASSIGN(x, (k + 3) * 4));
             STATEMENT(934, ASSIGN(code, board(floor, r, k)));
             switch (code) {
-                case cell_empty:
-                    fill_cell(935, y, x, ' ');
-                    break;
-                case cell_x:
-                    STATEMENT(942, colour(4));
-                    print_at(943, y - 1, x - 1, str_lit("X"));
-                    print_at(945, y - 1, x + 1, str_lit("X"));
-                    print_at(947, y + 1, x - 1, str_lit("X"));
-                    print_at(949, y + 1, x + 1, str_lit("X"));
-                    print_at(951, y, x, str_lit("X"));
-                    print_at(953, y - 1, x, str_lit(" "));
-                    print_at(955, y + 1, x, str_lit(" "));
-                    print_at(957, y, x - 1, str_lit(" "));
-                    print_at(959, y, x + 1, str_lit(" "));
-                    break;
-                case cell_o:
-                    STATEMENT(962, colour(3));
-                    fill_cell(963, y, x, 'O');
-                    print_at(969, y, x, str_lit(" "));
-                    break;
-                case cell_obstacle:
-                    STATEMENT(972, colour(15));
-                    fill_cell(973, y, x, 219);
-                    break;
-                default:  // a cell in the middle of a swap keeps what it shows
-                    break;
+            case cell_empty:
+                fill_cell(935, y, x, ' ');
+                break;
+            case cell_x:
+                STATEMENT(942, colour(4));
+                print_at(943, y - 1, x - 1, str_lit("X"));
+                print_at(945, y - 1, x + 1, str_lit("X"));
+                print_at(947, y + 1, x - 1, str_lit("X"));
+                print_at(949, y + 1, x + 1, str_lit("X"));
+                print_at(951, y, x, str_lit("X"));
+                print_at(953, y - 1, x, str_lit(" "));
+                print_at(955, y + 1, x, str_lit(" "));
+                print_at(957, y, x - 1, str_lit(" "));
+                print_at(959, y, x + 1, str_lit(" "));
+                break;
+            case cell_o:
+                STATEMENT(962, colour(3));
+                fill_cell(963, y, x, 'O');
+                print_at(969, y, x, str_lit(" "));
+                break;
+            case cell_obstacle:
+                STATEMENT(972, colour(15));
+                fill_cell(973, y, x, 219);
+                break;
+            default:  // a cell in the middle of a swap keeps what it shows
+                break;
             }
             CHECK(980);
         }

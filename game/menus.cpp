@@ -19,8 +19,7 @@ void set_columns(uint32_t line, ArrayDesc& columns, std::initializer_list<int16_
 
 }  // namespace
 
-int16_t choose_from_menu(int16_t& selection, int16_t row, StrDesc* items, StrDesc* marker,
-                         ArrayDesc& columns) {
+int16_t choose_from_menu(int16_t& selection, int16_t row, StrDesc* items, StrDesc* marker, ArrayDesc& columns) {
     // The texts are taken by value: the marker is printed again on every move.
     StrDesc* items_text = str_new(0, 0);
     StrDesc* marker_text = str_new(0, 0);
@@ -72,20 +71,25 @@ void show_options() {
         STATEMENT(183, locate(12, 14));
         STATEMENT(184, print_line(str_lit("Options:")));
         STATEMENT(185, selection = 1;
-                  ASSIGN(choice, choose_from_menu(selection, 14, str_lit("  <Powerups> <Player> <Mode> <Back>  "),
-                                                  str_lit("*"), option_columns)));
+                  ASSIGN(choice,
+                         choose_from_menu(selection, 14, str_lit("  <Powerups> <Player> <Mode> <Back>  "), str_lit("*"),
+                                          option_columns)));
         if (CONDITION(186, choice == 1)) {
             STATEMENT(187, selection = 1;
-                      ASSIGN(options(1), choose_from_menu(selection, 17, str_lit("              <OFF> <ON>               "),
-                                                          str_lit("*"), powerup_columns) - 1));
+                      ASSIGN(options(1),
+                             choose_from_menu(selection, 17, str_lit("              <OFF> <ON>               "),
+                                              str_lit("*"), powerup_columns) -
+                                 1));
         } else if (CONDITION(188, choice == 2)) {
             STATEMENT(189, selection = 1;
-                      ASSIGN(options(2), choose_from_menu(selection, 17, str_lit("                <1> <2>                "),
-                                                          str_lit("*"), player_columns)));
+                      ASSIGN(options(2),
+                             choose_from_menu(selection, 17, str_lit("                <1> <2>                "),
+                                              str_lit("*"), player_columns)));
         } else if (CONDITION(190, choice == 3)) {
             STATEMENT(191, selection = 1;
-                      ASSIGN(options(3), choose_from_menu(selection, 17, str_lit("          <1 floor> <3 floors>         "),
-                                                          str_lit("*"), mode_columns)));
+                      ASSIGN(options(3),
+                             choose_from_menu(selection, 17, str_lit("          <1 floor> <3 floors>         "),
+                                              str_lit("*"), mode_columns)));
             if (CONDITION(192, options(3) == 2)) STATEMENT(193, ASSIGN(options(3), 3));
         } else if (CONDITION(194, choice == 4)) {
             break;

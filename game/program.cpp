@@ -38,9 +38,10 @@ void title_and_menu() {
         STATEMENT(45, ASSIGN(menu_columns(3), 25));
         STATEMENT(46, ASSIGN(menu_columns(4), 32));
         int16_t selection = 1;
-        STATEMENT(47, ASSIGN(menu_choice(), choose_from_menu(selection, 14,
-                                                             str_lit("    <Play!> <Options> <Help> <Quit>    "),
-                                                             str_lit("*"), menu_columns_array())));
+        STATEMENT(47,
+                  ASSIGN(menu_choice(),
+                         choose_from_menu(selection, 14, str_lit("    <Play!> <Options> <Help> <Quit>    "),
+                                          str_lit("*"), menu_columns_array())));
         if (CONDITION(48, menu_choice() == 1)) return;
         if (CONDITION(49, menu_choice() == 2)) STATEMENT(50, show_options());
         if (CONDITION(51, menu_choice() == 3)) STATEMENT(52, show_help());

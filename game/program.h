@@ -11,8 +11,7 @@ int morv_program(void*);
 
 // Menus, options and help (menus.cpp). choose_from_menu consumes the two
 // texts when they are temporaries; columns holds one marker column per item.
-int16_t choose_from_menu(int16_t& selection, int16_t row, StrDesc* items, StrDesc* marker,
-                         ArrayDesc& columns);
+int16_t choose_from_menu(int16_t& selection, int16_t row, StrDesc* items, StrDesc* marker, ArrayDesc& columns);
 void show_options();
 void show_help();
 

@@ -18,9 +18,9 @@ void game_state_create();
 
 // Bounds-checked elements: a bad index is runtime error 9 (element 0 is used).
 int16_t& board(int32_t floor, int32_t row, int32_t column);  // 0..3 each
-int16_t& options(int32_t i);                                 // 0..3
-int16_t& power(int32_t player);                              // 0..2
-int16_t& menu_columns(int32_t i);                            // 0..4
+int16_t& options(int32_t i);  // 0..3
+int16_t& power(int32_t player);  // 0..2
+int16_t& menu_columns(int32_t i);  // 0..4
 ArrayDesc& menu_columns_array();
 
 // The scalar variables.

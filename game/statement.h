@@ -52,12 +52,12 @@ inline void program_assign(StrDesc* target, StrDesc* value) {
 }
 
 // One statement of the program: STATEMENT(231, print_line(str_lit("Options:")));
-#define STATEMENT(line, ...)                                  \
-    do {                                                      \
-        const uint32_t statement_mark_ = str_temp_count();    \
-        do {                                                  \
-            __VA_ARGS__;                                      \
-        } while (statement_end((line), statement_mark_));     \
+#define STATEMENT(line, ...)                               \
+    do {                                                   \
+        const uint32_t statement_mark_ = str_temp_count(); \
+        do {                                               \
+            __VA_ARGS__;                                   \
+        } while (statement_end((line), statement_mark_));  \
     } while (0)
 
 // A loop head or jump target: the check without a statement of its own.

@@ -8,11 +8,11 @@ namespace {
 
 // The locals of one turn.
 struct TurnLocals {
-    int16_t place = 0;     // marker code written into the chosen cell
+    int16_t place = 0;  // marker code written into the chosen cell
     int16_t required = 0;  // what the chosen cell must hold
-    int16_t found = 0;     // what the last confirmed cell held
-    int16_t extra = 0;     // placements of powerup 2 so far
-    int16_t sudden = 0;    // 1 in a sudden-death turn
+    int16_t found = 0;  // what the last confirmed cell held
+    int16_t extra = 0;  // placements of powerup 2 so far
+    int16_t sudden = 0;  // 1 in a sudden-death turn
     int16_t floor = 0, row = 0, column = 0;
 };
 
@@ -25,30 +25,30 @@ bool placement_setup(uint32_t line, TurnLocals& t) {
     int16_t powerup = 0;
     STATEMENT(line + 1, ASSIGN(powerup, power(turn())));
     switch (powerup) {
-        case 1:
-            STATEMENT(line + 2, ASSIGN(t.place, player_marker(turn(), 0)));
-            break;
-        case 2:
-            STATEMENT(line + 3, ASSIGN(t.place, player_marker(turn(), 0)));
-            STATEMENT(line + 4, ASSIGN(t.extra, t.extra + 1));
-            if (CONDITION(line + 5, powerup_unusable(2) != 0)) return false;
-            break;
-        case 3:
-            STATEMENT(line + 7, ASSIGN(t.required, player_marker(turn(), 1)));
-            if (CONDITION(line + 8, powerup_unusable(3) != 0)) return false;
-            break;
-        case 4:
-            STATEMENT(line + 10, swap_markers());
-            return false;
-        case 5:
-            STATEMENT(line + 12, ASSIGN(t.place, cell_obstacle));
-            break;
-        case 6:
-            STATEMENT(line + 13, ASSIGN(t.sudden, 1));
-            STATEMENT(line + 14, ASSIGN(t.place, player_marker(turn(), 0)));
-            break;
-        default:
-            break;
+    case 1:
+        STATEMENT(line + 2, ASSIGN(t.place, player_marker(turn(), 0)));
+        break;
+    case 2:
+        STATEMENT(line + 3, ASSIGN(t.place, player_marker(turn(), 0)));
+        STATEMENT(line + 4, ASSIGN(t.extra, t.extra + 1));
+        if (CONDITION(line + 5, powerup_unusable(2) != 0)) return false;
+        break;
+    case 3:
+        STATEMENT(line + 7, ASSIGN(t.required, player_marker(turn(), 1)));
+        if (CONDITION(line + 8, powerup_unusable(3) != 0)) return false;
+        break;
+    case 4:
+        STATEMENT(line + 10, swap_markers());
+        return false;
+    case 5:
+        STATEMENT(line + 12, ASSIGN(t.place, cell_obstacle));
+        break;
+    case 6:
+        STATEMENT(line + 13, ASSIGN(t.sudden, 1));
+        STATEMENT(line + 14, ASSIGN(t.place, player_marker(turn(), 0)));
+        break;
+    default:
+        break;
     }
     return true;
 }
@@ -83,7 +83,8 @@ int16_t count_cells(uint32_t line, int16_t first, int16_t last, int16_t content,
         for (int16_t r = 1; r <= 3; ++r) {
             CHECK(line + 3);
             for (int16_t k = 1; k <= 3; ++k) {
-                if (CONDITION(line + 4, (board(f, r, k) == content) == equal)) STATEMENT(line + 5, ASSIGN(count, count + 1));
+                if (CONDITION(line + 4, (board(f, r, k) == content) == equal))
+                    STATEMENT(line + 5, ASSIGN(count, count + 1));
                 CHECK(line + 6);
             }
         }
@@ -150,8 +151,7 @@ void human_move() {
                 break;
             }
             if (CONDITION(553, key_is(key, "5"))) STATEMENT(554, ASSIGN(t.found, board(t.floor, t.row, t.column)));
-            if (CONDITION(555, key_is(key, "\0H") || key_is(key, "\0P") || key_is(key, "\0K") ||
-                                   key_is(key, "\0M")))
+            if (CONDITION(555, key_is(key, "\0H") || key_is(key, "\0P") || key_is(key, "\0K") || key_is(key, "\0M")))
                 STATEMENT(556, draw_cursor_arrows(t.row, t.column));
             if (CONDITION(557, key_is(key, "5") && t.found == t.required)) break;
         }
@@ -226,8 +226,9 @@ void computer_pick_floor() {
     }
     // With every floor full there is no floor to move to; the search that
     // follows then passes the turn.
-    if (CONDITION(690, array_at(count, cpu_floor()) == 9 &&
-                           (array_at(count, 1) < 9 || array_at(count, 2) < 9 || array_at(count, 3) < 9))) {
+    if (CONDITION(690,
+                  array_at(count, cpu_floor()) == 9 &&
+                      (array_at(count, 1) < 9 || array_at(count, 2) < 9 || array_at(count, 3) < 9))) {
         do {
             CHECK(691);
             STATEMENT(692, ASSIGN(f, random_one_to(3)));

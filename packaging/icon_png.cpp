@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
             const uint8_t* p = static_cast<const uint8_t*>(icon->pixels) + (y / scale) * icon->pitch +
-                               (x / scale) * bytes_per_pixel;
+                (x / scale) * bytes_per_pixel;
             uint32_t value = 0;
             for (int b = 0; b < bytes_per_pixel; ++b) value |= uint32_t(p[b]) << (8 * b);
             uint8_t* d = &rgba[(size_t(y) * size + x) * 4];

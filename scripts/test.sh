@@ -3,7 +3,7 @@
 # suite in a plain build, again under AddressSanitizer with UndefinedBehavior-
 # Sanitizer and leak detection, and under ThreadSanitizer; then each fuzz
 # target's corpus replayed and a fixed-seed run from it. After the plain
-# build, the style check (clang-tidy, the names) with warnings as errors.
+# build, the style check (clang-format, clang-tidy, the names) with warnings as errors.
 # Usage: scripts/test.sh [--quick]    --quick: the plain build's suite and the style check only
 set -euo pipefail
 cd "$(dirname "$0")/.."

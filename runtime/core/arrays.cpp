@@ -128,8 +128,7 @@ int16_t& array_at(ArrayDesc& a, int32_t i1, int32_t i2, int32_t i3) {
 }
 
 int32_t array_upper_bound(const ArrayDesc& a, int32_t dim, int32_t dim_count) {
-    if (dim < 1 || dim > dim_count || !(a.flags & array_allocated) ||
-        static_cast<uint32_t>(dim_count) != a.dim_count) {
+    if (dim < 1 || dim > dim_count || !(a.flags & array_allocated) || static_cast<uint32_t>(dim_count) != a.dim_count) {
         runtime_error(error_subscript_out_of_range);
         return 0;
     }
@@ -166,8 +165,7 @@ ArrayDesc* array_new_static(uint32_t dim_count, const ArrayBounds* bounds) {
     return a;
 }
 
-void array_declare(ArrayDesc& a, uint32_t dim_count, const ArrayBounds* bounds,
-                   bool in_low_memory) {
+void array_declare(ArrayDesc& a, uint32_t dim_count, const ArrayBounds* bounds, bool in_low_memory) {
     if (a.flags & (array_static | array_allocated)) {
         runtime_error(error_duplicate_definition);
         return;

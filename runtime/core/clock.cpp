@@ -9,7 +9,7 @@ std::atomic<uint32_t> AnchorMs{0};
 std::atomic<int64_t> HeldMs{-1};  // the time of day a test holds, or -1
 constexpr uint32_t ms_per_day = 86400000;
 constexpr long ns_per_ms = 1000000;
-}
+}  // namespace
 
 uint32_t ticks_at_start() { return AnchorTicks; }
 uint32_t ms_at_start() { return AnchorMs; }
@@ -27,7 +27,8 @@ ClockAnchor clock_anchor_from(uint32_t ticks, const timespec* now) {
     const uint32_t into_second = static_cast<uint32_t>(now->tv_nsec / ns_per_ms);
     struct tm local {};
     if (!localtime_r(&now->tv_sec, &local)) return {ticks - into_second, 0};
-    return {ticks - into_second, static_cast<uint32_t>((local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * 1000)};
+    return {ticks - into_second,
+            static_cast<uint32_t>((local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * 1000)};
 }
 
 void clock_anchor_startup() {

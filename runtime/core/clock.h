@@ -19,7 +19,7 @@ uint32_t clock_ms_of_day();
 
 struct ClockAnchor {
     uint32_t ticks;  // the tick count at the last second boundary (may wrap below 0)
-    uint32_t ms;     // whole seconds since local midnight at it, in ms
+    uint32_t ms;  // whole seconds since local midnight at it, in ms
 };
 // The anchor for the tick count `ticks` read at wall-clock time `now`. A wall
 // clock that cannot be read (null) counts as calendar time 0; one that cannot

@@ -22,7 +22,11 @@ void utf8_append(std::string& out, uint32_t u) {
 size_t utf8_decode(std::string_view text, uint32_t* u) {
     if (text.empty()) return 0;
     const uint8_t lead = static_cast<uint8_t>(text[0]);
-    const size_t extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : 4;
+    const size_t extra = lead < 0x80 ? 0
+        : (lead & 0xE0) == 0xC0      ? 1
+        : (lead & 0xF0) == 0xE0      ? 2
+        : (lead & 0xF8) == 0xF0      ? 3
+                                     : 4;
     if (extra == 4 || extra >= text.size()) return 0;
     uint32_t point = lead & (0x7F >> extra);
     for (size_t k = 1; k <= extra; ++k) {

@@ -68,7 +68,8 @@ void statement_check(uint32_t line) {
     retry_statement = 0;
     while (pause_flags.load() != 0 || stop_threads.load() != 0) {
         if (stop_threads.load() != 0) end_program_thread();
-        wait_until(program_wakeup, [] { return pause_flags.load() == 0; }, pause_check_ms);
+        wait_until(
+            program_wakeup, [] { return pause_flags.load() == 0; }, pause_check_ms);
     }
     if (!runtime_error_pending()) {
         dispatch_event_traps();

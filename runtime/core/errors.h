@@ -65,11 +65,11 @@ enum RuntimeError : int32_t {
     error_rename_across_disks = 74,
     error_path_file_access = 75,
     error_path_not_found = 76,
-    error_out_of_stack_space = 256,    // critical
-    error_out_of_memory_1 = 257,       // critical, and 502 to 517 are #2 to #17
+    error_out_of_stack_space = 256,  // critical
+    error_out_of_memory_1 = 257,  // critical, and 502 to 517 are #2 to #17
     error_invalid_handle = 258,
     error_cannot_find_dynamic_library = 259,  // critical
-    error_sub_not_in_dynamic_library = 260,   // critical
+    error_sub_not_in_dynamic_library = 260,  // critical
     error_out_of_memory_2 = 502,
     error_out_of_memory_3 = 503,
     error_out_of_memory_4 = 504,

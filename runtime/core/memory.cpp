@@ -28,7 +28,7 @@ struct LowBlockRecord {
     uint32_t end;
     uint32_t size;
     uint32_t index;
-    uint32_t next;   // next lower block, or no_record
+    uint32_t next;  // next lower block, or no_record
 };
 LowBlockRecord LowBlockRecords[low_block_record_count];
 // Head of the live blocks, highest address first.
@@ -93,8 +93,7 @@ void memory_fail_next_allocation() { FailNextAllocation = true; }
 void memory_startup() {
     if (!take_block(perm_pool_first_block_size)) runtime_error(error_out_of_memory_4);
     low_blocks_empty();
-    ReturnStack.points = static_cast<uint32_t*>(
-        memory_calloc(return_stack_initial_capacity, sizeof(uint32_t)));
+    ReturnStack.points = static_cast<uint32_t*>(memory_calloc(return_stack_initial_capacity, sizeof(uint32_t)));
     if (!ReturnStack.points) runtime_error(error_out_of_stack_space);
     ReturnStack.capacity = ReturnStack.points ? return_stack_initial_capacity : 0;
     ReturnStack.depth = 0;
@@ -119,8 +118,7 @@ void* perm_alloc(uint32_t n) {
         return nullptr;
     }
     size_t left = static_cast<size_t>(PermPool.end - PermPool.used);
-    size_t pad = (perm_alignment - reinterpret_cast<uintptr_t>(PermPool.used) % perm_alignment) %
-                 perm_alignment;
+    size_t pad = (perm_alignment - reinterpret_cast<uintptr_t>(PermPool.used) % perm_alignment) % perm_alignment;
     if (pad + n >= left) {
         // Reaching the end exactly also moves on: the rest of the old block is
         // abandoned and the next block is larger than twice the last.
@@ -181,8 +179,7 @@ void* low_block_alloc(uint32_t n) {
 void low_block_free(void* p) {
     auto* bytes = static_cast<uint8_t*>(p);
     uint8_t* base = low_memory();
-    if (!bytes || bytes < base + low_block_area_start || bytes >= base + low_block_area_end)
-        return;
+    if (!bytes || bytes < base + low_block_area_start || bytes >= base + low_block_area_end) return;
     auto offset = static_cast<uint32_t>(bytes - base);
     uint32_t above = no_record;
     for (uint32_t rec = LowBlockList; rec != no_record; rec = LowBlockRecords[rec].next) {
@@ -214,8 +211,7 @@ void return_stack_grow() {
     }
     uint32_t capacity = ReturnStack.capacity ? ReturnStack.capacity * 2 : return_stack_initial_capacity;
     void* grown = nullptr;
-    if (!FailNextAllocation)
-        grown = std::realloc(ReturnStack.points, static_cast<size_t>(capacity) * sizeof(uint32_t));
+    if (!FailNextAllocation) grown = std::realloc(ReturnStack.points, static_cast<size_t>(capacity) * sizeof(uint32_t));
     FailNextAllocation = false;
     if (!grown) {
         runtime_error(error_out_of_stack_space);

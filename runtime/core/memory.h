@@ -34,7 +34,7 @@ void low_block_free(void* p);
 // --- Arrays --------------------------------------------------------------------
 enum ArrayFlags : uint32_t {
     array_allocated = 1,
-    array_static = 2,        // made once by the main module: erase only zeroes it
+    array_static = 2,  // made once by the main module: erase only zeroes it
     array_in_low_block = 4,  // storage is a low-memory block
 };
 constexpr uint32_t array_max_dims = 60;
@@ -98,8 +98,7 @@ ArrayDesc* array_new_static(uint32_t dim_count, const ArrayBounds* bounds);
 // zeroed storage from the low-memory area (in_low_memory) or the general
 // allocator (critical 257 when that fails), and marks it allocated.
 // Bad bounds (dimension count outside 1..60, upper below lower) are error 9.
-void array_declare(ArrayDesc& a, uint32_t dim_count, const ArrayBounds* bounds,
-                   bool in_low_memory);
+void array_declare(ArrayDesc& a, uint32_t dim_count, const ArrayBounds* bounds, bool in_low_memory);
 // Leaving the subroutine: frees the storage of an allocated non-static array
 // (back to the low-memory area or the general allocator) and erases its
 // descriptor; a static array keeps its storage and its values.

@@ -84,7 +84,8 @@ bool event_request(EventRequestKind kind, std::function<void()> work, bool wait)
     if (!wait) return true;
     // The shutdown answers every request, so this ends without a timeout of
     // its own; stop_threads also ends it at once.
-    while (!wait_until(program_wakeup, [&] { return finished(completion); }, request_wait_slice_ms))
+    while (!wait_until(
+        program_wakeup, [&] { return finished(completion); }, request_wait_slice_ms))
         if (stop_threads.load()) return false;
     std::lock_guard<std::mutex> guard(Requests.lock);
     return completion->ran;

@@ -44,8 +44,7 @@ void descriptor_block_new() {
 void list_init(RefList& list, uint32_t first_index, int32_t critical) {
     list.capacity = list_start_capacity;
     list.count = first_index;
-    list.entries = static_cast<StrDesc**>(
-        store_realloc(nullptr, (uint64_t{list.capacity} + 1) * sizeof(StrDesc*)));
+    list.entries = static_cast<StrDesc**>(store_realloc(nullptr, (uint64_t{list.capacity} + 1) * sizeof(StrDesc*)));
     if (!list.entries) strings_critical(critical);
     if (first_index) list.entries[0] = hole;
 }
@@ -141,8 +140,7 @@ void strings_startup() {
     LowStringSegment.used = low_string_first_offset;
     LowStringSegment.slot_top = low_slot_start;
     LowStringSegment.free_slot_count = 0;
-    std::memset(low_segment_base() + low_string_first_offset, 0,
-                low_string_segment_size - low_string_first_offset);
+    std::memset(low_segment_base() + low_string_first_offset, 0, low_string_segment_size - low_string_first_offset);
     LineEndString = str_new_low(0, 0);
     SpaceString = str_new_low(1, 0);
     SpaceString->data[0] = ' ';

@@ -54,8 +54,10 @@ void low_slot_release(StrDesc* s) {
     LowSegmentStore& seg = LowStringSegment;
     uint32_t offset = s->length_slot_offset;
     std::memset(low_segment_base() + offset, 0, low_slot_bytes);
-    if (offset == seg.slot_top) seg.slot_top += low_slot_bytes;
-    else seg.free_slots[seg.free_slot_count++] = static_cast<uint16_t>(offset);
+    if (offset == seg.slot_top)
+        seg.slot_top += low_slot_bytes;
+    else
+        seg.free_slots[seg.free_slot_count++] = static_cast<uint16_t>(offset);
     s->length_slot = nullptr;
     s->length_slot_offset = 0;
 }

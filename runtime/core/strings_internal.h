@@ -13,8 +13,8 @@
 constexpr uint32_t low_string_segment_size = 0x10000;
 constexpr uint32_t low_string_first_offset = 0x100;
 constexpr uint32_t empty_array_block_size = 8;
-constexpr uint32_t empty_array_block_offset =
-    low_string_segment + low_string_segment_size - empty_array_block_size;  // in LowMemoryImage
+constexpr uint32_t empty_array_block_offset = low_string_segment + low_string_segment_size -
+    empty_array_block_size;  // in LowMemoryImage
 
 // Start-up: makes the descriptor block, the heap, the lists, clears the low
 // segment's string area and slots, and makes line_end_string and space_string.
@@ -30,13 +30,13 @@ inline uint8_t* empty_array_block() { return low_memory() + empty_array_block_of
 struct StringStats {
     uint64_t heap_size, heap_used;
     uint32_t heap_list_count, heap_list_capacity;
-    uint32_t low_used, low_slot_top;              // segment offsets
+    uint32_t low_used, low_slot_top;  // segment offsets
     uint32_t low_list_count, low_list_capacity;
     uint32_t temp_count, temp_capacity;
     uint32_t free_descriptors, free_stack_capacity;
     uint32_t descriptor_blocks;
     uint32_t heap_compactions, heap_growths, low_compactions;
-    uint64_t system_allocations;                  // general allocations so far
+    uint64_t system_allocations;  // general allocations so far
 };
 StringStats strings_stats();
 // Makes the next growth of a store fail (tests of the critical errors).
@@ -70,7 +70,7 @@ struct StringHeapStore {
 };
 
 struct LowSegmentStore {
-    uint32_t used;      // segment offset of the used end
+    uint32_t used;  // segment offset of the used end
     uint32_t slot_top;  // segment offset of the lowest length slot taken
     uint32_t free_slot_count;
     uint16_t free_slots[low_max_slots];  // slots of freed strings, reused first

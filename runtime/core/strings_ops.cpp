@@ -14,8 +14,10 @@ constexpr uint8_t space_char = ' ';
 // The storage part of str_free: the list entry and the buffer's used end.
 void release_storage(StrDesc* s) {
     if (!owns_storage(s)) return;
-    if (s->in_low_segment) low_string_release(s);
-    else heap_string_release(s);
+    if (s->in_low_segment)
+        low_string_release(s);
+    else
+        heap_string_release(s);
 }
 
 // str_free of a temporary (never one of the built-in permanent strings).
@@ -132,9 +134,7 @@ StrDesc* str_new_low(uint32_t length, int32_t temporary) {
 // whose contents move when a new string makes room.
 static bool inside_string_stores(const void* p, uint32_t length) {
     auto* b = static_cast<const uint8_t*>(p);
-    auto within = [&](const uint8_t* base, uint64_t size) {
-        return base && b + length > base && b < base + size;
-    };
+    auto within = [&](const uint8_t* base, uint64_t size) { return base && b + length > base && b < base + size; };
     return within(StringHeap.base, StringHeap.size) || within(low_segment_base(), low_string_segment_size);
 }
 
@@ -317,12 +317,16 @@ StrDesc* str_mid(StrDesc* s, int32_t start, int32_t length, int32_t length_given
             count -= 1 - first;
             first = 1;
         }
-        if (count <= 0 || first > len) first = 1, count = 0;
-        else if (first + count - 1 > len) count = len - first + 1;
+        if (count <= 0 || first > len)
+            first = 1, count = 0;
+        else if (first + count - 1 > len)
+            count = len - first + 1;
     } else {
         if (first < 1) first = 1;
-        if (first > len) first = 1, count = 0;
-        else count = len - first + 1;
+        if (first > len)
+            first = 1, count = 0;
+        else
+            count = len - first + 1;
     }
     return cut(s, static_cast<uint32_t>(first - 1), static_cast<uint32_t>(count));
 }

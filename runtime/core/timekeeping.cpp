@@ -95,7 +95,8 @@ void sleep_seconds(int32_t seconds, uint32_t given) {
         uint32_t now = SDL_GetTicks();
         if (now >= deadline) return;
         uint64_t left = deadline - now;
-        program_wakeup.wait(ticket, static_cast<uint32_t>(left < endless_sleep_check_ms ? left : endless_sleep_check_ms));
+        program_wakeup.wait(ticket,
+                            static_cast<uint32_t>(left < endless_sleep_check_ms ? left : endless_sleep_check_ms));
     }
 }
 

@@ -16,7 +16,7 @@ extern std::atomic<uint32_t> program_sleeps;
 // --- Generator state -------------------------------------------------------------
 constexpr uint32_t random_seed_initial = 0x50000;
 constexpr uint32_t random_multiplier = 0xFD43FD;  // 16,598,013
-constexpr uint32_t random_increment = 0xC39EC3;   // 12,820,163
+constexpr uint32_t random_increment = 0xC39EC3;  // 12,820,163
 constexpr uint32_t random_mask = 0xFFFFFF;
 
 // The generator state (only its low 24 bits matter).

@@ -18,7 +18,7 @@ struct TimerTrap {
     std::atomic<uint8_t> in_use{0};
     std::atomic<uint32_t> handler{0};
     std::atomic<double> interval{0.0};  // seconds
-    std::atomic<double> last{0.0};      // seconds on the SDL_GetTicks clock
+    std::atomic<double> last{0.0};  // seconds on the SDL_GetTicks clock
     std::atomic<uint8_t> state{trap_off};
     std::atomic<uint8_t> pending{0};
 };
@@ -215,7 +215,8 @@ void timer_trap_set_state(int32_t index, uint8_t state) {
     uint8_t due = 1;
     if (state == trap_off) trap->pending.compare_exchange_strong(due, 0);
     // A trap held while stopped runs once it is on again.
-    else if (state == trap_on && trap->pending.load() == 1) event_pending_raise();
+    else if (state == trap_on && trap->pending.load() == 1)
+        event_pending_raise();
     timer_wakeup.signal();
 }
 
@@ -247,8 +248,10 @@ void trigger_trap_set_state(uint32_t controller, uint32_t button, uint8_t state)
         return;
     }
     trap->state = state;
-    if (state == trap_off) trap->pending = 0;
-    else if (state == trap_on && trap->pending.load() > 0) event_pending_raise();
+    if (state == trap_off)
+        trap->pending = 0;
+    else if (state == trap_on && trap->pending.load() > 0)
+        event_pending_raise();
 }
 
 bool trigger_trap_raise(uint32_t controller, uint32_t button) {

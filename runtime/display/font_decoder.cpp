@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr uint32_t open_magic = 0x544E464D;   // "MFNT"
+constexpr uint32_t open_magic = 0x544E464D;  // "MFNT"
 constexpr uint32_t glyph_magic = 0x5947464D;  // "MFGY"
 constexpr double calibration_points = 1000;
 // Faces taller than this are not rendered ahead: their glyphs are asked for
@@ -92,7 +92,7 @@ Glyph render(TTF_Font* f, uint32_t flags, uint32_t cell_width, uint32_t cell_hei
 bool write_glyph(int fd, const Glyph& g, bool with_pixels) {
     const int32_t head[3] = {g.ok && with_pixels ? 1 : (g.ok ? 2 : 0), g.width, g.rows};
     return decoder_write(fd, head, sizeof head) &&
-           (!(g.ok && with_pixels) || decoder_write(fd, g.pixels.data(), g.pixels.size()));
+        (!(g.ok && with_pixels) || decoder_write(fd, g.pixels.data(), g.pixels.size()));
 }
 
 bool read_glyph(const uint8_t*& at, const uint8_t* end, uint32_t cell_height, Glyph* g) {
@@ -157,8 +157,9 @@ int open_font(const DecoderJob& job) {
     uint32_t cell_width = 0;
     if (flags & font_monospace) {
         const Uint16 space[2] = {0x20, 0};
-        Surface s(TTF_FontFaceIsFixedWidth(f.get()) ? TTF_RenderUNICODE_Solid(f.get(), space, SDL_Color{255, 255, 255, 0})
-                                                    : nullptr);
+        Surface s(TTF_FontFaceIsFixedWidth(f.get())
+                      ? TTF_RenderUNICODE_Solid(f.get(), space, SDL_Color{255, 255, 255, 0})
+                      : nullptr);
         if (!s || s->w < 1) return not_monospace;
         cell_width = static_cast<uint32_t>(s->w);
     }
@@ -209,8 +210,8 @@ bool font_open_answer_read(const std::vector<uint8_t>& answer, uint32_t flags, D
     std::memcpy(header, answer.data(), sizeof header);
     const uint32_t cell_height = header[2], cell_width = header[3];
     const bool ahead = header[4], cells = header[5];
-    if (header[0] != open_magic || header[1] < 1 || cell_height < 1 || cell_height > 1u << 20 ||
-        header[4] > 1 || header[5] > 1 || (!(flags & font_monospace) && (cell_width || cells)) ||
+    if (header[0] != open_magic || header[1] < 1 || cell_height < 1 || cell_height > 1u << 20 || header[4] > 1 ||
+        header[5] > 1 || (!(flags & font_monospace) && (cell_width || cells)) ||
         ((flags & font_monospace) && cell_width < 1))
         return false;
     const size_t cell = size_t{cell_width} * cell_height;

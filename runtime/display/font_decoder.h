@@ -36,11 +36,11 @@ struct Glyph {
 // A face opened by the child: its sizes, the code-page glyphs in both
 // renderings that fit the cache, and a monospace face's text-page cells.
 struct DecodedFont {
-    uint32_t points = 0;       // the point size the face was opened at
+    uint32_t points = 0;  // the point size the face was opened at
     uint32_t cell_height = 0;
-    uint32_t cell_width = 0;   // monospace faces; 0 otherwise
+    uint32_t cell_width = 0;  // monospace faces; 0 otherwise
     std::array<Glyph, 256> solid, shaded;  // not rendered: ask font_glyph_decoder
-    std::vector<uint8_t> cells;            // 256 cells of cell_width x cell_height (0 or 255), or empty
+    std::vector<uint8_t> cells;  // 256 cells of cell_width x cell_height (0 or 255), or empty
 };
 
 // Reads the answers; false when they are not well formed.

@@ -7,9 +7,9 @@ constexpr uint32_t font_slot_count = 1024;
 constexpr uint32_t first_loaded_font = 32;
 
 // Working palettes, 0xFFRRGGBB.
-const uint32_t* vga256_palette();   // 256 entries; 0-15 are the 16 text colours
-const uint32_t* text_palette16();   // 16 entries
-const uint32_t* ega64_palette();    // 64 entries
+const uint32_t* vga256_palette();  // 256 entries; 0-15 are the 16 text colours
+const uint32_t* text_palette16();  // 16 entries
+const uint32_t* ega64_palette();  // 64 entries
 
 // --- Loaded fonts (program thread) -------------------------------------------
 struct StrDesc;

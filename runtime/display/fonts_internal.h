@@ -20,10 +20,10 @@ enum FontFlags : uint32_t {
 };
 
 struct FontSlot {
-    uint32_t cell_width;   // pixels; 0 = variable width
+    uint32_t cell_width;  // pixels; 0 = variable width
     uint32_t cell_height;  // pixels
-    uint32_t flags;        // FontFlags
-    void* outline;         // a loaded font's own record (its glyphs), null for built-in fonts
+    uint32_t flags;  // FontFlags
+    void* outline;  // a loaded font's own record (its glyphs), null for built-in fonts
     // Monospace loaded fonts: the 256 code-page glyphs as one-bit cells,
     // cell_width x cell_height bytes each (0 paper, 255 ink), rendered once at
     // load so the refresh never calls the font renderer; null otherwise.

@@ -90,7 +90,8 @@ Glyph render(uint32_t font, uint32_t c, bool one_bit) {
     const uint32_t words[6] = {lf->points, slot.flags, slot.cell_width, slot.cell_height, c, one_bit ? 1u : 0u};
     std::vector<uint8_t> answer;
     const uint64_t most = 64 + uint64_t{font_file_limit_bytes};
-    const DecoderOutcome outcome = decoder_child_run(font_glyph_decoder, fd, words, 6, font_limits(glyph_wall_ms, most), &answer);
+    const DecoderOutcome outcome = decoder_child_run(font_glyph_decoder, fd, words, 6, font_limits(glyph_wall_ms, most),
+                                                     &answer);
     close(fd);
     if (outcome != DecoderOutcome::done || !font_glyph_answer_read(answer, slot.cell_height, &g)) {
         g = Glyph{};
@@ -195,8 +196,8 @@ uint32_t open_font_slot(const char* path, double size, uint32_t flags) {
     // Every code-page glyph twice, held ones at most the cache's size, and the cells.
     const uint64_t most = 64 + 512 * (12 + uint64_t{glyph_cache_limit_bytes}) + cell_glyphs_limit_bytes;
     std::vector<uint8_t> answer;
-    const DecoderOutcome outcome =
-        decoder_child_run(font_open_decoder, fd, words, 3, font_limits(font_open_wall_ms, most), &answer);
+    const DecoderOutcome outcome = decoder_child_run(font_open_decoder, fd, words, 3,
+                                                     font_limits(font_open_wall_ms, most), &answer);
     close(fd);
     if (outcome != DecoderOutcome::done) return 0;
     auto decoded = std::make_unique<DecodedFont>();
@@ -376,12 +377,15 @@ int32_t loaded_glyph_draw(ImageRec& image, int32_t x, int32_t y, uint32_t c) {
             const uint8_t v = src[gx];
             const int32_t ix = static_cast<int32_t>(px), iy = static_cast<int32_t>(py);
             if (one_bit) {
-                if (v && mode != 2) set_pixel_blend(image, ix, iy, fg);
-                else if (!v && mode != 1) set_pixel_blend(image, ix, iy, bg);
+                if (v && mode != 2)
+                    set_pixel_blend(image, ix, iy, fg);
+                else if (!v && mode != 1)
+                    set_pixel_blend(image, ix, iy, bg);
             } else if (mode == 1) {
                 if (v) set_pixel_blend(image, ix, iy, (fg & 0xFFFFFF) | ((fg_alpha + 1) * v >> 8) << 24);
             } else if (mode == 2) {
-                if (v != 255) set_pixel_blend(image, ix, iy, (bg & 0xFFFFFF) | ((bg_alpha + 1) * (255u - v) >> 8) << 24);
+                if (v != 255)
+                    set_pixel_blend(image, ix, iy, (bg & 0xFFFFFF) | ((bg_alpha + 1) * (255u - v) >> 8) << 24);
             } else {
                 set_pixel_blend(image, ix, iy, mixed(fg, bg, v));
             }

@@ -26,7 +26,9 @@ bool AlphaTableBuilt = false;
 // round(a / 255 * s + (1 - a / 255) * d) and round((1 - (1 - a / 255)(1 - b / 255))
 // * 255) in integers: no value lies on a half, and single precision gives the
 // same number for every entry of both tables.
-uint8_t mix_value(uint32_t a, uint32_t s, uint32_t d) { return static_cast<uint8_t>((a * s + (255 - a) * d + 127) / 255); }
+uint8_t mix_value(uint32_t a, uint32_t s, uint32_t d) {
+    return static_cast<uint8_t>((a * s + (255 - a) * d + 127) / 255);
+}
 
 uint8_t alpha_value(uint32_t a, uint32_t b) {
     return static_cast<uint8_t>((255 * 255 - (255 - a) * (255 - b) + 127) / 255);
@@ -78,9 +80,10 @@ void blend_row(uint8_t* row, size_t count, uint32_t colour) {
     for (uint32_t b = 0; b < 256; ++b) alpha_of[b] = AlphaTable[b * 256 + a];
     for (size_t i = 0; i < count; ++i) {
         uint32_t old = words[i];
-        page_store32(row + i * 4, uint32_t{mix_of[0][old & 0xFF]} | uint32_t{mix_of[1][(old >> 8) & 0xFF]} << 8 |
-                                      uint32_t{mix_of[2][(old >> 16) & 0xFF]} << 16 |
-                                      uint32_t{alpha_of[old >> alpha_shift]} << alpha_shift);
+        page_store32(row + i * 4,
+                     uint32_t{mix_of[0][old & 0xFF]} | uint32_t{mix_of[1][(old >> 8) & 0xFF]} << 8 |
+                         uint32_t{mix_of[2][(old >> 16) & 0xFF]} << 16 |
+                         uint32_t{alpha_of[old >> alpha_shift]} << alpha_shift);
     }
 }
 
@@ -147,8 +150,10 @@ void fill_box_pixels(ImageRec& image, int32_t x1, int32_t y1, int32_t x2, int32_
     if (image.bytes_per_pixel == 1 || image.blend_disabled || a == opaque) {
         auto index = static_cast<uint8_t>(colour & image.colour_mask);
         for (int32_t y = y1; y < y1 + rows; ++y) {
-            if (image.bytes_per_pixel == 1) page_fill8(pixel_at(image, x1, y), index, count);
-            else page_fill32(pixel_at(image, x1, y), colour, count);
+            if (image.bytes_per_pixel == 1)
+                page_fill8(pixel_at(image, x1, y), index, count);
+            else
+                page_fill32(pixel_at(image, x1, y), colour, count);
         }
         return;
     }

@@ -73,7 +73,7 @@ void cursor_to_view_centre(ImageRec& image) {
 bool view_is_whole_image(const ImageRec& image) {
     const ImageRec::GraphicsState& s = image.gfx;
     return s.view_x1 == 0 && s.view_y1 == 0 && s.view_x2 == image.width - 1 && s.view_y2 == image.height - 1 &&
-           s.view_offset_x == 0 && s.view_offset_y == 0;
+        s.view_offset_x == 0 && s.view_offset_y == 0;
 }
 
 void point_draw(float x, float y, uint32_t colour, bool relative) {
@@ -257,8 +257,7 @@ void world_window(float x1, float y1, float x2, float y2, uint32_t passed) {
         cursor_to_view_centre(*dest);
         return;
     }
-    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2) || x1 == x2 ||
-        y1 == y2)
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2) || x1 == x2 || y1 == y2)
         return runtime_error(error_illegal_function_call);
     ImageRec::GraphicsState kept = s;
     if (!window_apply(s, std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2), passed & 2)) {

@@ -50,13 +50,13 @@ void fill_box_world(ImageRec& image, float x1, float y1, float x2, float y2, uin
 // the major direction and the minor one start + i * minor_extent / steps,
 // rounded half away from zero), and the pattern steps lost before the first one.
 struct LineSpan {
-    int64_t x1, y1;        // the line's first end
-    int64_t steps;         // major extent: the line has steps + 1 pixels
+    int64_t x1, y1;  // the line's first end
+    int64_t steps;  // major extent: the line has steps + 1 pixels
     int64_t minor_extent;  // signed
     bool x_major;
     int32_t major_dir;
     int64_t first, last;
-    int32_t lost_steps;    // first % 16
+    int32_t lost_steps;  // first % 16
 };
 bool clip_line(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const PixelRect& rect, LineSpan* span);
 // The pixel of step i of a span.

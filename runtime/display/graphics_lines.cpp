@@ -87,20 +87,23 @@ int64_t minor_at(int64_t start, int64_t extent, int64_t steps, int64_t i) {
 
 // The first i in [lo, hi] where `above(i)` holds, for a predicate that stays
 // true once it is; hi + 1 when it never does.
-template <class P> int64_t first_where(int64_t lo, int64_t hi, P above) {
+template <class P>
+int64_t first_where(int64_t lo, int64_t hi, P above) {
     while (lo <= hi) {
         int64_t mid = lo + (hi - lo) / 2;
-        if (above(mid)) hi = mid - 1;
-        else lo = mid + 1;
+        if (above(mid))
+            hi = mid - 1;
+        else
+            lo = mid + 1;
     }
     return lo;
 }
 
 struct MinorWalk {
-    int64_t extent;   // minor extent, |extent| <= steps
-    int64_t twice;    // 2 * steps
-    int64_t value;    // the rounded minor coordinate now
-    int64_t rest;     // 0 <= rest < twice
+    int64_t extent;  // minor extent, |extent| <= steps
+    int64_t twice;  // 2 * steps
+    int64_t value;  // the rounded minor coordinate now
+    int64_t rest;  // 0 <= rest < twice
 };
 
 // Inside the clipped span every rounded value is 0 or more, where rounding half
@@ -146,8 +149,10 @@ void span_draw(ImageRec& image, const LineSpan& s, uint32_t colour, uint16_t sty
         for (int64_t i = s.first; i <= s.last; ++i, major += s.major_dir) {
             if ((style >> (style_length - 1 - (i % style_length))) & 1) {
                 auto a = static_cast<int32_t>(major), b = static_cast<int32_t>(w.value);
-                if (s.x_major) set_pixel_blend(image, a, b, colour);
-                else set_pixel_blend(image, b, a, colour);
+                if (s.x_major)
+                    set_pixel_blend(image, a, b, colour);
+                else
+                    set_pixel_blend(image, b, a, colour);
             }
             minor_walk_step(w);
         }
@@ -160,8 +165,10 @@ void span_draw(ImageRec& image, const LineSpan& s, uint32_t colour, uint16_t sty
     const auto index = static_cast<uint8_t>(colour & image.colour_mask);
     for (int64_t i = s.first; i <= s.last; ++i, at += major_step) {
         if ((style >> (style_length - 1 - (i % style_length))) & 1) {
-            if (bytes == 1) page_store8(at, index);
-            else page_store32(at, colour);
+            if (bytes == 1)
+                page_store8(at, index);
+            else
+                page_store32(at, colour);
         }
         at += minor_walk_step(w) * minor_step;
     }
@@ -261,13 +268,17 @@ void line_statement(float x1, float y1, float x2, float y2, uint32_t colour, int
     dest->draw_colour = colour;
     if (!dest->pixels) return;
     switch (box_mode) {
-    case 0: draw_line_world(*dest, x1, y1, x2, y2, colour, pattern); break;
+    case 0:
+        draw_line_world(*dest, x1, y1, x2, y2, colour, pattern);
+        break;
     case 1:
         draw_line_world(*dest, x1, y1, x2, y1, colour, pattern);
         draw_line_world(*dest, x2, y1, x2, y2, colour, pattern);
         draw_line_world(*dest, x2, y2, x1, y2, colour, pattern);
         draw_line_world(*dest, x1, y2, x1, y1, colour, pattern);
         break;
-    default: fill_box_world(*dest, x1, y1, x2, y2, colour); break;
+    default:
+        fill_box_world(*dest, x1, y1, x2, y2, colour);
+        break;
     }
 }

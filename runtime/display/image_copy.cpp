@@ -80,8 +80,10 @@ void copy_row(const ImageRec& source, ImageRec& dest, const uint8_t* from, uint8
             for (size_t i = 0; i < count; ++i) {
                 uint32_t c = *reinterpret_cast<const PageWord32*>(from + static_cast<size_t>(sx[i]) * 4);
                 auto* at = out + i * 4;
-                if ((c & opaque_alpha) == opaque_alpha) page_store32(at, c);
-                else if (c & opaque_alpha) page_store32(at, blend_over(*reinterpret_cast<const PageWord32*>(at), c));
+                if ((c & opaque_alpha) == opaque_alpha)
+                    page_store32(at, c);
+                else if (c & opaque_alpha)
+                    page_store32(at, blend_over(*reinterpret_cast<const PageWord32*>(at), c));
             }
         } else if (xs.contiguous) {
             page_write(out, from + static_cast<size_t>(sx[0]) * 4, count * 4);
@@ -134,13 +136,14 @@ void copy_rects(const ImageRec& source, ImageRec& dest, Rect d, Rect s, bool sca
     // Where what lands does not depend on what was there, a row sampled again
     // is a copy of the row above it.
     const bool covers = source.bytes_per_pixel == 4 ? (source.blend_disabled || dest.blend_disabled)
-                                                     : source.transparent_colour < 0;
+                                                    : source.transparent_colour < 0;
     const size_t row_span = xs.source.size() * dest.bytes_per_pixel;
     const size_t row_start = static_cast<size_t>(xs.first) * dest.bytes_per_pixel;
     for (size_t j = 0; j < ys.source.size(); ++j) {
         uint8_t* to = row_of(dest, ys.first + static_cast<int32_t>(j));
         if (covers && j > 0 && ys.source[j] == ys.source[j - 1])
-            page_write(to + row_start, to - static_cast<size_t>(dest.width) * dest.bytes_per_pixel + row_start, row_span);
+            page_write(to + row_start, to - static_cast<size_t>(dest.width) * dest.bytes_per_pixel + row_start,
+                       row_span);
         else
             copy_row(source, dest, row_of(source, ys.source[j]), to, xs);
     }
@@ -148,7 +151,7 @@ void copy_rects(const ImageRec& source, ImageRec& dest, Rect d, Rect s, bool sca
 
 bool copyable(const ImageRec& source, const ImageRec& dest) {
     return !source.is_text && !dest.is_text && source.pixels && dest.pixels &&
-           !(source.bytes_per_pixel == 4 && dest.bytes_per_pixel != 4);
+        !(source.bytes_per_pixel == 4 && dest.bytes_per_pixel != 4);
 }
 
 Rect whole(const ImageRec& image) { return {0, 0, image.width - 1, image.height - 1}; }
@@ -208,16 +211,22 @@ void copy_image(double dx1, double dy1, double dx2, double dy2, int32_t source_a
     bool scaled = false;
     if (!d2 && !s2) {
         s = whole(*source);
-        if (d1) d = sized_like(d.x1, d.y1, s);
-        else d = whole(*dest);
+        if (d1)
+            d = sized_like(d.x1, d.y1, s);
+        else
+            d = whole(*dest);
         scaled = !same_size(d, s);
     } else if (d2 && !s2) {
-        if (s1) s = sized_like(s.x1, s.y1, d);
-        else s = whole(*source);
+        if (s1)
+            s = sized_like(s.x1, s.y1, d);
+        else
+            s = whole(*source);
         scaled = !same_size(d, s);
     } else if (s2 && !d2) {
-        if (d1) d = sized_like(d.x1, d.y1, s);
-        else d = whole(*dest);
+        if (d1)
+            d = sized_like(d.x1, d.y1, s);
+        else
+            d = whole(*dest);
         scaled = !same_size(d, s);
     } else {
         scaled = !same_size(d, s);

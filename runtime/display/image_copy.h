@@ -7,16 +7,16 @@
 
 // Passed bits of copy_image.
 enum CopyPassed : uint32_t {
-    copy_dest_first = 1,      // first dest corner given
-    copy_dest_second = 4,     // second dest corner given
-    copy_source_given = 8,    // source image given (else the source image)
-    copy_dest_given = 32,     // dest image given (else the dest image)
-    copy_source_first = 64,   // first source corner given
-    copy_source_second = 256, // second source corner given
+    copy_dest_first = 1,  // first dest corner given
+    copy_dest_second = 4,  // second dest corner given
+    copy_source_given = 8,  // source image given (else the source image)
+    copy_dest_given = 32,  // dest image given (else the dest image)
+    copy_source_first = 64,  // first source corner given
+    copy_source_second = 256,  // second source corner given
 };
 // Corners are program coordinates of their own image; images are negative
 // handles or page numbers. Text images, a 32-bit source onto a palette image,
 // one image as both source and destination and a first source corner without
 // any second corner are error 5; a bad handle is 258.
-void copy_image(double dx1, double dy1, double dx2, double dy2, int32_t source, int32_t dest, double sx1,
-                double sy1, double sx2, double sy2, uint32_t passed);
+void copy_image(double dx1, double dy1, double dx2, double dy2, int32_t source, int32_t dest, double sx1, double sy1,
+                double sx2, double sy2, uint32_t passed);

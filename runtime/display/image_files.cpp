@@ -39,7 +39,7 @@ int nearest_entry(const uint32_t* palette, uint32_t last, uint32_t colour, int e
         if (static_cast<int>(i) == excluded) continue;
         const uint32_t p = page_load32(&palette[i]);
         const int d = std::abs(r - static_cast<int>((p >> 16) & 0xFF)) +
-                      std::abs(g - static_cast<int>((p >> 8) & 0xFF)) + std::abs(b - static_cast<int>(p & 0xFF));
+            std::abs(g - static_cast<int>((p >> 8) & 0xFF)) + std::abs(b - static_cast<int>(p & 0xFF));
         if (d < best_distance) best_distance = d, best = static_cast<int>(i);
     }
     return best;
@@ -139,8 +139,8 @@ int32_t load_palette_file(const DecodedPicture& file, int32_t mode, const ImageR
     std::array<uint8_t, 256> map{};
     auto map_palette = [&](int excluded) {
         for (int i = 0; i < colours; ++i)
-            map[static_cast<size_t>(i)] =
-                static_cast<uint8_t>(nearest_entry(rec->palette, rec->colour_mask, fp[i] & 0xFFFFFF, excluded));
+            map[static_cast<size_t>(i)] = static_cast<uint8_t>(
+                nearest_entry(rec->palette, rec->colour_mask, fp[i] & 0xFFFFFF, excluded));
     };
     map_palette(-1);
     std::vector<uint8_t> out(count);
@@ -176,8 +176,8 @@ int32_t load_image_file(const char* path, int32_t wanted_mode) {
     limits.wall_ms = picture_wall_ms;
     limits.output_bytes = picture_answer_limit_bytes;
     DecoderAnswer answer;
-    const DecoderOutcome outcome =
-        decoder_child_run_mapped(picture_decoder, fd, words.data(), uint32_t(words.size()), limits, &answer);
+    const DecoderOutcome outcome = decoder_child_run_mapped(picture_decoder, fd, words.data(), uint32_t(words.size()),
+                                                            limits, &answer);
     close(fd);
     DecodedPicture file;
     if (outcome != DecoderOutcome::done || !picture_answer_read(answer.data(), answer.size(), &file)) return 0;

@@ -17,7 +17,7 @@ int32_t load_image(StrDesc* file, int32_t mode, bool mode_passed);
 
 // Passed bits of image_save.
 enum ImageSavePassed : uint32_t {
-    image_save_image_given = 1,   // else the display page (what the window shows)
+    image_save_image_given = 1,  // else the display page (what the window shows)
     image_save_format_given = 2,  // else the name decides: ".bmp" (any case) BMP, anything else PNG
 };
 // Writes an image to `file` (name consumed) as a PNG or BMP picture, and

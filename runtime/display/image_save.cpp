@@ -39,7 +39,7 @@ struct Picture {
     int width = 0, height = 0;
     bool true_colour = false;
     std::vector<uint32_t> palette;  // 0x00RRGGBB, as many entries as the image has colours
-    int transparent = -1;           // palette index written with alpha 0
+    int transparent = -1;  // palette index written with alpha 0
     // Text images: the cell size their font draws.
     int cell_width = 0, cell_height = 0;
 };
@@ -95,8 +95,10 @@ void index_row(const Picture& p, int y, uint8_t* out) {
         uint8_t* at = out + size_t(col) * p.cell_width;
         for (int x = 0; x < p.cell_width; ++x) {
             uint8_t ink = 0;
-            if (f.cell_glyphs) ink = f.cell_glyphs[(size_t(ch) * p.cell_height + line) * p.cell_width + x];
-            else ink = builtin_glyph_pixel(image.font, ch, uint32_t(x), uint32_t(line));
+            if (f.cell_glyphs)
+                ink = f.cell_glyphs[(size_t(ch) * p.cell_height + line) * p.cell_width + x];
+            else
+                ink = builtin_glyph_pixel(image.font, ch, uint32_t(x), uint32_t(line));
             at[x] = ink ? fg : bg;
         }
     }
@@ -189,8 +191,8 @@ bool write_png(Output& out, const Picture& p) {
     uint8_t header[13] = {};
     be32(header, uint32_t(p.width));
     be32(header + 4, uint32_t(p.height));
-    header[8] = 8;                          // bits a sample
-    header[9] = p.true_colour ? 6 : 3;      // RGBA, or palette indices
+    header[8] = 8;  // bits a sample
+    header[9] = p.true_colour ? 6 : 3;  // RGBA, or palette indices
     png_chunk(out, "IHDR", header, sizeof header);
     if (!p.true_colour) {
         std::vector<uint8_t> plte;
@@ -258,8 +260,10 @@ bool write_bmp(Output& out, const Picture& p) {
     }
     std::vector<uint8_t> row(size_t(row_bytes), 0);
     for (int y = p.height - 1; y >= 0 && !out.failed; --y) {
-        if (p.true_colour) std::memcpy(row.data(), colour_row(p, y), size_t(p.width) * 4);
-        else index_row(p, y, row.data());
+        if (p.true_colour)
+            std::memcpy(row.data(), colour_row(p, y), size_t(p.width) * 4);
+        else
+            index_row(p, y, row.data());
         out.put(row.data(), row.size());
     }
     return !out.failed;

@@ -21,9 +21,9 @@
 
 namespace {
 
-constexpr uint32_t image_chunk_records = 4096;   // the table grows by this many records
-constexpr uint16_t text_blank_cell = 0x0720;     // space, light grey on black
-constexpr int32_t first_program_handle = 2;      // 0 and 1 are never handed out
+constexpr uint32_t image_chunk_records = 4096;  // the table grows by this many records
+constexpr uint16_t text_blank_cell = 0x0720;  // space, light grey on black
+constexpr int32_t first_program_handle = 2;  // 0 and 1 are never handed out
 
 struct ModeInfo {
     uint16_t mode;
@@ -36,26 +36,17 @@ struct ModeInfo {
 
 // Creation defaults of every mode an image can have.
 const ModeInfo ModeTable[] = {
-    {0, 16, 2, 16, 7, 0},
-    {1, 2, 1, 8, 3, 0},
-    {2, 1, 1, 8, 1, 0},
-    {7, 4, 1, 8, 15, 0},
-    {8, 4, 1, 8, 15, 0},
-    {9, 4, 1, 14, 15, 0},
-    {10, 2, 1, 14, 3, 0},
-    {11, 1, 1, 16, 1, 0},
-    {12, 4, 1, 16, 15, 0},
-    {13, 8, 1, 8, 15, 0},
-    {256, 8, 1, 16, 15, 0},
-    {32, 32, 4, 16, 0xFFFFFFFF, 0xFF000000},
+    {0, 16, 2, 16, 7, 0},  {1, 2, 1, 8, 3, 0},   {2, 1, 1, 8, 1, 0},     {7, 4, 1, 8, 15, 0},
+    {8, 4, 1, 8, 15, 0},   {9, 4, 1, 14, 15, 0}, {10, 2, 1, 14, 3, 0},   {11, 1, 1, 16, 1, 0},
+    {12, 4, 1, 16, 15, 0}, {13, 8, 1, 8, 15, 0}, {256, 8, 1, 16, 15, 0}, {32, 32, 4, 16, 0xFFFFFFFF, 0xFF000000},
 };
 
 // Records live in fixed chunks so that a record never moves while the event
 // thread reads the display image; only the chunk directory grows.
 struct ImageTableRec {
     std::vector<std::unique_ptr<ImageRec[]>> chunks;
-    uint32_t count = 0;              // records ever handed out
-    std::vector<int32_t> released;   // released handles, the last one on top
+    uint32_t count = 0;  // records ever handed out
+    std::vector<int32_t> released;  // released handles, the last one on top
 };
 // Never destroyed: a thread still running while the process ends may read it,
 // and what its records own stays reachable to the leak check at exit.
@@ -137,8 +128,10 @@ void apply_mode_defaults(ImageRec& rec, const ModeInfo& info) {
 void image_clear_buffer(ImageRec& rec) {
     if (!rec.pixels) return;
     size_t cells = size_t{rec.width} * rec.height;
-    if (rec.is_text) page_fill16(rec.pixels, text_blank_cell, cells);
-    else page_fill8(rec.pixels, 0, cells * rec.bytes_per_pixel);
+    if (rec.is_text)
+        page_fill16(rec.pixels, text_blank_cell, cells);
+    else
+        page_fill8(rec.pixels, 0, cells * rec.bytes_per_pixel);
 }
 
 // The handle a program argument names: a negative handle or a page number;
@@ -241,8 +234,7 @@ bool image_mode_known(int32_t mode) { return mode_info(mode) != nullptr; }
 
 int32_t image_create_on_buffer(uint8_t* buffer, int32_t width, int32_t height, int32_t mode) {
     const ModeInfo* info = mode_info(mode);
-    if (!info || width < 1 || height < 1 || width > image_size_limit || height > image_size_limit)
-        return 0;
+    if (!info || width < 1 || height < 1 || width > image_size_limit || height > image_size_limit) return 0;
     int32_t handle = image_alloc_handle();
     if (!handle) return 0;
     ImageRec& rec = *record_at(static_cast<uint32_t>(handle));
@@ -392,8 +384,7 @@ void copy_page(int32_t from, int32_t to) {
     const ImageRec& source = *image_record(from_handle);
     ImageRec& target = *image_record(to_handle);
     if (source.bytes_per_pixel != target.bytes_per_pixel || source.width != target.width ||
-        source.height != target.height ||
-        (source.bytes_per_pixel == 1 && target.colour_mask < source.colour_mask)) {
+        source.height != target.height || (source.bytes_per_pixel == 1 && target.colour_mask < source.colour_mask)) {
         runtime_error(error_illegal_function_call);
         return;
     }
@@ -417,9 +408,7 @@ void image_select_display(int32_t handle) {
 void image_select_dest(int32_t handle) { Selection.dest = handle; }
 void image_select_source(int32_t handle) { Selection.source = handle; }
 
-int32_t page_handle(int32_t n) {
-    return (n >= 0 && n < page_count()) ? PageTable.handles[size_t(n)] : 0;
-}
+int32_t page_handle(int32_t n) { return (n >= 0 && n < page_count()) ? PageTable.handles[size_t(n)] : 0; }
 
 int32_t page_count() { return static_cast<int32_t>(PageTable.handles.size()); }
 

@@ -14,12 +14,12 @@ enum ImageFlags : uint32_t {
 struct ImageRec {
     uint8_t valid;
     uint8_t is_text;
-    uint16_t width;             // columns (text) or pixels
-    uint16_t height;            // rows (text) or pixels
-    uint8_t bytes_per_pixel;    // 2 text, 1 palette modes, 4 for 32-bit
-    uint8_t bits_per_pixel;     // 16 text, 1, 2, 4, 8 or 32
+    uint16_t width;  // columns (text) or pixels
+    uint16_t height;  // rows (text) or pixels
+    uint8_t bytes_per_pixel;  // 2 text, 1 palette modes, 4 for 32-bit
+    uint8_t bits_per_pixel;  // 16 text, 1, 2, 4, 8 or 32
     uint32_t colour_mask;
-    uint16_t mode;              // 0, 1, 2, 7..13, 256 or 32
+    uint16_t mode;  // 0, 1, 2, 7..13, 256 or 32
     uint32_t fg_colour;
     uint32_t bg_colour;
     uint32_t draw_colour;
@@ -32,19 +32,19 @@ struct ImageRec {
     PageField<uint8_t> cursor_visible;
     PageField<uint8_t> cursor_start_line;
     PageField<uint8_t> cursor_stop_line;
-    uint8_t* pixels;            // page memory: see page_memory.h
-    uint32_t flags;             // ImageFlags
-    uint32_t* palette;          // 256 entries; null for mode 32
-    int32_t transparent_colour; // -1 = none
+    uint8_t* pixels;  // page memory: see page_memory.h
+    uint32_t flags;  // ImageFlags
+    uint32_t* palette;  // 256 entries; null for mode 32
+    int32_t transparent_colour;  // -1 = none
     uint8_t blend_disabled;
     uint8_t holding_cursor;
-    uint8_t print_mode;         // 1 keep background, 2 only background, 3 fill both
+    uint8_t print_mode;  // 1 keep background, 2 only background, 3 fill both
     // Graphics state block, copied as a whole between pages.
     struct GraphicsState {
         int32_t view_x1, view_y1, view_x2, view_y2;
         int32_t view_offset_x, view_offset_y;
         float gfx_x, gfx_y;
-        uint8_t coord_mode;     // 0 pixels, 1 view port set, 2 world coordinates set
+        uint8_t coord_mode;  // 0 pixels, 1 view port set, 2 world coordinates set
         float scale_x, scale_y;
         float offset_x, offset_y;
         float window_x1, window_y1, window_x2, window_y2;

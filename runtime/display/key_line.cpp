@@ -20,7 +20,7 @@ constexpr uint32_t label_fg = 0;
 constexpr uint32_t label_bg = 7;
 
 struct KeyLineState {
-    bool on;     // the switch the program sets
+    bool on;  // the switch the program sets
     bool shown;  // the switch as the last redraw drew it
 };
 KeyLineState KeyLine{false, false};
@@ -29,18 +29,30 @@ KeyLineState KeyLine{false, false};
 // moves the cursor or sounds the bell.
 uint8_t label_symbol(uint8_t c) {
     switch (c) {
-    case 7: return 14;
-    case 8: return 254;
-    case 9: return 26;
-    case 10: return 60;
-    case 11: return 127;
-    case 12: return 22;
-    case 13: return 27;
-    case 28: return 16;
-    case 29: return 17;
-    case 30: return 24;
-    case 31: return 25;
-    default: return c;
+    case 7:
+        return 14;
+    case 8:
+        return 254;
+    case 9:
+        return 26;
+    case 10:
+        return 60;
+    case 11:
+        return 127;
+    case 12:
+        return 22;
+    case 13:
+        return 27;
+    case 28:
+        return 16;
+    case 29:
+        return 17;
+    case 30:
+        return 24;
+    case 31:
+        return 25;
+    default:
+        return c;
     }
 }
 
@@ -104,13 +116,9 @@ void key_line_off() {
     key_line_redraw(false);
 }
 
-bool key_line_is_on() {
-    return KeyLine.on;
-}
+bool key_line_is_on() { return KeyLine.on; }
 
-void key_line_reset() {
-    KeyLine = KeyLineState{false, false};
-}
+void key_line_reset() { KeyLine = KeyLineState{false, false}; }
 
 void key_line_redraw(bool force) {
     if (runtime_error_pending()) return;

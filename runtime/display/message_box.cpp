@@ -42,8 +42,8 @@ struct MessageBoxState {
     MessageBoxButtons buttons = MessageBoxButtons::ok;
     MessageBoxAnswer answer = MessageBoxAnswer::none;
     MessageBoxLayout layout = {};
-    bool laid_out = false;        // layout holds the rectangles last drawn
-    int pressed_button = -1;      // where the left button went down, -1 elsewhere
+    bool laid_out = false;  // layout holds the rectangles last drawn
+    int pressed_button = -1;  // where the left button went down, -1 elsewhere
     // Keys and mouse buttons pressed while a box was shown: their releases
     // belong to the box too, even after it closed. Releases of earlier presses
     // go on to the keyboard and the mouse, which saw those presses.
@@ -64,10 +64,14 @@ MessageBoxAnswer default_answer(MessageBoxButtons buttons) {
 
 const char* answer_name(MessageBoxAnswer answer) {
     switch (answer) {
-    case MessageBoxAnswer::ok: return "OK";
-    case MessageBoxAnswer::yes: return "Yes";
-    case MessageBoxAnswer::no: return "No";
-    default: return "";
+    case MessageBoxAnswer::ok:
+        return "OK";
+    case MessageBoxAnswer::yes:
+        return "Yes";
+    case MessageBoxAnswer::no:
+        return "No";
+    default:
+        return "";
     }
 }
 
@@ -150,9 +154,7 @@ MessageBoxAnswer answer_for_button(int index, MessageBoxButtons buttons) {
     return index == 0 ? MessageBoxAnswer::yes : MessageBoxAnswer::no;
 }
 
-bool rect_holds(const BoxRect& r, int x, int y) {
-    return x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
-}
+bool rect_holds(const BoxRect& r, int x, int y) { return x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h; }
 
 // Called with the lock held; -1 when (x, y) is on no button.
 int button_at(int x, int y) {
@@ -237,9 +239,17 @@ void put_pixel(const Painter& p, int x, int y, Uint32 colour) {
     SDL_Surface* s = p.surface;
     Uint8* at = static_cast<Uint8*>(s->pixels) + y * s->pitch + x * s->format->BytesPerPixel;
     switch (s->format->BytesPerPixel) {
-    case 4: std::memcpy(at, &colour, 4); break;
-    case 2: { Uint16 v = static_cast<Uint16>(colour); std::memcpy(at, &v, 2); break; }
-    case 1: *at = static_cast<Uint8>(colour); break;
+    case 4:
+        std::memcpy(at, &colour, 4);
+        break;
+    case 2: {
+        Uint16 v = static_cast<Uint16>(colour);
+        std::memcpy(at, &v, 2);
+        break;
+    }
+    case 1:
+        *at = static_cast<Uint8>(colour);
+        break;
     default:
         for (int i = 0; i < 3; ++i) {
             int shift = SDL_BYTEORDER == SDL_LIL_ENDIAN ? 8 * i : 16 - 8 * i;
@@ -414,11 +424,16 @@ MessageBoxAnswer message_box_show(const char* title, const char* text, MessageBo
 bool message_box_take_event(const SDL_Event& event) {
     std::lock_guard<std::mutex> guard(Box.lock);
     switch (event.type) {
-    case SDL_KEYDOWN: return take_key_down(event.key.keysym.sym);
-    case SDL_KEYUP: return take_key_up(event.key.keysym.sym);
-    case SDL_MOUSEBUTTONDOWN: return take_button_down(event.button);
-    case SDL_MOUSEBUTTONUP: return take_button_up(event.button);
-    default: return false;
+    case SDL_KEYDOWN:
+        return take_key_down(event.key.keysym.sym);
+    case SDL_KEYUP:
+        return take_key_up(event.key.keysym.sym);
+    case SDL_MOUSEBUTTONDOWN:
+        return take_button_down(event.button);
+    case SDL_MOUSEBUTTONUP:
+        return take_button_up(event.button);
+    default:
+        return false;
     }
 }
 

@@ -44,13 +44,17 @@ inline void page_store64(void* p, uint64_t v) { __atomic_store_n(static_cast<Pag
 
 // `count` copies of a value of 1, 2 or 4 bytes (a 2- or 4-byte fill starts at an
 // address aligned to its size); the aligned middle goes in 64-bit words.
-template <class T> inline void page_fill(void* page, T value, size_t count) {
+template <class T>
+inline void page_fill(void* page, T value, size_t count) {
     static_assert(sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4);
     auto* p = static_cast<uint8_t*>(page);
     auto store_one = [](uint8_t* at, T v) {
-        if constexpr (sizeof(T) == 1) page_store8(at, v);
-        else if constexpr (sizeof(T) == 2) page_store16(at, v);
-        else page_store32(at, v);
+        if constexpr (sizeof(T) == 1)
+            page_store8(at, v);
+        else if constexpr (sizeof(T) == 2)
+            page_store16(at, v);
+        else
+            page_store32(at, v);
     };
     for (; count && !page_memory_detail::aligned(p, 8); --count, p += sizeof(T)) store_one(p, value);
     uint64_t word = 0;
@@ -151,7 +155,8 @@ inline bool page_sync(void* copy, const void* page, size_t bytes) {
 // A field of an image record that the program thread changes while the refresh
 // reads it (the text cursor): reads and writes are relaxed atomics, so it reads
 // and assigns like the plain value it holds.
-template <class T> class PageField {
+template <class T>
+class PageField {
 public:
     PageField() = default;
     PageField(T v) : value_(v) {}

@@ -24,10 +24,8 @@ constexpr uint32_t dac_colour(uint32_t r6, uint32_t g6, uint32_t b6) {
 
 // The 6-bit components of the text colours as the BIOS holds them.
 constexpr uint8_t TextDac[16][3] = {
-    {0, 0, 0},   {0, 0, 42},   {0, 42, 0},   {0, 42, 42},
-    {42, 0, 0},  {42, 0, 42},  {42, 21, 0},  {42, 42, 42},
-    {21, 21, 21}, {21, 21, 63}, {21, 63, 21}, {21, 63, 63},
-    {63, 21, 21}, {63, 21, 63}, {63, 63, 21}, {63, 63, 63},
+    {0, 0, 0},    {0, 0, 42},   {0, 42, 0},   {0, 42, 42},  {42, 0, 0},   {42, 0, 42},  {42, 21, 0},  {42, 42, 42},
+    {21, 21, 21}, {21, 21, 63}, {21, 63, 21}, {21, 63, 63}, {63, 21, 21}, {63, 21, 63}, {63, 63, 21}, {63, 63, 63},
 };
 
 constexpr uint8_t GreyRampDac[16] = {0, 5, 8, 11, 14, 17, 20, 24, 28, 32, 36, 40, 45, 50, 56, 63};
@@ -37,9 +35,8 @@ constexpr uint8_t GreyRampDac[16] = {0, 5, 8, 11, 14, 17, 20, 24, 28, 32, 36, 40
 // lowest and highest component level; groups go high, medium and low intensity,
 // each in high, medium and low saturation.
 constexpr uint8_t HueGroupLevels[9][5] = {
-    {0, 16, 31, 47, 63}, {31, 39, 47, 55, 63}, {45, 49, 54, 58, 63},
-    {0, 7, 14, 21, 28},  {14, 17, 21, 24, 28}, {20, 22, 24, 26, 28},
-    {0, 4, 8, 12, 16},   {8, 10, 12, 14, 16},  {11, 12, 13, 15, 16},
+    {0, 16, 31, 47, 63},  {31, 39, 47, 55, 63}, {45, 49, 54, 58, 63}, {0, 7, 14, 21, 28},   {14, 17, 21, 24, 28},
+    {20, 22, 24, 26, 28}, {0, 4, 8, 12, 16},    {8, 10, 12, 14, 16},  {11, 12, 13, 15, 16},
 };
 
 // Level indices (red, green, blue) of each of the 24 steps round the wheel.
@@ -62,8 +59,7 @@ constexpr std::array<uint32_t, 256> vga256_default() {
         const uint8_t* level = HueGroupLevels[group];
         for (uint32_t step = 0; step < 24; ++step) {
             const uint8_t* rgb = HueWheel[step];
-            palette[first_hue_entry + group * 24 + step] =
-                dac_colour(level[rgb[0]], level[rgb[1]], level[rgb[2]]);
+            palette[first_hue_entry + group * 24 + step] = dac_colour(level[rgb[0]], level[rgb[1]], level[rgb[2]]);
         }
     }
     return palette;
@@ -71,11 +67,13 @@ constexpr std::array<uint32_t, 256> vga256_default() {
 
 constexpr std::array<uint32_t, 256> Vga256Palette = vga256_default();
 
-static_assert([] {
-    for (uint32_t i = 0; i < 16; ++i)
-        if (Vga256Palette[i] != TextPalette16[i]) return false;
-    return true;
-}(), "the BIOS text colours widen to the 16-colour text palette");
+static_assert(
+    [] {
+        for (uint32_t i = 0; i < 16; ++i)
+            if (Vga256Palette[i] != TextPalette16[i]) return false;
+        return true;
+    }(),
+    "the BIOS text colours widen to the 16-colour text palette");
 
 // rgbRGB: the low three bits add two thirds of a component, the high three one third.
 constexpr std::array<uint32_t, 64> ega64_default() {
@@ -104,10 +102,8 @@ constexpr uint32_t mono_black = 0x000000, mono_grey = 0x808080, mono_white = 0xF
 
 // Index = 3 × (colour in phase 0) + (colour in phase 1), over black, grey, white.
 constexpr uint32_t MonoBlinkTable[2][9] = {
-    {mono_black, mono_black, mono_black, mono_grey, mono_grey, mono_grey,
-     mono_white, mono_white, mono_white},
-    {mono_black, mono_grey, mono_white, mono_black, mono_grey, mono_white,
-     mono_black, mono_grey, mono_white},
+    {mono_black, mono_black, mono_black, mono_grey, mono_grey, mono_grey, mono_white, mono_white, mono_white},
+    {mono_black, mono_grey, mono_white, mono_black, mono_grey, mono_white, mono_black, mono_grey, mono_white},
 };
 
 }  // namespace

@@ -55,7 +55,8 @@ Surface pixels_32(SDL_Surface* file) {
     if (SDL_MUSTLOCK(converted.get()) && SDL_LockSurface(converted.get()) < 0) return nullptr;
     if (SDL_MUSTLOCK(file) && SDL_LockSurface(file) < 0) return nullptr;
     for (int y = 0; (opaque || keyed_palette) && y < h; ++y) {
-        uint32_t* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(converted->pixels) + size_t(y) * converted->pitch);
+        uint32_t* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(converted->pixels) +
+                                                    size_t(y) * converted->pitch);
         const uint8_t* src = static_cast<const uint8_t*>(file->pixels) + static_cast<size_t>(y) * file->pitch;
         if (opaque)
             for (int x = 0; x < w; ++x) row[x] |= opaque_alpha;
@@ -144,8 +145,7 @@ bool picture_answer_read(const uint8_t* answer, size_t size, DecodedPicture* pic
     if (header[0] != answer_magic || w < 1 || h < 1 || colours > 256 || (!palette_file && colours)) return false;
     const uint64_t count = uint64_t{w} * h;
     if (count > picture_pixel_limit) return false;
-    const uint64_t expected =
-        header_bytes + (palette_file ? palette_bytes + count : 0) + count * 4;
+    const uint64_t expected = header_bytes + (palette_file ? palette_bytes + count : 0) + count * 4;
     if (size != expected) return false;
     const uint8_t* at = answer + header_bytes;
     picture->width = w;

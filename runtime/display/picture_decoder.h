@@ -24,9 +24,9 @@ constexpr uint64_t picture_answer_limit_bytes = 16 + 1024 + picture_pixel_limit 
 // answer it came in.
 struct DecodedPicture {
     uint32_t width = 0, height = 0;
-    bool palette_file = false;         // one byte a pixel with a palette
-    uint32_t colours = 0;              // the palette's entries in the file (0 to 256)
-    const uint32_t* palette = nullptr; // 256 entries 0x00RRGGBB (palette files)
+    bool palette_file = false;  // one byte a pixel with a palette
+    uint32_t colours = 0;  // the palette's entries in the file (0 to 256)
+    const uint32_t* palette = nullptr;  // 256 entries 0x00RRGGBB (palette files)
     const uint32_t* pixels = nullptr;  // width x height 0xAARRGGBB, colour-keyed pixels with alpha 0
     const uint8_t* indices = nullptr;  // width x height palette indices (palette files)
 };

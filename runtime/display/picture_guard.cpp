@@ -61,8 +61,10 @@ bool gif_sound(const std::vector<uint8_t>& b) {
 bool xpm_sound(const std::vector<uint8_t>& b) {
     bool open = false;
     for (uint8_t c : b) {
-        if (c == '"') open = !open;
-        else if (c == '\n' && open) return false;
+        if (c == '"')
+            open = !open;
+        else if (c == '\n' && open)
+            return false;
     }
     return !open;
 }
@@ -88,7 +90,9 @@ std::string picture_extension(const char* path) {
 }
 
 bool picture_guard_accepts(const std::vector<uint8_t>& b, const std::string& extension) {
-    const auto starts = [&](const char* magic, size_t n) { return b.size() >= n && std::memcmp(b.data(), magic, n) == 0; };
+    const auto starts = [&](const char* magic, size_t n) {
+        return b.size() >= n && std::memcmp(b.data(), magic, n) == 0;
+    };
     if (starts("GIF", 3) && !gif_sound(b)) return false;
     if (starts("/* XPM */", 9) && !xpm_sound(b)) return false;
     if (starts("\x89PNG\r\n\x1a\n", 8) && !png_sound(b)) return false;

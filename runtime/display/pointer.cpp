@@ -73,8 +73,7 @@ bool read_colour_line(const char* line, PointerInk (&inks)[256]) {
     return true;
 }
 
-bool read_picture_row(const char* line, int y, const PointerInk (&inks)[256], uint8_t* data,
-                      uint8_t* mask) {
+bool read_picture_row(const char* line, int y, const PointerInk (&inks)[256], uint8_t* data, uint8_t* mask) {
     if (!line || std::strlen(line) != pointer_size_px) return false;
     for (int x = 0; x < pointer_size_px; ++x) {
         PointerInk ink = inks[static_cast<unsigned char>(line[x])];
@@ -91,10 +90,8 @@ bool read_picture_row(const char* line, int y, const PointerInk (&inks)[256], ui
 // the reading, so a short array is never read past its end.
 bool read_pointer(const char* const* xpm, uint8_t* data, uint8_t* mask, int* hot_x, int* hot_y) {
     int width = 0, height = 0, colours = 0, chars_per_pixel = 0;
-    if (!xpm[0] || std::sscanf(xpm[0], "%d %d %d %d", &width, &height, &colours, &chars_per_pixel) != 4)
-        return false;
-    if (width != pointer_size_px || height != pointer_size_px || chars_per_pixel != 1 ||
-        colours < 1 || colours > 256)
+    if (!xpm[0] || std::sscanf(xpm[0], "%d %d %d %d", &width, &height, &colours, &chars_per_pixel) != 4) return false;
+    if (width != pointer_size_px || height != pointer_size_px || chars_per_pixel != 1 || colours < 1 || colours > 256)
         return false;
     PointerInk inks[256] = {};
     int line = 1;
@@ -114,8 +111,7 @@ bool read_pointer(const char* const* xpm, uint8_t* data, uint8_t* mask, int* hot
 
 const char* const* mouse_pointer_xpm() { return MousePointerXpm; }
 
-bool mouse_pointer_bits(const char* const* xpm, uint8_t* data, uint8_t* mask, int* hot_x,
-                        int* hot_y) {
+bool mouse_pointer_bits(const char* const* xpm, uint8_t* data, uint8_t* mask, int* hot_x, int* hot_y) {
     if (!xpm || !data || !mask || !hot_x || !hot_y) return false;
     std::memset(data, 0, pointer_bytes);
     std::memset(mask, 0, pointer_bytes);

@@ -35,8 +35,10 @@ void clear_target(const Target& t) {
 
 // The first `entries` palette entries of the page into Refresh.palette.
 void read_palette(size_t entries) {
-    if (Refresh.page.palette) page_read(Refresh.palette, Refresh.page.palette, entries * sizeof(uint32_t));
-    else std::fill_n(Refresh.palette, entries, 0u);
+    if (Refresh.page.palette)
+        page_read(Refresh.palette, Refresh.page.palette, entries * sizeof(uint32_t));
+    else
+        std::fill_n(Refresh.palette, entries, 0u);
 }
 
 }  // namespace refresh
@@ -111,9 +113,12 @@ void display_refresh() {
     Refresh.last_page = p;
     if (full) clear_target(t);
     RowBand band;
-    if (p.is_text) draw_text_page(t, full, band);
-    else if (p.bytes_per_pixel == 4) draw_true_colour_page(t, full, band);
-    else draw_palette_page(t, full, band);
+    if (p.is_text)
+        draw_text_page(t, full, band);
+    else if (p.bytes_per_pixel == 4)
+        draw_true_colour_page(t, full, band);
+    else
+        draw_palette_page(t, full, band);
     Refresh.surface_valid = 1;
     // A cleared surface reaches the window whole, borders included.
     RowBand rows = full ? RowBand{0, t.height} : surface_rows(band, t.height);
@@ -206,7 +211,8 @@ void display_store_full_screen_request(int state) { Refresh.full_screen_request 
 void display_set_video_modes(const std::vector<VideoMode>& modes) { Refresh.video_modes = modes; }
 
 bool display_create_ime_overlay() {
-    Refresh.ime_overlay = SDL_CreateRGBSurface(SDL_SWSURFACE, 2048, 32, 32, red_mask, green_mask, blue_mask, 0xFF000000);
+    Refresh.ime_overlay = SDL_CreateRGBSurface(SDL_SWSURFACE, 2048, 32, 32, red_mask, green_mask, blue_mask,
+                                               0xFF000000);
     return Refresh.ime_overlay != nullptr;
 }
 

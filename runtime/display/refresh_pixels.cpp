@@ -53,8 +53,10 @@ void draw_true_colour_page(const Target& t, bool full, RowBand& band) {
         uint8_t* copy = Refresh.last_pixels.data() + y * row_bytes;
         if (!page_sync(copy, p.pixels + y * row_bytes, row_bytes) && !full) continue;
         const auto* colours = reinterpret_cast<const uint32_t*>(copy);
-        if (uint32_t* out = direct_row(t, y, p.width)) std::memcpy(out, colours, row_bytes);
-        else put_scaled_row(t, y, colours, p.width);
+        if (uint32_t* out = direct_row(t, y, p.width))
+            std::memcpy(out, colours, row_bytes);
+        else
+            put_scaled_row(t, y, colours, p.width);
         band.add(y, y + 1);
     }
 }

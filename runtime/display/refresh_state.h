@@ -36,8 +36,8 @@ struct PageInfo {
     // Everything that, when it differs from the last frame, redraws all.
     bool same_shape(const PageInfo& o) const {
         return is_text == o.is_text && mode == o.mode && width == o.width && height == o.height &&
-               bytes_per_pixel == o.bytes_per_pixel && bits_per_pixel == o.bits_per_pixel && font == o.font &&
-               pixels == o.pixels;
+            bytes_per_pixel == o.bytes_per_pixel && bits_per_pixel == o.bits_per_pixel && font == o.font &&
+            pixels == o.pixels;
     }
 };
 

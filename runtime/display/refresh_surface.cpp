@@ -85,8 +85,8 @@ void setup_surface(int width, int height, bool full_screen) {
     if (!s) return;
     if (SurfaceListener listener = Refresh.surface_listener.load()) listener(full_screen);
     const SDL_PixelFormat* f = s->format;
-    Refresh.use_private = Refresh.force_private || !(f->BytesPerPixel == 4 && f->Rmask == red_mask &&
-                                                     f->Gmask == green_mask && f->Bmask == blue_mask);
+    Refresh.use_private = Refresh.force_private ||
+        !(f->BytesPerPixel == 4 && f->Rmask == red_mask && f->Gmask == green_mask && f->Bmask == blue_mask);
     if (Refresh.use_private) Refresh.private_buffer.assign(size_t(s->w) * s->h, 0);
 }
 
@@ -164,7 +164,7 @@ void display_private_rows_to_surface(const uint32_t* buffer, SDL_Surface* surfac
         const uint32_t alpha = f->Amask;
         auto map = [&](uint32_t c) {
             return (((c >> 16) & 0xFF) >> r_loss << r_shift) | (((c >> 8) & 0xFF) >> g_loss << g_shift) |
-                   ((c & 0xFF) >> b_loss << b_shift) | alpha;
+                ((c & 0xFF) >> b_loss << b_shift) | alpha;
         };
         if (bytes == 4) {
             auto* out = reinterpret_cast<uint32_t*>(dst);
@@ -177,4 +177,3 @@ void display_private_rows_to_surface(const uint32_t* buffer, SDL_Surface* surfac
         }
     }
 }
-

@@ -16,18 +16,25 @@ namespace {
 const uint8_t* glyph_source(uint32_t font, uint8_t c, bool* doubled) {
     *doubled = font == 9 || font == 15 || font == 17;
     switch (font) {
-        case 8: case 9: return glyphs_8x8() + c * 64;
-        case 14: case 15: return glyphs_8x16() + c * 128 + 8;
-        case 16: case 17: return glyphs_8x16() + c * 128;
-        default: return nullptr;
+    case 8:
+    case 9:
+        return glyphs_8x8() + c * 64;
+    case 14:
+    case 15:
+        return glyphs_8x16() + c * 128 + 8;
+    case 16:
+    case 17:
+        return glyphs_8x16() + c * 128;
+    default:
+        return nullptr;
     }
 }
 
 // Draws one cell at cell pixel (px, py) of the frame, with the repeat factors.
 // `stride` is the glyph's source pixels a row: 8 for built-in glyphs, the cell
 // width for a loaded font's cells.
-void draw_cell(const Target& t, int px, int py, int cw, int chh, const uint8_t* glyph, bool doubled,
-               uint32_t fg, uint32_t bg, int stride = 8) {
+void draw_cell(const Target& t, int px, int py, int cw, int chh, const uint8_t* glyph, bool doubled, uint32_t fg,
+               uint32_t bg, int stride = 8) {
     const int rx = Refresh.repeat_x, ry = Refresh.repeat_y;
     const int x0 = Refresh.origin_x + px * rx, y0 = Refresh.origin_y + py * ry;
     const bool inside = x0 >= 0 && y0 >= 0 && x0 + cw * rx <= t.width && y0 + chh * ry <= t.height;
@@ -87,8 +94,8 @@ bool row_has_blink(const uint8_t* cells, int columns) {
 DrawnCursor wanted_cursor(const PageInfo& p, int cell_height, bool phase) {
     CursorLines lines = cursor_lines(p.cursor_start_line, p.cursor_stop_line, cell_height);
     DrawnCursor c{false, p.cursor_col - 1, p.cursor_row - 1, lines.first, lines.last};
-    c.shown = p.cursor_visible && phase && lines.first <= lines.last && c.col >= 0 && c.col < p.width &&
-              c.row >= 0 && c.row < p.height;
+    c.shown = p.cursor_visible && phase && lines.first <= lines.last && c.col >= 0 && c.col < p.width && c.row >= 0 &&
+        c.row < p.height;
     if (!c.shown) c = DrawnCursor{};
     return c;
 }
@@ -135,8 +142,7 @@ void draw_text_page(const Target& t, bool full, RowBand& band) {
             const bool is_cursor = now.shown && col == now.col && row == now.row;
             const bool was_cursor = was.shown && col == was.col && row == was.row;
             bool redraw = full || ch != drawn[2 * col] || attr != drawn[2 * col + 1] ||
-                          ((attr & blink_attribute) && blink_changed) ||
-                          (cursor_changed && (is_cursor || was_cursor));
+                ((attr & blink_attribute) && blink_changed) || (cursor_changed && (is_cursor || was_cursor));
             if (!redraw) continue;
             drawn[2 * col] = ch;
             drawn[2 * col + 1] = attr;

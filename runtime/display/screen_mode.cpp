@@ -21,10 +21,10 @@
 
 namespace {
 
-constexpr uint32_t text_memory_bytes = 0x10000;    // 64 KB of text pages from 0xB8000
-constexpr uint16_t text_blank_cell = 0x0720;       // space, light grey on black
+constexpr uint32_t text_memory_bytes = 0x10000;  // 64 KB of text pages from 0xB8000
+constexpr uint16_t text_blank_cell = 0x0720;  // space, light grey on black
 constexpr int32_t text_page_count = 8;
-constexpr uint32_t graphics_page_bytes = 64000;    // 320 x 200 at 0xA0000
+constexpr uint32_t graphics_page_bytes = 64000;  // 320 x 200 at 0xA0000
 
 struct TextSize {
     int32_t columns;
@@ -142,14 +142,16 @@ bool text_pages_build(TextLayout layout) {
     const ImageRec* page0 = nullptr;
     for (int32_t i = 0; i < text_page_count; ++i) {
         int32_t handle = i < pages_in_low_memory
-                             ? image_create_on_buffer(text_memory + i * page_bytes, layout.columns, layout.rows, 0)
-                             : image_create(layout.columns, layout.rows, 0);
+            ? image_create_on_buffer(text_memory + i * page_bytes, layout.columns, layout.rows, 0)
+            : image_create(layout.columns, layout.rows, 0);
         if (!handle) return false;
         ImageRec& page = *image_record(handle);
         page.flags |= image_is_screen_page;
         image_set_font(layout.font, page);
-        if (i == 0) page0 = &page;
-        else page_share_palette(page, *page0);
+        if (i == 0)
+            page0 = &page;
+        else
+            page_share_palette(page, *page0);
         page_table_set(i, handle);
     }
     page_fill16(text_memory, text_blank_cell, text_memory_bytes / 2);
@@ -283,24 +285,35 @@ void set_default_colours() {
     if (!dest) return;
     dest->bg_colour = 0;
     switch (dest->mode) {
-    case 0: dest->fg_colour = 7; break;
-    case 1: dest->fg_colour = 3; break;
-    case 2: dest->fg_colour = 1; break;
-    case 10: dest->fg_colour = 3; break;
-    case 11: dest->fg_colour = 1; break;
+    case 0:
+        dest->fg_colour = 7;
+        break;
+    case 1:
+        dest->fg_colour = 3;
+        break;
+    case 2:
+        dest->fg_colour = 1;
+        break;
+    case 10:
+        dest->fg_colour = 3;
+        break;
+    case 11:
+        dest->fg_colour = 1;
+        break;
     case 32:
         dest->fg_colour = 0xFFFFFFFF;
         dest->bg_colour = 0xFF000000;
         break;
-    default: dest->fg_colour = 15; break;
+    default:
+        dest->fg_colour = 15;
+        break;
     }
     dest->draw_colour = dest->fg_colour;
 }
 
 // --- The screen-mode statement ---------------------------------------------
 
-void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_page, int32_t,
-                     uint32_t passed) {
+void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_page, int32_t, uint32_t passed) {
     if (runtime_error_pending()) return;
     if (ScreenState.untouched && !(passed == 1 && mode == 0)) ScreenState.untouched = false;
     bool mode_passed = passed & 1, active_passed = passed & 4, visual_passed = passed & 8;
@@ -459,8 +472,10 @@ void set_text_size(int32_t device, int32_t columns, int32_t rows, uint32_t passe
     if (!dest || dest->mode == 32 || dest->mode == 256) return;
     int32_t wanted_columns = columns_passed ? columns : -1;
     int32_t wanted_rows = rows_passed ? rows : -1;
-    if (dest->is_text) text_size_in_text_mode(*dest, wanted_columns, wanted_rows);
-    else text_size_in_pixel_mode(*dest, wanted_columns, wanted_rows);
+    if (dest->is_text)
+        text_size_in_text_mode(*dest, wanted_columns, wanted_rows);
+    else
+        text_size_in_pixel_mode(*dest, wanted_columns, wanted_rows);
 }
 
 // --- Screen state ------------------------------------------------------------

@@ -180,8 +180,10 @@ bool print_tab(ImageRec& dest, bool last, bool newline) {
 
 void print_bytes(ImageRec& dest, std::string_view bytes, bool newline) {
     if (dest.holding_cursor) {
-        if (!bytes.empty()) text_newline();
-        else if (newline) dest.holding_cursor = 0;
+        if (!bytes.empty())
+            text_newline();
+        else if (newline)
+            dest.holding_cursor = 0;
     }
     // A font of 32-bit characters takes four bytes a character; a shorter
     // group at the end is not a character.
@@ -278,8 +280,7 @@ void print_next_zone() {
     // last of them the next stop is the last column (on 40 columns: 15, then 40).
     auto at_zone = [&] {
         int32_t col = dest->cursor_col;
-        return col == 1 || ((col - 1) % zone_columns == 0 && col <= g.columns - (zone_columns - 1)) ||
-               col >= g.columns;
+        return col == 1 || ((col - 1) % zone_columns == 0 && col <= g.columns - (zone_columns - 1)) || col >= g.columns;
     };
     do print_bytes(*dest, " ", false);
     while (!at_zone() && !runtime_error_pending());
@@ -291,21 +292,15 @@ void text_printer_mode_set(bool on, int32_t printer_width) {
     Printing.printer_column = 1;
 }
 
-bool text_printer_mode() {
-    return Printing.printer_mode;
-}
+bool text_printer_mode() { return Printing.printer_mode; }
 
-int32_t text_printer_column() {
-    return Printing.printer_column;
-}
+int32_t text_printer_column() { return Printing.printer_column; }
 
 void text_printer_column_set(int32_t column) {
     Printing.printer_column = column < 1 ? 1 : (column > Printing.printer_width ? Printing.printer_width : column);
 }
 
-void text_printer_page_hook_set(PrinterPageHook hook) {
-    Printing.printer_hook = hook;
-}
+void text_printer_page_hook_set(PrinterPageHook hook) { Printing.printer_hook = hook; }
 
 void text_startup() {
     Printing = PrintState{false, default_printer_width, 1, nullptr};

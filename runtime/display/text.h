@@ -39,10 +39,10 @@ enum CursorPassed : uint32_t {
     cursor_passed_row = 1,
     cursor_passed_column = 2,
     cursor_passed_visible = 4,
-    cursor_passed_lines = 8,   // start and stop line together
+    cursor_passed_lines = 8,  // start and stop line together
 };
-void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t start_line,
-                         int32_t stop_line, uint32_t passed);
+void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t start_line, int32_t stop_line,
+                         uint32_t passed);
 
 // Passed bits: 1 first (foreground in most modes), 2 second, 4 third (border).
 // Colours are palette indices, or 0xAARRGGBB on 32-bit images.

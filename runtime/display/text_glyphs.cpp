@@ -60,8 +60,8 @@ void text_blank_rows(ImageRec& image, int32_t first, int32_t last, uint8_t attri
     last = std::min(last, g.rows);
     if (!image.pixels || first > last) return;
     if (!image.is_text) {
-        text_fill_pixels(image, 0, (first - 1) * g.cell_height, image.width - 1,
-                         last * g.cell_height - 1, colour, true);
+        text_fill_pixels(image, 0, (first - 1) * g.cell_height, image.width - 1, last * g.cell_height - 1, colour,
+                         true);
         return;
     }
     uint8_t* cell = image.pixels + static_cast<size_t>(first - 1) * image.width * 2;
@@ -79,8 +79,7 @@ void text_scroll_up(ImageRec& image, int32_t top, int32_t bottom) {
     page_write(first, first + bytes, static_cast<size_t>(bottom - top) * bytes);
 }
 
-void text_fill_pixels(ImageRec& image, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                      uint32_t colour, bool opaque) {
+void text_fill_pixels(ImageRec& image, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, bool opaque) {
     if (image.is_text || !image.pixels) return;
     x1 = std::max(x1, 0);
     y1 = std::max(y1, 0);
@@ -141,8 +140,10 @@ int32_t text_draw_glyph(ImageRec& image, int32_t x, int32_t y, uint32_t c) {
             int32_t px = x + gx;
             if (px < 0 || px >= image.width) continue;
             bool ink = source[gx / source_step] != 0;
-            if (ink && ink_wanted) text_set_pixel(image, px, py, image.fg_colour, false);
-            else if (!ink && paper_wanted) text_set_pixel(image, px, py, image.bg_colour, false);
+            if (ink && ink_wanted)
+                text_set_pixel(image, px, py, image.fg_colour, false);
+            else if (!ink && paper_wanted)
+                text_set_pixel(image, px, py, image.bg_colour, false);
         }
     }
     return advance;
@@ -158,7 +159,8 @@ void put_glyph_at_cursor(uint32_t character) {
     if (dest->is_text) {
         if (col > g.columns) return;
         uint8_t* cell = dest->pixels + (static_cast<size_t>(row - 1) * dest->width + (col - 1)) * 2;
-        page_store16(cell, static_cast<uint16_t>((character & 0xFF) | text_attribute(dest->fg_colour, dest->bg_colour) << 8));
+        page_store16(cell,
+                     static_cast<uint16_t>((character & 0xFF) | text_attribute(dest->fg_colour, dest->bg_colour) << 8));
         return;
     }
     if (!(font_slot(dest->font).flags & font_unicode)) character &= 0xFF;

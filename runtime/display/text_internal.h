@@ -49,7 +49,7 @@ struct ImageRec;
 struct TextGeometry {
     int32_t columns;
     int32_t rows;
-    int32_t cell_width;   // pixels; 1 for a variable-width font
+    int32_t cell_width;  // pixels; 1 for a variable-width font
     int32_t cell_height;  // pixels; 1 for a text surface
     bool variable_width;
 };
@@ -71,8 +71,7 @@ void text_scroll_up(ImageRec& image, int32_t top, int32_t bottom);
 
 // Inclusive pixel box, clipped to the image. `opaque` stores 32-bit colours
 // without blending; palette images store colour & colour_mask.
-void text_fill_pixels(ImageRec& image, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                      uint32_t colour, bool opaque);
+void text_fill_pixels(ImageRec& image, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, bool opaque);
 // Fills the world rectangle of an image with a view port (the clear-screen
 // fill), mapped to pixels, clamped to the view rectangle. Opaque.
 void text_fill_world(ImageRec& image, uint32_t colour);

@@ -26,11 +26,11 @@ constexpr uint32_t text_background_mask = 7;
 enum class FirstUse : uint8_t { foreground, palette0_text };
 enum class SecondUse : uint8_t {
     background,
-    text_background,   // stored & 7: text cells hold 8 backgrounds
-    palette0_text,     // palette entry 0 from the 16 text colours
-    palette0_ega,      // palette entry 0 from the 64 EGA colours
-    palette4_blink,    // palette entry 4 = a monochrome blink index
-    palette_triplet,   // even: green, red, brown; odd: cyan, magenta, grey
+    text_background,  // stored & 7: text cells hold 8 backgrounds
+    palette0_text,  // palette entry 0 from the 16 text colours
+    palette0_ega,  // palette entry 0 from the 64 EGA colours
+    palette4_blink,  // palette entry 4 = a monochrome blink index
+    palette_triplet,  // even: green, red, brown; odd: cyan, magenta, grey
 };
 struct ColourRule {
     uint16_t mode;
@@ -64,11 +64,21 @@ const ColourRule* colour_rule(uint16_t mode) {
 
 void apply_second_colour(ImageRec& dest, SecondUse use, uint32_t value) {
     switch (use) {
-    case SecondUse::background: dest.bg_colour = value; break;
-    case SecondUse::text_background: dest.bg_colour = value & text_background_mask; break;
-    case SecondUse::palette0_text: page_store32(&dest.palette[0], text_palette16()[value]); break;
-    case SecondUse::palette0_ega: page_store32(&dest.palette[0], ega64_palette()[value]); break;
-    case SecondUse::palette4_blink: page_store32(&dest.palette[4], value); break;
+    case SecondUse::background:
+        dest.bg_colour = value;
+        break;
+    case SecondUse::text_background:
+        dest.bg_colour = value & text_background_mask;
+        break;
+    case SecondUse::palette0_text:
+        page_store32(&dest.palette[0], text_palette16()[value]);
+        break;
+    case SecondUse::palette0_ega:
+        page_store32(&dest.palette[0], ega64_palette()[value]);
+        break;
+    case SecondUse::palette4_blink:
+        page_store32(&dest.palette[4], value);
+        break;
     case SecondUse::palette_triplet: {
         uint32_t base = (value & 1) ? 3 : 2;
         for (uint32_t i = 0; i < 3; ++i) page_store32(&dest.palette[1 + i], text_palette16()[base + 2 * i]);
@@ -90,7 +100,7 @@ struct PaletteRule {
     uint32_t colour_max;
 };
 constexpr PaletteRule PaletteRules[] = {
-    {13, 255, 0}, {256, 255, 0}, {12, 15, 0}, {11, 1, 0}, {10, 3, 8}, {9, 15, 63},
+    {13, 255, 0}, {256, 255, 0}, {12, 15, 0}, {11, 1, 0},  {10, 3, 8},  {9, 15, 63},
     {8, 15, 15},  {7, 15, 15},   {2, 1, 15},  {1, 15, 15}, {0, 15, 63},
 };
 constexpr uint32_t dac_bits = 0x3F3F3F;
@@ -125,8 +135,8 @@ void grow_start_screen() {
 
 }  // namespace
 
-void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t start_line,
-                         int32_t stop_line, uint32_t passed) {
+void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t start_line, int32_t stop_line,
+                         uint32_t passed) {
     if (runtime_error_pending()) return;
     ImageRec* dest = dest_image();
     if (!dest) return;
@@ -169,7 +179,8 @@ void set_cursor_position(int32_t row, int32_t column, int32_t visible, int32_t s
         return;
     }
     for (int32_t n = 0; n < page_count(); ++n)
-        if (ImageRec* page = image_record(page_handle(n))) cursor_shape_to(*page, visible, start_line, stop_line, passed);
+        if (ImageRec* page = image_record(page_handle(n)))
+            cursor_shape_to(*page, visible, start_line, stop_line, passed);
 }
 
 void set_colours(uint32_t first, uint32_t second, uint32_t third, uint32_t passed) {
@@ -179,16 +190,19 @@ void set_colours(uint32_t first, uint32_t second, uint32_t third, uint32_t passe
     if (!dest) return;
     const ColourRule* rule = colour_rule(dest->mode);
     bool first_passed = passed & 1, second_passed = passed & 2, third_passed = passed & 4;
-    bool needs_palette = rule && (rule->first != FirstUse::foreground ||
-                                  (rule->second != SecondUse::background && rule->second != SecondUse::text_background));
+    bool needs_palette = rule &&
+        (rule->first != FirstUse::foreground ||
+         (rule->second != SecondUse::background && rule->second != SecondUse::text_background));
     if (!rule || (first_passed && first > rule->first_max) || (second_passed && second > rule->second_max) ||
         (third_passed && !rule->third_accepted) || (needs_palette && !dest->palette)) {
         runtime_error(error_illegal_function_call);
         return;
     }
     if (first_passed) {
-        if (rule->first == FirstUse::foreground) dest->fg_colour = first;
-        else page_store32(&dest->palette[0], text_palette16()[first]);
+        if (rule->first == FirstUse::foreground)
+            dest->fg_colour = first;
+        else
+            page_store32(&dest->palette[0], text_palette16()[first]);
     }
     if (second_passed) apply_second_colour(*dest, rule->second, second);
 }
@@ -216,13 +230,24 @@ void set_palette_entry(int32_t attribute, uint32_t colour, bool passed) {
     }
     uint32_t* palette = dest->palette;
     switch (dest->mode) {
-    case 13: case 256: case 12: case 11:
-        page_store32(&palette[entry], dac_channel(colour & 0x3F) << 16 | dac_channel((colour >> 8) & 0x3F) << 8 |
-                                          dac_channel((colour >> 16) & 0x3F));
+    case 13:
+    case 256:
+    case 12:
+    case 11:
+        page_store32(&palette[entry],
+                     dac_channel(colour & 0x3F) << 16 | dac_channel((colour >> 8) & 0x3F) << 8 |
+                         dac_channel((colour >> 16) & 0x3F));
         break;
-    case 10: page_store32(&palette[entry + 4], colour); break;
-    case 9: case 0: page_store32(&palette[entry], ega64_palette()[colour]); break;
-    default: page_store32(&palette[entry], text_palette16()[colour]); break;
+    case 10:
+        page_store32(&palette[entry + 4], colour);
+        break;
+    case 9:
+    case 0:
+        page_store32(&palette[entry], ega64_palette()[colour]);
+        break;
+    default:
+        page_store32(&palette[entry], text_palette16()[colour]);
+        break;
     }
 }
 
@@ -257,8 +282,10 @@ void clear_screen(int32_t method, uint32_t colour, uint32_t passed) {
             text_blank_rows(*dest, 1, g.rows, attribute, fill);
         }
     } else {
-        if ((!method_passed || method == 1) && dest->gfx.coord_mode != 0) text_fill_world(*dest, fill);
-        else text_fill_pixels(*dest, 0, 0, dest->width - 1, dest->height - 1, fill, true);
+        if ((!method_passed || method == 1) && dest->gfx.coord_mode != 0)
+            text_fill_world(*dest, fill);
+        else
+            text_fill_pixels(*dest, 0, 0, dest->width - 1, dest->height - 1, fill, true);
         ImageRec::GraphicsState& s = dest->gfx;
         float cx = static_cast<float>((s.view_x2 - s.view_x1 + 1) / 2);
         float cy = static_cast<float>((s.view_y2 - s.view_y1 + 1) / 2);

@@ -54,8 +54,8 @@ constexpr int desktop_share_percent = 90;
 
 struct WindowScale {
     int desktop_width = 0, desktop_height = 0;  // 0: unknown
-    int chosen = 0;                             // MORV_SCALE, 0 when not given
-    int applied = 1;                            // the factor in the environment
+    int chosen = 0;  // MORV_SCALE, 0 when not given
+    int applied = 1;  // the factor in the environment
 };
 WindowScale Scale;
 
@@ -69,12 +69,14 @@ void ask_full_screen(int state) {
 
 bool window_geometry(WindowGeometry* g) {
     bool known = false;
-    event_request(EventRequestKind::once, [&] { known = platform_window_geometry(g); }, true);
+    event_request(
+        EventRequestKind::once, [&] { known = platform_window_geometry(g); }, true);
     return known;
 }
 
 void window_move_to(int x, int y) {
-    event_request(EventRequestKind::window_place, [x, y] { platform_window_move(x, y); }, true);
+    event_request(
+        EventRequestKind::window_place, [x, y] { platform_window_move(x, y); }, true);
 }
 
 }  // namespace
@@ -89,7 +91,8 @@ void set_window_title(StrDesc* title) {
     if (runtime_error_pending() || !WindowTitle) return;
     str_assign(WindowTitle, str_concat(title, str_chr(0)));
     std::string text(reinterpret_cast<const char*>(WindowTitle->data));
-    event_request(EventRequestKind::caption, [text] { SDL_WM_SetCaption(text.c_str(), text.c_str()); }, false);
+    event_request(
+        EventRequestKind::caption, [text] { SDL_WM_SetCaption(text.c_str(), text.c_str()); }, false);
 }
 
 void auto_display_on() { auto_display = 1; }
@@ -143,13 +146,16 @@ void set_window_icon(int32_t image) {
     if (runtime_error_pending()) return;
     std::vector<uint32_t> pixels(icon_size * icon_size);
     if (!window_icon_pixels(image, pixels.data())) return;
-    event_request(EventRequestKind::icon, [pixels = std::move(pixels)]() mutable {
-        SDL_Surface* icon = SDL_CreateRGBSurfaceFrom(pixels.data(), icon_size, icon_size, 32, icon_size * 4,
-                                                     0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
-        if (!icon) return;
-        SDL_WM_SetIcon(icon, nullptr);
-        SDL_FreeSurface(icon);
-    }, false);
+    event_request(
+        EventRequestKind::icon,
+        [pixels = std::move(pixels)]() mutable {
+            SDL_Surface* icon = SDL_CreateRGBSurfaceFrom(pixels.data(), icon_size, icon_size, 32, icon_size * 4,
+                                                         0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+            if (!icon) return;
+            SDL_WM_SetIcon(icon, nullptr);
+            SDL_FreeSurface(icon);
+        },
+        false);
 }
 
 int32_t window_x() {
@@ -214,7 +220,8 @@ void window_scale_prepare() {
     Scale = WindowScale{};
     Scale.chosen = window_scale_parse(given);
     if (given && !Scale.chosen)
-        std::fprintf(stderr, "MORV_SCALE=%s is not a whole number from 1 to %d: the window is scaled to fit the screen.\n",
+        std::fprintf(stderr,
+                     "MORV_SCALE=%s is not a whole number from 1 to %d: the window is scaled to fit the screen.\n",
                      given, window_scale_max);
     // Both exist before any other thread does: a later change only replaces
     // the value of an entry that is already there.
@@ -276,9 +283,11 @@ void display_warp_pointer(int x, int y) {
         window_w = surface->w * Scale.applied;
         window_h = surface->h * Scale.applied;
         WindowGeometry g{};
-        if (get_full_screen() != 0 && platform_window_geometry(&g)) window_w = g.client_width, window_h = g.client_height;
+        if (get_full_screen() != 0 && platform_window_geometry(&g))
+            window_w = g.client_width, window_h = g.client_height;
     }
-    const WindowPoint at = surface ? window_point_of(x, y, surface->w, surface->h, window_w, window_h) : WindowPoint{x, y};
+    const WindowPoint at = surface ? window_point_of(x, y, surface->w, surface->h, window_w, window_h)
+                                   : WindowPoint{x, y};
     SDL_WarpMouse(Uint16(std::clamp(at.x, 0, 65535)), Uint16(std::clamp(at.y, 0, 65535)));
 }
 

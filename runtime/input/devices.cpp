@@ -139,7 +139,8 @@ void record_controller(const SDL_Event& event) {
     case SDL_JOYAXISMOTION: {
         GameDevice* d = controller_of(event.jaxis.which);
         if (!d || event.jaxis.axis >= d->sdl_axes) return;
-        device_record(*d, [&](uint8_t* s) { snapshot_float_set(*d, s, event.jaxis.axis, axis_value(event.jaxis.value)); });
+        device_record(*d,
+                      [&](uint8_t* s) { snapshot_float_set(*d, s, event.jaxis.axis, axis_value(event.jaxis.value)); });
         break;
     }
     case SDL_JOYHATMOTION: {
@@ -175,7 +176,8 @@ void record_controller(const SDL_Event& event) {
         if (down) trigger_trap_raise(uint32_t(d->ordinal), uint32_t(button + 1));
         break;
     }
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -273,11 +275,17 @@ void device_handle_event(const SDL_Event& event) {
     if (!DevicesActive.load(std::memory_order_relaxed)) return;
     switch (event.type) {
     case SDL_KEYDOWN:
-    case SDL_KEYUP: record_key(event.key); break;
+    case SDL_KEYUP:
+        record_key(event.key);
+        break;
     case SDL_MOUSEMOTION:
     case SDL_MOUSEBUTTONDOWN:
-    case SDL_MOUSEBUTTONUP: record_mouse(event); break;
-    default: record_controller(event); break;
+    case SDL_MOUSEBUTTONUP:
+        record_mouse(event);
+        break;
+    default:
+        record_controller(event);
+        break;
     }
 }
 
@@ -285,6 +293,7 @@ void devices_pass() {
     int32_t asked = 1;
     if (!device_pause_state.compare_exchange_strong(asked, 2)) return;
     program_wakeup.signal();
-    while (!wait_until(event_wakeup, [] { return device_pause_state.load() != 2; }, enumeration_check_ms))
+    while (!wait_until(
+        event_wakeup, [] { return device_pause_state.load() != 2; }, enumeration_check_ms))
         if (stop_threads.load()) return;
 }

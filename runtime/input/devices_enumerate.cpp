@@ -60,7 +60,7 @@ FoundJoystick open_joystick(int index) {
 
 bool same_controller(const GameDevice& d, const FoundJoystick& f) {
     return d.kind == device_controller && !d.present && d.name == f.name && d.sdl_buttons == f.buttons &&
-           d.sdl_axes == f.axes && d.sdl_balls == f.balls && d.sdl_hats == f.hats;
+        d.sdl_axes == f.axes && d.sdl_balls == f.balls && d.sdl_hats == f.hats;
 }
 
 void attach(GameDevice& d, const FoundJoystick& f) {

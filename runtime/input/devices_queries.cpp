@@ -124,9 +124,8 @@ int32_t device_button_change(int32_t n) {
 }
 
 float device_axis(int32_t n) {
-    return read_selected(n, &GameDevice::axes, [n](GameDevice& d) {
-        return snapshot_float(d, device_snapshot_locked(d, 1), n - 1);
-    });
+    return read_selected(n, &GameDevice::axes,
+                         [n](GameDevice& d) { return snapshot_float(d, device_snapshot_locked(d, 1), n - 1); });
 }
 
 float device_wheel(int32_t n) {

@@ -25,8 +25,7 @@ KeyboardFullScreenHook FullScreenHook = display_cycle_full_screen;
 
 constexpr int32_t keypad_nav_values[11] = {0x5200, 0x4F00, 0x5000, 0x5100, 0x4B00, 0x4C00,
                                            0x4D00, 0x4700, 0x4800, 0x4900, 0x5300};
-constexpr char keypad_chars[16] = {'0', '1', '2', '3', '4', '5', '6', '7',
-                                   '8', '9', '.', '/', '*', '-', '+', 13};
+constexpr char keypad_chars[16] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', '.', '/', '*', '-', '+', 13};
 
 // The value a press puts into KeyHitQueue, and whether it came from the keypad.
 int32_t key_hit_value(int32_t code, uint32_t* keypad) {
@@ -42,40 +41,65 @@ int32_t key_hit_value(int32_t code, uint32_t* keypad) {
 // Scan code of a modifier or lock key (its make code), 0 for other codes.
 uint8_t modifier_scan(int32_t code) {
     switch (code) {
-        case key_code_left_shift: return 42;
-        case key_code_right_shift: return 54;
-        case key_code_left_alt:
-        case key_code_right_alt: return 56;
-        case key_code_left_ctrl:
-        case key_code_right_ctrl: return 29;
-        case key_code_numlock: return 69;
-        case key_code_capslock: return 58;
-        case key_code_scrolllock: return 70;
-        default: return 0;
+    case key_code_left_shift:
+        return 42;
+    case key_code_right_shift:
+        return 54;
+    case key_code_left_alt:
+    case key_code_right_alt:
+        return 56;
+    case key_code_left_ctrl:
+    case key_code_right_ctrl:
+        return 29;
+    case key_code_numlock:
+        return 69;
+    case key_code_capslock:
+        return 58;
+    case key_code_scrolllock:
+        return 70;
+    default:
+        return 0;
     }
 }
 
 // Modifier bits a trap does not compare because the key is that modifier.
 uint8_t trap_ignore_mask(uint8_t scan) {
     switch (scan) {
-        case 42:
-        case 54: return 3;
-        case 56: return 8;
-        case 29: return 4;
-        case 69: return 32;
-        case 58: return 64;
-        default: return 0;
+    case 42:
+    case 54:
+        return 3;
+    case 56:
+        return 8;
+    case 29:
+        return 4;
+    case 69:
+        return 32;
+    case 58:
+        return 64;
+    default:
+        return 0;
     }
 }
 
 bool is_extended_key(int32_t code) {
     switch (code) {
-        case 0x4700: case 0x4800: case 0x4900: case 0x4B00: case 0x4D00: case 0x4F00:
-        case 0x5000: case 0x5100: case 0x5200: case 0x5300:
-        case 100267: case key_code_keypad_enter: case key_code_right_ctrl: case key_code_right_alt:
-            return true;
-        default:
-            return false;
+    case 0x4700:
+    case 0x4800:
+    case 0x4900:
+    case 0x4B00:
+    case 0x4D00:
+    case 0x4F00:
+    case 0x5000:
+    case 0x5100:
+    case 0x5200:
+    case 0x5300:
+    case 100267:
+    case key_code_keypad_enter:
+    case key_code_right_ctrl:
+    case key_code_right_alt:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -119,7 +143,7 @@ void buffer_character(int32_t code, CharacterSource source) {
     // AltGr's character is final. AltGr reaches us as right Alt with left Ctrl
     // (Windows), or as right Alt alone, where only the layout tells it from Alt.
     bool right_alt_alone = held_key_contains(key_code_right_alt) && !held_key_contains(key_code_right_ctrl) &&
-                           !held_key_contains(key_code_left_alt);
+        !held_key_contains(key_code_left_alt);
     bool alt_gr = right_alt_alone && (held_key_contains(key_code_left_ctrl) || source.from_altgr_level);
     if (source.from_unicode && alt_gr) column = key_field_none;
     store_value(row.field[column], scan);
@@ -175,7 +199,8 @@ bool trap_stage(int32_t code, int32_t value, uint32_t keypad) {
         int32_t index = key_table_row_of(code, &numeric);
         if (index >= 0) {
             const KeyTableRow& row = key_table_row(index);
-            if (code < 256 || row.field[key_field_none] != 0) query.scan = static_cast<uint8_t>(row.field[key_field_scan]);
+            if (code < 256 || row.field[key_field_none] != 0)
+                query.scan = static_cast<uint8_t>(row.field[key_field_scan]);
         }
         query.ignore = trap_ignore_mask(query.scan);
         query.extended = is_extended_key(code);
@@ -231,7 +256,7 @@ int32_t unicode_key_code(uint32_t cp) {
     if (cp <= 127) return static_cast<int32_t>(cp);
     if (int32_t index = codepage_index_of(cp)) return index;
     if (cp >= 0xFF01 && cp <= 0xFF5E) return static_cast<int32_t>(cp - 0xFEE0);  // full-width forms
-    if (cp == 0x3000) return ' ';                                                 // ideographic space
+    if (cp == 0x3000) return ' ';  // ideographic space
     if (cp > 0x10FFFF) return -1;
     return key_code_unicode + static_cast<int32_t>(cp);
 }

@@ -30,18 +30,18 @@ constexpr int32_t key_code_right_alt = 100307;
 constexpr int32_t key_code_left_alt = 100308;
 constexpr int32_t key_code_sysreq = 100317;
 constexpr int32_t key_code_break = 100318;
-constexpr int32_t key_code_keypad_nav = 200000;     // + 0..10: Ins End Down PgDn Left 5 Right Home Up PgUp Del
-constexpr int32_t key_code_scroll_mode = 200011;    // held while scroll-lock mode is on
-constexpr int32_t key_code_insert_mode = 200012;    // held while insert mode is on
-constexpr int32_t key_code_nul = 200013;            // the NUL character
-constexpr int32_t key_code_unicode = 0x40000000;    // + code point
+constexpr int32_t key_code_keypad_nav = 200000;  // + 0..10: Ins End Down PgDn Left 5 Right Home Up PgUp Del
+constexpr int32_t key_code_scroll_mode = 200011;  // held while scroll-lock mode is on
+constexpr int32_t key_code_insert_mode = 200012;  // held while insert mode is on
+constexpr int32_t key_code_nul = 200013;  // the NUL character
+constexpr int32_t key_code_unicode = 0x40000000;  // + code point
 constexpr int32_t key_code_insert = 0x5200;
 
 // --- Low memory -------------------------------------------------------------------
-constexpr uint32_t key_buffer_base = 0x400;         // head and tail are offsets from here
+constexpr uint32_t key_buffer_base = 0x400;  // head and tail are offsets from here
 constexpr uint32_t key_buffer_first_slot = 0x41E;
-constexpr uint8_t key_buffer_start = 30;            // 0x41E - 0x400
-constexpr uint8_t key_buffer_end = 62;              // one past the last slot; wraps to 30
+constexpr uint8_t key_buffer_start = 30;  // 0x41E - 0x400
+constexpr uint8_t key_buffer_end = 62;  // one past the last slot; wraps to 30
 constexpr uint32_t key_buffer_capacity = 15;
 constexpr uint32_t key_hit_queue_size = 8192;
 constexpr uint32_t scan_code_queue_size = 256;

@@ -68,9 +68,7 @@ constexpr auto quick_succession = std::chrono::milliseconds(2);
 std::atomic<uint32_t> EmptyReads{0};
 std::chrono::steady_clock::time_point LastEmptyRead{};  // program thread only
 
-bool key_or_event_waiting() {
-    return key_buffer_count() != 0 || event_pending.load(std::memory_order_relaxed) != 0;
-}
+bool key_or_event_waiting() { return key_buffer_count() != 0 || event_pending.load(std::memory_order_relaxed) != 0; }
 
 bool idle_polling() {
     if (EmptyReads.load(std::memory_order_relaxed) < empty_reads_before_wait) return false;
@@ -122,7 +120,6 @@ uint32_t key_buffer_take(uint8_t out[2]) {
     return (out[0] == 0 && out[1] != 0) ? 2 : 1;
 }
 
-
 StrDesc* key_buffer_read() {
     uint8_t pair[2] = {0, 0};
     if (runtime_error_pending()) return str_from_bytes(pair, 0);
@@ -156,8 +153,7 @@ int32_t key_hit_next() {
         uint32_t r = KeyHitRead.load(std::memory_order_acquire);
         if (r == KeyHitWrite.load(std::memory_order_acquire)) return 0;
         int32_t code = KeyHitQueue[r].code.load(std::memory_order_relaxed);
-        if (KeyHitRead.compare_exchange_weak(r, (r + 1) & key_hit_mask, std::memory_order_acq_rel))
-            return code;
+        if (KeyHitRead.compare_exchange_weak(r, (r + 1) & key_hit_mask, std::memory_order_acq_rel)) return code;
     }
 }
 
@@ -194,10 +190,10 @@ uint8_t key_port_read() {
 void update_keyboard_status_bytes() {
     auto bit = [](int32_t code, int shift) { return held_key_contains(code) ? (1 << shift) : 0; };
     int status1 = bit(key_code_right_shift, 0) | bit(key_code_left_shift, 1) | (ctrl_held() ? 4 : 0) |
-                  (alt_held() ? 8 : 0) | bit(key_code_scroll_mode, 4) | bit(key_code_numlock, 5) |
-                  bit(key_code_capslock, 6) | bit(key_code_insert_mode, 7);
+        (alt_held() ? 8 : 0) | bit(key_code_scroll_mode, 4) | bit(key_code_numlock, 5) | bit(key_code_capslock, 6) |
+        bit(key_code_insert_mode, 7);
     int status2 = bit(key_code_left_ctrl, 0) | bit(key_code_left_alt, 1) | bit(key_code_sysreq, 2) |
-                  bit(key_code_pause, 3) | bit(key_code_scrolllock, 4) | bit(key_code_insert, 7);
+        bit(key_code_pause, 3) | bit(key_code_scrolllock, 4) | bit(key_code_insert, 7);
     int status3 = bit(key_code_right_ctrl, 0) | bit(key_code_right_alt, 1) | 0x10;
     buffer_byte(low_keyboard_status1).store(static_cast<uint8_t>(status1), std::memory_order_relaxed);
     buffer_byte(low_keyboard_status2).store(static_cast<uint8_t>(status2), std::memory_order_relaxed);

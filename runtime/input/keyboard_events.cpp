@@ -11,14 +11,38 @@
 namespace {
 // SDL 1.2 key symbols the translation names.
 enum : int32_t {
-    sym_backspace = 8, sym_tab = 9, sym_return = 13, sym_pause = 19, sym_escape = 27, sym_space = 32,
+    sym_backspace = 8,
+    sym_tab = 9,
+    sym_return = 13,
+    sym_pause = 19,
+    sym_escape = 27,
+    sym_space = 32,
     sym_delete = 127,
-    sym_kp0 = 256, sym_kp9 = 265, sym_kp_period = 266, sym_kp_divide = 267, sym_kp_enter = 271,
-    sym_up = 273, sym_down = 274, sym_right = 275, sym_left = 276, sym_insert = 277, sym_home = 278,
-    sym_end = 279, sym_pageup = 280, sym_pagedown = 281,
-    sym_f1 = 282, sym_f10 = 291, sym_f11 = 292, sym_f12 = 293,
-    sym_numlock = 300, sym_capslock = 301, sym_scrolllock = 302,
-    sym_ralt = 307, sym_lalt = 308, sym_compose = 314, sym_break = 318,
+    sym_kp0 = 256,
+    sym_kp9 = 265,
+    sym_kp_period = 266,
+    sym_kp_divide = 267,
+    sym_kp_enter = 271,
+    sym_up = 273,
+    sym_down = 274,
+    sym_right = 275,
+    sym_left = 276,
+    sym_insert = 277,
+    sym_home = 278,
+    sym_end = 279,
+    sym_pageup = 280,
+    sym_pagedown = 281,
+    sym_f1 = 282,
+    sym_f10 = 291,
+    sym_f11 = 292,
+    sym_f12 = 293,
+    sym_numlock = 300,
+    sym_capslock = 301,
+    sym_scrolllock = 302,
+    sym_ralt = 307,
+    sym_lalt = 308,
+    sym_compose = 314,
+    sym_break = 318,
 };
 
 bool RepeatEnabled = false;
@@ -65,17 +89,28 @@ bool upper_case_letters() { return (capslock_on() ? 1 : 0) + (shift_held() ? 1 :
 
 int32_t editing_key_code(int32_t sym) {
     switch (sym) {
-        case sym_home: return 0x4700;
-        case sym_up: return 0x4800;
-        case sym_pageup: return 0x4900;
-        case sym_left: return 0x4B00;
-        case sym_right: return 0x4D00;
-        case sym_end: return 0x4F00;
-        case sym_down: return 0x5000;
-        case sym_pagedown: return 0x5100;
-        case sym_insert: return 0x5200;
-        case sym_delete: return 0x5300;
-        default: return 0;
+    case sym_home:
+        return 0x4700;
+    case sym_up:
+        return 0x4800;
+    case sym_pageup:
+        return 0x4900;
+    case sym_left:
+        return 0x4B00;
+    case sym_right:
+        return 0x4D00;
+    case sym_end:
+        return 0x4F00;
+    case sym_down:
+        return 0x5000;
+    case sym_pagedown:
+        return 0x5100;
+    case sym_insert:
+        return 0x5200;
+    case sym_delete:
+        return 0x5300;
+    default:
+        return 0;
     }
 }
 
@@ -120,9 +155,12 @@ void translate_without_character(int32_t sym) {
 // With Ctrl held these keys give their own character; the Ctrl column of the
 // translation table makes the control character.
 int32_t ctrl_base_character(uint32_t ch, int32_t sym) {
-    const struct { uint32_t ch; int32_t sym; int32_t base; } pairs[] = {
-        {127, sym_backspace, 8}, {10, sym_return, 13}, {27, sym_escape, 27}, {32, sym_space, 32},
-        {30, '6', '6'}, {27, '[', '['}, {28, '\\', '\\'}, {29, ']', ']'}};
+    const struct {
+        uint32_t ch;
+        int32_t sym;
+        int32_t base;
+    } pairs[] = {{127, sym_backspace, 8}, {10, sym_return, 13}, {27, sym_escape, 27}, {32, sym_space, 32},
+                 {30, '6', '6'},          {27, '[', '['},       {28, '\\', '\\'},     {29, ']', ']'}};
     for (const auto& p : pairs)
         if (p.ch == ch && p.sym == sym) return p.base;
     // A control character from a letter key; Backspace, Tab and Enter bring
@@ -292,8 +330,12 @@ void sync_lock_keys_with(const KeyboardLockState& locks) {
             held_key_remove(key_code_scroll_mode);
         update_keyboard_status_bytes();
     }
-    const struct { bool on; int32_t code; int32_t sym; } locks_of[] = {
-        {locks.caps_lock, key_code_capslock, sym_capslock}, {locks.num_lock, key_code_numlock, sym_numlock}};
+    const struct {
+        bool on;
+        int32_t code;
+        int32_t sym;
+    } locks_of[] = {{locks.caps_lock, key_code_capslock, sym_capslock},
+                    {locks.num_lock, key_code_numlock, sym_numlock}};
     for (const auto& lock : locks_of) {
         if (lock.on == held_key_contains(lock.code)) continue;
         key_set_pending_tag(lock.sym);
@@ -355,7 +397,11 @@ void keyboard_startup_with(const KeyboardSystemState& system) {
         held_key_add(key_code_scroll_mode);
     }
     // The locks go first: Ctrl with Num Lock would read as the pause key.
-    const struct { bool on; int32_t code; int32_t sym; } keys[] = {
+    const struct {
+        bool on;
+        int32_t code;
+        int32_t sym;
+    } keys[] = {
         {system.caps_lock, key_code_capslock, sym_capslock},
         {system.num_lock, key_code_numlock, sym_numlock},
         {system.scroll_lock_down, key_code_scrolllock, sym_scrolllock},

@@ -82,20 +82,26 @@ namespace {
 int32_t keypad_fallback(int32_t code) {
     if (code >= '0' && code <= '9') return key_code_keypad_digit0 + (code - '0');
     switch (code) {
-        case '.': return key_code_keypad_period;
-        case '/': return 100267;
-        case '*': return 100268;
-        case '-': return 100269;
-        case '+': return 100270;
-        case 13: return key_code_keypad_enter;
-        default: break;
+    case '.':
+        return key_code_keypad_period;
+    case '/':
+        return 100267;
+    case '*':
+        return 100268;
+    case '-':
+        return 100269;
+    case '+':
+        return 100270;
+    case 13:
+        return key_code_keypad_enter;
+    default:
+        break;
     }
     if (code >= 0x100 && code <= 0xFFFF && (code & 0xFF) == 0) {
         // Scan codes 71-83 in the order of the keypad codes with NumLock off.
         static constexpr int32_t by_scan[13] = {7, 8, 9, -1, 4, 5, 6, -1, 1, 2, 3, 0, 10};
         int32_t scan = code >> 8;
-        if (scan >= 71 && scan <= 83 && by_scan[scan - 71] >= 0)
-            return key_code_keypad_nav + by_scan[scan - 71];
+        if (scan >= 71 && scan <= 83 && by_scan[scan - 71] >= 0) return key_code_keypad_nav + by_scan[scan - 71];
     }
     return 0;
 }

@@ -74,10 +74,10 @@ struct KeyTrapInfo {
     uint32_t param1, param2;
     uint8_t state;
     uint8_t pending;
-    int32_t trap_value;   // compared with the key-hit value
-    int32_t trap_code;    // compared with the raw key code
+    int32_t trap_value;  // compared with the key-hit value
+    int32_t trap_code;  // compared with the raw key code
     uint8_t trap_scan;
-    uint8_t trap_flags;   // 3 Shift, 4 Ctrl, 8 Alt, 32 NumLock, 64 CapsLock, 128 extended
+    uint8_t trap_flags;  // 3 Shift, 4 Ctrl, 8 Alt, 32 NumLock, 64 CapsLock, 128 extended
 };
 // Copy of slot n (0-31); a zeroed record for other numbers.
 KeyTrapInfo key_trap_info(int32_t n);
@@ -156,9 +156,9 @@ void key_traps_clear();
 void key_traps_set_defaults();
 struct KeyTrapQuery {
     int32_t code;
-    int32_t value;       // key-hit value
-    uint8_t scan;        // trap scan code, 0 when none
-    uint8_t ignore;      // modifier bits the key itself is
+    int32_t value;  // key-hit value
+    uint8_t scan;  // trap scan code, 0 when none
+    uint8_t ignore;  // modifier bits the key itself is
     bool extended;
 };
 // Searches and triggers a trap for the key; true when one fired.
@@ -205,7 +205,7 @@ bool key_character_from_altgr_level(uint32_t ch, const KeyboardKeyCharacters& ke
 
 // --- Alt-code entry: Alt held, keypad digits typed, Alt released types the byte.
 struct AltCodeEntry {
-    int32_t state = 0;    // 0 idle, 1 Alt pressed, 2 digits being typed
+    int32_t state = 0;  // 0 idle, 1 Alt pressed, 2 digits being typed
     uint64_t value = 0;
 };
 AltCodeEntry& alt_code_entry();

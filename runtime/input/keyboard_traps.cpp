@@ -39,8 +39,10 @@ bool slot_valid(int32_t n) { return n >= 0 && n < static_cast<int32_t>(key_trap_
 // The held modifiers must be exactly those the trap names, except the ones the
 // key itself is; the locks it names must be on.
 bool modifiers_agree(uint8_t flags, const KeyTrapQuery& key) {
-    const struct { uint8_t bit; bool held; } exact[] = {
-        {trap_flag_shift, shift_held()}, {trap_flag_ctrl, ctrl_held()}, {trap_flag_alt, alt_held()}};
+    const struct {
+        uint8_t bit;
+        bool held;
+    } exact[] = {{trap_flag_shift, shift_held()}, {trap_flag_ctrl, ctrl_held()}, {trap_flag_alt, alt_held()}};
     for (const auto& m : exact) {
         if (key.ignore & m.bit) continue;
         if (((flags & m.bit) != 0) != m.held) return false;
@@ -75,8 +77,9 @@ void key_traps_clear() {
 void key_traps_set_defaults() {
     std::lock_guard<std::mutex> guard(TrapLock);
     for (int32_t n = 1; n <= 10; ++n) KeyTrapTable[n].info.trap_value = (0x3A + n) << 8;  // F1-F10
-    const struct { int32_t slot, value, keypad_code; } arrows[] = {
-        {11, 0x4800, 100264}, {12, 0x4B00, 100260}, {13, 0x4D00, 100262}, {14, 0x5000, 100258}};
+    const struct {
+        int32_t slot, value, keypad_code;
+    } arrows[] = {{11, 0x4800, 100264}, {12, 0x4B00, 100260}, {13, 0x4D00, 100262}, {14, 0x5000, 100258}};
     for (const auto& a : arrows) {
         KeyTrapTable[a.slot].info.trap_value = a.value;
         // The keypad arrows with NumLock on trigger the same traps.

@@ -26,8 +26,8 @@ constexpr uint32_t suppress_after_mode_change = 4;
 struct MouseStateRec {
     SDL_Cursor* pointer = nullptr;
     std::atomic<uint32_t> suppression{1};  // event thread; tests look
-    std::atomic<bool> relative{false};     // relative-movement mode
-    std::atomic<bool> confined{false};     // relative-movement mode holds the grab
+    std::atomic<bool> relative{false};  // relative-movement mode
+    std::atomic<bool> confined{false};  // relative-movement mode holds the grab
 };
 MouseStateRec Mouse;
 
@@ -110,7 +110,8 @@ void mouse_record_event(const SDL_Event& event) {
         mouse_queue_push(MouseEntry{b.x, b.y, buttons, 0, 0});
         break;
     }
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -182,10 +183,10 @@ void mouse_queue_reset() { on_event_thread_and_wait(queue_reset_now); }
 void mouse_warp(float x, float y) {
     MouseAxis ax{}, ay{};
     int mode = 0, wx = 0, wy = 0;
-    if (!mouse_page_axes(&ax, &ay, &mode) || !mouse_window_position(x, ax, &wx) ||
-        !mouse_window_position(y, ay, &wy)) {
+    if (!mouse_page_axes(&ax, &ay, &mode) || !mouse_window_position(x, ax, &wx) || !mouse_window_position(y, ay, &wy)) {
         runtime_error(error_illegal_function_call);
         return;
     }
-    event_request(EventRequestKind::pointer, [wx, wy] { display_warp_pointer(wx, wy); }, true);
+    event_request(
+        EventRequestKind::pointer, [wx, wy] { display_warp_pointer(wx, wy); }, true);
 }

@@ -67,7 +67,7 @@ void mouse_record_event(const SDL_Event& event);
 struct MouseAxis {
     int origin, zoom;
     bool text;
-    int cells;    // columns or rows (text)
+    int cells;  // columns or rows (text)
     int cell_px;  // cell width or height (text)
     int page_px;  // page width or height in pixels
 };

@@ -78,8 +78,10 @@ float mouse_page_position(int window_px, const MouseAxis& axis) {
     float f = float(px) / float(axis.cell_px) + 0.5f;
     // The value rounds to its cell and keeps the place inside it as a fraction.
     const int32_t rounded = round_single_to_int(f);
-    if (rounded > cell) f -= 0.001f;
-    else if (rounded < cell) f += 0.001f;
+    if (rounded > cell)
+        f -= 0.001f;
+    else if (rounded < cell)
+        f += 0.001f;
     return f;
 }
 
@@ -124,13 +126,20 @@ InterruptRegisters& interrupt_registers() { return Registers; }
 void mouse_driver_interrupt(int32_t interrupt_number) {
     if (interrupt_number != mouse_driver_vector) return;
     switch (Registers.ax) {
-        case 0:
-            Registers.ax = 0xFFFF;
-            Registers.bx = 2;
-            break;
-        case 1: mouse_show(); break;
-        case 2: mouse_hide(); break;
-        case 3: driver_status(); break;
-        default: break;
+    case 0:
+        Registers.ax = 0xFFFF;
+        Registers.bx = 2;
+        break;
+    case 1:
+        mouse_show();
+        break;
+    case 2:
+        mouse_hide();
+        break;
+    case 3:
+        driver_status();
+        break;
+    default:
+        break;
     }
 }

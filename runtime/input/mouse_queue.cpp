@@ -35,9 +35,9 @@ struct MouseSlot {
 
 struct MouseQueueRec {
     MouseSlot slots[mouse_queue_slots];
-    std::atomic<uint64_t> written{0};      // event thread
+    std::atomic<uint64_t> written{0};  // event thread
     std::atomic<uint64_t> reset_floor{0};  // event thread: the entry a reset left the program at
-    uint64_t read = 0;                     // program thread
+    uint64_t read = 0;  // program thread
 };
 MouseQueueRec MouseQueue;
 

@@ -7,9 +7,9 @@
 
 struct ChildProcess {
     int32_t pid = 0;
-    int32_t pidfd = -1;         // the kernel's handle that becomes readable when the child ends
-    bool owns_terminal = false; // the child was given the terminal's foreground
-    int32_t exit_status = -1;   // once ended: the exit code, or 128 + the signal that ended it
+    int32_t pidfd = -1;  // the kernel's handle that becomes readable when the child ends
+    bool owns_terminal = false;  // the child was given the terminal's foreground
+    int32_t exit_status = -1;  // once ended: the exit code, or 128 + the signal that ended it
 };
 
 // Spawn attributes for any child: our worker threads run with SIGINT, SIGTERM,

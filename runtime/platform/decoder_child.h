@@ -16,9 +16,9 @@
 
 // What a decoder sees in the child.
 struct DecoderJob {
-    int32_t input_fd;       // the file to decode, read-only and regular; -1 when none was given
-    int32_t output_fd;      // where the results go: a memory file (one-shot) or a pipe to the parent (stream)
-    int32_t control_fd;     // streams: a pipe from the parent; -1 in a one-shot run
+    int32_t input_fd;  // the file to decode, read-only and regular; -1 when none was given
+    int32_t output_fd;  // where the results go: a memory file (one-shot) or a pipe to the parent (stream)
+    int32_t control_fd;  // streams: a pipe from the parent; -1 in a one-shot run
     const uint32_t* words;  // the job words the parent gave
     uint32_t word_count;
 };
@@ -36,25 +36,25 @@ struct DecoderEntry {
 // child searches. Declare it `extern const DecoderEntry variable;` where the
 // parent names it: naming it is what links the decoder into every program that
 // can ask for it.
-#define DECODER_CHILD_ENTRY(variable, name, function) \
-    extern const DecoderEntry variable;               \
+#define DECODER_CHILD_ENTRY(variable, name, function)                                       \
+    extern const DecoderEntry variable;                                                     \
     __attribute__((used, retain, section("morv_decoders"), aligned(alignof(DecoderEntry)))) \
     const DecoderEntry variable = {name, function}
 
 struct DecoderLimits {
-    uint32_t memory_mb = 1024;           // address space (under a sanitizer: its heap and resident size)
-    uint32_t cpu_seconds = 10;           // processor time
-    uint32_t wall_ms = 5000;             // one-shot runs: the parent kills the child after this long
-    uint64_t output_bytes = 64u << 20;   // one-shot runs: the memory file's size
+    uint32_t memory_mb = 1024;  // address space (under a sanitizer: its heap and resident size)
+    uint32_t cpu_seconds = 10;  // processor time
+    uint32_t wall_ms = 5000;  // one-shot runs: the parent kills the child after this long
+    uint64_t output_bytes = 64u << 20;  // one-shot runs: the memory file's size
 };
 
 enum class DecoderOutcome : uint8_t {
-    done,             // exit status 0, output within its bound
-    refused,          // the decoder ended with another status (it refused the file)
-    crashed,          // ended by a signal, its processor time or an overrun output
-    timed_out,        // still running at the wall-clock limit: killed
-    not_started,      // the child could not be started
-    stopped,          // the shutdown began: given up at once
+    done,  // exit status 0, output within its bound
+    refused,  // the decoder ended with another status (it refused the file)
+    crashed,  // ended by a signal, its processor time or an overrun output
+    timed_out,  // still running at the wall-clock limit: killed
+    not_started,  // the child could not be started
+    stopped,  // the shutdown began: given up at once
 };
 
 // Opens `path` for decoding: read-only, and only when it is a regular file (a
@@ -100,8 +100,8 @@ struct DecoderStream {
     int32_t pid = 0;
     int32_t pidfd = -1;
     int32_t from_child = -1;  // the parent reads the child's output here
-    int32_t to_child = -1;    // and writes its requests here
-    int32_t coverage = -1;    // a fuzzing build: what the child reached and reported
+    int32_t to_child = -1;  // and writes its requests here
+    int32_t coverage = -1;  // a fuzzing build: what the child reached and reported
 };
 
 // Starts decoder `entry` on `input_fd` (or -1) with the job words, under
@@ -109,8 +109,8 @@ struct DecoderStream {
 // apply: the caller bounds what it reads). Both descriptors are close-on-exec;
 // a write to a child that ended fails with EPIPE rather than a signal. False
 // when it did not start.
-bool decoder_stream_start(DecoderStream* stream, const DecoderEntry& entry, int32_t input_fd,
-                          const uint32_t* words, uint32_t word_count, const DecoderLimits& limits);
+bool decoder_stream_start(DecoderStream* stream, const DecoderEntry& entry, int32_t input_fd, const uint32_t* words,
+                          uint32_t word_count, const DecoderLimits& limits);
 // Reads what the child wrote: up to `size` bytes, waiting at most timeout_ms
 // in slices that a shutdown ends. Returns the count read, 0 once the child
 // closed its output (it ended), or -1 when nothing came in time.
@@ -121,8 +121,7 @@ bool decoder_stream_write(DecoderStream* stream, const void* data, size_t size, 
 // Writes `size` bytes to the child with a copy of `fd` handed along with them
 // (the child takes both with decoder_receive), waiting at most timeout_ms;
 // false when the child is gone or did not take them in time.
-bool decoder_stream_send_file(DecoderStream* stream, int32_t fd, const void* data, size_t size,
-                              uint32_t timeout_ms);
+bool decoder_stream_send_file(DecoderStream* stream, int32_t fd, const void* data, size_t size, uint32_t timeout_ms);
 // A fuzzing build: adds to ours what the child reported reaching since the
 // last call (decoder_coverage_report); nothing in other builds.
 void decoder_stream_take_coverage(DecoderStream* stream);

@@ -148,9 +148,8 @@ int run_child(int argc, char** argv) {
     if (argc < 7) return 120;
     std::vector<uint32_t> words;
     for (int i = 7; i < argc; ++i) words.push_back(static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 16)));
-    return run_decoder(find_decoder(argv[2]), std::strtoull(argv[3], nullptr, 10),
-                       std::strtoull(argv[4], nullptr, 10), std::strtoull(argv[5], nullptr, 10),
-                       std::strtoul(argv[6], nullptr, 10), words);
+    return run_decoder(find_decoder(argv[2]), std::strtoull(argv[3], nullptr, 10), std::strtoull(argv[4], nullptr, 10),
+                       std::strtoull(argv[5], nullptr, 10), std::strtoul(argv[6], nullptr, 10), words);
 }
 
 // ---- the decoder server ----------------------------------------------------------------------
@@ -171,7 +170,7 @@ struct ServerRequest {
     uint32_t words[max_request_words];
 };
 struct ServerAnswer {
-    int32_t how;     // 0 exited, 1 killed by a signal, 2 killed at the wall clock, 3 not started
+    int32_t how;  // 0 exited, 1 killed by a signal, 2 killed at the wall clock, 3 not started
     int32_t status;  // the exit status or the signal
 };
 
@@ -308,7 +307,7 @@ bool wait_child(pid_t pid, int32_t pidfd, uint32_t timeout_ms, bool watch_stop, 
         pid_t r = waitpid(pid, status, WNOHANG);
         if (r == pid) return true;
         if (r < 0 && errno == ECHILD) {  // reaped by the system: SIGCHLD is ignored
-            *status = SIGKILL;            // reads as ended by a signal: nothing of it is trusted
+            *status = SIGKILL;  // reads as ended by a signal: nothing of it is trusted
             return true;
         }
         if (watch_stop && stopping()) return false;
@@ -339,8 +338,8 @@ std::vector<std::string> child_environment(const DecoderLimits& limits, bool ser
     // No symbolised reports: a decoder's crash is an expected refusal, and reading
     // symbols would take longer than the decoding.
     const std::string caps = ":detect_leaks=0:symbolize=0:allocator_may_return_null=1" +
-                             (server ? std::string() : ":hard_rss_limit_mb=" + std::to_string(limits.memory_mb)) +
-                             ":max_allocation_size_mb=" + std::to_string(limits.memory_mb);
+        (server ? std::string() : ":hard_rss_limit_mb=" + std::to_string(limits.memory_mb)) +
+        ":max_allocation_size_mb=" + std::to_string(limits.memory_mb);
     bool asan = false, tsan = false;
     for (char** e = environ; e && *e; ++e) {
         std::string v(*e);
@@ -367,8 +366,13 @@ bool spawn_decoder(const DecoderEntry* entry, const DecoderLimits& limits, uint3
                    uint32_t word_count, std::vector<std::pair<int32_t, int>> hand_over, Spawned* out) {
     std::vector<std::string> args = {"morv-decoder", server_marker};
     if (entry)
-        args = {"morv-decoder", child_marker, entry->name, std::to_string(limits.memory_mb),
-                std::to_string(limits.cpu_seconds), std::to_string(limits.output_bytes), std::to_string(flags)};
+        args = {"morv-decoder",
+                child_marker,
+                entry->name,
+                std::to_string(limits.memory_mb),
+                std::to_string(limits.cpu_seconds),
+                std::to_string(limits.output_bytes),
+                std::to_string(flags)};
     char hex[16];
     for (uint32_t i = 0; i < word_count; ++i) {
         std::snprintf(hex, sizeof hex, "%x", words[i]);
@@ -487,9 +491,9 @@ DecoderOutcome run_spawned(const DecoderEntry& entry, int32_t input_fd, int32_t 
 // The program's decoder server: started on first use, stopped when it fails
 // or the shutdown begins; one run at a time.
 struct DecoderServer {
-    std::mutex lock;                // guards `busy`
+    std::mutex lock;  // guards `busy`
     std::condition_variable freed;  // `busy` went false
-    bool busy = false;              // a run is using the server (its fields belong to that run)
+    bool busy = false;  // a run is using the server (its fields belong to that run)
     pid_t pid = 0;
     int32_t pidfd = -1;
     int32_t sock = -1;
@@ -542,8 +546,8 @@ bool server_send(const ServerRequest& r, const int32_t* fds, int count) {
 
 // The run through the server; false when the server cannot take it (the run
 // then gets a child of its own).
-bool run_on_server(const DecoderEntry& entry, int32_t input_fd, int32_t out, int32_t coverage,
-                   const uint32_t* words, uint32_t word_count, const DecoderLimits& limits, DecoderOutcome* result) {
+bool run_on_server(const DecoderEntry& entry, int32_t input_fd, int32_t out, int32_t coverage, const uint32_t* words,
+                   uint32_t word_count, const DecoderLimits& limits, DecoderOutcome* result) {
     if (word_count > max_request_words || std::strlen(entry.name) >= sizeof(ServerRequest{}.name)) return false;
     {
         std::unique_lock<std::mutex> hold(Server.lock);
@@ -701,8 +705,8 @@ bool DecoderAnswer::map(int32_t fd, size_t size) {
     return true;
 }
 
-bool decoder_stream_start(DecoderStream* stream, const DecoderEntry& entry, int32_t input_fd,
-                          const uint32_t* words, uint32_t word_count, const DecoderLimits& limits) {
+bool decoder_stream_start(DecoderStream* stream, const DecoderEntry& entry, int32_t input_fd, const uint32_t* words,
+                          uint32_t word_count, const DecoderLimits& limits) {
     *stream = DecoderStream{};
     if (stopping()) return false;
     reap_leftovers();
@@ -785,8 +789,7 @@ bool decoder_stream_write(DecoderStream* stream, const void* data, size_t size, 
     return ok;
 }
 
-bool decoder_stream_send_file(DecoderStream* stream, int32_t fd, const void* data, size_t size,
-                              uint32_t timeout_ms) {
+bool decoder_stream_send_file(DecoderStream* stream, int32_t fd, const void* data, size_t size, uint32_t timeout_ms) {
     if (stream->to_child < 0 || fd < 0 || size == 0) return false;
     // The descriptor rides on the first byte; the rest follows as plain bytes.
     char room[CMSG_SPACE(sizeof(int))] = {};
@@ -812,8 +815,9 @@ bool decoder_stream_send_file(DecoderStream* stream, int32_t fd, const void* dat
         if (n < 0 && errno != EINTR && errno != EAGAIN) return false;
     }
     const uint64_t now = now_ms();
-    return size == 1 || decoder_stream_write(stream, static_cast<const uint8_t*>(data) + 1, size - 1,
-                                             static_cast<uint32_t>(deadline > now ? deadline - now : 0));
+    return size == 1 ||
+        decoder_stream_write(stream, static_cast<const uint8_t*>(data) + 1, size - 1,
+                             static_cast<uint32_t>(deadline > now ? deadline - now : 0));
 }
 
 void decoder_stream_take_coverage(DecoderStream* stream) {

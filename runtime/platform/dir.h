@@ -14,11 +14,11 @@ struct FolderEntry {
 // Why the system refused a path operation.
 enum class PathFault : uint8_t {
     none,
-    missing,      // no such file or folder, or a part of the path is not a folder
-    denied,       // access, write protection, a read-only or busy file system
-    exists,       // the new name is taken
-    not_empty,    // a folder that still holds entries
-    bad_name,     // too long, a loop of links, or a name the call cannot take
+    missing,  // no such file or folder, or a part of the path is not a folder
+    denied,  // access, write protection, a read-only or busy file system
+    exists,  // the new name is taken
+    not_empty,  // a folder that still holds entries
+    bad_name,  // too long, a loop of links, or a name the call cannot take
     other,
 };
 

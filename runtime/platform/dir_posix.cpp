@@ -13,13 +13,27 @@ namespace {
 
 PathFault fault_of(int error) {
     switch (error) {
-    case 0: return PathFault::none;
-    case ENOENT: case ENOTDIR: return PathFault::missing;
-    case EACCES: case EPERM: case EROFS: case EBUSY: case ETXTBSY: return PathFault::denied;
-    case EEXIST: return PathFault::exists;
-    case ENOTEMPTY: return PathFault::not_empty;
-    case ENAMETOOLONG: case ELOOP: case EINVAL: return PathFault::bad_name;
-    default: return PathFault::other;
+    case 0:
+        return PathFault::none;
+    case ENOENT:
+    case ENOTDIR:
+        return PathFault::missing;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EBUSY:
+    case ETXTBSY:
+        return PathFault::denied;
+    case EEXIST:
+        return PathFault::exists;
+    case ENOTEMPTY:
+        return PathFault::not_empty;
+    case ENAMETOOLONG:
+    case ELOOP:
+    case EINVAL:
+        return PathFault::bad_name;
+    default:
+        return PathFault::other;
     }
 }
 

@@ -7,16 +7,16 @@
 enum HandleResult : int32_t {
     handle_ok = 0,
     handle_short_write = -1,
-    handle_bad = -2,              // bad or closed handle
+    handle_bad = -2,  // bad or closed handle
     handle_wrong_direction = -3,  // not allowed in this direction, or a seek that failed
-    handle_negative = -4,         // negative position or length
+    handle_negative = -4,  // negative position or length
     handle_open_failed = -5,
     handle_path_not_found = -6,
-    handle_denied = -7,           // access denied, sharing or lock violation
-    handle_device_error = -8,     // no such drive or device, or a port that would not open
-    handle_io_fault = -9,         // too many open files, read or write fault
-    handle_short_read = -10,      // the end of the file came first
-    handle_bad_settings = -11,        // a serial-port setting string that does not parse
+    handle_denied = -7,  // access denied, sharing or lock violation
+    handle_device_error = -8,  // no such drive or device, or a port that would not open
+    handle_io_fault = -9,  // too many open files, read or write fault
+    handle_short_read = -10,  // the end of the file came first
+    handle_bad_settings = -11,  // a serial-port setting string that does not parse
 };
 
 // Byte-range locks and transfers live below this offset (2 EiB); the share
@@ -24,10 +24,10 @@ enum HandleResult : int32_t {
 constexpr uint64_t handle_lock_limit = 1ull << 61;
 
 struct HandleOpenRequest {
-    bool read = false, write = false;            // the access wanted
+    bool read = false, write = false;  // the access wanted
     bool deny_read = false, deny_write = false;  // what other opens may not do
-    bool create = false;                         // make the file when it is missing
-    bool truncate = false;                       // empty it once the share check passed
+    bool create = false;  // make the file when it is missing
+    bool truncate = false;  // empty it once the share check passed
 };
 
 // Opens a file. Other opens of it (by this process or another that uses the

@@ -38,11 +38,19 @@ constexpr uint64_t transfer_part = 1ull << 30;
 
 int32_t io_result(int error) {
     switch (error) {
-        case EBADF: return handle_bad;
-        case EINVAL: case EOVERFLOW: return handle_negative;
-        case ESPIPE: return handle_wrong_direction;
-        case EAGAIN: case EACCES: case EDEADLK: return handle_denied;
-        default: return handle_io_fault;
+    case EBADF:
+        return handle_bad;
+    case EINVAL:
+    case EOVERFLOW:
+        return handle_negative;
+    case ESPIPE:
+        return handle_wrong_direction;
+    case EAGAIN:
+    case EACCES:
+    case EDEADLK:
+        return handle_denied;
+    default:
+        return handle_io_fault;
     }
 }
 
@@ -57,12 +65,25 @@ bool folder_exists(const char* path) {
 
 int32_t open_result(int error, const char* path) {
     switch (error) {
-        case ENOENT: return folder_exists(path) ? handle_open_failed : handle_path_not_found;
-        case ENOTDIR: return handle_path_not_found;
-        case EACCES: case EPERM: case EROFS: case ETXTBSY: case EISDIR: case EBUSY: return handle_denied;
-        case EMFILE: case ENFILE: return handle_io_fault;
-        case ENXIO: case ENODEV: return handle_device_error;
-        default: return handle_open_failed;
+    case ENOENT:
+        return folder_exists(path) ? handle_open_failed : handle_path_not_found;
+    case ENOTDIR:
+        return handle_path_not_found;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+    case EISDIR:
+    case EBUSY:
+        return handle_denied;
+    case EMFILE:
+    case ENFILE:
+        return handle_io_fault;
+    case ENXIO:
+    case ENODEV:
+        return handle_device_error;
+    default:
+        return handle_open_failed;
     }
 }
 
@@ -119,8 +140,8 @@ bool mark_take(int fd, int flags, Mark mark) {
         return true;
     }
     // Byte 0 of a region is the readers'; the others are one open's each.
-    const uint64_t seed =
-        static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull + MarkOpens.fetch_add(1) * 0xBF58476D1CE4E5B9ull;
+    const uint64_t seed = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull +
+        MarkOpens.fetch_add(1) * 0xBF58476D1CE4E5B9ull;
     for (int i = 0; i < mark_slot_tries; ++i) {
         uint64_t slot = 1 + (seed + static_cast<uint64_t>(i)) % (mark_region_bytes - 1);
         struct flock lock = range_lock(F_WRLCK, region + slot, 1);
@@ -142,9 +163,9 @@ bool share_check(int fd, int flags, const HandleOpenRequest& r) {
         (r.deny_write && !mark_take(fd, flags, mark_deny_write)))
         return false;
     return !(r.read && mark_held_elsewhere(fd, mark_deny_read)) &&
-           !(r.write && mark_held_elsewhere(fd, mark_deny_write)) &&
-           !(r.deny_read && mark_held_elsewhere(fd, mark_access_read)) &&
-           !(r.deny_write && mark_held_elsewhere(fd, mark_access_write));
+        !(r.write && mark_held_elsewhere(fd, mark_deny_write)) &&
+        !(r.deny_read && mark_held_elsewhere(fd, mark_access_read)) &&
+        !(r.deny_write && mark_held_elsewhere(fd, mark_access_write));
 }
 
 // Opens for reading and writing where the file allows it, whatever was asked
@@ -248,8 +269,8 @@ int32_t handle_read_at(int fd, uint64_t position, void* buffer, uint64_t length,
     *done = 0;
     if (first_conflict(fd, false, position, length) != UINT64_MAX) return handle_denied;
     auto* bytes = static_cast<uint8_t*>(buffer);
-    int32_t r = transfer(position, length, done, [&](uint64_t at, uint64_t n, off_t pos) {
-        return pread(fd, bytes + at, n, pos); });
+    int32_t r = transfer(position, length, done,
+                         [&](uint64_t at, uint64_t n, off_t pos) { return pread(fd, bytes + at, n, pos); });
     if (r != handle_ok) return r;
     return *done < length ? handle_short_read : handle_ok;
 }
@@ -271,8 +292,8 @@ int32_t handle_write_at(int fd, uint64_t position, const void* buffer, uint64_t 
     *done = 0;
     if (first_conflict(fd, true, position, length) != UINT64_MAX) return handle_denied;
     const auto* bytes = static_cast<const uint8_t*>(buffer);
-    int32_t r = transfer(position, length, done, [&](uint64_t at, uint64_t n, off_t pos) {
-        return pwrite(fd, bytes + at, n, pos); });
+    int32_t r = transfer(position, length, done,
+                         [&](uint64_t at, uint64_t n, off_t pos) { return pwrite(fd, bytes + at, n, pos); });
     if (r != handle_ok) return r;
     return *done < length ? handle_short_write : handle_ok;
 }

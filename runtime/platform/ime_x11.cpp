@@ -50,7 +50,7 @@ struct XimClient {
     Window window = 0;
     bool enabled = true;
     bool focused = false;
-    std::string server;     // the input method's name from XMODIFIERS
+    std::string server;  // the input method's name from XMODIFIERS
     std::string modifiers;  // XMODIFIERS as the user set it
     bool environment_held = false;
     locale_t characters = locale_t(0);  // the user's character type, for preedit bytes
@@ -186,7 +186,8 @@ void on_preedit_draw(XIM, XPointer, XPointer data) {
     const std::u32string text = points_of_text(draw->text);
     std::u32string marks(text.size(), 0);
     if (draw->text && draw->text->feedback)
-        for (size_t i = 0; i < marks.size() && i < draw->text->length; ++i) marks[i] = char32_t(draw->text->feedback[i]);
+        for (size_t i = 0; i < marks.size() && i < draw->text->length; ++i)
+            marks[i] = char32_t(draw->text->feedback[i]);
     p.replace(first, length, text);
     Xim.feedback_marks.replace(first, length, marks);
     if (p.size() > preedit_limit) {
@@ -203,12 +204,23 @@ void on_preedit_caret(XIM, XPointer, XPointer data) {
     const int end = int(Xim.preedit.size());
     int at = Xim.caret;
     switch (move->direction) {
-        case XIMAbsolutePosition: at = move->position; break;
-        case XIMForwardChar: ++at; break;
-        case XIMBackwardChar: --at; break;
-        case XIMLineStart: at = 0; break;
-        case XIMLineEnd: at = end; break;
-        default: break;
+    case XIMAbsolutePosition:
+        at = move->position;
+        break;
+    case XIMForwardChar:
+        ++at;
+        break;
+    case XIMBackwardChar:
+        --at;
+        break;
+    case XIMLineStart:
+        at = 0;
+        break;
+    case XIMLineEnd:
+        at = end;
+        break;
+    default:
+        break;
     }
     Xim.caret = std::clamp(at, 0, end);
     move->position = Xim.caret;
@@ -243,8 +255,10 @@ void destroy_context() {
 void set_focus(bool on) {
     Xim.focused = on;
     if (!Xim.ic) return;
-    if (on && Xim.enabled) XSetICFocus(Xim.ic);
-    else XUnsetICFocus(Xim.ic);
+    if (on && Xim.enabled)
+        XSetICFocus(Xim.ic);
+    else
+        XUnsetICFocus(Xim.ic);
 }
 
 void commit(XKeyEvent& key) {
@@ -274,9 +288,14 @@ Bool is_twin(Display*, XEvent* e, XPointer arg) {
 // Everything but the keys and the focus: the input method's own traffic.
 Bool is_traffic(Display*, XEvent* e, XPointer) {
     switch (e->type) {
-        case KeyPress: return e->xkey.keycode == 0;  // committed text
-        case KeyRelease: case FocusIn: case FocusOut: return False;
-        default: return True;
+    case KeyPress:
+        return e->xkey.keycode == 0;  // committed text
+    case KeyRelease:
+    case FocusIn:
+    case FocusOut:
+        return False;
+    default:
+        return True;
     }
 }
 

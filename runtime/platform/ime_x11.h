@@ -19,8 +19,8 @@ std::string ime_x11_server_name();
 // What the input method reported, in order.
 struct ImeX11Report {
     enum Kind : uint8_t { start, change, done, commit } kind;
-    std::u16string text;           // change: the whole composition; commit: the text
-    int32_t caret = 0;             // change: in UTF-16 units
+    std::u16string text;  // change: the whole composition; commit: the text
+    int32_t caret = 0;  // change: in UTF-16 units
     uint32_t clause_at = 0, clause_length = 0;  // change: the target clause
 };
 

@@ -77,13 +77,20 @@ uint8_t keyboard_x11_app_state() { return SDL_GetAppState(); }
 
 uint16_t keyboard_x11_dead_char_of_keysym(unsigned long keysym) {
     switch (keysym) {
-        case XK_dead_grave: return 0x60;
-        case XK_dead_acute: return 0xB4;
-        case XK_dead_circumflex: return 0x5E;
-        case XK_dead_tilde: return 0x7E;
-        case XK_dead_diaeresis: return 0xA8;
-        case XK_dead_abovering: return 0x2DA;
-        default: return 0;
+    case XK_dead_grave:
+        return 0x60;
+    case XK_dead_acute:
+        return 0xB4;
+    case XK_dead_circumflex:
+        return 0x5E;
+    case XK_dead_tilde:
+        return 0x7E;
+    case XK_dead_diaeresis:
+        return 0xA8;
+    case XK_dead_abovering:
+        return 0x2DA;
+    default:
+        return 0;
     }
 }
 
@@ -106,8 +113,8 @@ uint32_t keyboard_x11_keysym_unicode(unsigned long keysym) {
     if (keysym >= 0x01000100 && keysym <= 0x0110FFFF) return static_cast<uint32_t>(keysym - 0x01000000);
     if (keysym > 0xFFFF) return 0;
     const KeysymUnicode* end = KeysymUnicodeTable + KeysymUnicodeCount;
-    const KeysymUnicode* found = std::lower_bound(KeysymUnicodeTable, end, keysym,
-        [](const KeysymUnicode& entry, unsigned long k) { return entry.keysym < k; });
+    const KeysymUnicode* found = std::lower_bound(
+        KeysymUnicodeTable, end, keysym, [](const KeysymUnicode& entry, unsigned long k) { return entry.keysym < k; });
     return found != end && found->keysym == keysym ? found->code_point : 0;
 }
 

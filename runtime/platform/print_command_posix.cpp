@@ -66,8 +66,10 @@ bool print_command_submit(const void* document, size_t size, const char* title) 
     }
     const char* command = std::getenv("MORV_PRINT_COMMAND");
     std::vector<const char*> argv;
-    if (command && *command) argv = {"/bin/sh", "-c", command, "sh"};
-    else argv = {"lp"};
+    if (command && *command)
+        argv = {"/bin/sh", "-c", command, "sh"};
+    else
+        argv = {"lp"};
     argv.insert(argv.end(), {"-t", title});
     if (const char* dest = destination()) argv.insert(argv.end(), {"-d", dest});
     argv.push_back(nullptr);

@@ -7,7 +7,7 @@
 
 struct FileReplacement {
     int fd = -1;
-    std::string target;     // the file that is replaced
+    std::string target;  // the file that is replaced
     std::string temporary;  // where the new contents are written meanwhile
 };
 

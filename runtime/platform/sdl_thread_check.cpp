@@ -24,11 +24,11 @@ void event_thread_call(const char* name) {
 }  // namespace
 
 // One wrapper per call: WRAP(result, name, (parameters), (arguments)).
-#define WRAP(result, name, params, args)                 \
-    extern "C" result __real_##name params;             \
-    extern "C" result __wrap_##name params {            \
-        event_thread_call(#name);                       \
-        return __real_##name args;                      \
+#define WRAP(result, name, params, args)     \
+    extern "C" result __real_##name params;  \
+    extern "C" result __wrap_##name params { \
+        event_thread_call(#name);            \
+        return __real_##name args;           \
     }
 
 WRAP(SDL_Surface*, SDL_SetVideoMode, (int w, int h, int bpp, Uint32 flags), (w, h, bpp, flags))

@@ -7,14 +7,14 @@
 enum class SerialParity : uint8_t { none, even, odd, space, mark, even_checked };
 
 struct SerialSettings {
-    uint8_t port = 0;                 // 1-255; 0 = not a serial port
-    uint32_t speed = 300;             // bits per second
+    uint8_t port = 0;  // 1-255; 0 = not a serial port
+    uint32_t speed = 300;  // bits per second
     SerialParity parity = SerialParity::even;
-    uint8_t data_bits = 7;            // 5-8
-    uint8_t stop_half_bits = 2;       // 2 = one, 3 = one and a half, 4 = two
-    bool rs = false;                  // request-to-send line held off
-    bool asc = false;                 // text transfer (binary otherwise)
-    bool lf = false;                  // line feed after each carriage return (text only)
+    uint8_t data_bits = 7;  // 5-8
+    uint8_t stop_half_bits = 2;  // 2 = one, 3 = one and a half, 4 = two
+    bool rs = false;  // request-to-send line held off
+    bool asc = false;  // text transfer (binary otherwise)
+    bool lf = false;  // line feed after each carriage return (text only)
     uint16_t cd_ms = 0, cs_ms = 1000, ds_ms = 1000, op_ms = 10000;
 };
 

@@ -44,12 +44,12 @@ struct SpeedConstant {
     speed_t constant;
 };
 constexpr SpeedConstant SpeedConstants[] = {
-    {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200}, {300, B300},
-    {600, B600}, {1200, B1200}, {1800, B1800}, {2400, B2400}, {4800, B4800}, {9600, B9600},
-    {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
-    {460800, B460800}, {500000, B500000}, {576000, B576000}, {921600, B921600},
-    {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
-    {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
 };
 
 bool speed_constant(uint32_t speed, speed_t* constant) {
@@ -63,10 +63,14 @@ bool speed_constant(uint32_t speed, speed_t* constant) {
 
 tcflag_t data_bits_flag(uint8_t bits) {
     switch (bits) {
-        case 5: return CS5;
-        case 6: return CS6;
-        case 7: return CS7;
-        default: return CS8;
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    default:
+        return CS8;
     }
 }
 
@@ -81,11 +85,21 @@ void serial_framing(struct termios& t, const SerialSettings& s) {
     t.c_cflag |= CREAD | CLOCAL | data_bits_flag(s.data_bits);
     if (s.stop_half_bits > 2) t.c_cflag |= CSTOPB;
     switch (s.parity) {
-        case SerialParity::none: break;
-        case SerialParity::even: case SerialParity::even_checked: t.c_cflag |= PARENB; break;
-        case SerialParity::odd: t.c_cflag |= PARENB | PARODD; break;
-        case SerialParity::space: t.c_cflag |= PARENB | CMSPAR; break;
-        case SerialParity::mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case SerialParity::none:
+        break;
+    case SerialParity::even:
+    case SerialParity::even_checked:
+        t.c_cflag |= PARENB;
+        break;
+    case SerialParity::odd:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case SerialParity::space:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    case SerialParity::mark:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
     }
     if (s.parity != SerialParity::none) t.c_iflag |= INPCK;
     t.c_cc[VMIN] = 0;
@@ -127,7 +141,9 @@ bool wait_ready(int fd, short events, bool limited, Clock::time_point deadline) 
             if (left <= 0) return false;
             if (left < slice) slice = static_cast<int>(left);
         }
-        struct pollfd p{fd, events, 0};
+        struct pollfd p {
+            fd, events, 0
+        };
         int r = poll(&p, 1, slice);
         if (r > 0) return true;
         if (r < 0 && errno != EINTR) return false;
@@ -140,7 +156,7 @@ int32_t serial_open(const char* device, const SerialSettings& settings, int* fd)
     *fd = open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (*fd < 0) return handle_device_error;
     // No sharing: other opens of the device are refused while we hold it.
-    struct flock whole{};
+    struct flock whole {};
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;
     if (fcntl(*fd, F_OFD_SETLK, &whole) != 0 || ioctl(*fd, TIOCEXCL) != 0 || !configure(*fd, settings)) {

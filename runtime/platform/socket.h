@@ -44,5 +44,5 @@ int socket_wait_writable(int fd, int timeout_ms);
 // all within timeout_ms of the call (name resolution aside, which the caller
 // bounds). False when no reply could be had. Safe on any thread.
 using SocketReplyWhole = bool (*)(std::string_view reply);
-bool socket_exchange(const char* host, uint16_t port, std::string_view request, uint32_t max_reply,
-                     uint32_t timeout_ms, SocketReplyWhole whole, std::string* reply);
+bool socket_exchange(const char* host, uint16_t port, std::string_view request, uint32_t max_reply, uint32_t timeout_ms,
+                     SocketReplyWhole whole, std::string* reply);

@@ -66,7 +66,9 @@ bool wait_for(int fd, short events, Clock::time_point deadline) {
     for (;;) {
         int left = ms_left(deadline);
         if (left == 0) return false;
-        struct pollfd p{fd, events, 0};
+        struct pollfd p {
+            fd, events, 0
+        };
         int r = poll(&p, 1, left);
         if (r > 0) return (p.revents & events) != 0 || (p.revents & POLLHUP);
         if (r < 0 && errno != EINTR) return false;
@@ -111,7 +113,7 @@ int socket_find_connected(uint32_t peer_ip, uint16_t peer_port, uint16_t local_p
         socklen_t size = sizeof peer;
         if (!tcp_ipv4(fd, &own) || (local_port && own.sin_port != local_port)) return false;
         return getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0 && peer.sin_family == AF_INET &&
-               peer.sin_addr.s_addr == peer_ip && peer.sin_port == peer_port;
+            peer.sin_addr.s_addr == peer_ip && peer.sin_port == peer_port;
     });
 }
 
@@ -121,7 +123,7 @@ int socket_find_listening(uint16_t local_port, SocketTaken taken) {
         int listening = 0;
         socklen_t size = sizeof listening;
         return tcp_ipv4(fd, &own) && own.sin_port == local_port &&
-               getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening;
+            getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening;
     });
 }
 
@@ -158,21 +160,22 @@ void socket_shut(int fd) {
     // What waits unread is dropped first: a peer blocked on a full window
     // would otherwise never send again, and never learn the end. Whatever it
     // sends after the shutdown resets its connection.
-    for (int i = 0; i < 64 && recv(fd, nullptr, 1 << 20, MSG_DONTWAIT | MSG_TRUNC) > 0; ++i) {
-    }
+    for (int i = 0; i < 64 && recv(fd, nullptr, 1 << 20, MSG_DONTWAIT | MSG_TRUNC) > 0; ++i) {}
     shutdown(fd, SHUT_RDWR);
 }
 
 int socket_wait_writable(int fd, int timeout_ms) {
-    struct pollfd p{fd, POLLOUT, 0};
+    struct pollfd p {
+        fd, POLLOUT, 0
+    };
     int r = poll(&p, 1, timeout_ms);
     if (r < 0) return errno == EINTR ? 0 : -1;
     if (r == 0) return 0;
     return (p.revents & (POLLERR | POLLHUP | POLLNVAL)) ? -1 : 1;
 }
 
-bool socket_exchange(const char* host, uint16_t port, std::string_view request, uint32_t max_reply,
-                     uint32_t timeout_ms, SocketReplyWhole whole, std::string* reply) {
+bool socket_exchange(const char* host, uint16_t port, std::string_view request, uint32_t max_reply, uint32_t timeout_ms,
+                     SocketReplyWhole whole, std::string* reply) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     int fd = connect_by_name(host, port, deadline);
     if (fd < 0) return false;

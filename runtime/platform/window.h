@@ -4,7 +4,7 @@
 #pragma once
 
 struct WindowGeometry {
-    int outer_x, outer_y;          // top-left of the outer (decorated) rectangle
+    int outer_x, outer_y;  // top-left of the outer (decorated) rectangle
     int outer_width, outer_height;
     int client_width, client_height;
     int desktop_width, desktop_height;

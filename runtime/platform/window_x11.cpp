@@ -10,7 +10,7 @@ namespace {
 
 struct X11Window {
     Display* display;
-    Window window;      // the client window SDL draws into
+    Window window;  // the client window SDL draws into
     void (*lock)(void);
     void (*unlock)(void);
 };

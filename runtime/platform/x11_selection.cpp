@@ -114,8 +114,8 @@ size_t take_property(Atom* type) {
         int format = 0;
         unsigned long count = 0, after = 0;
         unsigned char* bytes = nullptr;
-        if (XGetWindowProperty(d, Desktop.window, Desktop.property, offset_units, chunk_units, False,
-                               AnyPropertyType, &got_type, &format, &count, &after, &bytes) != Success)
+        if (XGetWindowProperty(d, Desktop.window, Desktop.property, offset_units, chunk_units, False, AnyPropertyType,
+                               &got_type, &format, &count, &after, &bytes) != Success)
             break;
         *type = got_type;
         size_t size = format == 8 ? count : format == 16 ? count * 2 : count * sizeof(long);
@@ -315,8 +315,10 @@ void x11_selection_pass() {
             on_selection_notify(e.xselection);
             break;
         case PropertyNotify:
-            if (e.xproperty.window == Desktop.window) on_property_notify(e.xproperty);
-            else if (e.xproperty.state == PropertyDelete) on_transfer_step(e.xproperty);
+            if (e.xproperty.window == Desktop.window)
+                on_property_notify(e.xproperty);
+            else if (e.xproperty.state == PropertyDelete)
+                on_transfer_step(e.xproperty);
             break;
         default:
             break;
@@ -336,9 +338,7 @@ bool x11_selection_own(std::string utf8, std::string latin1) {
     return ours;
 }
 
-bool x11_selection_owned() {
-    return Owning.load();
-}
+bool x11_selection_owned() { return Owning.load(); }
 
 void x11_selection_fetch_start(uint64_t fetch_id) {
     {
@@ -368,6 +368,4 @@ SelectionFetch x11_selection_fetch_result(uint64_t fetch_id, std::string* text) 
     return Outcome.state;
 }
 
-size_t x11_selection_fetch_progress() {
-    return FetchProgress.load();
-}
+size_t x11_selection_fetch_progress() { return FetchProgress.load(); }

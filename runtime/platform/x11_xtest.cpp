@@ -60,11 +60,12 @@ bool x11_desktop_capture(std::vector<uint32_t>* pixels, int* width, int* height)
     if (!image) return false;
     pixels->assign(static_cast<size_t>(w) * h, 0xFF000000u);
     const bool plain = image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 && image->green_mask == 0xFF00 &&
-                       image->blue_mask == 0xFF && image->byte_order == LSBFirst;
+        image->blue_mask == 0xFF && image->byte_order == LSBFirst;
     for (int y = 0; y < h; ++y) {
         uint32_t* row = pixels->data() + static_cast<size_t>(y) * w;
         if (plain) {
-            const auto* from = reinterpret_cast<const uint8_t*>(image->data) + static_cast<size_t>(y) * image->bytes_per_line;
+            const auto* from = reinterpret_cast<const uint8_t*>(image->data) +
+                static_cast<size_t>(y) * image->bytes_per_line;
             for (int x = 0; x < w; ++x)
                 row[x] = 0xFF000000u | (from[4 * x + 2] << 16) | (from[4 * x + 1] << 8) | from[4 * x];
             continue;
@@ -72,7 +73,7 @@ bool x11_desktop_capture(std::vector<uint32_t>* pixels, int* width, int* height)
         for (int x = 0; x < w; ++x) {
             unsigned long p = XGetPixel(image, x, y);
             row[x] = 0xFF000000u | (to_8_bits(p, image->red_mask) << 16) | (to_8_bits(p, image->green_mask) << 8) |
-                     to_8_bits(p, image->blue_mask);
+                to_8_bits(p, image->blue_mask);
         }
     }
     XDestroyImage(image);
@@ -116,19 +117,32 @@ bool x11_xtest_key(const InjectedKey& k, bool down) {
 
 uint32_t x11_keysym_of(NamedKey key) {
     switch (key) {
-    case NamedKey::home: return XK_Home;
-    case NamedKey::up: return XK_Up;
-    case NamedKey::page_up: return XK_Page_Up;
-    case NamedKey::left: return XK_Left;
-    case NamedKey::right: return XK_Right;
-    case NamedKey::end: return XK_End;
-    case NamedKey::down: return XK_Down;
-    case NamedKey::page_down: return XK_Page_Down;
-    case NamedKey::insert: return XK_Insert;
-    case NamedKey::erase: return XK_Delete;
-    case NamedKey::tab: return XK_Tab;
-    case NamedKey::backspace: return XK_BackSpace;
-    case NamedKey::enter: return XK_Return;
+    case NamedKey::home:
+        return XK_Home;
+    case NamedKey::up:
+        return XK_Up;
+    case NamedKey::page_up:
+        return XK_Page_Up;
+    case NamedKey::left:
+        return XK_Left;
+    case NamedKey::right:
+        return XK_Right;
+    case NamedKey::end:
+        return XK_End;
+    case NamedKey::down:
+        return XK_Down;
+    case NamedKey::page_down:
+        return XK_Page_Down;
+    case NamedKey::insert:
+        return XK_Insert;
+    case NamedKey::erase:
+        return XK_Delete;
+    case NamedKey::tab:
+        return XK_Tab;
+    case NamedKey::backspace:
+        return XK_BackSpace;
+    case NamedKey::enter:
+        return XK_Return;
     }
     return 0;
 }

@@ -17,8 +17,8 @@ void x11_xtest_click(int x, int y);
 
 // One key to press and release, with modifiers held around it.
 enum InjectedModifiers : uint8_t {
-    inject_shift = 1,            // Shift held
-    inject_ctrl = 2,             // Control held
+    inject_shift = 1,  // Shift held
+    inject_ctrl = 2,  // Control held
     inject_shift_as_mapped = 4,  // Shift held when the keyboard map puts the keysym on its shift level
 };
 struct InjectedKey {
@@ -27,7 +27,19 @@ struct InjectedKey {
 };
 // The keys typed for bytes that are not characters.
 enum class NamedKey : uint8_t {
-    home, up, page_up, left, right, end, down, page_down, insert, erase, tab, backspace, enter
+    home,
+    up,
+    page_up,
+    left,
+    right,
+    end,
+    down,
+    page_down,
+    insert,
+    erase,
+    tab,
+    backspace,
+    enter
 };
 // Its keysym (a character's keysym is the character's Latin-1 code).
 uint32_t x11_keysym_of(NamedKey key);

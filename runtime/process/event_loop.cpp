@@ -150,7 +150,6 @@ bool event_loop_pass() {
 }
 
 void event_loop_run() {
-    while (event_loop_pass()) {
-    }
+    while (event_loop_pass()) {}
     runtime_shutdown();
 }

@@ -71,7 +71,9 @@ void say_on_stderr(const char* text) {
         sigaddset(&pipe_signal, SIGPIPE);
         pthread_sigmask(SIG_BLOCK, &pipe_signal, &before);
         if (write(own, text, length) < 0 && errno == EPIPE) {
-            struct timespec none{0, 0};
+            struct timespec none {
+                0, 0
+            };
             sigtimedwait(&pipe_signal, nullptr, &none);
         }
         pthread_sigmask(SIG_SETMASK, &before, nullptr);
@@ -114,7 +116,9 @@ void* end_watchdog(void*) {
         const int64_t deadline = EndDeadlineMs.load(), now = steady_ms();
         if (deadline != 0 && now >= deadline) break;
         const int64_t rest_ms = deadline == 0 || deadline - now > 100 ? 100 : deadline - now;
-        struct timespec rest{0, static_cast<long>(rest_ms) * 1000000L};
+        struct timespec rest {
+            0, static_cast<long>(rest_ms) * 1000000L
+        };
         nanosleep(&rest, nullptr);
     }
     say_on_stderr("The process did not end in time; it ends without flushing its streams.\n");

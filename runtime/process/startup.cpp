@@ -105,7 +105,7 @@ int runtime_main(int argc, char** argv, ProgramEntry program) {
     memory_startup();
     files_startup();  // the restart reset closes files first
     sound_startup();
-    net_startup();    // connections close with them, before the file numbers
+    net_startup();  // connections close with them, before the file numbers
     strings_startup();
     process_join_command_line(argc, argv);
     if (int code = start_window_system()) std::exit(code);

@@ -14,7 +14,7 @@
 namespace {
 // With no trap due the thread still looks at its flags this often.
 constexpr uint32_t idle_rest_ms = 1000;
-}
+}  // namespace
 
 int timer_thread_main(void*) {
     for (;;) {

@@ -19,11 +19,11 @@ constexpr uint32_t mpeg1_rates_hz[3] = {44100, 48000, 32000};
 
 struct Header {
     uint32_t version;  // 0 MPEG-2.5, 2 MPEG-2, 3 MPEG-1
-    uint32_t layer;    // 1, 2, 3
+    uint32_t layer;  // 1, 2, 3
     uint32_t rate_hz;
     uint32_t channels;
     uint32_t frame_samples;
-    uint32_t bytes;    // 0: free format
+    uint32_t bytes;  // 0: free format
 };
 
 bool parse(const uint8_t* h, Header* out) {
@@ -40,9 +40,12 @@ bool parse(const uint8_t* h, Header* out) {
     out->rate_hz = rate;
     out->channels = (h[3] >> 6) == 3 ? 1 : 2;
     out->frame_samples = layer == 1 ? 384 : (layer == 3 && !mpeg1) ? 576 : 1152;
-    if (kbps == 0) out->bytes = 0;
-    else if (layer == 1) out->bytes = (12 * kbps * 1000 / rate + padding) * 4;
-    else out->bytes = out->frame_samples / 8 * kbps * 1000 / rate + padding;
+    if (kbps == 0)
+        out->bytes = 0;
+    else if (layer == 1)
+        out->bytes = (12 * kbps * 1000 / rate + padding) * 4;
+    else
+        out->bytes = out->frame_samples / 8 * kbps * 1000 / rate + padding;
     return true;
 }
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 
 struct MpegFrame {
-    uint64_t offset = 0;         // of the frame in the file
-    uint32_t rate_hz = 0;        // 8000 .. 48000
-    uint32_t channels = 0;       // 1 or 2
+    uint64_t offset = 0;  // of the frame in the file
+    uint32_t rate_hz = 0;  // 8000 .. 48000
+    uint32_t channels = 0;  // 1 or 2
     uint32_t frame_samples = 0;  // samples per channel in each frame: 384, 576 or 1152
 };
 

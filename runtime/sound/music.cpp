@@ -141,17 +141,22 @@ private:
             uint32_t dots = count_dots();
             return built_.rest(music_note_seconds(st_, given ? static_cast<int32_t>(n) : 0, dots));
         }
-        case 'L': return setting(st_.length, 1, 64);
-        case 'T': return setting(st_.tempo, 32, 255);
-        case 'O': return setting(st_.octave, 0, 6);
-        case 'V': return setting(st_.volume, 0, 100);
+        case 'L':
+            return setting(st_.length, 1, 64);
+        case 'T':
+            return setting(st_.tempo, 32, 255);
+        case 'O':
+            return setting(st_.octave, 0, 6);
+        case 'V':
+            return setting(st_.volume, 0, 100);
         case '<':
             if (st_.octave > 0) --st_.octave;
             return true;
         case '>':
             if (st_.octave < 6) ++st_.octave;
             return true;
-        case 'M': return mode();
+        case 'M':
+            return mode();
         default:
             // A number with no command before it, a comma after no note, or a
             // character that is no command.
@@ -172,10 +177,18 @@ private:
         if (c < 0) return false;
         ++p_;
         switch (upper(c)) {
-        case 'L': st_.articulation = 0.0; return true;
-        case 'N': st_.articulation = 0.125; return true;
-        case 'S': st_.articulation = 0.25; return true;
-        case 'F': st_.background = false; return true;
+        case 'L':
+            st_.articulation = 0.0;
+            return true;
+        case 'N':
+            st_.articulation = 0.125;
+            return true;
+        case 'S':
+            st_.articulation = 0.25;
+            return true;
+        case 'F':
+            st_.background = false;
+            return true;
         case 'B':
             // What is built so far goes now, and a program in foreground mode
             // waits for it as at the end of a string.
@@ -185,7 +198,8 @@ private:
             }
             st_.background = true;
             return true;
-        default: return false;
+        default:
+            return false;
         }
     }
 
@@ -263,17 +277,69 @@ private:
         if (!fetch(offset, sizes[type], raw)) return false;
         long double x = 0;
         switch (type) {
-        case 1: { int8_t v; std::memcpy(&v, raw, 1); x = v; break; }
-        case 2: { uint8_t v; std::memcpy(&v, raw, 1); x = v; break; }
-        case 3: { int16_t v; std::memcpy(&v, raw, 2); x = v; break; }
-        case 4: { uint16_t v; std::memcpy(&v, raw, 2); x = v; break; }
-        case 5: { int32_t v; std::memcpy(&v, raw, 4); x = v; break; }
-        case 6: { uint32_t v; std::memcpy(&v, raw, 4); x = v; break; }
-        case 7: { int64_t v; std::memcpy(&v, raw, 8); x = static_cast<long double>(v); break; }
-        case 8: { uint64_t v; std::memcpy(&v, raw, 8); x = static_cast<long double>(v); break; }
-        case 9: { float v; std::memcpy(&v, raw, 4); x = v; break; }
-        case 10: { double v; std::memcpy(&v, raw, 8); x = v; break; }
-        case 11: std::memcpy(&x, raw, 10); break;
+        case 1: {
+            int8_t v;
+            std::memcpy(&v, raw, 1);
+            x = v;
+            break;
+        }
+        case 2: {
+            uint8_t v;
+            std::memcpy(&v, raw, 1);
+            x = v;
+            break;
+        }
+        case 3: {
+            int16_t v;
+            std::memcpy(&v, raw, 2);
+            x = v;
+            break;
+        }
+        case 4: {
+            uint16_t v;
+            std::memcpy(&v, raw, 2);
+            x = v;
+            break;
+        }
+        case 5: {
+            int32_t v;
+            std::memcpy(&v, raw, 4);
+            x = v;
+            break;
+        }
+        case 6: {
+            uint32_t v;
+            std::memcpy(&v, raw, 4);
+            x = v;
+            break;
+        }
+        case 7: {
+            int64_t v;
+            std::memcpy(&v, raw, 8);
+            x = static_cast<long double>(v);
+            break;
+        }
+        case 8: {
+            uint64_t v;
+            std::memcpy(&v, raw, 8);
+            x = static_cast<long double>(v);
+            break;
+        }
+        case 9: {
+            float v;
+            std::memcpy(&v, raw, 4);
+            x = v;
+            break;
+        }
+        case 10: {
+            double v;
+            std::memcpy(&v, raw, 8);
+            x = v;
+            break;
+        }
+        case 11:
+            std::memcpy(&x, raw, 10);
+            break;
         }
         if (!std::isfinite(x)) return false;
         x = std::nearbyint(x);

@@ -6,12 +6,12 @@
 
 // Settings kept from one music string to the next.
 struct MusicState {
-    int32_t tempo = 120;        // quarter notes a minute
-    int32_t length = 4;         // default note length (4 = a quarter)
-    int32_t volume = 50;        // 0..100
+    int32_t tempo = 120;  // quarter notes a minute
+    int32_t length = 4;  // default note length (4 = a quarter)
+    int32_t volume = 50;  // 0..100
     double articulation = 0.125;  // share of each note left silent
     int32_t octave = 4;
-    bool background = false;    // false: the program waits for the music
+    bool background = false;  // false: the program waits for the music
 };
 
 // Where the built sound goes.

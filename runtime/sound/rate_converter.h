@@ -22,12 +22,12 @@ private:
     void produce(uint64_t until_input, std::vector<int16_t>* out);
     float tap_input(int64_t index, uint32_t channel) const;
 
-    uint32_t up_, down_;      // output index j sits at input position j x down / up
+    uint32_t up_, down_;  // output index j sits at input position j x down / up
     uint32_t channels_;
-    int32_t half_;            // taps on each side of the position
-    std::vector<float> taps_; // up_ phases x 2 half_ taps
-    std::vector<float> kept_; // input frames from kept_from_ on
+    int32_t half_;  // taps on each side of the position
+    std::vector<float> taps_;  // up_ phases x 2 half_ taps
+    std::vector<float> kept_;  // input frames from kept_from_ on
     uint64_t kept_from_ = 0;
-    uint64_t received_ = 0;   // input frames so far
-    uint64_t made_ = 0;       // output frames so far
+    uint64_t received_ = 0;  // input frames so far
+    uint64_t made_ = 0;  // output frames so far
 };

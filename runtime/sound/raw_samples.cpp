@@ -31,7 +31,7 @@ struct RawRing {
     uint32_t write;
     uint32_t queued;
     bool hook_installed;
-    uint32_t cursor;   // where the writer's next frame goes
+    uint32_t cursor;  // where the writer's next frame goes
     uint32_t pending;  // bytes written since the last block was handed over
 };
 

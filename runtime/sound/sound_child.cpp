@@ -35,8 +35,10 @@ bool wav_stream_readable(const std::vector<uint8_t>& bytes) {
     for (uint64_t at = 12; at + 8 <= bytes.size();) {
         const uint8_t* chunk = bytes.data() + at;
         if (format && !std::memcmp(chunk, "data", 4)) return true;
-        if (!std::memcmp(chunk, "fmt ", 4)) format = true;
-        else if (!format && std::memcmp(chunk, "fact", 4) && std::memcmp(chunk, "LIST", 4)) return false;
+        if (!std::memcmp(chunk, "fmt ", 4))
+            format = true;
+        else if (!format && std::memcmp(chunk, "fact", 4) && std::memcmp(chunk, "LIST", 4))
+            return false;
         at += 8 + uint64_t{le32(chunk + 4)};
     }
     return false;
@@ -121,8 +123,9 @@ bool load(const DecoderJob& job, int32_t fd) {
     Mix_Chunk* chunk = chunk_of(bytes);
     if (!chunk) return sound_child_answer(job, sound_undecodable, 0, 0);
     const bool fits = chunk->alen <= sound_chunk_limit_bytes && chunk->alen % 4 == 0;
-    bool ok = fits ? sound_child_answer(job, sound_ok, 0, chunk->alen) && decoder_write(job.output_fd, chunk->abuf, chunk->alen)
-                   : sound_child_answer(job, sound_too_large, 0, 0);
+    bool ok = fits
+        ? sound_child_answer(job, sound_ok, 0, chunk->alen) && decoder_write(job.output_fd, chunk->abuf, chunk->alen)
+        : sound_child_answer(job, sound_too_large, 0, 0);
     Mix_FreeChunk(chunk);
     return ok;
 }
@@ -162,9 +165,12 @@ int serve(const DecoderJob& job) {
         sound_child_allow_cpu(request_cpu_seconds);
         bool ok = false;
         if (request.magic == sound_request_magic && fd >= 0) {
-            if (request.kind == sound_request_load) ok = load(job, fd);
-            else if (request.kind == sound_request_probe) ok = probe(job, request, fd);
-            else if (request.kind == sound_request_play) return sound_child_play(job, request, fd);
+            if (request.kind == sound_request_load)
+                ok = load(job, fd);
+            else if (request.kind == sound_request_probe)
+                ok = probe(job, request, fd);
+            else if (request.kind == sound_request_play)
+                return sound_child_play(job, request, fd);
         }
         if (fd >= 0) close(fd);
         if (!ok) return 3;
@@ -187,13 +193,13 @@ bool sound_child_mixer_open(bool playing, int rate_hz, int channels) {
     const int saved = dup(2), null = open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null >= 0) dup2(null, 2);
     bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 &&
-              Mix_OpenAudio(rate_hz, AUDIO_S16SYS, channels, playing ? playing_buffer_frames : loading_buffer_frames) == 0;
+        Mix_OpenAudio(rate_hz, AUDIO_S16SYS, channels, playing ? playing_buffer_frames : loading_buffer_frames) == 0;
     if (saved >= 0) dup2(saved, 2), close(saved);
     if (null >= 0) close(null);
     int got_rate = 0, got_channels = 0;
     Uint16 got_format = 0;
     return ok && Mix_QuerySpec(&got_rate, &got_format, &got_channels) && got_rate == rate_hz &&
-           got_format == AUDIO_S16SYS && got_channels == channels;
+        got_format == AUDIO_S16SYS && got_channels == channels;
 }
 
 Mix_Music* sound_child_music_open(int32_t fd, uint32_t extension, uint64_t base, Mix_MusicType type,

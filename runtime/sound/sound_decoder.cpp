@@ -38,7 +38,7 @@ constexpr int output_pipe_bytes = 1 << 20;
 constexpr int player_pipe_bytes = 1 << 17;
 
 std::mutex AtHandLock;
-DecoderStream AtHand;       // the child for the next request
+DecoderStream AtHand;  // the child for the next request
 bool AtHandAnswered = false;  // it answered before: its failure may be its own end
 
 uint64_t now_ms() {
@@ -104,8 +104,7 @@ uint32_t sound_decoder_extension(const char* path) {
     const char* dot = path ? std::strrchr(path, '.') : nullptr;
     if (!dot || std::strlen(dot + 1) > 4) return 0;
     uint32_t word = 0;
-    for (int i = 0; dot[1 + i]; ++i)
-        word |= uint32_t{static_cast<uint8_t>(ascii_upper(dot[1 + i]))} << (8 * i);
+    for (int i = 0; dot[1 + i]; ++i) word |= uint32_t{static_cast<uint8_t>(ascii_upper(dot[1 + i]))} << (8 * i);
     return word;
 }
 
@@ -136,7 +135,8 @@ bool sound_decoder_probe(int32_t fd, uint32_t extension, bool measure, StreamInf
     std::lock_guard<std::mutex> guard(AtHandLock);
     SoundAnswer answer{};
     uint64_t deadline = 0;
-    const SoundRequest request = request_of(sound_request_probe, measure ? uint32_t{sound_flag_measure} : 0u, extension, 0);
+    const SoundRequest request = request_of(sound_request_probe, measure ? uint32_t{sound_flag_measure} : 0u, extension,
+                                            0);
     if (!ask(request, fd, wait_for(measure), &answer, &deadline) || answer.status != sound_ok) return false;
     info->music_type = answer.music_type;
     const bool measured = answer.bytes != UINT64_MAX && answer.bytes <= sound_chunk_limit_bytes;
@@ -149,7 +149,8 @@ bool sound_decoder_play(int32_t fd, uint32_t extension, bool loop, double start_
     *player = DecoderStream{};
     SoundAnswer answer{};
     uint64_t deadline = 0;
-    const SoundRequest request = request_of(sound_request_play, loop ? uint32_t{sound_flag_loop} : 0u, extension, start_s);
+    const SoundRequest request = request_of(sound_request_play, loop ? uint32_t{sound_flag_loop} : 0u, extension,
+                                            start_s);
     const bool asked = ask(request, fd, answer_ms, &answer, &deadline);
     if (!asked || answer.status != sound_ok) {
         // A child that could not play ends: it may have left its loading mixer.

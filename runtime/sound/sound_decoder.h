@@ -15,7 +15,7 @@ constexpr uint64_t sound_file_limit_bytes = uint64_t{256} << 20;
 
 struct StreamInfo {
     int32_t music_type = 0;  // the mixer's Mix_MusicType
-    double length_s = -1;    // as a channel sound would measure it; -1: not measured
+    double length_s = -1;  // as a channel sound would measure it; -1: not measured
 };
 
 // The file (a regular file opened for reading) as a channel sound: its frames

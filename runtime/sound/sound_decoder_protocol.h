@@ -6,17 +6,17 @@
 #include <cstdint>
 
 constexpr uint32_t sound_request_magic = 0x444E534D;  // "MSND"
-constexpr uint32_t sound_answer_magic = 0x524E534D;   // "MSNR"
+constexpr uint32_t sound_answer_magic = 0x524E534D;  // "MSNR"
 
 enum SoundRequestKind : uint32_t {
-    sound_request_load = 1,   // answer: the PCM's byte count, then the PCM
+    sound_request_load = 1,  // answer: the PCM's byte count, then the PCM
     sound_request_probe = 2,  // answer: the music type and the measured byte count
-    sound_request_play = 3,   // answer, then PCM until the stream ends; the child plays nothing else
+    sound_request_play = 3,  // answer, then PCM until the stream ends; the child plays nothing else
 };
 
 enum SoundRequestFlags : uint32_t {
     sound_flag_measure = 1,  // probe: also measure the length as a channel sound
-    sound_flag_loop = 2,     // play: over and over
+    sound_flag_loop = 2,  // play: over and over
 };
 
 struct SoundRequest {
@@ -24,7 +24,7 @@ struct SoundRequest {
     uint32_t kind;
     uint32_t flags;
     uint32_t extension;  // up to four characters of the file name's extension, upper case; 0: none
-    double start_s;      // play: where to start (MP3)
+    double start_s;  // play: where to start (MP3)
 };
 
 enum SoundAnswerStatus : uint32_t {

@@ -80,8 +80,12 @@ int parse_capabilities(std::string_view list) {
         std::string item = all.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         size_t first = item.find_first_not_of(' '), last = item.find_last_not_of(' ');
         item = first == std::string::npos ? "" : item.substr(first, last - first + 1);
-        int bit = item == "SYNC" ? cap_sync : item == "VOL" ? cap_vol : item == "PAUSE" ? cap_pause
-                : item == "LEN" ? cap_len : item == "SETPOS" ? cap_setpos : 0;
+        int bit = item == "SYNC" ? cap_sync
+            : item == "VOL"      ? cap_vol
+            : item == "PAUSE"    ? cap_pause
+            : item == "LEN"      ? cap_len
+            : item == "SETPOS"   ? cap_setpos
+                                 : 0;
         if (bit == 0 || (caps & bit)) return -1;
         caps |= bit;
         if (comma == std::string::npos) return caps;
@@ -394,7 +398,8 @@ void sound_limit(uint32_t handle, double seconds) {
         return;
     }
     if (t.kind == Target::channel)
-        sound_slot(t.slot).limit_ms = seconds * 1000 >= 4294967295.0 ? 4294967295u : static_cast<uint32_t>(seconds * 1000);
+        sound_slot(t.slot).limit_ms = seconds * 1000 >= 4294967295.0 ? 4294967295u
+                                                                     : static_cast<uint32_t>(seconds * 1000);
     else
         music_stream().limit_s = seconds;
 }
@@ -411,8 +416,10 @@ void sound_close(uint32_t handle) {
     if (!sound_ready()) return;
     std::lock_guard<std::mutex> guard(sound_lock());
     Target t = resolve(handle);
-    if (t.kind == Target::channel) sound_slot(t.slot).closed = true;
-    else if (t.kind == Target::stream) music_stream().closed = true;
+    if (t.kind == Target::channel)
+        sound_slot(t.slot).closed = true;
+    else if (t.kind == Target::stream)
+        music_stream().closed = true;
     collect_locked();
 }
 
@@ -440,8 +447,10 @@ void sound_play_file(StrDesc* file, int32_t sync, double volume, int32_t volume_
     Target t = resolve(handle);
     if (set) set_volume(t, volume);
     play_target(t, 0, lock);
-    if (t.kind == Target::channel) sound_slot(t.slot).closed = true;
-    else music_stream().closed = true;
+    if (t.kind == Target::channel)
+        sound_slot(t.slot).closed = true;
+    else
+        music_stream().closed = true;
     collect_locked();
 }
 

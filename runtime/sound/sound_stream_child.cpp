@@ -25,8 +25,8 @@ constexpr uint32_t progress_cpu_seconds = 10;
 struct Capture {
     int32_t output = -1;
     uint32_t channels = 2;
-    uint64_t discard = 0;                        // frames still to drop before the start
-    std::unique_ptr<RateConverter> converter;    // null: already the program's format
+    uint64_t discard = 0;  // frames still to drop before the start
+    std::unique_ptr<RateConverter> converter;  // null: already the program's format
     std::vector<int16_t> converted;
     std::atomic<bool> done{false};
     std::atomic<bool> writing{false};
@@ -71,8 +71,7 @@ void capture(void* context, Uint8* stream, int len) {
 // Starts the music at `start_s`. The MP3 decoder skips to the first frame
 // boundary at or after the time it is given: it is given the middle of a
 // frame before the start, and the frames between are dropped.
-bool start_at(Mix_Music* music, int loops, double start_s, uint32_t rate_hz, uint32_t frame_samples,
-              Capture* c) {
+bool start_at(Mix_Music* music, int loops, double start_s, uint32_t rate_hz, uint32_t frame_samples, Capture* c) {
     if (Mix_PlayMusic(music, loops) != 0) return false;
     if (!(start_s > 0) || frame_samples == 0) return true;
     const double frame_s = double(frame_samples) / rate_hz;

@@ -19,16 +19,16 @@ enum SoundCapability : uint8_t {
 };
 
 struct SoundSlot {
-    uint32_t handle;      // 0: free
-    Mix_Chunk* chunk;     // may be shared by copies
-    uint8_t* samples;     // generated frames the slot owns (tone-queue chunks)
+    uint32_t handle;  // 0: free
+    Mix_Chunk* chunk;  // may be shared by copies
+    uint8_t* samples;  // generated frames the slot owns (tone-queue chunks)
     uint32_t sample_bytes;
-    bool tone;            // a tone-queue chunk, never a handle the program holds
+    bool tone;  // a tone-queue chunk, never a handle the program holds
     bool closed, playing, paused, looping;
     float volume, attenuation;
-    float x, y, z;        // last balance position; all 0: none
+    float x, y, z;  // last balance position; all 0: none
     uint32_t start_ticks, pause_ticks;
-    uint32_t limit_ms;    // 0: none
+    uint32_t limit_ms;  // 0: none
     double length_s;
     uint8_t caps;
 };
@@ -37,17 +37,17 @@ struct SoundSlot {
 // player child of its own (runtime/sound/sound_decoder.h).
 struct MusicStream {
     int32_t file = -1;
-    uint32_t extension = 0;   // the file name's, which tells the mixer its type
-    DecoderStream player;     // while it plays
-    double base_s = 0;        // where the player started
+    uint32_t extension = 0;  // the file name's, which tells the mixer its type
+    DecoderStream player;  // while it plays
+    double base_s = 0;  // where the player started
     bool open = false, closed = false, playing = false, paused = false, looping = false;
     bool limit_active = false, mp3 = false;
     bool has_pending_position = false;
     double pending_position_s = 0;
-    double limit_s = 0;       // 0: none
-    double length_s = -1;     // -1: not measured
+    double limit_s = 0;  // 0: none
+    double length_s = -1;  // -1: not measured
     float volume = 1.0f, attenuation = 1.0f;
-    int level = 128;          // what the volume and the attenuation make of the mixer's 0..128
+    int level = 128;  // what the volume and the attenuation make of the mixer's 0..128
     uint8_t caps = 0;
 };
 

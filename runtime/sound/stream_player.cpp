@@ -46,7 +46,8 @@ void post_mix(void*, Uint8* stream, int len) {
     while (want > 0) {
         std::memcpy(Scratch, p.partial, p.partial_bytes);
         uint64_t room = want * frame_bytes - p.partial_bytes;
-        if (room > scratch_bytes - p.partial_bytes) room = (scratch_bytes - p.partial_bytes) / frame_bytes * frame_bytes;
+        if (room > scratch_bytes - p.partial_bytes)
+            room = (scratch_bytes - p.partial_bytes) / frame_bytes * frame_bytes;
         const ssize_t n = read(p.fd, Scratch + p.partial_bytes, room);
         if (n == 0) p.ended = true;
         if (n <= 0) break;  // nothing more yet: the rest of this buffer is silent

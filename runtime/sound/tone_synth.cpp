@@ -32,17 +32,28 @@ uint32_t tone_render(double freq_hz, double volume, int16_t* out, uint32_t frame
         out[2 * i] = out[2 * i + 1] = static_cast<int16_t>(s);
         if (rising) {
             v += step;
-            if (v >= 1.0) { v = 2.0 - v; rising = false; }
+            if (v >= 1.0) {
+                v = 2.0 - v;
+                rising = false;
+            }
         } else {
             v -= step;
-            if (v <= -1.0) { v = -2.0 - v; rising = true; }
+            if (v <= -1.0) {
+                v = -2.0 - v;
+                rising = true;
+            }
         }
         // A step above 2 (tones over 11025 Hz) overshoots the turning point by
         // more than the whole range: folding until v is back in -1..1 keeps the
         // wave inside it instead of letting it run away.
         while (v > 1.0 || v < -1.0) {
-            if (v > 1.0) { v = 2.0 - v; rising = false; }
-            else { v = -2.0 - v; rising = true; }
+            if (v > 1.0) {
+                v = 2.0 - v;
+                rising = false;
+            } else {
+                v = -2.0 - v;
+                rising = true;
+            }
         }
     }
     return last_rising_crossing != 0 ? last_rising_crossing : frames;

@@ -162,7 +162,8 @@ bool tone_queue_idle() {
 bool tone_queue_wait_idle(uint32_t timeout_ms) {
     if (!audio_is_open()) return true;
     IdleWaiters.fetch_add(1);
-    bool idle = wait_until(program_wakeup, [] { return tone_queue_idle(); }, timeout_ms, 50);
+    bool idle = wait_until(
+        program_wakeup, [] { return tone_queue_idle(); }, timeout_ms, 50);
     IdleWaiters.fetch_sub(1);
     return idle;
 }
@@ -192,8 +193,8 @@ void music_play(StrDesc* text) {
     if (!runtime_error_pending() && audio_open_once()) {
         std::string_view bytes = str_view(text);
         QueueSink sink;
-        if (!music_interpret(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()),
-                             Music, sink, Variables))
+        if (!music_interpret(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()), Music,
+                             sink, Variables))
             runtime_error(error_illegal_function_call);
     }
     str_consume(text);

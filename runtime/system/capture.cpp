@@ -13,7 +13,8 @@ int32_t screen_capture() {
     std::vector<uint32_t> pixels;
     int width = 0, height = 0;
     bool read = false;
-    event_request(EventRequestKind::once, [&] { read = x11_desktop_capture(&pixels, &width, &height); }, true);
+    event_request(
+        EventRequestKind::once, [&] { read = x11_desktop_capture(&pixels, &width, &height); }, true);
     if (!read || width < 1 || height < 1 || width > image_size_limit || height > image_size_limit) return 0;
     int32_t handle = image_create(width, height, 32);
     ImageRec* image = image_record(handle);

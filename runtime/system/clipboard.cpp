@@ -178,6 +178,4 @@ StrDesc* clipboard_get_text() {
     return str_from_bytes("", 0);
 }
 
-void clipboard_pass() {
-    x11_selection_pass();
-}
+void clipboard_pass() { x11_selection_pass(); }

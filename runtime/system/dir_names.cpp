@@ -116,7 +116,7 @@ bool name_matches(std::string_view pattern, std::string_view name) {
     std::string p = name_shown(pattern), n = name_shown(name);
     if (matches_exactly(p, n)) return true;
     return p.size() >= 2 && p.compare(p.size() - 2, 2, ".*") == 0 &&
-           matches_exactly(std::string_view(p).substr(0, p.size() - 2), n);
+        matches_exactly(std::string_view(p).substr(0, p.size() - 2), n);
 }
 
 void folder_sort(std::vector<FolderEntry>* entries) {
@@ -173,13 +173,16 @@ std::string path_resolve(const std::string& path) {
             std::string found;
             bool any = false;
         } search{wanted, {}};
-        fs_each_name(parts.folder, [](const char* name, void* context) {
-            auto& s = *static_cast<Search*>(context);
-            if (shown_as(name, s.wanted) && (!s.any || name < s.found)) {
-                s.found = name;
-                s.any = true;
-            }
-        }, &search);
+        fs_each_name(
+            parts.folder,
+            [](const char* name, void* context) {
+                auto& s = *static_cast<Search*>(context);
+                if (shown_as(name, s.wanted) && (!s.any || name < s.found)) {
+                    s.found = name;
+                    s.any = true;
+                }
+            },
+            &search);
         return search.any ? parts.folder + search.found : path;
     }
     std::vector<FolderEntry> entries;

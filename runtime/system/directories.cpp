@@ -104,13 +104,18 @@ void file_rename(StrDesc* old_name, StrDesc* new_name) {
     if (runtime_error_pending()) return;
     if (!usable) return runtime_error(error_bad_file_name);
     switch (rename_file(path_resolve(from), to)) {
-    case PathFault::none: return;
-    case PathFault::missing: return runtime_error(error_file_not_found);
-    case PathFault::bad_name: return runtime_error(error_bad_file_name);
+    case PathFault::none:
+        return;
+    case PathFault::missing:
+        return runtime_error(error_file_not_found);
+    case PathFault::bad_name:
+        return runtime_error(error_bad_file_name);
     case PathFault::denied:
     case PathFault::exists:
-    case PathFault::not_empty: return runtime_error(error_path_file_access);
-    case PathFault::other: return runtime_error(error_illegal_function_call);
+    case PathFault::not_empty:
+        return runtime_error(error_path_file_access);
+    case PathFault::other:
+        return runtime_error(error_illegal_function_call);
     }
 }
 
@@ -127,7 +132,8 @@ void dir_make(StrDesc* path) {
     if (runtime_error_pending()) return;
     if (!usable) return runtime_error(error_path_not_found);
     PathFault fault = fs_make_dir(name.c_str());
-    if (fault != PathFault::none) runtime_error(fault == PathFault::exists ? error_path_file_access : error_path_not_found);
+    if (fault != PathFault::none)
+        runtime_error(fault == PathFault::exists ? error_path_file_access : error_path_not_found);
 }
 
 void dir_remove(StrDesc* path) {
@@ -136,7 +142,8 @@ void dir_remove(StrDesc* path) {
     if (runtime_error_pending()) return;
     if (!usable) return runtime_error(error_path_not_found);
     PathFault fault = fs_remove_dir(path_resolve(name).c_str());
-    if (fault != PathFault::none) runtime_error(fault == PathFault::not_empty ? error_path_file_access : error_path_not_found);
+    if (fault != PathFault::none)
+        runtime_error(fault == PathFault::not_empty ? error_path_file_access : error_path_not_found);
 }
 
 void files_list(StrDesc* pattern) {

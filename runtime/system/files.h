@@ -30,8 +30,8 @@ int32_t file_free_number();
 // The open statement. `name` is consumed. mode 0-5, access 0-3 (1 read-write,
 // 2 read, 3 write), lock 0-4 (1 shared, 2 lock read-write, 3 lock read,
 // 4 lock write). Errors 5, 52, 53, 55, 64, 68, 70, 76.
-void file_open(StrDesc* name, int32_t mode, int32_t access, int32_t lock, int32_t number,
-               int64_t record_length, int32_t record_length_given);
+void file_open(StrDesc* name, int32_t mode, int32_t access, int32_t lock, int32_t number, int64_t record_length,
+               int32_t record_length_given);
 // The legacy open: "R", "B", "I", "O" or "A" (first letter, any case) selects
 // the mode, anything else is error 54. Both strings are consumed.
 void file_open_legacy(StrDesc* mode_letter, int32_t number, StrDesc* name, int64_t record_length,

@@ -47,13 +47,13 @@ struct FileRecord {
     uint64_t read_base = 0;
     uint32_t read_count = 0;
     uint64_t read_generation = 0;
-    int64_t read_looked_ns = 0;        // steady clock of the last look
+    int64_t read_looked_ns = 0;  // steady clock of the last look
     int64_t column = 1;
-    SerialSettings serial;             // serial.port 0: not a serial port
-    int16_t pushed_back = -1;          // serial: the byte stepped back over
+    SerialSettings serial;  // serial.port 0: not a serial port
+    int16_t pushed_back = -1;  // serial: the byte stepped back over
     std::vector<FileLockRange> locks;  // ranges this handle holds
     int os_handle = -1;
-    uint32_t index = 0;                // its place among the records
+    uint32_t index = 0;  // its place among the records
 };
 
 namespace files_detail {

@@ -83,7 +83,7 @@ int32_t next_byte(FileRecord& r, int32_t* failure) {
         return done ? b : -1;
     }
     bool fresh = r.read_buffer && r.read_generation == write_generation() && r.position >= r.read_base &&
-                 r.position < r.read_base + r.read_count;
+        r.position < r.read_base + r.read_count;
     const int64_t now = steady_ns();
     if (!fresh) {
         // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): record and read-ahead buffers: a failure is an error, not an exception
@@ -116,13 +116,14 @@ int32_t next_byte(FileRecord& r, int32_t* failure) {
 }
 
 void step_back(FileRecord& r, int32_t byte) {
-    if (is_serial(r)) r.pushed_back = static_cast<int16_t>(byte);
-    else --r.position;
+    if (is_serial(r))
+        r.pushed_back = static_cast<int16_t>(byte);
+    else
+        --r.position;
 }
 
 // The byte-position range of a lock statement, or false after raising 5.
-bool lock_range(const FileRecord& r, int64_t first, int64_t last, int32_t given, uint64_t* offset,
-                uint64_t* length) {
+bool lock_range(const FileRecord& r, int64_t first, int64_t last, int32_t given, uint64_t* offset, uint64_t* length) {
     bool has_first = given & 1, has_last = given & 2;
     if ((has_first && first < 1) || (has_last && last < 1)) {
         runtime_error(error_illegal_function_call);
@@ -159,10 +160,12 @@ int64_t file_raw_write(int32_t number, int64_t position, const void* buffer, uin
     write_generation_bump();
     uint64_t done = 0;
     int32_t result;
-    if (!is_serial(*r)) result = handle_write_at(r->os_handle, r->position, buffer, length, &done);
+    if (!is_serial(*r))
+        result = handle_write_at(r->os_handle, r->position, buffer, length, &done);
     else if (r->serial.asc && r->serial.lf)
         result = serial_write_text(*r, static_cast<const uint8_t*>(buffer), length, &done);
-    else result = serial_write(r->os_handle, buffer, length, r->serial.cs_ms, &done);
+    else
+        result = serial_write(r->os_handle, buffer, length, r->serial.cs_ms, &done);
     r->position += done;
     if (result != handle_ok) runtime_error(transfer_error(result));
     return static_cast<int64_t>(done);

@@ -48,8 +48,10 @@ FileRecord* record_new() {
 }
 
 void record_free(FileRecord* r) {
-    if (r->os_handle >= 0 && is_serial(*r)) serial_close(r->os_handle);
-    else if (r->os_handle >= 0) handle_close(r->os_handle);
+    if (r->os_handle >= 0 && is_serial(*r))
+        serial_close(r->os_handle);
+    else if (r->os_handle >= 0)
+        handle_close(r->os_handle);
     // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): record and read-ahead buffers: a failure is an error, not an exception
     std::free(r->record_buffer);
     // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): record and read-ahead buffers: a failure is an error, not an exception
@@ -77,38 +79,55 @@ bool is_serial(const FileRecord& r) { return r.serial.port != 0; }
 
 int32_t open_error(int32_t result) {
     switch (result) {
-        case handle_path_not_found: return error_path_not_found;
-        case handle_denied: return error_permission_denied;
-        case handle_device_error: return error_device_unavailable;
-        case handle_bad_settings: return error_bad_file_name;
-        default: return error_file_not_found;
+    case handle_path_not_found:
+        return error_path_not_found;
+    case handle_denied:
+        return error_permission_denied;
+    case handle_device_error:
+        return error_device_unavailable;
+    case handle_bad_settings:
+        return error_bad_file_name;
+    default:
+        return error_file_not_found;
     }
 }
 
 int32_t transfer_error(int32_t result) {
     switch (result) {
-        case handle_bad: return error_invalid_handle;
-        case handle_wrong_direction: return error_bad_file_mode;
-        case handle_negative: return error_illegal_function_call;
-        case handle_denied: return error_permission_denied;
-        default: return error_path_file_access;
+    case handle_bad:
+        return error_invalid_handle;
+    case handle_wrong_direction:
+        return error_bad_file_mode;
+    case handle_negative:
+        return error_illegal_function_call;
+    case handle_denied:
+        return error_permission_denied;
+    default:
+        return error_path_file_access;
     }
 }
 
 int32_t length_error(int32_t result) {
     switch (result) {
-        case handle_bad: return error_invalid_handle;
-        case handle_wrong_direction: return error_bad_file_mode;
-        default: return error_path_file_access;
+    case handle_bad:
+        return error_invalid_handle;
+    case handle_wrong_direction:
+        return error_bad_file_mode;
+    default:
+        return error_path_file_access;
     }
 }
 
 int32_t lock_error(int32_t result) {
     switch (result) {
-        case handle_bad: return error_invalid_handle;
-        case handle_negative: return error_illegal_function_call;
-        case handle_denied: return error_permission_denied;
-        default: return error_path_file_access;
+    case handle_bad:
+        return error_invalid_handle;
+    case handle_negative:
+        return error_illegal_function_call;
+    case handle_denied:
+        return error_permission_denied;
+    default:
+        return error_path_file_access;
     }
 }
 

@@ -20,10 +20,14 @@ struct Directions {
 
 Directions directions_of(int32_t mode, int32_t access) {
     switch (access) {
-        case 1: return {true, true};
-        case 2: return {true, false};
-        case 3: return {false, true};
-        default: break;
+    case 1:
+        return {true, true};
+    case 2:
+        return {true, false};
+    case 3:
+        return {false, true};
+    default:
+        break;
     }
     if (mode == file_mode_input) return {true, false};
     if (mode == file_mode_output || mode == file_mode_append) return {false, true};
@@ -97,16 +101,15 @@ bool settle(FileRecord& r, int32_t mode, uint64_t record_length) {
     if (mode == file_mode_input && size > 0) {
         uint8_t first = 0;
         uint64_t done = 0;
-        if (handle_read_at(r.os_handle, 0, &first, 1, &done) == handle_ok && first == file_end_mark)
-            r.end_reached = 1;
+        if (handle_read_at(r.os_handle, 0, &first, 1, &done) == handle_ok && first == file_end_mark) r.end_reached = 1;
     }
     return true;
 }
 
 }  // namespace
 
-void file_open(StrDesc* name, int32_t mode, int32_t access, int32_t lock, int32_t number,
-               int64_t record_length, int32_t record_length_given) {
+void file_open(StrDesc* name, int32_t mode, int32_t access, int32_t lock, int32_t number, int64_t record_length,
+               int32_t record_length_given) {
     std::string path(str_view(name));
     str_consume(name);
     if (runtime_error_pending()) return;
@@ -145,14 +148,29 @@ void file_open_legacy(StrDesc* mode_letter, int32_t number, StrDesc* name, int64
     if (runtime_error_pending()) return str_consume(name);
     int32_t mode = 0;
     switch (first) {
-        case 'R': case 'r': mode = file_mode_random; break;
-        case 'B': case 'b': mode = file_mode_binary; break;
-        case 'I': case 'i': mode = file_mode_input; break;
-        case 'O': case 'o': mode = file_mode_output; break;
-        case 'A': case 'a': mode = file_mode_append; break;
-        default:
-            str_consume(name);
-            return runtime_error(error_bad_file_mode);
+    case 'R':
+    case 'r':
+        mode = file_mode_random;
+        break;
+    case 'B':
+    case 'b':
+        mode = file_mode_binary;
+        break;
+    case 'I':
+    case 'i':
+        mode = file_mode_input;
+        break;
+    case 'O':
+    case 'o':
+        mode = file_mode_output;
+        break;
+    case 'A':
+    case 'a':
+        mode = file_mode_append;
+        break;
+    default:
+        str_consume(name);
+        return runtime_error(error_bad_file_mode);
     }
     file_open(name, mode, 0, 0, number, record_length, record_length_given);
 }

@@ -48,9 +48,12 @@ bool number_of(std::string_view digits, uint64_t limit, uint64_t* value) {
 }
 
 bool parity_of(std::string_view item, SerialParity* parity) {
-    struct Name { std::string_view text; SerialParity parity; };
+    struct Name {
+        std::string_view text;
+        SerialParity parity;
+    };
     static constexpr Name names[] = {{"N", SerialParity::none}, {"E", SerialParity::even},
-                                     {"O", SerialParity::odd}, {"S", SerialParity::space},
+                                     {"O", SerialParity::odd},  {"S", SerialParity::space},
                                      {"M", SerialParity::mark}, {"PE", SerialParity::even_checked}};
     for (const Name& n : names)
         if (item == n.text) {
@@ -117,19 +120,20 @@ bool port_of(std::string_view settings, uint8_t* port, std::string_view* rest) {
 bool positional_item(size_t position, std::string_view item, SerialSettings& s, bool* stop_given) {
     uint64_t v;
     switch (position) {
-        case 0:
-            if (!number_of(item, UINT32_MAX, &v) || v == 0) return false;
-            s.speed = static_cast<uint32_t>(v);
-            return true;
-        case 1: return parity_of(item, &s.parity);
-        case 2:
-            if (!number_of(item, 8, &v) || v < 5) return false;
-            s.data_bits = static_cast<uint8_t>(v);
-            return true;
-        default:
-            *stop_given = true;
-            s.stop_half_bits = item == "1" ? 2 : item == "1.5" ? 3 : item == "2" ? 4 : 0;
-            return s.stop_half_bits != 0;
+    case 0:
+        if (!number_of(item, UINT32_MAX, &v) || v == 0) return false;
+        s.speed = static_cast<uint32_t>(v);
+        return true;
+    case 1:
+        return parity_of(item, &s.parity);
+    case 2:
+        if (!number_of(item, 8, &v) || v < 5) return false;
+        s.data_bits = static_cast<uint8_t>(v);
+        return true;
+    default:
+        *stop_given = true;
+        s.stop_half_bits = item == "1" ? 2 : item == "1.5" ? 3 : item == "2" ? 4 : 0;
+        return s.stop_half_bits != 0;
     }
 }
 
@@ -139,7 +143,7 @@ namespace files_detail {
 
 bool serial_settings_named(const char* text, uint64_t length) {
     return length >= 4 && ascii_upper(text[0]) == 'C' && ascii_upper(text[1]) == 'O' && ascii_upper(text[2]) == 'M' &&
-           is_digit(text[3]);
+        is_digit(text[3]);
 }
 
 int32_t serial_settings_parse(const char* text, uint64_t length, SerialSettings* settings) {
@@ -175,8 +179,10 @@ void serial_device_path(uint8_t port, char* path, uint32_t size) {
     char variable[16];
     std::snprintf(variable, sizeof variable, "MORV_COM%u", port);
     const char* chosen = std::getenv(variable);
-    if (chosen && *chosen) std::snprintf(path, size, "%s", chosen);
-    else std::snprintf(path, size, "/dev/ttyS%u", port - 1u);
+    if (chosen && *chosen)
+        std::snprintf(path, size, "%s", chosen);
+    else
+        std::snprintf(path, size, "/dev/ttyS%u", port - 1u);
 }
 
 }  // namespace files_detail

@@ -20,17 +20,28 @@ constexpr uint32_t key_half_ms = 40;
 // The keys of the second byte after a 0 (the key buffer's extended codes).
 uint32_t extended_keysym(uint8_t code) {
     switch (code) {
-    case 71: return x11_keysym_of(NamedKey::home);
-    case 72: return x11_keysym_of(NamedKey::up);
-    case 73: return x11_keysym_of(NamedKey::page_up);
-    case 75: return x11_keysym_of(NamedKey::left);
-    case 77: return x11_keysym_of(NamedKey::right);
-    case 79: return x11_keysym_of(NamedKey::end);
-    case 80: return x11_keysym_of(NamedKey::down);
-    case 81: return x11_keysym_of(NamedKey::page_down);
-    case 82: return x11_keysym_of(NamedKey::insert);
-    case 83: return x11_keysym_of(NamedKey::erase);
-    default: return 0;
+    case 71:
+        return x11_keysym_of(NamedKey::home);
+    case 72:
+        return x11_keysym_of(NamedKey::up);
+    case 73:
+        return x11_keysym_of(NamedKey::page_up);
+    case 75:
+        return x11_keysym_of(NamedKey::left);
+    case 77:
+        return x11_keysym_of(NamedKey::right);
+    case 79:
+        return x11_keysym_of(NamedKey::end);
+    case 80:
+        return x11_keysym_of(NamedKey::down);
+    case 81:
+        return x11_keysym_of(NamedKey::page_down);
+    case 82:
+        return x11_keysym_of(NamedKey::insert);
+    case 83:
+        return x11_keysym_of(NamedKey::erase);
+    default:
+        return 0;
     }
 }
 
@@ -44,8 +55,10 @@ std::vector<InjectedKey> keys_inject_plan(std::string_view bytes) {
             // The pair is taken whole, whether or not it names a key.
             if (i + 1 >= bytes.size()) break;
             uint8_t code = static_cast<uint8_t>(bytes[++i]);
-            if (code == 15) keys.push_back({x11_keysym_of(NamedKey::tab), inject_shift});
-            else if (uint32_t k = extended_keysym(code)) keys.push_back({k, 0});
+            if (code == 15)
+                keys.push_back({x11_keysym_of(NamedKey::tab), inject_shift});
+            else if (uint32_t k = extended_keysym(code))
+                keys.push_back({k, 0});
         } else if (b == 8) {
             keys.push_back({x11_keysym_of(NamedKey::backspace), 0});
         } else if (b == 9) {
@@ -91,9 +104,11 @@ void keys_inject(StrDesc* text) {
     for (const InjectedKey& key : keys)
         for (bool down : {true, false}) {
             bool sent = false;
-            event_request(EventRequestKind::once, [&key, down, &sent] { sent = x11_xtest_key(key, down); }, true);
+            event_request(
+                EventRequestKind::once, [&key, down, &sent] { sent = x11_xtest_key(key, down); }, true);
             if (!sent) return;
-            wait_until(program_wakeup, [] { return false; }, key_half_ms);
+            wait_until(
+                program_wakeup, [] { return false; }, key_half_ms);
             if (stop_threads.load()) return;
         }
 }

@@ -13,10 +13,14 @@ constexpr uint8_t class_byte_length = 5, class_word_length = 6, class_long_lengt
 
 uint32_t length_field_size(uint8_t length_class) {
     switch (length_class) {
-        case class_byte_length: return 1;
-        case class_word_length: return 2;
-        case class_long_length: return 4;
-        default: return 0;
+    case class_byte_length:
+        return 1;
+    case class_word_length:
+        return 2;
+    case class_long_length:
+        return 4;
+    default:
+        return 0;
     }
 }
 

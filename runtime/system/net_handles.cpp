@@ -84,8 +84,7 @@ bool address_rest(StrDesc* address, std::string* rest) {
     str_consume(address);
     if (runtime_error_pending()) return false;
     bool prefixed = text.size() >= address_prefix.size();
-    for (size_t i = 0; prefixed && i < address_prefix.size(); ++i)
-        prefixed = ascii_upper(text[i]) == address_prefix[i];
+    for (size_t i = 0; prefixed && i < address_prefix.size(); ++i) prefixed = ascii_upper(text[i]) == address_prefix[i];
     if (!prefixed) {
         runtime_error(error_illegal_function_call);
         return false;
@@ -105,8 +104,7 @@ uint16_t address_port(std::string_view text) {
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = (value * 10 + (text[i] - '0')) & 0xFFFF;
     if (i < text.size() && text[i] == '.' && i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9') {
         bool half = text[i + 1] == '5', more = text[i + 1] > '5';
-        for (size_t k = i + 2; half && k < text.size() && text[k] >= '0' && text[k] <= '9'; ++k)
-            more |= text[k] != '0';
+        for (size_t k = i + 2; half && k < text.size() && text[k] >= '0' && text[k] <= '9'; ++k) more |= text[k] != '0';
         if (more || (half && (value & 1))) value = (value + 1) & 0xFFFF;
     }
     return static_cast<uint16_t>(negative ? (0x10000 - value) & 0xFFFF : value);

@@ -115,7 +115,8 @@ bool buffer_append(NetHandle& h, const uint8_t* bytes, uint64_t n) {
         // Growth by half again, so a long line costs a few copies, not one
         // per block; never past what the limit lets the buffer hold.
         const uint64_t needed = round_to_step(h.buffer_used + n);
-        const uint64_t ample = std::min(round_to_step(h.buffer_capacity + h.buffer_capacity / 2), round_to_step(ReceiveLimit));
+        const uint64_t ample = std::min(round_to_step(h.buffer_capacity + h.buffer_capacity / 2),
+                                        round_to_step(ReceiveLimit));
         const uint64_t capacity = std::max(needed, ample);
         // NOLINTNEXTLINE(cppcoreguidelines-no-malloc): a receive buffer a peer sizes: a failure is an error, not an exception
         auto* grown = static_cast<uint8_t*>(std::realloc(h.buffer, capacity));
@@ -328,5 +329,6 @@ void net_set_send_limit_ms(uint32_t limit_ms) { SendLimitMs = limit_ms ? limit_m
 
 void net_set_receive_limit_bytes(uint64_t limit_bytes, uint64_t total_bytes) {
     ReceiveLimit = limit_bytes && limit_bytes < net_receive_limit_bytes ? limit_bytes : net_receive_limit_bytes;
-    TotalLimit = total_bytes && total_bytes < net_receive_total_limit_bytes ? total_bytes : net_receive_total_limit_bytes;
+    TotalLimit = total_bytes && total_bytes < net_receive_total_limit_bytes ? total_bytes
+                                                                            : net_receive_total_limit_bytes;
 }

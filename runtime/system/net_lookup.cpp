@@ -150,19 +150,22 @@ bool net_detail::external_address(std::string* address) {
     if (configured.empty() || !service_of(configured, &name, &port) || !plain_token(path)) return false;
     const uint32_t limit_ms = lookup_limit_ms();
     std::string request = "GET " + std::string(path) + " HTTP/1.1\r\nHost: " + std::string(configured) +
-                          "\r\nConnection: close\r\n\r\n";
+        "\r\nConnection: close\r\n\r\n";
     auto job = std::make_shared<LookupJob>();
     // Name resolution cannot be given a time limit: it runs on its own thread.
     try {
         std::thread([job, name, port, request, limit_ms] {
-            job->answered = socket_exchange(name.c_str(), port, request, reply_limit, limit_ms, reply_whole, &job->reply);
+            job->answered = socket_exchange(name.c_str(), port, request, reply_limit, limit_ms, reply_whole,
+                                            &job->reply);
             job->done.store(true);
             job->finished.signal();
         }).detach();
     } catch (...) {
         return false;
     }
-    if (!wait_until(job->finished, [&] { return job->done.load(); }, limit_ms)) return false;
+    if (!wait_until(
+            job->finished, [&] { return job->done.load(); }, limit_ms))
+        return false;
     std::string_view body;
     return job->answered && http_body(job->reply, &body) && dotted_address(body, address);
 }

@@ -71,9 +71,12 @@ void print_page_send(const uint32_t* pixels, int32_t width, int32_t height) {
 void image_print(int32_t image) {
     if (runtime_error_pending()) return;
     int32_t handle = 0;
-    if (image >= 0) handle = ensure_page(image);
-    else if (image > -first_program_handle || image == INT32_MIN) handle = 0;
-    else handle = -image;
+    if (image >= 0)
+        handle = ensure_page(image);
+    else if (image > -first_program_handle || image == INT32_MIN)
+        handle = 0;
+    else
+        handle = -image;
     if (runtime_error_pending()) return;
     const ImageRec* rec = handle ? image_record(handle) : nullptr;
     if (!rec || rec->is_text || !rec->pixels) {

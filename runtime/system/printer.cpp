@@ -26,13 +26,13 @@ constexpr uint8_t ink_black = 0;
 constexpr int32_t printer_columns = 80;
 
 struct PrinterPage {
-    std::mutex lock;                  // held while text goes onto the page and while it is copied out
-    std::vector<uint8_t> pixels;      // palette indices, one byte a pixel
+    std::mutex lock;  // held while text goes onto the page and while it is copied out
+    std::vector<uint8_t> pixels;  // palette indices, one byte a pixel
     std::array<uint32_t, 256> palette{};
-    int32_t handle = 0;               // its image record while that still shows our buffer
-    int32_t column = 1;               // the printer column between prints
-    bool needs_clear = false;         // printed by the event thread; cleared at the next print
-    bool went_out = false;            // a full page went out during the current print
+    int32_t handle = 0;  // its image record while that still shows our buffer
+    int32_t column = 1;  // the printer column between prints
+    bool needs_clear = false;  // printed by the event thread; cleared at the next print
+    bool went_out = false;  // a full page went out during the current print
     std::atomic<bool> holds_text{false};
     std::atomic<uint64_t> last_output_ms{0};
 };
@@ -53,7 +53,8 @@ void clear_page() {
 ImageRec* page_record() {
     ImageRec* rec = image_record(Page.handle);
     if (rec && rec->pixels == Page.pixels.data()) return rec;
-    if (Page.pixels.empty()) Page.pixels.assign(static_cast<size_t>(printer_page_width) * printer_page_height, page_white);
+    if (Page.pixels.empty())
+        Page.pixels.assign(static_cast<size_t>(printer_page_width) * printer_page_height, page_white);
     Page.handle = image_create_on_buffer(Page.pixels.data(), printer_page_width, printer_page_height, 13);
     rec = image_record(Page.handle);
     if (!rec) return nullptr;
@@ -128,17 +129,11 @@ void printer_print_string(StrDesc* text, int32_t newline) {
     str_consume(text);
 }
 
-void printer_housekeeping() {
-    print_if_due(false, printer_clock_ms());
-}
+void printer_housekeeping() { print_if_due(false, printer_clock_ms()); }
 
-void printer_housekeeping_at(uint64_t now_ms) {
-    print_if_due(false, now_ms);
-}
+void printer_housekeeping_at(uint64_t now_ms) { print_if_due(false, now_ms); }
 
-void printer_flush() {
-    print_if_due(true, 0);
-}
+void printer_flush() { print_if_due(true, 0); }
 
 void printer_flush_within(uint32_t wait_ms) {
     const uint64_t deadline = printer_clock_ms() + wait_ms;
@@ -149,6 +144,4 @@ void printer_flush_within(uint32_t wait_ms) {
     }
 }
 
-bool printer_page_pending() {
-    return Page.holds_text.load();
-}
+bool printer_page_pending() { return Page.holds_text.load(); }

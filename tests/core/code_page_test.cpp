@@ -10,8 +10,12 @@ TEST(CodePage, Utf8RoundTripsEveryLengthAndWritesNothingPastUnicode) {
     const struct {
         uint32_t point;
         std::string bytes;
-    } cases[] = {{0x41, "A"},           {0xE9, "\xC3\xA9"},   {0x2588, "\xE2\x96\x88"},
-                 {0xFFFF, "\xEF\xBF\xBF"}, {0x1F600, "\xF0\x9F\x98\x80"}, {0x10FFFF, "\xF4\x8F\xBF\xBF"}};
+    } cases[] = {{0x41, "A"},
+                 {0xE9, "\xC3\xA9"},
+                 {0x2588, "\xE2\x96\x88"},
+                 {0xFFFF, "\xEF\xBF\xBF"},
+                 {0x1F600, "\xF0\x9F\x98\x80"},
+                 {0x10FFFF, "\xF4\x8F\xBF\xBF"}};
     for (const auto& c : cases) {
         std::string out = "x";
         utf8_append(out, c.point);
@@ -26,9 +30,16 @@ TEST(CodePage, Utf8RoundTripsEveryLengthAndWritesNothingPastUnicode) {
 }
 
 TEST(CodePage, BrokenUtf8ReadsAsNothing) {
-    const std::string broken[] = {"",         "\x80",         "\xC3",         "\xC3\x41",
-                                  "\xE2\x96", "\xC0\x80",     "\xE0\x80\x80", "\xF0\x80\x80\x80",
-                                  "\xF8\x88\x80\x80\x80", "\xFF"};
+    const std::string broken[] = {"",
+                                  "\x80",
+                                  "\xC3",
+                                  "\xC3\x41",
+                                  "\xE2\x96",
+                                  "\xC0\x80",
+                                  "\xE0\x80\x80",
+                                  "\xF0\x80\x80\x80",
+                                  "\xF8\x88\x80\x80\x80",
+                                  "\xFF"};
     for (const std::string& bytes : broken) {
         uint32_t u = 0x55;
         EXPECT_EQ(utf8_decode(bytes, &u), 0u) << testing::PrintToString(bytes);

@@ -26,9 +26,7 @@ protected:
     void TearDown() override { memory_shutdown(); }
 };
 
-uint32_t offset_of(const void* p) {
-    return static_cast<uint32_t>(static_cast<const uint8_t*>(p) - low_memory());
-}
+uint32_t offset_of(const void* p) { return static_cast<uint32_t>(static_cast<const uint8_t*>(p) - low_memory()); }
 
 // Takes the pending error and clears it, as a "Yes" to the error box would.
 int32_t take_error() {
@@ -127,11 +125,11 @@ TEST_F(Memory, LowBlockOfZeroBytesIsTheTopAndMakesNoBlock) {
 TEST_F(Memory, LowBlockFreeIgnoresWhatItDidNotHandOut) {
     auto* a = static_cast<uint8_t*>(low_block_alloc(64));
     low_block_free(nullptr);
-    low_block_free(a + 16);                       // inside a block, not its start
-    low_block_free(low_memory() + 0x10000);       // below the area
-    low_block_free(low_memory() + 0xA0000 - 128); // in the area, no block there
+    low_block_free(a + 16);  // inside a block, not its start
+    low_block_free(low_memory() + 0x10000);  // below the area
+    low_block_free(low_memory() + 0xA0000 - 128);  // in the area, no block there
     int16_t local = 0;
-    low_block_free(&local);                        // not low memory at all
+    low_block_free(&local);  // not low memory at all
     EXPECT_EQ(low_block_live_count(), 1u);
     low_block_free(a);
     low_block_free(a);  // twice: the second finds no live block
@@ -202,15 +200,17 @@ TEST_F(Memory, EveryIndexOutsideTheBoundsIsError9AndReadsElement0OfItsDimension)
     const ArrayBounds bounds[] = {{1, 3}, {1, 4}};
     ArrayDesc* a = array_new_static(2, bounds);
     for (int16_t i = 0; i < 12; ++i) a->data[i] = static_cast<int16_t>(100 + i);
-    struct Case { int32_t i1, i2; int16_t reads; };
+    struct Case {
+        int32_t i1, i2;
+        int16_t reads;
+    };
     const Case cases[] = {
-        {0, 2, 100 + 3},     // below in dimension 1: its first element, row 2
-        {4, 2, 100 + 3},     // above in dimension 1
-        {2, 0, 100 + 1},     // below in dimension 2
-        {2, 5, 100 + 1},     // above in dimension 2
-        {-1, -1, 100},       // both
-        {INT32_MIN, 3, 100 + 6},
-        {3, INT32_MAX, 100 + 2},
+        {0, 2, 100 + 3},  // below in dimension 1: its first element, row 2
+        {4, 2, 100 + 3},  // above in dimension 1
+        {2, 0, 100 + 1},  // below in dimension 2
+        {2, 5, 100 + 1},  // above in dimension 2
+        {-1, -1, 100},  // both
+        {INT32_MIN, 3, 100 + 6}, {3, INT32_MAX, 100 + 2},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(array_at(*a, c.i1, c.i2), c.reads) << c.i1 << "," << c.i2;
@@ -296,7 +296,10 @@ TEST_F(Memory, ArraysTooLargeForTheirCountsAreError7AndAllocateNothing) {
     // 2^32 elements in one dimension, or in the product of two.
     const ArrayBounds whole_range[] = {{INT32_MIN, INT32_MAX}};
     const ArrayBounds product[] = {{0, 65535}, {0, 65536}};
-    const struct { uint32_t dims; const ArrayBounds* bounds; } cases[] = {{1, whole_range}, {2, product}};
+    const struct {
+        uint32_t dims;
+        const ArrayBounds* bounds;
+    } cases[] = {{1, whole_range}, {2, product}};
     for (const auto& c : cases) {
         EXPECT_EQ(array_new_static(c.dims, c.bounds), nullptr);
         EXPECT_EQ(take_error(), 7);
@@ -497,10 +500,12 @@ TEST_F(Memory, ShutdownAndStartupGiveAFreshState) {
 using MemoryDeathTest = Memory;
 
 TEST_F(MemoryDeathTest, PermanentPoolWithoutANewBlockIs504) {
-    EXPECT_EXIT({
-        memory_fail_next_allocation();
-        perm_alloc(2000000);
-    }, ::testing::ExitedWithCode(0), "Critical Error #4");
+    EXPECT_EXIT(
+        {
+            memory_fail_next_allocation();
+            perm_alloc(2000000);
+        },
+        ::testing::ExitedWithCode(0), "Critical Error #4");
 }
 
 TEST_F(MemoryDeathTest, LowBlockAbove64KIs505) {
@@ -523,18 +528,22 @@ TEST_F(MemoryDeathTest, ArrayTheGeneralAllocatorRefusesIs257) {
     ArrayDesc a;
     array_desc_init(a);
     const ArrayBounds bounds[] = {{0, 10}};
-    EXPECT_EXIT({
-        memory_fail_next_allocation();
-        array_declare(a, 1, bounds, false);
-    }, ::testing::ExitedWithCode(0), "Critical Error #1");
+    EXPECT_EXIT(
+        {
+            memory_fail_next_allocation();
+            array_declare(a, 1, bounds, false);
+        },
+        ::testing::ExitedWithCode(0), "Critical Error #1");
 }
 
 TEST_F(MemoryDeathTest, ReturnStackThatCannotGrowIs256) {
     for (uint32_t i = 0; i < 16383; ++i) return_stack_push(i);
-    EXPECT_EXIT({
-        memory_fail_next_allocation();
-        return_stack_push(16383);
-    }, ::testing::ExitedWithCode(0), "Out of stack space");
+    EXPECT_EXIT(
+        {
+            memory_fail_next_allocation();
+            return_stack_push(16383);
+        },
+        ::testing::ExitedWithCode(0), "Out of stack space");
 }
 
 }  // namespace

@@ -38,9 +38,10 @@ TEST_F(Numbers, RoundingTiesGoToEven) {
     const struct {
         float in;
         int32_t out;
-    } cases[] = {{0.5f, 0},   {1.5f, 2},   {2.5f, 2},   {-0.5f, 0},  {-1.5f, -2}, {3.5f, 4},
-                 {4.5f, 4},   {-2.5f, -2}, {0.49f, 0},  {0.51f, 1},  {-0.51f, -1}, {7.0f, 7},
-                 {0.0f, 0},   {-0.0f, 0},  {1e-30f, 0}, {16777216.0f, 16777216}};
+    } cases[] = {{0.5f, 0},   {1.5f, 2},  {2.5f, 2},    {-0.5f, 0},
+                 {-1.5f, -2}, {3.5f, 4},  {4.5f, 4},    {-2.5f, -2},
+                 {0.49f, 0},  {0.51f, 1}, {-0.51f, -1}, {7.0f, 7},
+                 {0.0f, 0},   {-0.0f, 0}, {1e-30f, 0},  {16777216.0f, 16777216}};
     for (const auto& c : cases) {
         EXPECT_EQ(round_single_to_int(c.in), c.out) << c.in;
         EXPECT_EQ(round_double_to_int(c.in), c.out) << c.in;
@@ -57,12 +58,23 @@ TEST_F(Numbers, DoubleRoundingAtTheLimits) {
 }
 
 TEST_F(Numbers, OutOfRangeGivesTheIndefiniteValue) {
-    const double doubles[] = {2147483647.5, 2147483648.0, -2147483649.0, 1e10, -1e10, 1e300,
-                              std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+    const double doubles[] = {2147483647.5,
+                              2147483648.0,
+                              -2147483649.0,
+                              1e10,
+                              -1e10,
+                              1e300,
+                              std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity(),
                               std::numeric_limits<double>::quiet_NaN()};
     for (double d : doubles) EXPECT_EQ(round_double_to_int(d), -2147483647 - 1) << d;
-    const float floats[] = {2147483648.0f, -2147483904.0f, 3e9f, -3e9f, 1e30f,
-                            std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
+    const float floats[] = {2147483648.0f,
+                            -2147483904.0f,
+                            3e9f,
+                            -3e9f,
+                            1e30f,
+                            std::numeric_limits<float>::infinity(),
+                            std::numeric_limits<float>::quiet_NaN()};
     for (float f : floats) EXPECT_EQ(round_single_to_int(f), -2147483647 - 1) << f;
     EXPECT_EQ(round_single_to_int(-2147483648.0f), INT32_MIN);
     EXPECT_EQ(round_single_to_int(2147483520.0f), 2147483520);  // largest float below 2^31

@@ -28,7 +28,8 @@ protected:
 
 TEST_F(Requests, OnTheEventThreadTheyRunAtOnce) {
     int ran = 0;
-    EXPECT_TRUE(event_request(EventRequestKind::frame, [&] { ++ran; }, true));
+    EXPECT_TRUE(event_request(
+        EventRequestKind::frame, [&] { ++ran; }, true));
     EXPECT_EQ(ran, 1);
     EXPECT_EQ(event_requests_waiting(), 0u);
 }
@@ -38,9 +39,12 @@ TEST_F(Requests, AFloodOfCaptionsKeepsOneRequestAndTheLastWishWins) {
     std::vector<int> order;
     std::thread program([&] {
         for (int i = 0; i < 100000; ++i)
-            event_request(EventRequestKind::caption, [&caption, i] { caption = std::to_string(i); }, false);
-        event_request(EventRequestKind::once, [&] { order.push_back(1); }, false);
-        event_request(EventRequestKind::once, [&] { order.push_back(2); }, false);
+            event_request(
+                EventRequestKind::caption, [&caption, i] { caption = std::to_string(i); }, false);
+        event_request(
+            EventRequestKind::once, [&] { order.push_back(1); }, false);
+        event_request(
+            EventRequestKind::once, [&] { order.push_back(2); }, false);
     });
     program.join();
     EXPECT_EQ(event_requests_waiting(), 3u);
@@ -54,7 +58,8 @@ TEST_F(Requests, BeyondTheLimitACallerWaitsForRoom) {
     std::atomic<int> posted{0}, ran{0};
     std::thread program([&] {
         for (uint32_t i = 0; i < event_request_limit + 10; ++i) {
-            event_request(EventRequestKind::once, [&] { ++ran; }, false);
+            event_request(
+                EventRequestKind::once, [&] { ++ran; }, false);
             ++posted;
         }
     });
@@ -72,19 +77,34 @@ TEST_F(Requests, BeyondTheLimitACallerWaitsForRoom) {
 TEST_F(Requests, AWaitingCallerSeesItsRequestRunOrTheShutdownRefuseIt) {
     std::atomic<int> answered{-1};
     int ran = 0;
-    std::thread program([&] { answered = event_request(EventRequestKind::frame, [&] { ++ran; }, true) ? 1 : 0; });
+    std::thread program([&] {
+        answered = event_request(
+                       EventRequestKind::frame, [&] { ++ran; }, true)
+            ? 1
+            : 0;
+    });
     while (event_requests_waiting() == 0) std::this_thread::yield();
     EXPECT_EQ(answered.load(), -1);  // still waiting
     event_requests_run();
     program.join();
     EXPECT_EQ(std::pair(answered.load(), ran), std::pair(1, 1));
 
-    std::thread late([&] { answered = event_request(EventRequestKind::frame, [&] { ++ran; }, true) ? 1 : 0; });
+    std::thread late([&] {
+        answered = event_request(
+                       EventRequestKind::frame, [&] { ++ran; }, true)
+            ? 1
+            : 0;
+    });
     while (event_requests_waiting() == 0) std::this_thread::yield();
     event_requests_close();  // the shutdown answers without running it
     late.join();
     EXPECT_EQ(std::pair(answered.load(), ran), std::pair(0, 1));
-    std::thread after([&] { answered = event_request(EventRequestKind::frame, [&] { ++ran; }, true) ? 1 : 0; });
+    std::thread after([&] {
+        answered = event_request(
+                       EventRequestKind::frame, [&] { ++ran; }, true)
+            ? 1
+            : 0;
+    });
     after.join();  // refused at once
     EXPECT_EQ(std::pair(answered.load(), ran), std::pair(0, 1));
 }

@@ -23,9 +23,7 @@ StrDesc* variable(const std::string& value) {
     return str_assign(v, str_from_bytes(value.data(), static_cast<uint32_t>(value.size())));
 }
 
-StrDesc* temp_of(const std::string& value) {
-    return str_from_bytes(value.data(), static_cast<uint32_t>(value.size()));
-}
+StrDesc* temp_of(const std::string& value) { return str_from_bytes(value.data(), static_cast<uint32_t>(value.size())); }
 
 // The two words of a permanent low string's length slot.
 void read_slot(const StrDesc* s, uint16_t& length, uint16_t& offset) {
@@ -241,10 +239,25 @@ struct MidCase {
 
 TEST_F(Strings, MidBoundsOnAllKindsOfSource) {
     const MidCase cases[] = {
-        {0, 3, 1, "HE"},   {4, 0, 0, "LO"},     {9, 0, 0, ""},     {2, 3, 1, "ELL"},  {2, 100, 1, "ELLO"},
-        {-5, 10, 1, "HELL"}, {1, 0, 1, ""},     {5, 1, 1, "O"},    {6, 1, 1, ""},     {3, -1, 1, ""},
-        {1, 5, 1, "HELLO"}, {0, 0, 0, "HELLO"}, {-3, 0, 0, "HELLO"}, {5, 0, 0, "O"},  {6, 0, 0, ""},
-        {0, 1, 1, ""},     {INT32_MIN, INT32_MAX, 1, ""}, {1, INT32_MAX, 1, "HELLO"}, {INT32_MAX, 1, 1, ""},
+        {0, 3, 1, "HE"},
+        {4, 0, 0, "LO"},
+        {9, 0, 0, ""},
+        {2, 3, 1, "ELL"},
+        {2, 100, 1, "ELLO"},
+        {-5, 10, 1, "HELL"},
+        {1, 0, 1, ""},
+        {5, 1, 1, "O"},
+        {6, 1, 1, ""},
+        {3, -1, 1, ""},
+        {1, 5, 1, "HELLO"},
+        {0, 0, 0, "HELLO"},
+        {-3, 0, 0, "HELLO"},
+        {5, 0, 0, "O"},
+        {6, 0, 0, ""},
+        {0, 1, 1, ""},
+        {INT32_MIN, INT32_MAX, 1, ""},
+        {1, INT32_MAX, 1, "HELLO"},
+        {INT32_MAX, 1, 1, ""},
     };
     for (const MidCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.start << "," << c.length << "," << c.given);
@@ -295,7 +308,8 @@ TEST_F(Strings, RightBounds) {
     const struct {
         int32_t n;
         const char* expected;
-    } cases[] = {{-1, ""}, {0, ""}, {1, "O"}, {2, "LO"}, {5, "HELLO"}, {6, "HELLO"}, {INT32_MAX, "HELLO"}, {INT32_MIN, ""}};
+    } cases[] = {{-1, ""},       {0, ""}, {1, "O"}, {2, "LO"}, {5, "HELLO"}, {6, "HELLO"}, {INT32_MAX, "HELLO"},
+                 {INT32_MIN, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.n);
         StrDesc* var = variable("HELLO");
@@ -756,8 +770,9 @@ TEST_F(Strings, AStatementLoopMakesNoGeneralAllocations) {
     StrDesc* b = variable("");
     auto statement = [&](int i) {
         uint32_t mark = str_temp_count();
-        str_assign(a, str_concat(str_concat(str_lit("item "), str_right(temp_of(std::to_string(i)), 3)),
-                                 str_mid(str_lit("-abcdef-"), 2, i % 7, 1)));
+        str_assign(a,
+                   str_concat(str_concat(str_lit("item "), str_right(temp_of(std::to_string(i)), 3)),
+                              str_mid(str_lit("-abcdef-"), 2, i % 7, 1)));
         str_release_temps(mark, 0);
         str_assign(b, str_upper(str_concat(b, str_right(a, 2))));
         str_release_temps(mark, 0);

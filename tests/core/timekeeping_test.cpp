@@ -298,7 +298,10 @@ TEST_F(Timekeeping, KeyPressedBeforeTheSleepDoesNotEndIt) {
 }
 
 TEST_F(Timekeeping, SleepWithoutSecondsWaitsForAKey) {
-    const struct { int32_t seconds; uint32_t given; } cases[] = {{0, 1}, {-5, 1}, {7, 0}};
+    const struct {
+        int32_t seconds;
+        uint32_t given;
+    } cases[] = {{0, 1}, {-5, 1}, {7, 0}};
     for (const auto& c : cases) {
         key_wake = 1;  // an earlier key does not count
         auto start = Clock::now();

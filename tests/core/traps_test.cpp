@@ -109,7 +109,7 @@ TEST_F(TrapsTest, BadTimerArgumentsAreError5) {
     for (double interval : {0.0, -1.0, std::nan(""), double(INFINITY)})
         EXPECT_EQ(error_after([interval] { timer_trap_attach(0, 1, interval); }), 5) << interval;
     EXPECT_EQ(error_after([] { timer_trap_attach(1, 1, 1.0); }), 5);  // not in use
-    EXPECT_EQ(error_after([] { timer_trap_free(0); }), 5);            // the program's own timer
+    EXPECT_EQ(error_after([] { timer_trap_free(0); }), 5);  // the program's own timer
     EXPECT_EQ(error_after([] { timer_trap_set_state(0, 3); }), 5);
     for (uint32_t i = 1; i < timer_trap_count; ++i) timer_trap_new();
     EXPECT_EQ(error_after([] { EXPECT_EQ(timer_trap_new(), 0); }), 5);

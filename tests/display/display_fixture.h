@@ -22,7 +22,8 @@ protected:
     void TearDown() override { image_table_shutdown(); }
 
     // Runs one statement and returns the error it raised, leaving none pending.
-    template <class F> int32_t error_of(F statement) {
+    template <class F>
+    int32_t error_of(F statement) {
         error_code = 0;
         statement();
         int32_t e = error_code.load();

@@ -141,15 +141,16 @@ TEST_F(LoadedFonts, PrintModesAndWidths) {
         ImageRec& keep = printed(font, 32, 2, "H", blue);
         ImageRec& fill = printed(font, 32, 1, "H", blue);
         ImageRec& paper = printed(font, 32, 3, "H", blue);
-        EXPECT_EQ(at(keep, 0, 5), blue);               // paper kept
-        EXPECT_EQ(at(keep, 3, 12), 0xFFFFFFFFu);       // the H's left stem
+        EXPECT_EQ(at(keep, 0, 5), blue);  // paper kept
+        EXPECT_EQ(at(keep, 3, 12), 0xFFFFFFFFu);  // the H's left stem
         EXPECT_EQ(at(fill, 0, 5), 0xFF000000u);
         EXPECT_EQ(at(fill, 3, 12), 0xFFFFFFFFu);
         EXPECT_EQ(at(paper, 0, 5), 0xFF000000u);
-        EXPECT_EQ(at(paper, 3, 12), blue);             // ink left alone
-        EXPECT_EQ(at(fill, 39, 39), blue);             // beyond the glyph
+        EXPECT_EQ(at(paper, 3, 12), blue);  // ink left alone
+        EXPECT_EQ(at(fill, 39, 39), blue);  // beyond the glyph
         if (font == one_bit)  // one-bit: every pixel is ink or paper
-            EXPECT_EQ(count(fill, 0xFFFFFFFF) + count(fill, 0xFF000000), count(keep, 0xFFFFFFFF) + count(paper, 0xFF000000));
+            EXPECT_EQ(count(fill, 0xFFFFFFFF) + count(fill, 0xFF000000),
+                      count(keep, 0xFFFFFFFF) + count(paper, 0xFF000000));
         else  // anti-aliased edges mix the two colours
             EXPECT_GT(40 * 40 - count(fill, 0xFFFFFFFF) - count(fill, 0xFF000000) - count(fill, blue), 0);
     }

@@ -28,8 +28,7 @@ std::string glyph_art(uint32_t font, uint8_t c) {
     const FontSlot& slot = font_slot(font);
     std::string art;
     for (uint32_t y = 0; y < slot.cell_height; ++y) {
-        for (uint32_t x = 0; x < slot.cell_width; ++x)
-            art += builtin_glyph_pixel(font, c, x, y) ? 'X' : '.';
+        for (uint32_t x = 0; x < slot.cell_width; ++x) art += builtin_glyph_pixel(font, c, x, y) ? 'X' : '.';
         art += '\n';
     }
     return art;
@@ -59,7 +58,9 @@ protected:
 // --- FontTable ----------------------------------------------------------------
 
 TEST_F(FontsTest, BuiltinHandlesHaveTheirCells) {
-    struct Expected { uint32_t handle, width, height; };
+    struct Expected {
+        uint32_t handle, width, height;
+    };
     const Expected cells[] = {{8, 8, 8}, {9, 16, 8}, {14, 8, 14}, {15, 16, 14}, {16, 8, 16}, {17, 16, 16}};
     for (const Expected& e : cells) {
         const FontSlot& slot = font_slot(e.handle);
@@ -195,8 +196,8 @@ TEST_F(FontsTest, DoubleLineBoxGlyphsHaveTwoStrokes) {
         for (uint8_t c : {201, 205, 186}) art += glyph_art(font, c) + "\n";
         SCOPED_TRACE("font " + std::to_string(font) + ":\n" + art);
         for (uint32_t y = 0; y < slot.cell_height; ++y) {
-            EXPECT_EQ(row_runs(font, 186, y), 2) << "║ row " << y;   // ║
-            EXPECT_EQ(row_runs(font, 179, y), 1) << "│ row " << y;   // │
+            EXPECT_EQ(row_runs(font, 186, y), 2) << "║ row " << y;  // ║
+            EXPECT_EQ(row_runs(font, 179, y), 1) << "│ row " << y;  // │
         }
         for (uint32_t x = 0; x < 8; ++x) {
             EXPECT_EQ(column_runs(font, 205, x), 2) << "═ column " << x;  // ═
@@ -208,11 +209,11 @@ TEST_F(FontsTest, DoubleLineBoxGlyphsHaveTwoStrokes) {
         EXPECT_EQ(row_runs(font, 201, 0), 0);
         EXPECT_EQ(row_runs(font, 187, bottom), 2);  // ╗
         EXPECT_EQ(column_runs(font, 187, 0), 2);
-        EXPECT_EQ(row_runs(font, 188, 0), 2);       // ╝
+        EXPECT_EQ(row_runs(font, 188, 0), 2);  // ╝
         EXPECT_EQ(column_runs(font, 188, 0), 2);
-        EXPECT_EQ(row_runs(font, 200, 0), 2);       // ╚
+        EXPECT_EQ(row_runs(font, 200, 0), 2);  // ╚
         EXPECT_EQ(column_runs(font, 200, 7), 2);
-        for (uint8_t c : {185, 204, 206}) {         // ╣ ╠ ╬
+        for (uint8_t c : {185, 204, 206}) {  // ╣ ╠ ╬
             EXPECT_EQ(row_runs(font, c, 0), 2) << int(c);
             EXPECT_EQ(row_runs(font, c, bottom), 2) << int(c);
         }
@@ -220,13 +221,12 @@ TEST_F(FontsTest, DoubleLineBoxGlyphsHaveTwoStrokes) {
         EXPECT_EQ(column_runs(font, 204, 7), 2);
         EXPECT_EQ(column_runs(font, 206, 0), 2);
         EXPECT_EQ(column_runs(font, 206, 7), 2);
-        for (uint8_t c : {202, 203}) {              // ╩ ╦
+        for (uint8_t c : {202, 203}) {  // ╩ ╦
             EXPECT_EQ(column_runs(font, c, 0), 2) << int(c);
             EXPECT_EQ(column_runs(font, c, 7), 2) << int(c);
         }
     }
-    std::printf("%s\n%s\n%s", glyph_art(16, 201).c_str(), glyph_art(16, 205).c_str(),
-                glyph_art(16, 186).c_str());
+    std::printf("%s\n%s\n%s", glyph_art(16, 201).c_str(), glyph_art(16, 205).c_str(), glyph_art(16, 186).c_str());
 }
 
 // --- Code page table ------------------------------------------------------------
@@ -274,15 +274,35 @@ TEST_F(FontsTest, TextPaletteIsTheSixteenTextColours) {
 }
 
 TEST_F(FontsTest, Vga256PaletteTellingRows) {
-    struct Row { int index; uint32_t colour; };
+    struct Row {
+        int index;
+        uint32_t colour;
+    };
     const Row rows[] = {
-        {16, 0x000000}, {17, 0x141414}, {18, 0x202020}, {23, 0x616161}, {24, 0x717171},
-        {28, 0xB6B6B6}, {31, 0xFFFFFF}, {32, 0x0000FF}, {33, 0x4100FF}, {40, 0xFF0000},
+        {16, 0x000000},
+        {17, 0x141414},
+        {18, 0x202020},
+        {23, 0x616161},
+        {24, 0x717171},
+        {28, 0xB6B6B6},
+        {31, 0xFFFFFF},
+        {32, 0x0000FF},
+        {33, 0x4100FF},
+        {40, 0xFF0000},
         {247, 0x2D3141},
         // group starts: medium and low saturation, then medium and low intensity
-        {56, 0x7D7DFF}, {80, 0xB6B6FF}, {104, 0x000071}, {128, 0x393971}, {152, 0x515171},
-        {176, 0x000041}, {200, 0x202041}, {224, 0x2D2D41},
-        {44, 0xFFFF00}, {48, 0x00FF00}, {52, 0x00FFFF}, {55, 0x0041FF},
+        {56, 0x7D7DFF},
+        {80, 0xB6B6FF},
+        {104, 0x000071},
+        {128, 0x393971},
+        {152, 0x515171},
+        {176, 0x000041},
+        {200, 0x202041},
+        {224, 0x2D2D41},
+        {44, 0xFFFF00},
+        {48, 0x00FF00},
+        {52, 0x00FFFF},
+        {55, 0x0041FF},
     };
     for (const Row& row : rows) EXPECT_EQ(vga256_palette()[row.index], 0xFF000000 | row.colour) << row.index;
     for (int i = 248; i < 256; ++i) EXPECT_EQ(vga256_palette()[i], 0xFF000000u) << i;
@@ -456,8 +476,8 @@ TEST_F(FontsTest, PointerConvertsToAnArrowWithItsHotSpot) {
             max_y = std::max(max_y, y);
             if (!bits.white(x, y)) continue;
             // The white body is enclosed by the outline on all four sides.
-            EXPECT_TRUE(x > 0 && !bits.clear(x - 1, y) && !bits.clear(x + 1, y) && y > 0 &&
-                        !bits.clear(x, y - 1) && !bits.clear(x, y + 1))
+            EXPECT_TRUE(x > 0 && !bits.clear(x - 1, y) && !bits.clear(x + 1, y) && y > 0 && !bits.clear(x, y - 1) &&
+                        !bits.clear(x, y + 1))
                 << x << "," << y;
         }
     EXPECT_EQ(max_x + 1, 12);
@@ -474,7 +494,11 @@ TEST_F(FontsTest, PointerReadsAnotherHotSpot) {
 }
 
 TEST_F(FontsTest, PointerRejectsMalformedText) {
-    struct Damage { int line; const char* text; const char* why; };
+    struct Damage {
+        int line;
+        const char* text;
+        const char* why;
+    };
     const Damage damages[] = {
         {0, "32 32 3", "header without characters per pixel"},
         {0, "    16    32        3            1", "narrow picture"},

@@ -39,8 +39,12 @@ protected:
 
 // The per-channel formulas in double precision: no value lies on a half, so
 // rounding cannot go either way.
-uint32_t mix_exact(uint32_t a, uint32_t s, uint32_t d) { return uint32_t(std::lround(a / 255.0 * s + (1 - a / 255.0) * d)); }
-uint32_t alpha_exact(uint32_t a, uint32_t b) { return uint32_t(std::lround((1 - (1 - a / 255.0) * (1 - b / 255.0)) * 255)); }
+uint32_t mix_exact(uint32_t a, uint32_t s, uint32_t d) {
+    return uint32_t(std::lround(a / 255.0 * s + (1 - a / 255.0) * d));
+}
+uint32_t alpha_exact(uint32_t a, uint32_t b) {
+    return uint32_t(std::lround((1 - (1 - a / 255.0) * (1 - b / 255.0)) * 255));
+}
 
 TEST_F(Graphics, BlendingRules) {
     ImageRec& r = image(4, 1, 32);

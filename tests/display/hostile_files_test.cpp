@@ -95,7 +95,10 @@ protected:
 // Files whose bytes crash SDL_image (this week's XPMs and GIF).
 TEST_F(HostileFiles, PicturesThatCrashTheReaderGiveMinusOneAndTheProgramGoesOn) {
     const Bytes xpm_head = "/* XPM */\nstatic char *x[] = {\n";
-    const struct { const char* name; Bytes bytes; } cases[] = {
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
         {"missing_colour.xpm", xpm_head + "\"2 2 1 1\",\n\"a c #FF0000\",\n\"ab\",\n\"ba\"};\n"},
         {"short_row.xpm", xpm_head + "\"4 2 1 1\",\n\"a c #FF0000\",\n\"aa\",\n\"aaaa\"};\n"},
         {"missing_rows.xpm", xpm_head + "\"2 9 1 1\",\n\"a c #FF0000\",\n\"aa\"};\n"},
@@ -107,7 +110,10 @@ TEST_F(HostileFiles, PicturesThatCrashTheReaderGiveMinusOneAndTheProgramGoesOn) 
 
 // Huge sizes, truncations and other files of our own.
 TEST_F(HostileFiles, PicturesOfHugeSizesOrCutShortGiveMinusOne) {
-    const struct { const char* name; Bytes bytes; } cases[] = {
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
         {"huge_colours.xpm", "/* XPM */\nstatic char *x[] = {\n\"1 1 2000000000 1\",\n\"a c #FF0000\",\n\"a\"};\n"},
         {"truncated.gif", gif_wide_frame().substr(0, 20)},
         {"huge.png", Bytes("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\x7f\xff\xff\xff\x7f\xff\xff\xff\x08\x06\0\0\0", 29)},
@@ -149,7 +155,10 @@ TEST_F(HostileFiles, FontsGiveMinusOneAndTheProgramGoesOn) {
     tables.replace(4, 2, "\xFF\xFF");  // 65535 tables declared
     Bytes zero_offsets = head;
     for (size_t at = 12; at + 16 <= 12 + 16 * 4; at += 16) zero_offsets.replace(at + 8, 8, Bytes(8, '\xFF'));
-    const struct { const char* name; Bytes bytes; } cases[] = {
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
         {"truncated.ttf", head},
         {"tables.ttf", tables},
         {"offsets.ttf", zero_offsets},

@@ -92,14 +92,14 @@ TEST_F(ImageCopy, PlainCopiesClipAgainstBothImages) {
                 ImageRec& d = *image_record(-dst);
                 // Source rectangle (ox-1, oy-2)-(ox+3, oy+1) sticks out of the source where it may.
                 int sx1 = ox - 1, sy1 = oy - 2, sx2 = ox + 3, sy2 = oy + 1;
-                copy(src, dst, ox, oy, 0, 0, mirrored ? sx2 : sx1, sy1, mirrored ? sx1 : sx2,
-                     sy2, copy_dest_first | copy_source_first | copy_source_second);
+                copy(src, dst, ox, oy, 0, 0, mirrored ? sx2 : sx1, sy1, mirrored ? sx1 : sx2, sy2,
+                     copy_dest_first | copy_source_first | copy_source_second);
                 for (int y = 0; y < 6; ++y)
                     for (int x = 0; x < 7; ++x) {
                         int i = x - ox, j = y - oy;
                         int from_x = mirrored ? sx2 - i : sx1 + i, from_y = sy1 + j;
-                        bool drawn = i >= 0 && i <= 4 && j >= 0 && j <= 3 && from_x >= 0 && from_x < 6 &&
-                                     from_y >= 0 && from_y < 5;
+                        bool drawn = i >= 0 && i <= 4 && j >= 0 && j <= 3 && from_x >= 0 && from_x < 6 && from_y >= 0 &&
+                            from_y < 5;
                         ASSERT_EQ(at(d, x, y), drawn ? name(from_x, from_y) : 0u)
                             << ox << "," << oy << " m" << mirrored << " at " << x << "," << y;
                     }
@@ -147,8 +147,8 @@ TEST_F(ImageCopy, Refusals) {
     auto run = [](int32_t s, int32_t d, uint32_t corners, double x = 0) {
         copy_image(x, 0, 1, 1, s, d, 0, 0, 2, 2, corners | both_images);
     };
-    EXPECT_EQ(error_of([&] { run(0, deep, 0); }), 5);       // text page 0
-    EXPECT_EQ(error_of([&] { run(deep, pal, 0); }), 5);     // 32-bit onto palette
+    EXPECT_EQ(error_of([&] { run(0, deep, 0); }), 5);  // text page 0
+    EXPECT_EQ(error_of([&] { run(deep, pal, 0); }), 5);  // 32-bit onto palette
     EXPECT_EQ(error_of([&] { run(-77, deep, 0); }), 258);
     EXPECT_EQ(error_of([&] { run(pal, deep, copy_source_first); }), 5);
     EXPECT_EQ(error_of([&] { run(pal, deep, copy_dest_first, NAN); }), 5);

@@ -53,8 +53,9 @@ Bytes png_file(int w, int h, const std::vector<uint32_t>& px, bool alpha) {
 Bytes gif_file(int w, int h, const Bytes& idx, const uint32_t (&pal)[4]) {
     Bytes g = {'G', 'I', 'F', '8', '9', 'a', uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8), 0xF1, 0, 0};
     for (uint32_t c : pal) g.insert(g.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
-    g.insert(g.end(), {0x21, 0xF9, 4, 1, 0, 0, 3, 0, 0x2C, 0, 0, 0, 0, uint8_t(w), uint8_t(w >> 8), uint8_t(h),
-                       uint8_t(h >> 8), 0, 2});
+    g.insert(g.end(),
+             {0x21, 0xF9, 4, 1, 0, 0, 3, 0, 0x2C, 0, 0, 0, 0, uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8),
+              0, 2});
     Bytes data;
     uint32_t acc = 0, bits = 0;
     auto code = [&](uint32_t c) {
@@ -130,7 +131,7 @@ TEST_F(ImageFiles, RefusalsAndFilesMadeToBeWrong) {
     std::string rgb = write("rgb.png", png_file(4, 2, picture, false));
     EXPECT_EQ(error_of([&] { load(rgb); }), 5);  // the start-up dest is a text screen
     EXPECT_EQ(error_of([&] { load(rgb, 8, true); }), 5);
-    EXPECT_EQ(load(rgb, 256, true), -1);        // true colour has no palette
+    EXPECT_EQ(load(rgb, 256, true), -1);  // true colour has no palette
     EXPECT_EQ(load("", 32, true), -1);
     EXPECT_EQ(load(std::string("a\0b", 3), 32, true), -1);
     EXPECT_EQ(load("/nonexistent/morv.png", 32, true), -1);
@@ -148,11 +149,15 @@ TEST_F(ImageFiles, RefusalsAndFilesMadeToBeWrong) {
     }
     // Files that crash the picture reader, hang it or make it ask for
     // gigabytes never reach it.
-    const struct { const char* name; Bytes b; } hostile[] = {
+    const struct {
+        const char* name;
+        Bytes b;
+    } hostile[] = {
         {"screen0.gif", literal_bytes("GIF89a\0\0\0\0\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;")},
         {"frame.gif", literal_bytes("GIF89a\2\0\2\0\0\0\0,\0\0\0\0\x10\0\x10\0\0\2\2D\1\0;")},
         {"row.xpm", literal_bytes("/* XPM */\nstatic char *x[] = {\n\"1 1 1 1\",\n\"a c #FF0000\n\"a\"};\n")},
-        {"past.png", literal_bytes("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\1\0\0\0\1\x08\2\0\0\0\0\0\0\0\xff\xff\xffIDAT")},
+        {"past.png",
+         literal_bytes("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\1\0\0\0\1\x08\2\0\0\0\0\0\0\0\xff\xff\xffIDAT")},
         {"huge.tga", literal_bytes("\0\0\2\0\0\0\0\0\0\0\0\0\xff\xff\xff\xff\x20\0abcdefgh")},
     };
     for (const auto& h : hostile) {

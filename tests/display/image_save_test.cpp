@@ -27,7 +27,6 @@
 
 namespace {
 
-
 std::string contents(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     std::ostringstream s;
@@ -89,24 +88,27 @@ TEST_F(ImageSave, RoundTripsThroughLoadImage) {
         int32_t mode;  // 32 and 256 program images; 12 and 13 screen pages
         const char* format;
     } cases[] = {
-        {"32-bit with alpha", 32, "PNG"}, {"32-bit with alpha", 32, "bmp"},
-        {"256 colours", 256, "png"},      {"256 colours", 256, "BMP"},
-        {"16-colour page", 12, "PNG"},    {"16-colour page", 12, "BMP"},
+        {"32-bit with alpha", 32, "PNG"}, {"32-bit with alpha", 32, "bmp"}, {"256 colours", 256, "png"},
+        {"256 colours", 256, "BMP"},      {"16-colour page", 12, "PNG"},    {"16-colour page", 12, "BMP"},
         {"mode 13 page", 13, "PNG"},      {"mode 13 page", 13, "BMP"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.what) + " as " + c.format);
         int32_t image = 0;
-        if (c.mode == 12 || c.mode == 13) set_screen_mode(c.mode, 0, 0, 0, 0, 1);
-        else image = new_image(7, 5, c.mode, true);
+        if (c.mode == 12 || c.mode == 13)
+            set_screen_mode(c.mode, 0, 0, 0, 0, 1);
+        else
+            image = new_image(7, 5, c.mode, true);
         ImageRec& r = *image_record(image ? -image : page_handle(0));
         ASSERT_EQ(error_code.load(), 0);
         const uint32_t alphas[] = {0xFF000000, 0x80000000, 0x00000000, 0x01000000};
         for (int y = 0; y < r.height; ++y)
             for (int x = 0; x < r.width; ++x) {
                 const uint32_t v = uint32_t(x * 37 + y * 11);
-                if (c.mode == 32) reinterpret_cast<uint32_t*>(r.pixels)[y * r.width + x] = alphas[(x + y) % 4] | v * 0x010203u;
-                else r.pixels[y * r.width + x] = uint8_t(v & r.colour_mask);
+                if (c.mode == 32)
+                    reinterpret_cast<uint32_t*>(r.pixels)[y * r.width + x] = alphas[(x + y) % 4] | v * 0x010203u;
+                else
+                    r.pixels[y * r.width + x] = uint8_t(v & r.colour_mask);
             }
         if (c.mode == 256) {
             for (int i = 0; i < 256; ++i) r.palette[i] = 0xFF000000u | uint32_t(i) * 0x00010307u;
@@ -138,7 +140,8 @@ TEST_F(ImageSave, TextPagesAsTheWindowShowsThem) {
         uint8_t* cells = page_handle(0) ? image_record(page_handle(0))->pixels : nullptr;
         ASSERT_TRUE(cells);
         const char* text = "MORV \xC9\xCD\xBB 5";
-        for (int i = 0; text[i]; ++i) cells[2 * (columns + 2 + i)] = uint8_t(text[i]), cells[2 * (columns + 2 + i) + 1] = 0x1E;
+        for (int i = 0; text[i]; ++i)
+            cells[2 * (columns + 2 + i)] = uint8_t(text[i]), cells[2 * (columns + 2 + i) + 1] = 0x1E;
         cells[1] = 0x9C;  // blinking light red on blue
         cells[0] = 'X';
         set_palette_entry(1, 0x12, true);
@@ -178,8 +181,12 @@ TEST_F(ImageSave, RefusedTargetsAndFailedWrites) {
     EXPECT_EQ(error_of([&] { EXPECT_EQ(save(folder + "x.png", -999, "PNG"), 0); }), 258);
     const struct {
         std::string name;
-    } refused[] = {{""}, {folder + std::string("a\0b.png", 7)}, {folder + "fifo.png"}, {folder + "folder.png"},
-                   {folder + "missing/x.png"}, {"/proc/self/status"}};
+    } refused[] = {{""},
+                   {folder + std::string("a\0b.png", 7)},
+                   {folder + "fifo.png"},
+                   {folder + "folder.png"},
+                   {folder + "missing/x.png"},
+                   {"/proc/self/status"}};
     for (const auto& r : refused)
         EXPECT_EQ(error_of([&] { EXPECT_EQ(save(r.name, image, "PNG"), 0) << r.name; }), 0) << r.name;
     struct stat st {};

@@ -61,11 +61,10 @@ struct ModeExpectation {
 
 TEST_F(Images, CreationFollowsTheModeTable) {
     const ModeExpectation table[] = {
-        {0, 16, 2, 0xFFFF, 16, 7, 0},     {1, 2, 1, 3, 8, 3, 0},         {2, 1, 1, 1, 8, 1, 0},
-        {7, 4, 1, 15, 8, 15, 0},          {8, 4, 1, 15, 8, 15, 0},       {9, 4, 1, 15, 14, 15, 0},
-        {10, 2, 1, 3, 14, 3, 0},          {11, 1, 1, 1, 16, 1, 0},       {12, 4, 1, 15, 16, 15, 0},
-        {13, 8, 1, 255, 8, 15, 0},        {256, 8, 1, 255, 16, 15, 0},
-        {32, 32, 4, 0xFFFFFFFF, 16, 0xFFFFFFFF, 0xFF000000},
+        {0, 16, 2, 0xFFFF, 16, 7, 0}, {1, 2, 1, 3, 8, 3, 0},       {2, 1, 1, 1, 8, 1, 0},
+        {7, 4, 1, 15, 8, 15, 0},      {8, 4, 1, 15, 8, 15, 0},     {9, 4, 1, 15, 14, 15, 0},
+        {10, 2, 1, 3, 14, 3, 0},      {11, 1, 1, 1, 16, 1, 0},     {12, 4, 1, 15, 16, 15, 0},
+        {13, 8, 1, 255, 8, 15, 0},    {256, 8, 1, 255, 16, 15, 0}, {32, 32, 4, 0xFFFFFFFF, 16, 0xFFFFFFFF, 0xFF000000},
     };
     for (const ModeExpectation& m : table) {
         SCOPED_TRACE(m.mode);
@@ -82,7 +81,8 @@ TEST_F(Images, CreationFollowsTheModeTable) {
         EXPECT_EQ(rec->is_text, m.mode == 0);
         EXPECT_EQ(rec->palette == nullptr, m.mode == 32);
         EXPECT_EQ(rec->transparent_colour, m.mode == 32 ? 0 : -1);
-        EXPECT_EQ(rec->flags, m.mode == 32 ? uint32_t{image_owns_pixels} : uint32_t{image_owns_palette | image_owns_pixels});
+        EXPECT_EQ(rec->flags,
+                  m.mode == 32 ? uint32_t{image_owns_pixels} : uint32_t{image_owns_palette | image_owns_pixels});
         EXPECT_EQ(rec->cursor_row, 1);
         EXPECT_EQ(rec->cursor_col, 1);
     }

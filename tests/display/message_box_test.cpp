@@ -59,7 +59,9 @@ public:
         thread_.join();
     }
     bool shown() const { return shown_; }
-    bool answered() { return wait_until([this] { return done_.load(); }, 1000); }
+    bool answered() {
+        return wait_until([this] { return done_.load(); }, 1000);
+    }
     MessageBoxAnswer answer() const { return answer_; }
 
 private:
@@ -107,15 +109,14 @@ TEST_P(MessageBoxKeyTest, KeyAnswersTheBox) {
     EXPECT_FALSE(take(key_event(SDL_KEYDOWN, c.key)));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, MessageBoxKeyTest,
-    ::testing::Values(KeyCase{MessageBoxButtons::yes_no, SDLK_y, MessageBoxAnswer::yes},
-                      KeyCase{MessageBoxButtons::yes_no, SDLK_RETURN, MessageBoxAnswer::yes},
-                      KeyCase{MessageBoxButtons::yes_no, SDLK_KP_ENTER, MessageBoxAnswer::yes},
-                      KeyCase{MessageBoxButtons::yes_no, SDLK_n, MessageBoxAnswer::no},
-                      KeyCase{MessageBoxButtons::yes_no, SDLK_ESCAPE, MessageBoxAnswer::no},
-                      KeyCase{MessageBoxButtons::ok, SDLK_RETURN, MessageBoxAnswer::ok},
-                      KeyCase{MessageBoxButtons::ok, SDLK_ESCAPE, MessageBoxAnswer::ok}));
+INSTANTIATE_TEST_SUITE_P(Answers, MessageBoxKeyTest,
+                         ::testing::Values(KeyCase{MessageBoxButtons::yes_no, SDLK_y, MessageBoxAnswer::yes},
+                                           KeyCase{MessageBoxButtons::yes_no, SDLK_RETURN, MessageBoxAnswer::yes},
+                                           KeyCase{MessageBoxButtons::yes_no, SDLK_KP_ENTER, MessageBoxAnswer::yes},
+                                           KeyCase{MessageBoxButtons::yes_no, SDLK_n, MessageBoxAnswer::no},
+                                           KeyCase{MessageBoxButtons::yes_no, SDLK_ESCAPE, MessageBoxAnswer::no},
+                                           KeyCase{MessageBoxButtons::ok, SDLK_RETURN, MessageBoxAnswer::ok},
+                                           KeyCase{MessageBoxButtons::ok, SDLK_ESCAPE, MessageBoxAnswer::ok}));
 
 TEST_F(MessageBoxTest, OtherKeysAreSwallowedWithoutAnswering) {
     PostedBox box(MessageBoxButtons::ok);
@@ -138,7 +139,7 @@ TEST_F(MessageBoxTest, RepeatOfAKeyHeldBeforeTheBoxDoesNotAnswerIt) {
     PostedBox box(MessageBoxButtons::yes_no);
     ASSERT_TRUE(box.shown());
     EXPECT_TRUE(take(key_event(SDL_KEYDOWN, SDLK_RETURN)));  // its auto-repeat
-    EXPECT_FALSE(take(key_event(SDL_KEYUP, SDLK_RETURN)));   // the keyboard saw the press
+    EXPECT_FALSE(take(key_event(SDL_KEYUP, SDLK_RETURN)));  // the keyboard saw the press
     EXPECT_FALSE(take(mouse_event(SDL_MOUSEBUTTONUP, 320, 200)));  // so did the mouse
     SDL_Delay(20);
     EXPECT_TRUE(message_box_shown());

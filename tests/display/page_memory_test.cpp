@@ -29,7 +29,8 @@ TEST(PageMemory, WriteMatchesMemmoveAtEveryAlignmentAndOverlap) {
             }
 }
 
-template <class T> void check_fill(T value) {
+template <class T>
+void check_fill(T value) {
     for (size_t offset = 0; offset < 16; offset += sizeof(T))
         for (size_t count = 0; count < 40; ++count) {
             std::vector<uint8_t> want = pattern(200), got = pattern(200);

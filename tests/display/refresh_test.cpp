@@ -209,15 +209,19 @@ TEST_F(Refresh, Mode13PageOpensItsOwnSizeAndConvertsThroughPalette) {
 // rows that did not change.
 TEST_F(Refresh, PixelPagesShowEveryChangedRow) {
     for (int mode : {13, 12, 32}) {
-        if (mode == 32) set_screen_mode(new_image(64, 48, 32, true), 0, 0, 0, 0, 1);
-        else set_screen_mode(mode, 0, 0, 0, 0, 1);
+        if (mode == 32)
+            set_screen_mode(new_image(64, 48, 32, true), 0, 0, 0, 0, 1);
+        else
+            set_screen_mode(mode, 0, 0, 0, 0, 1);
         ASSERT_EQ(error_code.load(), 0);
         ImageRec* page = display_image();
         const int w = page->width, h = page->height;
         display_refresh();
         for (int y : {0, h / 2, h - 1}) {
-            if (mode == 32) reinterpret_cast<uint32_t*>(page->pixels)[y * w + w - 1] = 0xFF00FF00u;
-            else page->pixels[y * w + w - 1] = 4;
+            if (mode == 32)
+                reinterpret_cast<uint32_t*>(page->pixels)[y * w + w - 1] = 0xFF00FF00u;
+            else
+                page->pixels[y * w + w - 1] = 4;
             display_refresh();
             ASSERT_EQ(pixel(w - 1, y), mode == 32 ? 0x00FF00u : 0xAA0000u) << mode << " row " << y;
             ASSERT_EQ(pixel(w - 2, y), 0u) << mode << " row " << y;
@@ -243,8 +247,10 @@ bool test_overlay(SDL_Surface* surface) {
 TEST_F(Refresh, StillFramesAreNotPresentedAgain) {
     display_set_overlay(test_overlay);
     for (int mode : {0, 13, 12, 32}) {
-        if (mode == 32) set_screen_mode(new_image(64, 48, 32, true), 0, 0, 0, 0, 1);
-        else set_screen_mode(mode, 0, 0, 0, 0, 1);
+        if (mode == 32)
+            set_screen_mode(new_image(64, 48, 32, true), 0, 0, 0, 0, 1);
+        else
+            set_screen_mode(mode, 0, 0, 0, 0, 1);
         ASSERT_EQ(error_code.load(), 0);
         ImageRec* page = display_image();
         auto frames_presented = [](int frames) {
@@ -254,9 +260,12 @@ TEST_F(Refresh, StillFramesAreNotPresentedAgain) {
         };
         frames_presented(2);
         EXPECT_EQ(frames_presented(20), 0u) << "mode " << mode;
-        if (mode == 0) page->pixels[2 * 81] = 'A';
-        else if (mode == 32) reinterpret_cast<uint32_t*>(page->pixels)[65] = 0xFF00FF00u;
-        else page->pixels[page->width + 1] = 4;
+        if (mode == 0)
+            page->pixels[2 * 81] = 'A';
+        else if (mode == 32)
+            reinterpret_cast<uint32_t*>(page->pixels)[65] = 0xFF00FF00u;
+        else
+            page->pixels[page->width + 1] = 4;
         EXPECT_EQ(frames_presented(20), 1u) << "mode " << mode;
         OverlayDraws = true;
         EXPECT_EQ(frames_presented(5), 5u) << "mode " << mode;
@@ -474,11 +483,13 @@ TEST(WindowScale, LargestFactorFittingNinetyPercentOfTheDesktop) {
     struct Case {
         int width, height, desktop_width, desktop_height, factor;
     } cases[] = {
-        {640, 400, 1024, 768, 1},   {640, 400, 1920, 1080, 2},  {640, 400, 3840, 2160, 4},
-        {640, 480, 1920, 1080, 2},  {640, 480, 1920, 1066, 1},  {320, 200, 1024, 768, 2},
-        {320, 200, 3840, 2160, 9}, {1024, 768, 1920, 1080, 1}, {640, 400, 711, 444, 1},
-        {640, 400, 1423, 889, 2},   {640, 400, 1422, 889, 1},   {640, 400, 0, 0, 1},
-        {0, 0, 1920, 1080, 1},      {1, 1, 100000, 100000, window_scale_max},
+        {640, 400, 1024, 768, 1},  {640, 400, 1920, 1080, 2},
+        {640, 400, 3840, 2160, 4}, {640, 480, 1920, 1080, 2},
+        {640, 480, 1920, 1066, 1}, {320, 200, 1024, 768, 2},
+        {320, 200, 3840, 2160, 9}, {1024, 768, 1920, 1080, 1},
+        {640, 400, 711, 444, 1},   {640, 400, 1423, 889, 2},
+        {640, 400, 1422, 889, 1},  {640, 400, 0, 0, 1},
+        {0, 0, 1920, 1080, 1},     {1, 1, 100000, 100000, window_scale_max},
     };
     for (const Case& c : cases)
         EXPECT_EQ(window_scale_fitting(c.width, c.height, c.desktop_width, c.desktop_height), c.factor)
@@ -486,8 +497,8 @@ TEST(WindowScale, LargestFactorFittingNinetyPercentOfTheDesktop) {
     struct Word {
         const char* text;
         int factor;
-    } words[] = {{"1", 1}, {"2", 2}, {"16", 16}, {"17", 0}, {"0", 0}, {"-2", 0}, {"1.5", 0},
-                 {"2x", 0}, {" 2", 0}, {"", 0}, {nullptr, 0}, {"0002", 0}};
+    } words[] = {{"1", 1},   {"2", 2},  {"16", 16}, {"17", 0}, {"0", 0},     {"-2", 0},
+                 {"1.5", 0}, {"2x", 0}, {" 2", 0},  {"", 0},   {nullptr, 0}, {"0002", 0}};
     for (const Word& w : words) EXPECT_EQ(window_scale_parse(w.text), w.factor) << (w.text ? w.text : "(none)");
 }
 
@@ -512,12 +523,11 @@ TEST(CursorShape, TableOfStartAndStopLines) {
     struct Case {
         int s, e, h, first, last;
     } cases[] = {
-        {0, 0, 16, 0, 0},     {3, 0, 16, 1, 0},    {5, 2, 16, 2, 15},   {5, 2, 8, 2, 7},
-        {2, 2, 16, 2, 2},     {4, 4, 16, 14, 14},  {4, 4, 8, 7, 7},     {6, 6, 14, 13, 13},
-        {0, 3, 16, 0, 3},     {1, 2, 8, 1, 2},     {0, 7, 16, 0, 15},   {1, 13, 14, 1, 13},
-        {2, 3, 16, 2, 3},     {2, 4, 16, 12, 14},  {2, 4, 8, 5, 7},     {2, 9, 16, 2, 15},
-        {6, 7, 16, 13, 14},   {6, 7, 8, 6, 7},     {6, 8, 16, 12, 14},  {3, 9, 16, 8, 15},
-        {3, 9, 8, 4, 7},      {3, 2, 2, 1, 0},
+        {0, 0, 16, 0, 0},   {3, 0, 16, 1, 0},   {5, 2, 16, 2, 15},  {5, 2, 8, 2, 7},    {2, 2, 16, 2, 2},
+        {4, 4, 16, 14, 14}, {4, 4, 8, 7, 7},    {6, 6, 14, 13, 13}, {0, 3, 16, 0, 3},   {1, 2, 8, 1, 2},
+        {0, 7, 16, 0, 15},  {1, 13, 14, 1, 13}, {2, 3, 16, 2, 3},   {2, 4, 16, 12, 14}, {2, 4, 8, 5, 7},
+        {2, 9, 16, 2, 15},  {6, 7, 16, 13, 14}, {6, 7, 8, 6, 7},    {6, 8, 16, 12, 14}, {3, 9, 16, 8, 15},
+        {3, 9, 8, 4, 7},    {3, 2, 2, 1, 0},
     };
     for (const Case& c : cases) {
         CursorLines l = cursor_lines(c.s, c.e, c.h);

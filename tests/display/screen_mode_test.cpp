@@ -148,9 +148,9 @@ struct PixelMode {
 };
 
 TEST_F(ScreenMode, PixelModesBuildOnePage) {
-    const PixelMode table[] = {{1, 320, 200, 8},  {2, 640, 200, 8},  {7, 320, 200, 8},  {8, 640, 200, 8},
-                               {9, 640, 350, 14}, {10, 640, 350, 14}, {11, 640, 480, 16}, {12, 640, 480, 16},
-                               {13, 320, 200, 8}};
+    const PixelMode table[] = {{1, 320, 200, 8},   {2, 640, 200, 8},   {7, 320, 200, 8},
+                               {8, 640, 200, 8},   {9, 640, 350, 14},  {10, 640, 350, 14},
+                               {11, 640, 480, 16}, {12, 640, 480, 16}, {13, 320, 200, 8}};
     for (const PixelMode& m : table) {
         SCOPED_TRACE(m.mode);
         screen(m.mode);
@@ -351,8 +351,7 @@ TEST_F(ScreenMode, ThePauseGivesUpAtShutdownOrWithoutRefresh) {
     stop_threads = 0;
     std::thread turn_off([] {
         auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (display_pause_state.load() != 1 && std::chrono::steady_clock::now() < give_up)
-            std::this_thread::yield();
+        while (display_pause_state.load() != 1 && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
         auto_display = 0;
     });
     screen(12);

@@ -42,9 +42,12 @@ TEST_F(TextOutput, RowBelowATouchedScreenIsRefused) {
 
 TEST_F(TextOutput, BadCursorArgumentsChangeNothing) {
     at(3, 4);
-    struct Case { int32_t row, col, visible, start, stop; uint32_t passed; };
+    struct Case {
+        int32_t row, col, visible, start, stop;
+        uint32_t passed;
+    };
     const Case cases[] = {
-        {0, 1, 0, 0, 0, 1}, {51, 1, 0, 0, 0, 1}, {26, 81, 0, 0, 0, 3}, {5, 0, 0, 0, 0, 3},
+        {0, 1, 0, 0, 0, 1}, {51, 1, 0, 0, 0, 1},  {26, 81, 0, 0, 0, 3}, {5, 0, 0, 0, 0, 3},
         {5, 5, 2, 0, 0, 7}, {5, 5, 1, 0, 32, 15}, {5, 5, 1, -1, 3, 15},
     };
     for (const Case& c : cases) {

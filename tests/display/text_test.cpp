@@ -49,7 +49,7 @@ TEST_F(TextOutput, ScrollingMovesOnlyThePrintView) {
     EXPECT_EQ(row_text(23)[0], 'X');
     EXPECT_EQ(row_text(24), blank_row());
     EXPECT_EQ(attribute_at(24, 1), 0x17);  // blanked in the current colours
-    EXPECT_EQ(row_text(25)[0], 'Y');       // the last row is outside the view
+    EXPECT_EQ(row_text(25)[0], 'Y');  // the last row is outside the view
 
     set_text_view(5, 10, true);
     at(10, 1);
@@ -128,7 +128,9 @@ TEST_F(TextOutput, CursorControlsMoveWithoutPrintingAndStopAtTheView) {
 TEST_F(TextOutput, HomeTabReturnAndFormFeed) {
     set_text_view(3, 20, true);
     at(10, 30);
-    print("\x0b" "a\tb\t\tc");
+    print(
+        "\x0b"
+        "a\tb\t\tc");
     EXPECT_EQ(row_text(3).substr(0, 26), "a       b               c ");
     print("\r\n");
     EXPECT_EQ(cursor(), (Cursor{5, 1, 0}));
@@ -136,7 +138,9 @@ TEST_F(TextOutput, HomeTabReturnAndFormFeed) {
     at(2, 34);
     print("\t");  // a tab that ends the line holds the cursor
     EXPECT_EQ(cursor(), (Cursor{2, 40, 1}));
-    print("\x0c" "ok");
+    print(
+        "\x0c"
+        "ok");
     EXPECT_EQ(row_text(1).substr(0, 3), "ok ");
     EXPECT_EQ(row_text(2), blank_row());
 }

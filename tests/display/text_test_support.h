@@ -58,7 +58,8 @@ protected:
     static uint8_t pixel13(int32_t x, int32_t y) { return low_memory()[low_graphics_page + y * 320 + x]; }
 
     // Runs a statement and returns the error it raised, leaving none pending.
-    template <class F> static int32_t error_of(F statement) {
+    template <class F>
+    static int32_t error_of(F statement) {
         error_code = 0;
         statement();
         int32_t e = error_code.load();
@@ -66,7 +67,5 @@ protected:
         return e;
     }
     // The cursor as (row, column, holding).
-    static std::tuple<int, int, int> cursor() {
-        return {dest().cursor_row, dest().cursor_col, dest().holding_cursor};
-    }
+    static std::tuple<int, int, int> cursor() { return {dest().cursor_row, dest().cursor_col, dest().holding_cursor}; }
 };

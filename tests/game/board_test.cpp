@@ -7,9 +7,9 @@
 
 namespace {
 
+using cube::all_lines;
 using cube::Cell;
 using cube::Line;
-using cube::all_lines;
 
 class Board : public GameState {
 protected:
@@ -75,9 +75,9 @@ TEST_F(Board, ExactlyTheFortyNineLinesWin) {
                 int expected = 0;
                 if (line_sets.count({cells[a], cells[b], cells[c]}))
                     expected = cells[a][0] == cells[b][0] && cells[b][0] == cells[c][0] ? 1 : 2;
-                ASSERT_EQ(game_over(), expected) << cells[a][0] << cells[a][1] << cells[a][2] << " "
-                                                 << cells[b][0] << cells[b][1] << cells[b][2] << " "
-                                                 << cells[c][0] << cells[c][1] << cells[c][2];
+                ASSERT_EQ(game_over(), expected)
+                    << cells[a][0] << cells[a][1] << cells[a][2] << " " << cells[b][0] << cells[b][1] << cells[b][2]
+                    << " " << cells[c][0] << cells[c][1] << cells[c][2];
                 wins += expected != 0;
             }
     EXPECT_EQ(wins, 49);

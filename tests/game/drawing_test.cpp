@@ -94,8 +94,8 @@ TEST_F(Drawing, PowerupScreenShowsTheLastDrawInTheSmallCell) {
         EXPECT_EQ(text(3, 9, 24), "\xBA       Powerup!       \xBA");
         EXPECT_EQ(text(6, 9, 3), "\xC8\xCD\xCA");
         EXPECT_EQ(text(5, 9, 3), " " + std::to_string(drawn) + " ");
-        const char* const names[] = {"", "Nothing", "Add 1 marker (+1)", "Sub 1 marker (-1)",
-                                     "Swap markers", "Add obstacle", "Sudden Death!"};
+        const char* const names[] = {
+            "", "Nothing", "Add 1 marker (+1)", "Sub 1 marker (-1)", "Swap markers", "Add obstacle", "Sudden Death!"};
         EXPECT_EQ(text(5, 12, static_cast<int>(std::string(names[drawn]).size())), names[drawn]);
         EXPECT_EQ(char_at(5, 32), 0xBA);
         EXPECT_EQ(fg_at(5, 10), 14);
@@ -106,7 +106,10 @@ TEST_F(Drawing, SwapInOneFloorModeChangesFloorTwoOnly) {
     options(3) = 1;
     set_board("XO. ... ...  XO# OX. ..X  OOX ... ...");
     swap_markers();
-    EXPECT_EQ(board_text(), "XO......." "OX#XO...O" "OOX......");
+    EXPECT_EQ(board_text(),
+              "XO......."
+              "OX#XO...O"
+              "OOX......");
 }
 
 }  // namespace

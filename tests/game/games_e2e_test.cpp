@@ -39,8 +39,8 @@ bool arrows_at(int row, int column) {
 
 bool status_is(int floor, int row, int column, int power) {
     return text_at(2, 1, " Floor:  " + std::to_string(floor)) && text_at(3, 1, " Row:  " + std::to_string(row)) &&
-           text_at(4, 1, " Column:  " + std::to_string(column)) &&
-           text_at(5, 1, " Power: # " + std::to_string(power)) && foreground_at(2, 2) == 14;
+        text_at(4, 1, " Column:  " + std::to_string(column)) && text_at(5, 1, " Power: # " + std::to_string(power)) &&
+        foreground_at(2, 2) == 14;
 }
 
 // A move typed ahead during the previous pause; the ignored keys that follow

@@ -54,7 +54,8 @@ void powerup_effects_driver() {
     wait_until([&] { return program_sleeps.load() > sleeps && program_sleeping.load(); }, "the next pause");
     if (powerup_shown(2) != 5) fail("the passed turn paused, or player 2's draw differs");
     release_clock();
-    if (floor_model(1) + floor_model(2) + floor_model(3) != std::string(27, '.')) fail("the passed turn placed something");
+    if (floor_model(1) + floor_model(2) + floor_model(3) != std::string(27, '.'))
+        fail("the passed turn placed something");
 
     // Add obstacle: a white block in the cell.
     nudge_until([] { return turn_shown(2); }, "player 2's turn");
@@ -73,10 +74,10 @@ void powerup_effects_driver() {
 
     // Sub 1 marker: only an opposing marker can be emptied.
     forced_turn(2, 3);
-    press_confirm();        // the obstacle
-    play_cell(2, 3, 2);     // an empty cell
+    press_confirm();  // the obstacle
+    play_cell(2, 3, 2);  // an empty cell
     press_times(SDLK_UP, 2);
-    press_confirm();        // row 1, column 2: an X
+    press_confirm();  // row 1, column 2: an X
     wait_floor("X...#....");
 
     // An obstacle and an O on floor 1 for the sudden death that follows.
@@ -132,7 +133,8 @@ int swap_win_program(void*) {
 }
 
 void swap_win_driver() {
-    wait_until([] { return text_at(1, 13, "Player 1 (X)") && shown_floor() == "OOO......"; }, "the first show of floor 2");
+    wait_until([] { return text_at(1, 13, "Player 1 (X)") && shown_floor() == "OOO......"; },
+               "the first show of floor 2");
     nudge_until([] { return shown_floor() == "........X"; }, "floor 3 in the first show");
     nudge_until([] { return shown_floor() == "........."; }, "floor 2's O cells gone in the second show");
     nudge_until([] { return shown_floor() == "....O...."; }, "floor 1's X turned O in the third show");
@@ -196,15 +198,24 @@ void human_turn(int powerup) {
     wait_keys_read();
     if (status_number(5) != powerup) fail("the power line does not show the drawn powerup");
     switch (powerup) {
-        case 1: play_at(best_cell(cell_x, cell_empty), cell_x); break;
-        case 2:
-            play_at(best_cell(cell_x, cell_empty), cell_x);
-            if (best_cell(cell_x, cell_empty)[0] != 0) play_at(best_cell(cell_x, cell_empty), cell_x);
-            break;
-        case 3: play_at(best_cell(cell_o, cell_o), cell_empty); break;
-        case 5: play_at(best_cell(cell_o, cell_empty), cell_obstacle); break;
-        case 6: press_confirm(); break;
-        default: fail("an unknown powerup");
+    case 1:
+        play_at(best_cell(cell_x, cell_empty), cell_x);
+        break;
+    case 2:
+        play_at(best_cell(cell_x, cell_empty), cell_x);
+        if (best_cell(cell_x, cell_empty)[0] != 0) play_at(best_cell(cell_x, cell_empty), cell_x);
+        break;
+    case 3:
+        play_at(best_cell(cell_o, cell_o), cell_empty);
+        break;
+    case 5:
+        play_at(best_cell(cell_o, cell_empty), cell_obstacle);
+        break;
+    case 6:
+        press_confirm();
+        break;
+    default:
+        fail("an unknown powerup");
     }
 }
 

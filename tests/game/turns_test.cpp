@@ -63,7 +63,10 @@ TEST_F(Turns, HumanSuddenDeathFillsOnlyTheEmptyCornersOfItsFloor) {
     power(1) = 6;
     type({key_down_arrow, '5'});  // any cell: the corners of the floor are filled
     human_move();
-    EXPECT_EQ(board_text(), "........." "O.X.X.X.#" ".........");
+    EXPECT_EQ(board_text(),
+              "........."
+              "O.X.X.X.#"
+              ".........");
 }
 
 TEST_F(Turns, UnusablePowerups) {
@@ -101,7 +104,10 @@ TEST_F(Turns, ComputerSearchMovesToTheFloorThatHoldsTheOpposingMarker) {
     cpu_floor() = 1;
     set_board("O.. ... ...  ... ... ...  ... .X. ...");
     computer_move();
-    EXPECT_EQ(board_text(), "O........" "........." ".........");
+    EXPECT_EQ(board_text(),
+              "O........"
+              "........."
+              ".........");
     EXPECT_EQ(cpu_floor(), 3);
 }
 
@@ -131,7 +137,10 @@ TEST_F(Turns, ComputerSuddenDeathInOneFloorModeFillsFloorTwo) {
     power(2) = 6;
     set_board("... ... ...  X.. ... ..#  ... ... ...");
     computer_move();
-    EXPECT_EQ(board_text(), "........." "X.O...O.#" ".........");
+    EXPECT_EQ(board_text(),
+              "........."
+              "X.O...O.#"
+              ".........");
 }
 
 TEST_F(Turns, MenuSelectionIsClampedAndTheStarRowCleared) {

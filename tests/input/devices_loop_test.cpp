@@ -53,8 +53,7 @@ int keys_and_mouse_program(void*) {
     push_key(true, SDLK_a);  // a repeat records nothing
     push_key(false, SDLK_a);
     const int a_button = 203;
-    check(next_input() == 1 && device_button_change(a_button) == -1 && device_button(a_button, 1) == -1,
-          "the press");
+    check(next_input() == 1 && device_button_change(a_button) == -1 && device_button(a_button, 1) == -1, "the press");
     check(next_input() == 1 && device_button_change(a_button) == 1, "the release");
     check(device_input(0, 0) == 0, "the repeat added nothing");
 
@@ -102,17 +101,23 @@ VirtualJoysticks sdl2() {
 }
 int VirtualIndex = -1;
 void plug() {
-    event_request(EventRequestKind::once, [] {
-        const VirtualJoysticks v = sdl2();
-        // SDL2 drops its virtual joysticks when the joystick subsystem ends:
-        // two references of ours outlast the enumeration's restart of it.
-        v.init(SDL_INIT_JOYSTICK);
-        v.init(SDL_INIT_JOYSTICK);
-        VirtualIndex = v.attach(1, 2, 4, 1);
-    }, true);
+    event_request(
+        EventRequestKind::once,
+        [] {
+            const VirtualJoysticks v = sdl2();
+            // SDL2 drops its virtual joysticks when the joystick subsystem ends:
+            // two references of ours outlast the enumeration's restart of it.
+            v.init(SDL_INIT_JOYSTICK);
+            v.init(SDL_INIT_JOYSTICK);
+            VirtualIndex = v.attach(1, 2, 4, 1);
+        },
+        true);
     check(VirtualIndex >= 0, "a virtual controller");
 }
-void unplug() { event_request(EventRequestKind::once, [] { sdl2().detach(VirtualIndex); }, true); }
+void unplug() {
+    event_request(
+        EventRequestKind::once, [] { sdl2().detach(VirtualIndex); }, true);
+}
 
 int TrapRuns = 0;
 void count_trap(uint32_t handler, uint32_t param1, uint32_t) { TrapRuns += handler == 7 && param1 == 70; }
@@ -122,7 +127,8 @@ int controller_program(void*) {
     plug();
     check(devices_enumerate() == 3, "the controller is device 3");
     std::string name;
-    event_request(EventRequestKind::once, [&] { name = SDL_JoystickName(0); }, true);
+    event_request(
+        EventRequestKind::once, [&] { name = SDL_JoystickName(0); }, true);
     const std::string described = "[CONTROLLER][[NAME][" + name + "]][BUTTON][AXIS]";
     check(text(device_description(3, 1)) == described, "the controller's description");
     check(device_button_count(3, 1) == 4 && device_axis_count(3, 1) == 4 && device_wheel_count(3, 1) == 0,

@@ -252,16 +252,24 @@ TEST(InputMethodOnTheRuntime, ProgramThreadQuitsAndInstallsItsOwnBackend) {
 // Which input method the runtime keeps from SDL: an XIM server named in
 // XMODIFIERS, for the time SDL starts; SDL's own D-Bus ones and none stay SDL's.
 TEST(InputMethodServer, NamedXimServerIsKeptFromSdlUntilItStarted) {
-    const struct { const char* modifiers; const char* server; } cases[] = {
-        {"@im=uim", "uim"}, {"@im=kinput2@other", "kinput2"}, {"@im=ibus", ""}, {"@im=fcitx5", ""},
-        {"@im=none", ""}, {"@im=", ""}, {"garbage", ""}, {nullptr, ""}};
+    const struct {
+        const char* modifiers;
+        const char* server;
+    } cases[] = {{"@im=uim", "uim"}, {"@im=kinput2@other", "kinput2"},
+                 {"@im=ibus", ""},   {"@im=fcitx5", ""},
+                 {"@im=none", ""},   {"@im=", ""},
+                 {"garbage", ""},    {nullptr, ""}};
     for (const auto& c : cases) {
-        if (c.modifiers) setenv("XMODIFIERS", c.modifiers, 1);
-        else unsetenv("XMODIFIERS");
+        if (c.modifiers)
+            setenv("XMODIFIERS", c.modifiers, 1);
+        else
+            unsetenv("XMODIFIERS");
         ime_x11_keep_server_from_sdl();
         const char* seen_by_sdl = std::getenv("XMODIFIERS");
-        if (*c.server) EXPECT_STREQ(seen_by_sdl, "@im=none") << c.modifiers;
-        else EXPECT_STREQ(seen_by_sdl, c.modifiers) << (c.modifiers ? c.modifiers : "(unset)");
+        if (*c.server)
+            EXPECT_STREQ(seen_by_sdl, "@im=none") << c.modifiers;
+        else
+            EXPECT_STREQ(seen_by_sdl, c.modifiers) << (c.modifiers ? c.modifiers : "(unset)");
         EXPECT_EQ(ime_x11_server_name(), c.server);
         const char* after = std::getenv("XMODIFIERS");  // given back once SDL has started
         EXPECT_STREQ(after, c.modifiers) << (c.modifiers ? c.modifiers : "(unset)");

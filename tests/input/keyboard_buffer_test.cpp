@@ -44,10 +44,14 @@ TEST_F(KeyboardStores, SlotsHoldCharacterThenScanCode) {
 }
 
 TEST_F(KeyboardStores, NulAndUnscannedCharactersReadAsOneByte) {
-    key_down(0);                                   // NUL
-    key_down(200);                                 // a character without a key
-    key_down(0x2200);                              // an extended code with no row values
-    EXPECT_EQ(drain_reads(), std::string("1\0" "1\xc8" "2\0\x22", 7));
+    key_down(0);  // NUL
+    key_down(200);  // a character without a key
+    key_down(0x2200);  // an extended code with no row values
+    EXPECT_EQ(drain_reads(),
+              std::string("1\0"
+                          "1\xc8"
+                          "2\0\x22",
+                          7));
     EXPECT_TRUE(key_is_held(key_code_nul));
     key_up(0);
     EXPECT_FALSE(key_is_held(key_code_nul));
@@ -88,9 +92,9 @@ TEST_F(KeyboardStores, KeyHitQueueDropsTheOldest) {
 }
 
 TEST_F(KeyboardStores, KeyHitQueueMarksKeypadAndReleases) {
-    key_down(100264);                              // keypad 8, NumLock on
+    key_down(100264);  // keypad 8, NumLock on
     key_up(100264);
-    key_down(200004);                              // keypad Left, NumLock off
+    key_down(200004);  // keypad Left, NumLock off
     EXPECT_EQ(hits(), "56 -56 " + std::to_string(0x4B00) + " ");
 }
 
@@ -119,12 +123,12 @@ TEST_F(KeyboardStores, ScanCodeQueueKeepsTheNewest256) {
     for (int i = 0; i < 300; ++i) scan_queue_push_make(static_cast<uint8_t>(i % 2 ? 10 : 20));
     EXPECT_EQ(scan_code_queue_count(), 256u);
     scan_queue_clear();
-    EXPECT_EQ(key_port_read(), 0);                 // nothing read yet
+    EXPECT_EQ(key_port_read(), 0);  // nothing read yet
     for (int i = 1; i <= 300; ++i) scan_queue_push_make(static_cast<uint8_t>(i % 100 + 1));
     EXPECT_EQ(key_port_read(), (300 - 256 + 1) % 100 + 1);
     for (int i = 0; i < 255; ++i) key_port_read();
     EXPECT_EQ(scan_code_queue_count(), 0u);
-    EXPECT_EQ(key_port_read(), 300 % 100 + 1);     // empty: the last code again
+    EXPECT_EQ(key_port_read(), 300 % 100 + 1);  // empty: the last code again
     EXPECT_EQ(key_port_read(), 300 % 100 + 1);
 }
 
@@ -139,7 +143,7 @@ TEST_F(KeyboardStores, HeldKeysKeepPressOrderAndTheirTags) {
     ASSERT_TRUE(held_key_code_of_tag('c' + 1000, &code));
     EXPECT_EQ(code, 'c');
     EXPECT_FALSE(held_key_code_of_tag('a' + 1000, &code));
-    held_key_add('d');                             // pending tag was reset to 0
+    held_key_add('d');  // pending tag was reset to 0
     ASSERT_TRUE(held_key_code_of_tag(0, &code));
     EXPECT_EQ(code, 'd');
     EXPECT_EQ(held_key_count(), 3u);
@@ -192,9 +196,9 @@ TEST_F(KeyboardStores, HostileCodesAreDropped) {
 TEST_F(KeyboardStores, TrapTakesTheKeyAwayFromQueueAndBuffer) {
     key_trap_set_handler(11, 77, 1, 2);
     key_trap_set_state(11, key_trap_on);
-    key_down(0x4800);                              // Up
+    key_down(0x4800);  // Up
     key_up(0x4800);
-    key_down(100264);                              // keypad 8 with NumLock on
+    key_down(100264);  // keypad 8 with NumLock on
     key_up(100264);
     EXPECT_EQ(key_trap_info(11).pending, 2);
     EXPECT_NE(event_pending.load(), 0);
@@ -206,7 +210,7 @@ TEST_F(KeyboardStores, TrapTakesTheKeyAwayFromQueueAndBuffer) {
     EXPECT_EQ(p2, 2u);
     EXPECT_EQ(key_trap_take_pending(nullptr, nullptr, nullptr), 11);
     EXPECT_EQ(key_trap_take_pending(nullptr, nullptr, nullptr), -1);
-    key_down('a');                                 // other keys go their way
+    key_down('a');  // other keys go their way
     EXPECT_EQ(read_once(), "a");
 }
 
@@ -227,10 +231,10 @@ TEST_F(KeyboardStores, UserDefinedTrapMatchesScanCodeAndModifiers) {
     EXPECT_EQ(key_trap_info(15).trap_flags, 4);
     key_trap_set_handler(15, 9, 0, 0);
     key_trap_set_state(15, key_trap_on);
-    key_down('a');                                 // no Ctrl: not this trap
+    key_down('a');  // no Ctrl: not this trap
     key_down(key_code_left_ctrl);
     key_down('a');
-    key_down('A');                                 // same key, other case
+    key_down('A');  // same key, other case
     key_down('b');
     EXPECT_EQ(key_trap_info(15).pending, 2);
     EXPECT_EQ(drain_reads(), std::string("1a1\x02", 4));
@@ -242,7 +246,7 @@ TEST_F(KeyboardStores, ExtendedFlagMustMatch) {
     soft_key_define(16, text(std::string("\x80\x48")));  // extended Up (scan 72)
     key_trap_set_handler(16, 3, 0, 0);
     key_trap_set_state(16, key_trap_on);
-    key_down(200008);                              // keypad Up is not extended
+    key_down(200008);  // keypad Up is not extended
     EXPECT_EQ(key_trap_info(16).pending, 0);
     key_down(0x4800);
     EXPECT_EQ(key_trap_info(16).pending, 1);
@@ -250,12 +254,12 @@ TEST_F(KeyboardStores, ExtendedFlagMustMatch) {
 
 TEST_F(KeyboardStores, SoftKeyTypesItsText) {
     soft_key_define(1, text("hi\r"));
-    key_down(0x3B00);                              // F1
+    key_down(0x3B00);  // F1
     key_up(0x3B00);
     EXPECT_EQ(drain_reads(), "1h1i1\r");
     EXPECT_EQ(hits(), "104 -104 105 -105 13 -13 ");  // F1 itself is not reported
     soft_key_define(31, text("x"));
-    key_down(0x8600);                              // F12
+    key_down(0x8600);  // F12
     EXPECT_EQ(read_once(), "x");
     EXPECT_EQ(soft_key_text(31), "x");
 }

@@ -29,23 +29,30 @@ constexpr KeyLine us_keyboard[] = {
 int ctrl_of(int plain_key) {
     if (std::isalpha(plain_key)) return plain_key - 'a' + 1;
     switch (plain_key) {
-        case '[': return 27;
-        case '\\': return 28;
-        case ']': return 29;
-        case '6': return 30;
-        case '-': return 31;
-        case '2': return 0x300;
-        default: return 0;
+    case '[':
+        return 27;
+    case '\\':
+        return 28;
+    case ']':
+        return 29;
+    case '6':
+        return 30;
+    case '-':
+        return 31;
+    case '2':
+        return 0x300;
+    default:
+        return 0;
     }
 }
 
 // Extended keys as listed: scan code (row), scan field, none, Shift, Ctrl, Alt.
 constexpr int extended_keys[][6] = {
-    {71, 71, 0x4700, 0x4700, 0x7700, 0x9700}, {72, 72, 0x4800, 0x4800, 0x8D00, 0x9800},
-    {73, 73, 0x4900, 0x4900, 0x8400, 0x9900}, {75, 75, 0x4B00, 0x4B00, 0x7300, 0x9B00},
-    {77, 77, 0x4D00, 0x4D00, 0x7400, 0x9D00}, {79, 79, 0x4F00, 0x4F00, 0x7500, 0x9F00},
-    {80, 80, 0x5000, 0x5000, 0x9100, 0xA000}, {81, 81, 0x5100, 0x5100, 0x7600, 0xA100},
-    {82, 82, 0x5200, 0x5200, 0x9200, 0xA200}, {83, 83, 0x5300, 0x5300, 0x9300, 0xA300},
+    {71, 71, 0x4700, 0x4700, 0x7700, 0x9700},  {72, 72, 0x4800, 0x4800, 0x8D00, 0x9800},
+    {73, 73, 0x4900, 0x4900, 0x8400, 0x9900},  {75, 75, 0x4B00, 0x4B00, 0x7300, 0x9B00},
+    {77, 77, 0x4D00, 0x4D00, 0x7400, 0x9D00},  {79, 79, 0x4F00, 0x4F00, 0x7500, 0x9F00},
+    {80, 80, 0x5000, 0x5000, 0x9100, 0xA000},  {81, 81, 0x5100, 0x5100, 0x7600, 0xA100},
+    {82, 82, 0x5200, 0x5200, 0x9200, 0xA200},  {83, 83, 0x5300, 0x5300, 0x9300, 0xA300},
     {133, 87, 0x8500, 0x8500, 0x8900, 0x8B00}, {134, 88, 0x8600, 0x8600, 0x8A00, 0x8C00},
 };
 
@@ -65,8 +72,10 @@ Table expected_table() {
     Table t(528, Row{});
     for (int c = 0; c < 256; ++c) t[c][0] = c;
     // Named keys among the characters: char, scan, none, Shift, Ctrl, Alt.
-    const int named[][6] = {{8, 14, 8, 8, 127, 0x0E00}, {9, 15, 9, 0x0F00, 0x9400, 0},
-                            {13, 28, 13, 13, 10, 0},     {27, 1, 27, 27, 27, 0},
+    const int named[][6] = {{8, 14, 8, 8, 127, 0x0E00},
+                            {9, 15, 9, 0x0F00, 0x9400, 0},
+                            {13, 28, 13, 13, 10, 0},
+                            {27, 1, 27, 27, 27, 0},
                             {32, 57, 32, 32, 32, 0}};
     for (const auto& n : named) t[n[0]] = Row{n[0], n[1], n[2], n[3], n[4], n[5], 0, 0, 0, 0};
     for (const KeyLine& line : us_keyboard) {
@@ -102,8 +111,8 @@ std::vector<std::string> differences(const Table& expected, const Table& actual)
     for (size_t r = 0; r < expected.size(); ++r)
         for (int f = 0; f < 10; ++f)
             if (expected[r][f] != actual[r][f])
-                out.push_back(std::to_string(r) + ":" + std::to_string(f) + "=" + std::to_string(actual[r][f]) +
-                              "/" + std::to_string(expected[r][f]));
+                out.push_back(std::to_string(r) + ":" + std::to_string(f) + "=" + std::to_string(actual[r][f]) + "/" +
+                              std::to_string(expected[r][f]));
     return out;
 }
 }  // namespace
@@ -140,9 +149,9 @@ TEST(KeyTranslationTable, LandmarksOfTheLayout) {
     EXPECT_EQ(key_table_row('{').field[key_field_ctrl], 27);
     EXPECT_EQ(key_table_row(127).field[key_field_scan], 0);
     EXPECT_EQ(key_table_row(256 + 68).field[key_field_alt], 0x7100);  // Alt+F10
-    EXPECT_EQ(key_table_row(256 + 133).field[key_field_scan], 87);    // F11
-    EXPECT_EQ(key_table_row(527).field[key_field_alt], 0xA600);       // keypad Enter
-    EXPECT_EQ(key_table_row(-1).field[key_field_base], 0);            // outside: row 0
+    EXPECT_EQ(key_table_row(256 + 133).field[key_field_scan], 87);  // F11
+    EXPECT_EQ(key_table_row(527).field[key_field_alt], 0xA600);  // keypad Enter
+    EXPECT_EQ(key_table_row(-1).field[key_field_base], 0);  // outside: row 0
     EXPECT_EQ(key_table_row(528).field[key_field_base], 0);
 }
 

@@ -61,12 +61,16 @@ TEST_F(KeyboardEvents, UpArrowReadsAsZeroThenScanCode) {
 TEST_F(KeyboardEvents, ControlAndAltLetters) {
     press(k_lctrl, 0, m_lctrl);
     tap('a', 'a', m_lctrl);  // sdl12-compat gives the letter, not 0x01
-    tap('b', 0x02, m_lctrl); // the classic control character works too
+    tap('b', 0x02, m_lctrl);  // the classic control character works too
     release(k_lctrl);
     press(k_lalt, 0, m_lalt);
     tap('a', 'a', m_lalt);
     release(k_lalt);
-    EXPECT_EQ(drain_reads(), std::string("1\x01" "1\x02" "2\0\x1e", 7));
+    EXPECT_EQ(drain_reads(),
+              std::string("1\x01"
+                          "1\x02"
+                          "2\0\x1e",
+                          7));
 }
 
 TEST_F(KeyboardEvents, ShiftAndCapsLockCaseLetters) {
@@ -83,18 +87,24 @@ TEST_F(KeyboardEvents, ShiftAndCapsLockCaseLetters) {
 
 TEST_F(KeyboardEvents, ControlWithoutCharacterUsesTheKeySymbol) {
     press(k_lctrl, 0, m_lctrl);
-    tap(k_space, 0, m_lctrl);            // sdl12-compat: no character for Ctrl+Space
+    tap(k_space, 0, m_lctrl);  // sdl12-compat: no character for Ctrl+Space
     tap('[', '[', m_lctrl);
     tap(k_backspace, 8, m_lctrl);
     tap(k_return, 13, m_lctrl);
     tap('6', '6', m_lctrl);
     tap('2', '2', m_lctrl);
     release(k_lctrl);
-    EXPECT_EQ(drain_reads(), std::string("1 1\x1b" "1\x7f" "1\n" "1\x1e" "2\0\x03", 13));
+    EXPECT_EQ(drain_reads(),
+              std::string("1 1\x1b"
+                          "1\x7f"
+                          "1\n"
+                          "1\x1e"
+                          "2\0\x03",
+                          13));
 }
 
 TEST_F(KeyboardEvents, NamedKeysAndFunctionKeys) {
-    tap(k_delete);                       // sdl12-compat: Delete has no character
+    tap(k_delete);  // sdl12-compat: Delete has no character
     tap(k_f1);
     tap(k_f11);
     press(k_lshift, 0, m_lshift);
@@ -102,26 +112,38 @@ TEST_F(KeyboardEvents, NamedKeysAndFunctionKeys) {
     tap(k_f1, 0, m_lshift);
     release(k_lshift);
     tap(k_escape, 27);
-    EXPECT_EQ(drain_reads(), std::string("2\0\x53" "2\0\x3b" "2\0\x85" "2\0\x0f" "2\0\x54" "1\x1b", 17));
+    EXPECT_EQ(drain_reads(),
+              std::string("2\0\x53"
+                          "2\0\x3b"
+                          "2\0\x85"
+                          "2\0\x0f"
+                          "2\0\x54"
+                          "1\x1b",
+                          17));
 }
 
 TEST_F(KeyboardEvents, KeypadEightFollowsNumLockAndShift) {
-    tap(k_kp8);                                   // NumLock off
+    tap(k_kp8);  // NumLock off
     num_lock(true);
-    tap(k_kp8, '8', m_num);                       // NumLock on
+    tap(k_kp8, '8', m_num);  // NumLock on
     press(k_lshift, 0, m_lshift | m_num);
-    tap(k_kp8, 0, m_lshift | m_num);              // X gives no character for Shift here
+    tap(k_kp8, 0, m_lshift | m_num);  // X gives no character for Shift here
     release(k_lshift, m_num);
     num_lock(false);
     press(k_lshift, 0, m_lshift);
-    tap(k_kp8, '8', m_lshift);                    // ... and the digit with NumLock off
+    tap(k_kp8, '8', m_lshift);  // ... and the digit with NumLock off
     release(k_lshift);
-    EXPECT_EQ(drain_reads(), std::string("2\0H" "18" "2\0H" "18", 10));
+    EXPECT_EQ(drain_reads(),
+              std::string("2\0H"
+                          "18"
+                          "2\0H"
+                          "18",
+                          10));
 }
 
 TEST_F(KeyboardEvents, KeypadHeldKeysAnswerForTheirCharacters) {
     press(k_kp8);
-    EXPECT_EQ(key_down_query(0x4800), -1);        // keypad Up with NumLock off
+    EXPECT_EQ(key_down_query(0x4800), -1);  // keypad Up with NumLock off
     EXPECT_EQ(key_down_query(200008), -1);
     release(k_kp8);
     EXPECT_EQ(key_down_query(0x4800), 0);
@@ -137,7 +159,7 @@ TEST_F(KeyboardEvents, AltWithKeypadDigitsTypesTheCode) {
     press(k_lalt, 0, m_lalt);
     tap(k_kp6, 0, m_lalt);
     tap(k_kp5, 0, m_lalt);
-    EXPECT_EQ(key_buffer_count(), 0u);            // the digits store nothing
+    EXPECT_EQ(key_buffer_count(), 0u);  // the digits store nothing
     release(k_lalt);
     EXPECT_EQ(drain_reads(), "1A");
     EXPECT_FALSE(key_is_held(key_code_left_alt));
@@ -146,7 +168,7 @@ TEST_F(KeyboardEvents, AltWithKeypadDigitsTypesTheCode) {
 TEST_F(KeyboardEvents, AltCodeWithNumLockOnAndAbove255) {
     num_lock(true);
     press(k_lalt, 0, m_lalt | m_num);
-    for (int digit : {3, 2, 2})                   // 322 AND 255 = 66
+    for (int digit : {3, 2, 2})  // 322 AND 255 = 66
         tap(k_kp0 + digit, '0' + digit, m_lalt | m_num);
     release(k_lalt, m_num);
     EXPECT_EQ(drain_reads(), "1B");
@@ -155,7 +177,7 @@ TEST_F(KeyboardEvents, AltCodeWithNumLockOnAndAbove255) {
 TEST_F(KeyboardEvents, AnotherKeyCancelsAltCode) {
     press(k_lalt, 0, m_lalt);
     tap(k_kp6, 0, m_lalt);
-    tap('x', 'x', m_lalt);                        // Alt+X: (0, 45)
+    tap('x', 'x', m_lalt);  // Alt+X: (0, 45)
     release(k_lalt);
     EXPECT_EQ(drain_reads(), std::string("2\0\x2d", 3));
 }
@@ -171,7 +193,7 @@ TEST_F(KeyboardEvents, SixteenKeysBeforeAReadKeepFifteen) {
         read += s;
     }
     EXPECT_EQ(read, typed.substr(0, 15));
-    tap('q', 'q');                                // room again once read
+    tap('q', 'q');  // room again once read
     EXPECT_EQ(read_once(), "q");
 }
 
@@ -189,7 +211,7 @@ TEST_F(KeyboardEvents, PauseHoldsUntilTheNextKeyWhichIsConsumed) {
 
 TEST_F(KeyboardEvents, ControlPauseAndBreakEndTheProgram) {
     press(k_lctrl, 0, m_lctrl);
-    press(k_pause, 0, m_lctrl);                   // sdl12-compat reports Ctrl+Break as Pause
+    press(k_pause, 0, m_lctrl);  // sdl12-compat reports Ctrl+Break as Pause
     EXPECT_EQ(exit_requested.load(), 1);
     EXPECT_EQ(pause_flags.load(), 0);
     EXPECT_TRUE(key_is_held(key_code_break));
@@ -227,18 +249,21 @@ TEST_F(KeyboardEvents, AutoRepeatQueuesOneMakeCodeAndEveryCharacter) {
 }
 
 TEST_F(KeyboardEvents, FullWidthAndIdeographicSpaceAndOutsideCodePage) {
-    tap(0, 0xFF21);                               // a character without a key
+    tap(0, 0xFF21);  // a character without a key
     tap(0, 0x3000);
-    tap(0, 0x20AC);                               // the euro sign has no code page byte
+    tap(0, 0x20AC);  // the euro sign has no code page byte
     EXPECT_EQ(drain_reads(), "1A1 ");
-    EXPECT_EQ(hits(), "65 -65 32 -32 " + std::to_string(0x40000000 + 0x20AC) + " " +
-                          std::to_string(-(0x40000000 + 0x20AC)) + " ");
+    EXPECT_EQ(
+        hits(),
+        "65 -65 32 -32 " + std::to_string(0x40000000 + 0x20AC) + " " + std::to_string(-(0x40000000 + 0x20AC)) + " ");
 }
 
 TEST_F(KeyboardEvents, CodePageCharactersArriveAsTheirByte) {
     tap('e', 0xE9);
-    tap(0, 0x263A);                               // the smiling face is byte 1
-    EXPECT_EQ(drain_reads(), "1\x82" "1\x01");
+    tap(0, 0x263A);  // the smiling face is byte 1
+    EXPECT_EQ(drain_reads(),
+              "1\x82"
+              "1\x01");
     EXPECT_EQ(codepage_index_of(0xE9), 130);
     EXPECT_EQ(codepage_index_of(0x20AC), 0);
 }
@@ -255,8 +280,11 @@ void fake_keysyms(uint32_t keycode, unsigned long keysyms[4]) {
     const unsigned long acute[4] = {XK_dead_acute, XK_dead_grave};
     const unsigned long grave[4] = {XK_dead_grave};
     const unsigned long* key = keycode == 24 ? (german_layout ? german_q : us_q)
-                               : keycode == 26 ? e : keycode == 31 ? i
-                               : keycode == 48 ? acute : keycode == 49 ? grave : none;
+        : keycode == 26                      ? e
+        : keycode == 31                      ? i
+        : keycode == 48                      ? acute
+        : keycode == 49                      ? grave
+                                             : none;
     for (int level = 0; level < 4; ++level) keysyms[level] = key[level];
 }
 }  // namespace
@@ -269,17 +297,19 @@ protected:
     }
     void TearDown() override { keyboard_x11_set_keysym_lookup(nullptr); }
     static void dead(int keycode) {
-        press(0, 0, 0, keycode);                  // a dead key has no symbol and no character
+        press(0, 0, 0, keycode);  // a dead key has no symbol and no character
         release(0);
     }
 };
 
 TEST_F(KeyboardDeadKeys, AcuteThenEComposes) {
     dead(48);
-    tap('e', 'e');                                // X left the composing to us
+    tap('e', 'e');  // X left the composing to us
     dead(48);
-    tap('e', 0xE9);                               // X composed it already
-    EXPECT_EQ(drain_reads(), "1\x82" "1\x82");
+    tap('e', 0xE9);  // X composed it already
+    EXPECT_EQ(drain_reads(),
+              "1\x82"
+              "1\x82");
     EXPECT_FALSE(dead_key_pending());
 }
 
@@ -289,7 +319,7 @@ TEST_F(KeyboardDeadKeys, AccentThenSpaceOrUncomposableCharacter) {
     dead(49);
     tap('q', 'q');
     dead(49);
-    tap('q', 0);                                  // X dropped the character it could not compose
+    tap('q', 0);  // X dropped the character it could not compose
     EXPECT_EQ(drain_reads(), "1`1`1q1`1q");
 }
 
@@ -298,10 +328,10 @@ TEST_F(KeyboardDeadKeys, TwoAccentsTypeBoth) {
     dead(49);
     EXPECT_EQ(drain_reads(), "1`1`");
     dead(48);
-    tap(0, 0xB4);                                 // X's own accent-accent result
-    EXPECT_EQ(hits(), "96 -96 96 -96 " + std::to_string(0x40000000 + 0xB4) + " " +
-                          std::to_string(-(0x40000000 + 0xB4)) + " " + std::to_string(0x40000000 + 0xB4) +
-                          " " + std::to_string(-(0x40000000 + 0xB4)) + " ");
+    tap(0, 0xB4);  // X's own accent-accent result
+    EXPECT_EQ(hits(),
+              "96 -96 96 -96 " + std::to_string(0x40000000 + 0xB4) + " " + std::to_string(-(0x40000000 + 0xB4)) + " " +
+                  std::to_string(0x40000000 + 0xB4) + " " + std::to_string(-(0x40000000 + 0xB4)) + " ");
 }
 
 TEST_F(KeyboardDeadKeys, ComposerTable) {
@@ -316,10 +346,13 @@ TEST_F(KeyboardDeadKeys, ComposerTable) {
 TEST_F(KeyboardEvents, AltGrCharacterIsNotAnAltKey) {
     press(k_lctrl, 0, m_lctrl);
     press(k_ralt, 0, m_lctrl | 0x200);
-    tap('q', '@', m_lctrl | 0x200);               // AltGr+Q types "@" on a German layout
-    key_down(64);                                 // the same key without a character: Alt+2's column
+    tap('q', '@', m_lctrl | 0x200);  // AltGr+Q types "@" on a German layout
+    key_down(64);  // the same key without a character: Alt+2's column
     key_up(64);
-    EXPECT_EQ(drain_reads(), std::string("1@" "2\0\x79", 5));
+    EXPECT_EQ(drain_reads(),
+              std::string("1@"
+                          "2\0\x79",
+                          5));
 }
 
 // AltGr on X11 is right Alt alone: the layout's keys tell its characters from
@@ -327,19 +360,19 @@ TEST_F(KeyboardEvents, AltGrCharacterIsNotAnAltKey) {
 TEST_F(KeyboardDeadKeys, RightAltTypesWhatTheLayoutGivesThroughAltGr) {
     const struct {
         bool german;
-        int held;              // the modifiers held besides right Alt (0 none)
+        int held;  // the modifiers held besides right Alt (0 none)
         int sym, keycode;
-        unsigned unicode;      // as sdl12-compat delivers it
+        unsigned unicode;  // as sdl12-compat delivers it
         std::string reads;
-        int32_t hit;           // the press code in KeyHitQueue
+        int32_t hit;  // the press code in KeyHitQueue
     } cases[] = {
         {true, 0, 'q', 24, '@', "1@", '@'},
-        {true, k_lshift, 'q', 24, 0x3A9, "1\xea", 0xEA},                       // AltGr+Shift: omega
-        {true, 0, 'i', 31, 0x2186, "1\x1a", 0x1A},                             // U+2192 garbled
-        {true, 0, 'e', 26, 0x2082, "", 0x40000000 + 0x20AC},                   // no euro in the code page
-        {true, 0, 'q', 0, '@', std::string("2\0\x79", 3), '@'},               // no key to ask: Alt
-        {true, k_rctrl, 'q', 24, '@', std::string("2\0\x79", 3), '@'},        // Ctrl+Alt is no AltGr
-        {false, 0, 'q', 24, 'q', std::string("2\0\x10", 3), 'q'},             // US right Alt is Alt
+        {true, k_lshift, 'q', 24, 0x3A9, "1\xea", 0xEA},  // AltGr+Shift: omega
+        {true, 0, 'i', 31, 0x2186, "1\x1a", 0x1A},  // U+2192 garbled
+        {true, 0, 'e', 26, 0x2082, "", 0x40000000 + 0x20AC},  // no euro in the code page
+        {true, 0, 'q', 0, '@', std::string("2\0\x79", 3), '@'},  // no key to ask: Alt
+        {true, k_rctrl, 'q', 24, '@', std::string("2\0\x79", 3), '@'},  // Ctrl+Alt is no AltGr
+        {false, 0, 'q', 24, 'q', std::string("2\0\x10", 3), 'q'},  // US right Alt is Alt
         {false, k_lalt, 'q', 24, 'q', std::string("2\0\x10", 3), 'q'},
     };
     for (const auto& c : cases) {
@@ -377,7 +410,10 @@ TEST_F(KeyboardEvents, LockKeysTakeTheStateEachEventBrings) {
     tap(k_kp8, '8', m_num);
     tap(k_numlock);
     tap(k_kp8);
-    EXPECT_EQ(drain_reads(), std::string("18" "2\0H", 5));
+    EXPECT_EQ(drain_reads(),
+              std::string("18"
+                          "2\0H",
+                          5));
     EXPECT_EQ(hits(), "100300 56 -56 -100300 18432 -18432 ");
     // Caps Lock on and off in one poll: a press and a release of the lock.
     tap(k_capslock, 0, m_caps);
@@ -408,7 +444,7 @@ TEST_F(KeyboardEvents, SyncLockKeysSettlesScrollMode) {
     sync_lock_keys_with(locks);
     EXPECT_TRUE(key_is_held(key_code_scroll_mode));
     EXPECT_EQ(low_memory()[low_keyboard_status1] & 0x10, 0x10);
-    EXPECT_EQ(key_hit_next(), 0);                 // the mode is no key press
+    EXPECT_EQ(key_hit_next(), 0);  // the mode is no key press
     sync_lock_keys_with(KeyboardLockState{});
     EXPECT_FALSE(key_is_held(key_code_scroll_mode));
     EXPECT_EQ(low_memory()[low_keyboard_status1] & 0x10, 0);
@@ -419,7 +455,7 @@ TEST_F(KeyboardEvents, ScrollLockKeyTogglesScrollMode) {
     EXPECT_TRUE(key_is_held(key_code_scroll_mode));
     press(k_scrolllock);
     EXPECT_EQ(low_memory()[low_keyboard_status2] & 0x10, 0x10);
-    press(k_scrolllock);                          // auto-repeat does not toggle again
+    press(k_scrolllock);  // auto-repeat does not toggle again
     release(k_scrolllock);
     EXPECT_FALSE(key_is_held(key_code_scroll_mode));
     EXPECT_EQ(scan_queue_contents(), std::string("\x46\xc6\x46\xc6"));
@@ -430,7 +466,7 @@ TEST_F(KeyboardEvents, InsertTogglesInsertModeOnlyWhenPlain) {
     EXPECT_TRUE(key_is_held(key_code_insert_mode));
     EXPECT_EQ(low_memory()[low_keyboard_status1] & 0x80, 0x80);
     press(k_insert);
-    press(k_insert);                              // repeat
+    press(k_insert);  // repeat
     release(k_insert);
     EXPECT_FALSE(key_is_held(key_code_insert_mode));
     press(k_lshift, 0, m_lshift);
@@ -458,11 +494,11 @@ TEST_F(KeyboardEvents, KeyUpByTagReleasesWhatTheSymbolPressed) {
     KeyboardLockState caps;
     caps.caps_lock = true;
     sync_lock_keys_with(caps);
-    press('a', 'A', m_caps);                      // held as "A", tagged with symbol 97
+    press('a', 'A', m_caps);  // held as "A", tagged with symbol 97
     EXPECT_TRUE(key_is_held('A'));
     release('a', m_caps);
     EXPECT_FALSE(key_is_held('A'));
-    key_up_by_tag(12345);                         // nothing pressed with it: nothing happens
+    key_up_by_tag(12345);  // nothing pressed with it: nothing happens
     EXPECT_EQ(hits(), "100301 65 -65 ");
 }
 

@@ -17,11 +17,32 @@ namespace kbtest {
 
 // Key symbols of SDL 1.2 used by the tests.
 enum : int {
-    k_backspace = 8, k_tab = 9, k_return = 13, k_pause = 19, k_escape = 27, k_space = 32, k_delete = 127,
-    k_kp0 = 256, k_kp5 = 261, k_kp6 = 262, k_kp8 = 264, k_kp_enter = 271,
-    k_up = 273, k_insert = 277, k_f1 = 282, k_f11 = 292,
-    k_numlock = 300, k_capslock = 301, k_scrolllock = 302, k_rshift = 303, k_lshift = 304,
-    k_rctrl = 305, k_lctrl = 306, k_ralt = 307, k_lalt = 308, k_break = 318,
+    k_backspace = 8,
+    k_tab = 9,
+    k_return = 13,
+    k_pause = 19,
+    k_escape = 27,
+    k_space = 32,
+    k_delete = 127,
+    k_kp0 = 256,
+    k_kp5 = 261,
+    k_kp6 = 262,
+    k_kp8 = 264,
+    k_kp_enter = 271,
+    k_up = 273,
+    k_insert = 277,
+    k_f1 = 282,
+    k_f11 = 292,
+    k_numlock = 300,
+    k_capslock = 301,
+    k_scrolllock = 302,
+    k_rshift = 303,
+    k_lshift = 304,
+    k_rctrl = 305,
+    k_lctrl = 306,
+    k_ralt = 307,
+    k_lalt = 308,
+    k_break = 318,
 };
 // SDL 1.2 modifier bits carried by the events.
 enum : int { m_lshift = 0x1, m_lctrl = 0x40, m_lalt = 0x100, m_num = 0x1000, m_caps = 0x2000 };

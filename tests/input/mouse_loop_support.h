@@ -49,8 +49,8 @@ inline void push_motion(int x, int y, int dx, int dy, uint8_t state = 0) {
 inline void push_button(bool down, int button, int x, int y) {
     SDL_Event e{};
     e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    e.button = SDL_MouseButtonEvent{e.type, 0, Uint8(button), Uint8(down ? SDL_PRESSED : SDL_RELEASED), Uint16(x),
-                                    Uint16(y)};
+    e.button = SDL_MouseButtonEvent{e.type,    0,        Uint8(button), Uint8(down ? SDL_PRESSED : SDL_RELEASED),
+                                    Uint16(x), Uint16(y)};
     push(e);
 }
 

@@ -8,13 +8,11 @@
 namespace {
 
 // Entry n carries n in every field, so a torn entry shows.
-MouseEntry numbered(uint32_t n) {
-    return MouseEntry{uint16_t(n), uint16_t(n * 7), n, int16_t(n * 3), int16_t(n * 5)};
-}
+MouseEntry numbered(uint32_t n) { return MouseEntry{uint16_t(n), uint16_t(n * 7), n, int16_t(n * 3), int16_t(n * 5)}; }
 bool whole(const MouseEntry& e) {
     const uint32_t n = e.buttons;
     return e.x == uint16_t(n) && e.y == uint16_t(n * 7) && e.movement_x == int16_t(n * 3) &&
-           e.movement_y == int16_t(n * 5);
+        e.movement_y == int16_t(n * 5);
 }
 
 TEST(MouseQueue, OverflowLosesOnlyTheOldestEntries) {
@@ -80,12 +78,12 @@ TEST(MousePosition, WindowPixelsToPagePositions) {
         MouseAxis axis;
         float expected;
     } cases[] = {
-        {0, text_axis(), 0.501f},     // 0.5 would round to column 0
+        {0, text_axis(), 0.501f},  // 0.5 would round to column 0
         {7, text_axis(), 1.375f},
-        {8, text_axis(), 1.5f},       // 1.5 rounds to 2, its own column
-        {16, text_axis(), 2.501f},    // 2.5 would round to 2, not column 3
+        {8, text_axis(), 1.5f},  // 1.5 rounds to 2, its own column
+        {16, text_axis(), 2.501f},  // 2.5 would round to 2, not column 3
         {639, text_axis(), 80.375f},
-        {5000, text_axis(), 80.375f}, // past the page: its last pixel
+        {5000, text_axis(), 80.375f},  // past the page: its last pixel
         {78, text_axis(64, 2), 1.375f},
         {10, text_axis(64, 2), 0.501f},  // left of the picture
         {0, {0, 1, true, 25, 16, 400}, 0.501f},
@@ -103,12 +101,10 @@ TEST(MousePosition, PagePositionsToWindowPixels) {
         bool inside;
         int window_px;
     } cases[] = {
-        {0.5f, text_axis(), true, 0},        {80.5f, text_axis(), true, 639},
-        {0.49f, text_axis(), false, 0},      {80.51f, text_axis(), false, 0},
-        {1.375f, text_axis(64, 2), true, 78}, {319.4f, graphics_axis, true, 319},
-        {319.6f, graphics_axis, false, 0},   {-0.6f, graphics_axis, false, 0},
-        {NAN, graphics_axis, false, 0},      {1e10f, graphics_axis, false, 0},
-        {NAN, text_axis(), false, 0},
+        {0.5f, text_axis(), true, 0},      {80.5f, text_axis(), true, 639},      {0.49f, text_axis(), false, 0},
+        {80.51f, text_axis(), false, 0},   {1.375f, text_axis(64, 2), true, 78}, {319.4f, graphics_axis, true, 319},
+        {319.6f, graphics_axis, false, 0}, {-0.6f, graphics_axis, false, 0},     {NAN, graphics_axis, false, 0},
+        {1e10f, graphics_axis, false, 0},  {NAN, text_axis(), false, 0},
     };
     for (const Case& c : cases) {
         int px = -1;

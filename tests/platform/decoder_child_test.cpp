@@ -41,7 +41,9 @@ int echo_decoder(const DecoderJob& job) {
 // used, 3 write past any limit, 4 sleep, 5 abort, 6 exit 7.
 int misbehaving_decoder(const DecoderJob& job) {
     switch (job.word_count ? job.words[0] : 0) {
-    case 0: raise(SIGSEGV); return 0;
+    case 0:
+        raise(SIGSEGV);
+        return 0;
     case 1: {
         volatile uint64_t spins = 0;
         for (;;) spins = spins + 1;
@@ -58,9 +60,13 @@ int misbehaving_decoder(const DecoderJob& job) {
         for (;;)
             if (!decoder_write(job.output_fd, chunk.data(), chunk.size())) return 5;
     }
-    case 4: sleep(30); return 0;
-    case 5: std::abort();
-    default: return 7;
+    case 4:
+        sleep(30);
+        return 0;
+    case 5:
+        std::abort();
+    default:
+        return 7;
     }
 }
 // Answers every byte it is sent with that byte plus one, until the parent closes.
@@ -161,13 +167,13 @@ TEST(DecoderChild, EveryMisdeedIsARefusalAndLeavesNothingBehind) {
         bool hangs;
         DecoderOutcome expected;  // done here means "anything but done"
     } cases[] = {
-        {{0}, false, DecoderOutcome::done},        // SIGSEGV (a sanitizer reports it and exits)
-        {{1}, true, DecoderOutcome::timed_out},    // loops: killed at the wall clock
+        {{0}, false, DecoderOutcome::done},  // SIGSEGV (a sanitizer reports it and exits)
+        {{1}, true, DecoderOutcome::timed_out},  // loops: killed at the wall clock
         {{2, 4096}, false, DecoderOutcome::done},  // 4 GiB: refused by the memory limit
-        {{3}, false, DecoderOutcome::refused},     // output past its bound: the write fails
-        {{4}, true, DecoderOutcome::timed_out},    // sleeps
-        {{5}, false, DecoderOutcome::crashed},     // abort
-        {{6}, false, DecoderOutcome::refused},     // a status of its own
+        {{3}, false, DecoderOutcome::refused},  // output past its bound: the write fails
+        {{4}, true, DecoderOutcome::timed_out},  // sleeps
+        {{5}, false, DecoderOutcome::crashed},  // abort
+        {{6}, false, DecoderOutcome::refused},  // a status of its own
     };
     for (const auto& c : cases) {
         const auto started = std::chrono::steady_clock::now();

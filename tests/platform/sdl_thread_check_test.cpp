@@ -11,9 +11,16 @@ namespace {
 
 TEST(SdlThreadCheckDeathTest, AWindowCallFromAnotherThreadIsNamed) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const struct { const char* name; void (*call)(); } calls[] = {
+    const struct {
+        const char* name;
+        void (*call)();
+    } calls[] = {
         {"SDL_WM_SetCaption", [] { SDL_WM_SetCaption("MORV", "MORV"); }},
-        {"SDL_PollEvent", [] { SDL_Event e; SDL_PollEvent(&e); }},
+        {"SDL_PollEvent",
+         [] {
+             SDL_Event e;
+             SDL_PollEvent(&e);
+         }},
         {"SDL_ShowCursor", [] { SDL_ShowCursor(SDL_QUERY); }},
         {"SDL_EnableKeyRepeat", [] { SDL_EnableKeyRepeat(0, 0); }},
     };

@@ -46,8 +46,7 @@ protected:
         ASSERT_NE(push_, nullptr);
         ASSERT_TRUE(window_events_holding());
         SDL_Event e;
-        while (window_event_poll(&e)) {
-        }
+        while (window_event_poll(&e)) {}
     }
     void TearDown() override { SDL_Quit(); }
 

@@ -65,7 +65,8 @@ void run_runtime_answering(SDLKey key) {
 // A critical error raised on the event thread itself: the box is drawn by a
 // loop of the event thread's own, in the window, and OK ends the process.
 int event_thread_critical_program(void*) {
-    event_request(EventRequestKind::once, [] { runtime_error(504); }, true);
+    event_request(
+        EventRequestKind::once, [] { runtime_error(504); }, true);
     std::fprintf(stderr, "program continued\n");
     end_program();
 }

@@ -99,8 +99,7 @@ TEST(ProcessEntry, ArgumentsJoinedWithOneSpaceAndQuitEndsWithZero) {
 }
 
 TEST(ProcessEntry, NoArgumentsGiveAnEmptyCommandLine) {
-    EXPECT_EXIT(run_with_args({"morv"}, print_command_line_and_quit), ::testing::ExitedWithCode(0),
-                "ARGS\\[\\]");
+    EXPECT_EXIT(run_with_args({"morv"}, print_command_line_and_quit), ::testing::ExitedWithCode(0), "ARGS\\[\\]");
 }
 
 int chain_then_report(void*) {
@@ -153,8 +152,7 @@ TEST(ChainState, AHugeTaggedCommandLineComesThroughIntact) {
     static char tag[] = "(unique-tag:=/@*$+-)chain043.tmp";
     static char name[] = "morv";
     static char* argv[] = {name, huge.data(), tag, nullptr};
-    EXPECT_EXIT(runtime_main(3, argv, chain_then_check_long), ::testing::ExitedWithCode(0),
-                "LONG\\[intact 600000\\]");
+    EXPECT_EXIT(runtime_main(3, argv, chain_then_check_long), ::testing::ExitedWithCode(0), "LONG\\[intact 600000\\]");
     std::remove(file.c_str());
 }
 

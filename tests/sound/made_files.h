@@ -13,9 +13,7 @@ namespace made {
 
 constexpr double tones_hz[3] = {300, 500, 700};  // second k holds tones_hz[k]
 
-inline std::string temp_path(const std::string& name) {
-    return "/tmp/morv_" + std::to_string(getpid()) + "_" + name;
-}
+inline std::string temp_path(const std::string& name) { return "/tmp/morv_" + std::to_string(getpid()) + "_" + name; }
 
 // The three tones at `rate` Hz as an MP3; "" when lame is not installed.
 inline std::string steps_mp3(uint32_t rate, uint32_t channels) {
@@ -27,8 +25,18 @@ inline std::string steps_mp3(uint32_t rate, uint32_t channels) {
         auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
         auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
         const uint32_t data = frames * channels * 2;
-        f.write("RIFF", 4); u32(36 + data); f.write("WAVEfmt ", 8); u32(16); u16(uint16_t(1)); u16(uint16_t(channels));
-        u32(rate); u32(rate * channels * 2); u16(uint16_t(channels * 2)); u16(16); f.write("data", 4); u32(data);
+        f.write("RIFF", 4);
+        u32(36 + data);
+        f.write("WAVEfmt ", 8);
+        u32(16);
+        u16(uint16_t(1));
+        u16(uint16_t(channels));
+        u32(rate);
+        u32(rate * channels * 2);
+        u16(uint16_t(channels * 2));
+        u16(16);
+        f.write("data", 4);
+        u32(data);
         double phase = 0;
         for (uint32_t i = 0; i < frames; ++i) {
             phase += 2 * M_PI * tones_hz[i / rate] / rate;

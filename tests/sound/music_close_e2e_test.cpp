@@ -27,8 +27,8 @@ void close_while_the_music_plays() {
 }
 
 TEST(MusicEndToEnd, WindowCloseDuringForegroundMusicEndsAtOnce) {
-    EXPECT_EXIT(game_driver::run_game(close_while_the_music_plays, long_foreground_music),
-                ::testing::ExitedWithCode(0), "DRIVER DONE");
+    EXPECT_EXIT(game_driver::run_game(close_while_the_music_plays, long_foreground_music), ::testing::ExitedWithCode(0),
+                "DRIVER DONE");
 }
 
 }  // namespace

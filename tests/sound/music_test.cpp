@@ -63,11 +63,14 @@ TEST(MusicString, BackgroundNoteIsTheToneThenItsSilenceAndNoMarker) {
 }
 
 TEST(MusicString, ForegroundEndsWithItsMarker) {
-    struct Case { const char* text; std::vector<bool> markers; } cases[] = {
-        {"C", {false, true}},        // the music, then the marker the program waits for
-        {"T120", {true}},            // nothing built: still the marker
+    struct Case {
+        const char* text;
+        std::vector<bool> markers;
+    } cases[] = {
+        {"C", {false, true}},  // the music, then the marker the program waits for
+        {"T120", {true}},  // nothing built: still the marker
         {"CMBD", {false, true, false}},  // MB hands over what came before it
-        {"MBCMFD", {false, true}},   // one chunk: MF only changes the end
+        {"MBCMFD", {false, true}},  // one chunk: MF only changes the end
         {"", {true}},
     };
     for (const Case& c : cases) {
@@ -89,8 +92,11 @@ TEST(MusicString, DurationsLengthsDotsAndTempo) {
     EXPECT_DOUBLE_EQ(music_note_seconds(state, 0, 0), 4.0);
 
     // Legato, one chunk a string: each length's frames add up.
-    struct Case { const char* text; double seconds; } cases[] = {
-        {"MBMLT120P4", 0.5}, {"MBMLT120P8.", 0.375}, {"MBMLT60L2P", 2.0}, {"MBMLT120N33", 0.5},
+    struct Case {
+        const char* text;
+        double seconds;
+    } cases[] = {
+        {"MBMLT120P4", 0.5},      {"MBMLT120P8.", 0.375},  {"MBMLT60L2P", 2.0}, {"MBMLT120N33", 0.5},
         {"MBMLT120C16C16", 0.25}, {"MBMST240P2..", 0.875}, {"MBMLT120C0", 0.5},
     };
     for (const Case& c : cases) {
@@ -168,9 +174,42 @@ TEST(MusicString, SoundPastTheRoomIsAnError) {
 
 TEST(MusicString, EveryMalformedStringIsAnErrorWithNothingAfterIt) {
     const char* bad[] = {
-        "T300", "T31", "C#-", "C++", "C4#", "C.-", "5", "T120 5", "<3", "C.7", "MX", "M", "T", "L", "O",
-        "N", "V", "TC", "L0", "L65", "O7", "V101", "N85", "P0", "P65", "C65", ",C", "P4,C", "X", "C;",
-        "T120=", "T=\x05\x00", "T=\x01\x00\x00" "5", "T==", "T999999999999999999999",
+        "T300",
+        "T31",
+        "C#-",
+        "C++",
+        "C4#",
+        "C.-",
+        "5",
+        "T120 5",
+        "<3",
+        "C.7",
+        "MX",
+        "M",
+        "T",
+        "L",
+        "O",
+        "N",
+        "V",
+        "TC",
+        "L0",
+        "L65",
+        "O7",
+        "V101",
+        "N85",
+        "P0",
+        "P65",
+        "C65",
+        ",C",
+        "P4,C",
+        "X",
+        "C;",
+        "T120=",
+        "T=\x05\x00",
+        "T=\x01\x00\x00"
+        "5",
+        "T==",
+        "T999999999999999999999",
     };
     for (const char* text : bad) {
         MusicState state;
@@ -188,8 +227,16 @@ TEST(MusicString, EveryMalformedStringIsAnErrorWithNothingAfterIt) {
 TEST(MusicString, VariableReferencesOfEveryKind) {
     alignas(16) uint8_t block[72] = {};
     auto put = [&](int offset, auto v) { std::memcpy(block + offset, &v, sizeof v); };
-    put(0, int8_t{-1}); put(1, uint8_t{200}); put(2, int16_t{100}); put(4, uint16_t{255}); put(8, int32_t{33});
-    put(12, uint32_t{64}); put(16, int64_t{150}); put(24, uint64_t{1} << 40); put(32, 100.5f); put(40, 121.5);
+    put(0, int8_t{-1});
+    put(1, uint8_t{200});
+    put(2, int16_t{100});
+    put(4, uint16_t{255});
+    put(8, int32_t{33});
+    put(12, uint32_t{64});
+    put(16, int64_t{150});
+    put(24, uint64_t{1} << 40);
+    put(32, 100.5f);
+    put(40, 121.5);
     std::memcpy(block + 48, &(const long double&)99.7L, 10);
     put(58, uint16_t{0x3E << 3});  // the six bits 111110 from bit 3: 62, or -2 signed
     put(64, 0.0 / 0.0);
@@ -198,8 +245,14 @@ TEST(MusicString, VariableReferencesOfEveryKind) {
         std::string s = std::string(command) + '=' + char(type) + char(offset & 0xFF) + char(offset >> 8);
         return width < 0 ? s : s + char(width);
     };
-    const uint8_t field_u = music_ref_bit_field | music_ref_unsigned | 3, field_s = music_ref_bit_field | music_ref_signed | 3;
-    struct Case { std::string text; bool ok; int32_t MusicState::*field; int32_t value; } cases[] = {
+    const uint8_t field_u = music_ref_bit_field | music_ref_unsigned | 3,
+                  field_s = music_ref_bit_field | music_ref_signed | 3;
+    struct Case {
+        std::string text;
+        bool ok;
+        int32_t MusicState::*field;
+        int32_t value;
+    } cases[] = {
         {ref("T", 2, 1), true, &MusicState::tempo, 200},
         {ref("T", 3, 2), true, &MusicState::tempo, 100},
         {ref("T", 4, 4), true, &MusicState::tempo, 255},
@@ -210,18 +263,18 @@ TEST(MusicString, VariableReferencesOfEveryKind) {
         {ref("T", 10, 40), true, &MusicState::tempo, 122},
         {ref("T", 11, 48), true, &MusicState::tempo, 100},
         {ref("L", field_u, 58, 6), true, &MusicState::length, 62},
-        {ref("L", field_s, 58, 6), false, nullptr, 0},         // -2
-        {ref("L", 1, 0), false, nullptr, 0},                   // -1
-        {ref("T", 8, 24), false, nullptr, 0},                  // past 32 bits
-        {ref("T", 10, 64), false, nullptr, 0},                 // not a number
-        {ref("T", 10, 68), false, nullptr, 0},                 // past the block
-        {ref("T", 12, 0), false, nullptr, 0},                  // no such type
+        {ref("L", field_s, 58, 6), false, nullptr, 0},  // -2
+        {ref("L", 1, 0), false, nullptr, 0},  // -1
+        {ref("T", 8, 24), false, nullptr, 0},  // past 32 bits
+        {ref("T", 10, 64), false, nullptr, 0},  // not a number
+        {ref("T", 10, 68), false, nullptr, 0},  // past the block
+        {ref("T", 12, 0), false, nullptr, 0},  // no such type
         {ref("T", 0, 0), false, nullptr, 0},
         {ref("T", music_ref_unsigned | 2, 1), false, nullptr, 0},
         {ref("L", field_u | music_ref_signed, 58, 6), false, nullptr, 0},
         {ref("L", field_u, 58, 57), false, nullptr, 0},
         {ref("L", field_u, 58, 0), false, nullptr, 0},
-        {ref("L", field_u, 58), false, nullptr, 0},            // the width is missing
+        {ref("L", field_u, 58), false, nullptr, 0},  // the width is missing
         {ref("T", 2, 1) + "5", false, nullptr, 0},
         {ref("T", 2, 1) + "=", false, nullptr, 0},
     };

@@ -35,9 +35,7 @@ struct Segment {
     double seconds() const { return end_s - start_s; }
 };
 
-inline std::string capture_path() {
-    return "/tmp/morv_sound_" + std::to_string(getpid()) + ".raw";
-}
+inline std::string capture_path() { return "/tmp/morv_sound_" + std::to_string(getpid()) + ".raw"; }
 
 // Sends the mixer's output to a file of this process and plays the tone
 // queue the way the event loop does. Set up before the first sound.

@@ -76,7 +76,6 @@ struct Rate {
 };
 void PrintTo(const Rate& h, std::ostream* os) { *os << h.hz << (h.channels == 1 ? " Hz mono" : " Hz stereo"); }
 
-
 class Mp3Rates : public ::testing::TestWithParam<Rate> {};
 
 TEST_P(Mp3Rates, TruePitchAndLengthStartWhereAskedAndPlayAgainTheSame) {
@@ -100,7 +99,8 @@ TEST_P(Mp3Rates, TruePitchAndLengthStartWhereAskedAndPlayAgainTheSame) {
     const double seconds = whole.size() / out_hz;
     EXPECT_GE(seconds, 3.0);
     EXPECT_LE(seconds, 3.0 + (3.0 * frame.frame_samples + 1105) / r.hz);
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(frequency(whole, k + 0.35, k + 0.85), tones_hz[k], tones_hz[k] * 0.005) << k;
+    for (int k = 0; k < 3; ++k)
+        EXPECT_NEAR(frequency(whole, k + 0.35, k + 0.85), tones_hz[k], tones_hz[k] * 0.005) << k;
     const double lead = change_to(whole, 1, 0.5) - 1;  // the encoder's delay before the first tone
     ASSERT_GT(lead, -0.01);
     ASSERT_LT(lead, 0.3);
@@ -121,15 +121,12 @@ TEST_P(Mp3Rates, TruePitchAndLengthStartWhereAskedAndPlayAgainTheSame) {
     std::remove(mp3.c_str());
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryMpegRate, Mp3Rates,
-                         ::testing::Values(Rate{8000, 1}, Rate{8000, 2}, Rate{11025, 1}, Rate{11025, 2},
-                                           Rate{12000, 1}, Rate{12000, 2}, Rate{16000, 1}, Rate{16000, 2},
-                                           Rate{22050, 1}, Rate{22050, 2}, Rate{24000, 1}, Rate{24000, 2},
-                                           Rate{32000, 1}, Rate{32000, 2}, Rate{44100, 1}, Rate{44100, 2},
-                                           Rate{48000, 1}, Rate{48000, 2}),
-                         [](const auto& info) {
-                             return std::to_string(info.param.hz) + (info.param.channels == 1 ? "Mono" : "Stereo");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    EveryMpegRate, Mp3Rates,
+    ::testing::Values(Rate{8000, 1}, Rate{8000, 2}, Rate{11025, 1}, Rate{11025, 2}, Rate{12000, 1}, Rate{12000, 2},
+                      Rate{16000, 1}, Rate{16000, 2}, Rate{22050, 1}, Rate{22050, 2}, Rate{24000, 1}, Rate{24000, 2},
+                      Rate{32000, 1}, Rate{32000, 2}, Rate{44100, 1}, Rate{44100, 2}, Rate{48000, 1}, Rate{48000, 2}),
+    [](const auto& info) { return std::to_string(info.param.hz) + (info.param.channels == 1 ? "Mono" : "Stereo"); });
 
 TEST(RateConverter, LengthsToTheFrameAndPitchKept) {
     for (uint32_t rate : {8000u, 11025u, 12000u, 16000u, 22050u, 24000u, 32000u, 44100u, 48000u, 96000u}) {
@@ -165,7 +162,8 @@ TEST(RateConverter, LengthsToTheFrameAndPitchKept) {
 TEST(RateConverter, ToneAboveTheNewLimitIsGone) {
     RateConverter converter(48000, 1);
     std::vector<int16_t> in, out;
-    for (int i = 0; i < 48000; ++i) in.push_back(static_cast<int16_t>(std::lround(20000 * std::sin(2 * M_PI * 15000.0 * i / 48000))));
+    for (int i = 0; i < 48000; ++i)
+        in.push_back(static_cast<int16_t>(std::lround(20000 * std::sin(2 * M_PI * 15000.0 * i / 48000))));
     converter.push(in.data(), in.size(), &out);
     converter.finish(&out);
     int peak = 0;
@@ -204,7 +202,8 @@ std::vector<int> decoder_children() {
     DIR* proc = opendir("/proc");
     while (dirent* e = proc ? readdir(proc) : nullptr) {
         const int pid = std::atoi(e->d_name);
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat"), cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat"),
+            cmdline("/proc/" + std::to_string(pid) + "/cmdline");
         std::string line, name;
         if (pid <= 0 || !std::getline(stat, line) || !std::getline(cmdline, name, '\0')) continue;
         int parent = 0;
@@ -222,7 +221,8 @@ TEST(SoundDecoder, AChildThatDiedIsReplaced) {
     const std::string path = temp_path(".wav");
     {
         std::ofstream f(path, std::ios::binary);
-        const char head[] = "RIFF\x2c\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0data\x08\0\0\0";
+        const char head[] =
+            "RIFF\x2c\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0data\x08\0\0\0";
         f.write(head, sizeof head - 1);
         f.write("\x10\x20\x30\x40\x50\x60\x70\x7f", 8);
     }

@@ -27,9 +27,20 @@ std::string make_wav(double seconds, const char* ext = ".wav") {
     std::ofstream f(path, std::ios::binary);
     auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
     auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
-    f.write("RIFF", 4); u32(36 + data); f.write("WAVEfmt ", 8); u32(16); u16(1); u16(1);
-    u32(rate); u32(rate * 2); u16(2); u16(16); f.write("data", 4); u32(data);
-    for (uint32_t i = 0; i < frames; ++i) u16(static_cast<uint16_t>(std::lround(20000 * std::sin(2 * M_PI * 440 * i / rate))));
+    f.write("RIFF", 4);
+    u32(36 + data);
+    f.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(rate);
+    u32(rate * 2);
+    u16(2);
+    u16(16);
+    f.write("data", 4);
+    u32(data);
+    for (uint32_t i = 0; i < frames; ++i)
+        u16(static_cast<uint16_t>(std::lround(20000 * std::sin(2 * M_PI * 440 * i / rate))));
     return path;
 }
 
@@ -131,8 +142,18 @@ TEST_F(SoundFiles, CutOffWavPlaysWhatItHoldsWithoutReservingItsClaim) {
         std::ofstream f(path, std::ios::binary);
         auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
         auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
-        f.write("RIFF", 4); u32(0x7D000344); f.write("WAVEfmt ", 8); u32(16); u16(1); u16(1);
-        u32(22050); u32(44100); u16(2); u16(16); f.write("data", 4); u32(0x7D000320);
+        f.write("RIFF", 4);
+        u32(0x7D000344);
+        f.write("WAVEfmt ", 8);
+        u32(16);
+        u16(1);
+        u16(1);
+        u32(22050);
+        u32(44100);
+        u16(2);
+        u16(16);
+        f.write("data", 4);
+        u32(0x7D000320);
         for (int i = 0; i < 200; ++i) u16(static_cast<uint16_t>((i % 40 - 20) * 1000));
     }
     const uint32_t h = open(path, "SYNC,LEN");
@@ -181,7 +202,10 @@ TEST_F(SoundFiles, VolumeLevelsAndBalance) {
     const uint32_t h = open(make_wav(0.2), "SYNC,VOL");
     const int channel = sound_channel_of(h);
     ASSERT_GE(channel, 0);
-    struct Case { double volume; int level; } cases[] = {{1.0, 128}, {0.5, 64}, {0.0, 0}, {0.999, 128}, {0.25, 32}};
+    struct Case {
+        double volume;
+        int level;
+    } cases[] = {{1.0, 128}, {0.5, 64}, {0.0, 0}, {0.999, 128}, {0.25, 32}};
     for (const Case& c : cases) {
         sound_volume(h, c.volume);
         EXPECT_EQ(Mix_Volume(channel, -1), c.level) << c.volume;
@@ -217,7 +241,7 @@ TEST_F(SoundFiles, TonesOnAReusedChannelPlayAtFullLevel) {
     sound_close(aside);
     ASSERT_TRUE(within_seconds(2, [&] { return sound_channel_of(quiet) < 0 && sound_channel_of(aside) < 0; }));
     const double before = this->heard_so_far();
-    sound_beep();                           // channel 0
+    sound_beep();  // channel 0
     music_play(str_lit("MB V100 T120 O2 A"));  // channel 1, while the beep plays
     const std::vector<int16_t> out = this->heard_from(before, 1.2);
     auto heard = segments(out);
@@ -235,11 +259,13 @@ TEST_F(SoundFiles, StreamBalanceRoundsHalvesToEven) {
     const std::string ogg = make_ogg();
     if (ogg.empty()) GTEST_SKIP() << "oggenc is not installed";
     ASSERT_EQ(open(ogg, "VOL"), 1u);
-    struct Case { double volume, x; int level; } cases[] = {
-        {0.5, 0, 64},             // 64.5
-        {125 / 129.0, 500, 62},   // 125 at half the distance: 62.5
-        {1.0, 500, 64},
-        {1.0, 0.5, 128},          // nearer than 1 is no distance
+    struct Case {
+        double volume, x;
+        int level;
+    } cases[] = {
+        {0.5, 0, 64},  // 64.5
+        {125 / 129.0, 500, 62},  // 125 at half the distance: 62.5
+        {1.0, 500, 64},         {1.0, 0.5, 128},  // nearer than 1 is no distance
         {1.0, 2000, 0},
     };
     for (const Case& c : cases) {
@@ -300,10 +326,9 @@ struct Hostile {
     const char* name;
     const char* extension;
     std::string bytes;  // empty with no extension: the path names no file
-    const char* path;   // a path of the system's instead, or null
+    const char* path;  // a path of the system's instead, or null
 };
 void PrintTo(const Hostile& h, std::ostream* os) { *os << h.name; }
-
 
 std::string junk_bytes() {
     std::string junk;
@@ -373,7 +398,8 @@ TEST_F(SoundFiles, FilesADecoderMayFailOn) {
     const std::string files[] = {
         write(temp_file(".seven.wav"),
               std::string("RIFF\x44\x03\0\0WAVEfmt \x10\0\0\0\x01\0\x07\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0"
-                          "data\x20\x03\0\0\xb1\xc8\xb5\xb0\xbd\x42\x50\x46\x38\x4a", 54)),
+                          "data\x20\x03\0\0\xb1\xc8\xb5\xb0\xbd\x42\x50\x46\x38\x4a",
+                          54)),
         write(temp_file(".mid"), std::string("MThd\0\0\0\x06\0\x01\xff\xff\0\x60MTrk\x7f\xff\xff\xff", 22)),
     };
     for (const std::string& path : files) {

@@ -52,14 +52,18 @@ std::vector<ToneRun> tone_runs(const std::vector<int16_t>& s) {
         double label = peak < 1000 ? 0 : -1;
         for (double tone : made::tones_hz)
             if (peak >= 1000 && std::abs(f - tone) < tone * 0.04) label = tone;
-        if (!runs.empty() && runs.back().freq_hz == label) runs.back().seconds += 0.02;
-        else runs.push_back({label, 0.02});
+        if (!runs.empty() && runs.back().freq_hz == label)
+            runs.back().seconds += 0.02;
+        else
+            runs.push_back({label, 0.02});
     }
     std::vector<ToneRun> kept;
     for (const ToneRun& r : runs) {
         if (r.seconds < 0.06 || r.freq_hz < 0) continue;
-        if (!kept.empty() && kept.back().freq_hz == r.freq_hz) kept.back().seconds += r.seconds;
-        else kept.push_back(r);
+        if (!kept.empty() && kept.back().freq_hz == r.freq_hz)
+            kept.back().seconds += r.seconds;
+        else
+            kept.push_back(r);
     }
     while (!kept.empty() && kept.back().freq_hz == 0) kept.pop_back();
     if (!kept.empty() && kept.front().freq_hz == 0) kept.erase(kept.begin());
@@ -70,7 +74,6 @@ struct Mp3 {
     uint32_t hz, channels;
 };
 void PrintTo(const Mp3& h, std::ostream* os) { *os << h.hz << " Hz"; }
-
 
 class StreamMp3 : public Streams, public ::testing::WithParamInterface<Mp3> {};
 
@@ -111,8 +114,10 @@ TEST_P(StreamMp3, StartsWhereAskedMovesWhilePausedAndReplaysFromTheStart) {
     std::vector<double> tones;
     double paused_s = 0;
     for (const ToneRun& r : runs) {
-        if (r.freq_hz > 0) tones.push_back(r.freq_hz);
-        else if (tones.size() == 1) paused_s += r.seconds;
+        if (r.freq_hz > 0)
+            tones.push_back(r.freq_hz);
+        else if (tones.size() == 1)
+            paused_s += r.seconds;
     }
     // 500 Hz from 1.5 s; the pause; 300 then 500 Hz from 0.6 s; 300 Hz from the start.
     EXPECT_EQ(tones, (std::vector<double>{500, 300, 500, 300}));
@@ -130,8 +135,16 @@ TEST_F(Streams, APlayerThatDiesEndsTheStreamQuietly) {
         std::ofstream f(wav, std::ios::binary);
         auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
         const uint32_t data = 10 * 22050 * 4;
-        f.write("RIFF", 4); u32(36 + data); f.write("WAVEfmt ", 8); u32(16); u32(0x00020001);
-        u32(22050); u32(88200); u32(0x00100004); f.write("data", 4); u32(data);
+        f.write("RIFF", 4);
+        u32(36 + data);
+        f.write("WAVEfmt ", 8);
+        u32(16);
+        u32(0x00020001);
+        u32(22050);
+        u32(88200);
+        u32(0x00100004);
+        f.write("data", 4);
+        u32(data);
         for (uint32_t i = 0; i < 10 * 22050; ++i) u32(i % 50 < 25 ? 0x20002000 : 0xE000E000);
     }
     ASSERT_EQ(open(wav, "LEN"), 1u);

@@ -17,7 +17,9 @@ double triangle(double travelled) {
 const int16_t* frames(const ToneBuffer& t) { return reinterpret_cast<const int16_t*>(t.data); }
 
 TEST(ToneSynthesise, TriangleOfTheAmplitudeOnBothChannels) {
-    struct Case { double freq_hz, volume; } cases[] = {{551.25, 1.0}, {783.99, 0.5}, {15000, 1.0}, {32767, 0.8}};
+    struct Case {
+        double freq_hz, volume;
+    } cases[] = {{551.25, 1.0}, {783.99, 0.5}, {15000, 1.0}, {32767, 0.8}};
     for (const Case& c : cases) {
         ToneBuffer t = tone_synthesise(c.freq_hz, 0.05, c.volume);
         ASSERT_NE(t.data, nullptr);

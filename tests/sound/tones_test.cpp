@@ -95,7 +95,9 @@ TEST_F(Tones, NotesInSequenceAndAsOneChord) {
 }
 
 TEST_F(Tones, BadStatementArgumentsAreErrorFiveAndQueueNothing) {
-    struct Case { double freq_hz, ticks; } bad[] = {{36, 18}, {32768, 18}, {-1, 18}, {440, -1}, {440, 65536}};
+    struct Case {
+        double freq_hz, ticks;
+    } bad[] = {{36, 18}, {32768, 18}, {-1, 18}, {440, -1}, {440, 65536}};
     for (const Case& c : bad) {
         error_code = 0;
         sound_tone(c.freq_hz, c.ticks);

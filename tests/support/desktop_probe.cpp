@@ -39,14 +39,19 @@ std::string to_hex(std::string_view bytes) {
     return out;
 }
 
-StrDesc* temporary(const std::string& bytes) { return str_from_bytes(bytes.data(), static_cast<uint32_t>(bytes.size())); }
+StrDesc* temporary(const std::string& bytes) {
+    return str_from_bytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
 
 // Calls `step` until it has reported nothing new for `quiet_ms`.
-template <typename Step> void until_quiet(Step step, int quiet_ms) {
+template <typename Step>
+void until_quiet(Step step, int quiet_ms) {
     auto last = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - last < std::chrono::milliseconds(quiet_ms)) {
-        if (step()) last = std::chrono::steady_clock::now();
-        else SDL_Delay(5);
+        if (step())
+            last = std::chrono::steady_clock::now();
+        else
+            SDL_Delay(5);
         str_release_temps(0, 0);
     }
 }
@@ -93,22 +98,26 @@ int probe_program(void*) {
             }
         } else if (!std::strcmp(word, "keys")) {
             keys_inject(temporary(from_hex(arg)));
-            until_quiet([] {
-                std::string_view key = str_view(key_buffer_read());
-                if (key.empty()) return false;
-                std::printf("key");
-                for (char c : key) std::printf(" %u", static_cast<unsigned char>(c));
-                std::printf("\n");
-                return true;
-            }, 500);
+            until_quiet(
+                [] {
+                    std::string_view key = str_view(key_buffer_read());
+                    if (key.empty()) return false;
+                    std::printf("key");
+                    for (char c : key) std::printf(" %u", static_cast<unsigned char>(c));
+                    std::printf("\n");
+                    return true;
+                },
+                500);
             std::printf("keys done\n");
         } else if (!std::strcmp(word, "click")) {
             mouse_click_inject(x, y);
-            until_quiet([] {
-                if (mouse_input_next() != -1) return false;
-                std::printf("mouse %g %g %d\n", double(mouse_x()), double(mouse_y()), -mouse_button(1));
-                return true;
-            }, 500);
+            until_quiet(
+                [] {
+                    if (mouse_input_next() != -1) return false;
+                    std::printf("mouse %g %g %d\n", double(mouse_x()), double(mouse_y()), -mouse_button(1));
+                    return true;
+                },
+                500);
             std::printf("click done\n");
         } else if (!std::strcmp(word, "busy")) {
             SDL_Delay(static_cast<uint32_t>(x));

@@ -25,8 +25,10 @@ int compose_program(void*) {
     for (;;) {
         std::string_view key = str_view(key_buffer_read());
         if (key == "\x1b") end_program();
-        if (key == " ") post(2, reinterpret_cast<const uint16_t*>(committed), 0, 0, 0);
-        else if (!key.empty()) std::printf("KEY %.*s\n", int(key.size()), key.data());
+        if (key == " ")
+            post(2, reinterpret_cast<const uint16_t*>(committed), 0, 0, 0);
+        else if (!key.empty())
+            std::printf("KEY %.*s\n", int(key.size()), key.data());
         std::fflush(stdout);
         str_release_temps(0, 0);
         if (event_pending.load()) statement_check(1);

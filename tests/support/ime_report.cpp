@@ -29,7 +29,8 @@ std::string utf8(const uint16_t* s) {
     std::string out;
     for (; s && *s; ++s) {
         uint32_t c = *s;
-        if (c >= 0xD800 && c < 0xDC00 && s[1] >= 0xDC00 && s[1] < 0xE000) c = 0x10000 + ((c - 0xD800) << 10) + (*++s - 0xDC00);
+        if (c >= 0xD800 && c < 0xDC00 && s[1] >= 0xDC00 && s[1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (*++s - 0xDC00);
         utf8_append(out, c);
     }
     return out;
@@ -54,8 +55,11 @@ int key_button(int sym) { return (((512 - sym) ^ 0x155) & 0x1FF) + 1; }
 
 bool report_snapshots() {
     bool any = false;
-    const struct { const char* name; int sym; } watched[] = {
-        {"z", 'z'}, {"h", 'h'}, {"o", 'o'}, {"n", 'n'}, {"g", 'g'}, {"1", '1'}, {"space", ' '}, {"shift", 304}};
+    const struct {
+        const char* name;
+        int sym;
+    } watched[] = {{"z", 'z'}, {"h", 'h'}, {"o", 'o'},     {"n", 'n'},
+                   {"g", 'g'}, {"1", '1'}, {"space", ' '}, {"shift", 304}};
     while (device_input(1, 1)) {
         std::string names = "snap";
         for (const auto& w : watched)
@@ -98,8 +102,8 @@ int ime_report_program(void*) {
     line("name " + (name ? utf8(name) : std::string("(none)")));
     const auto started = std::chrono::steady_clock::now();
     auto since = [&] {
-        return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
-                        .count());
+        return long(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
     };
     uint32_t held = ~0u, messages = 0;
     long last_change_ms = since();

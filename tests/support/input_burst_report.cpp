@@ -51,8 +51,10 @@ bool read_all(Arrived& a) {
     }
     uint8_t bytes[2];
     while (uint32_t n = key_buffer_take(bytes)) {
-        if (n == 1 && bytes[0] == return_key) a.ended = true;
-        else a.keys += char(bytes[0]);
+        if (n == 1 && bytes[0] == return_key)
+            a.ended = true;
+        else
+            a.keys += char(bytes[0]);
         any = true;
     }
     while (int32_t code = key_hit_next()) {
@@ -64,8 +66,8 @@ bool read_all(Arrived& a) {
 
 long now_ms() {
     static const auto started = std::chrono::steady_clock::now();
-    return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
-                    .count());
+    return long(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
 }
 
 int burst_program(void*) {

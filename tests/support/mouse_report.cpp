@@ -26,8 +26,7 @@ int report_program(void*) {
     }
     const uint32_t frames = display_frame_counter();
     while (display_frame_counter() < frames + 3) SDL_Delay(5);
-    while (mouse_input_next() == -1) {
-    }
+    while (mouse_input_next() == -1) {}
     if (WarpX && WarpY) mouse_warp(std::strtof(WarpX, nullptr), std::strtof(WarpY, nullptr));
     std::printf("ready\n");
     std::fflush(stdout);

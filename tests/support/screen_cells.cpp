@@ -32,7 +32,7 @@ bool read_ppm(const char* path, Image& image) {
     if (!f) return false;
     int maxval = 0;
     const bool ok = std::fscanf(f, "P6 %d %d %d", &image.width, &image.height, &maxval) == 3 && maxval == 255 &&
-                    std::fgetc(f) != EOF;
+        std::fgetc(f) != EOF;
     if (ok) {
         image.rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
         const bool full = std::fread(image.rgb.data(), 1, image.rgb.size(), f) == image.rgb.size();

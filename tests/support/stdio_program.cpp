@@ -35,8 +35,7 @@ void fill_stdout_pipe() {
     int flags = fcntl(STDOUT_FILENO, F_GETFL);
     fcntl(STDOUT_FILENO, F_SETFL, flags | O_NONBLOCK);
     static const char block[4096] = {};
-    while (write(STDOUT_FILENO, block, sizeof block) > 0) {
-    }
+    while (write(STDOUT_FILENO, block, sizeof block) > 0) {}
     fcntl(STDOUT_FILENO, F_SETFL, flags);
 }
 

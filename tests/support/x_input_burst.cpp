@@ -97,9 +97,15 @@ Plan make_plan(int total, int clicks, int taps) {
 
 void send(Display* d, const Step& s, int origin_x, int origin_y) {
     switch (s.kind) {
-    case Kind::motion: XTestFakeMotionEvent(d, -1, origin_x + s.x, origin_y + s.y, 0); break;
-    case Kind::button_down: XTestFakeButtonEvent(d, 1, True, 0); break;
-    case Kind::button_up: XTestFakeButtonEvent(d, 1, False, 0); break;
+    case Kind::motion:
+        XTestFakeMotionEvent(d, -1, origin_x + s.x, origin_y + s.y, 0);
+        break;
+    case Kind::button_down:
+        XTestFakeButtonEvent(d, 1, True, 0);
+        break;
+    case Kind::button_up:
+        XTestFakeButtonEvent(d, 1, False, 0);
+        break;
     case Kind::key_down:
     case Kind::key_up: {
         const KeySym sym = XStringToKeysym(std::string(1, s.key).c_str());

@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
             pieces_left = 1024;
             XSelectInput(d, requestor, PropertyChangeMask);
             long size = 1L << 30;
-            XChangeProperty(d, requestor, property, incr, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&size), 1);
+            XChangeProperty(d, requestor, property, incr, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&size),
+                            1);
             XSelectionEvent reply{};
             reply.type = SelectionNotify;
             reply.requestor = requestor;

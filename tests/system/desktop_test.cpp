@@ -29,7 +29,9 @@ namespace {
 TEST(ClipboardText, ConvertsThroughTheCodePageAndKeepsControlCharacters) {
     EXPECT_EQ(clipboard_cp437_to_utf8("Caf\x82\t\xc9\r\n"), "Café\t╔\r\n");
     EXPECT_EQ(clipboard_cp437_to_latin1("\x82\xc9"), "\xe9?");
-    EXPECT_EQ(clipboard_utf8_to_cp437("Grüße ✓ ╔"), "Gr\x81\xe1" "e ? \xc9");
+    EXPECT_EQ(clipboard_utf8_to_cp437("Grüße ✓ ╔"),
+              "Gr\x81\xe1"
+              "e ? \xc9");
     EXPECT_EQ(clipboard_latin1_to_cp437("\xe9\xa0\x01"), "\x82\xff\x01");
     // Broken and overlong UTF-8 give one "?" a bad byte; text ends at a zero.
     EXPECT_EQ(clipboard_utf8_to_cp437("a\xc3(\xc0\xaf\xe2\x82"), "a?(????");

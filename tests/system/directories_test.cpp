@@ -52,10 +52,9 @@ TEST_F(Directories, ListingLayoutOnEightyAndFortyColumns) {
     for (const char* name : {"a.txt", "verylongfilename.html", "archive.tar.gz", ".hidden", "README.TXT", "readme.txt"})
         make_file(name);
     // In listing order, each as its 18 printed columns.
-    const std::vector<std::string> cells = {
-        ".           <DIR> ", "..          <DIR> ", ".HIDDEN           ", "A       .TXT      ",
-        "ABCD        <DIR> ", "ARCHIV~1.GZ       ", "README  .TXT      ", "README~1.TXT      ",
-        "VERYLO~1.HTM      "};
+    const std::vector<std::string> cells = {".           <DIR> ", "..          <DIR> ", ".HIDDEN           ",
+                                            "A       .TXT      ", "ABCD        <DIR> ", "ARCHIV~1.GZ       ",
+                                            "README  .TXT      ", "README~1.TXT      ", "VERYLO~1.HTM      "};
     for (int columns : {80, 40}) {
         SCOPED_TRACE(columns);
         if (columns == 40) use_40x25();
@@ -83,7 +82,8 @@ TEST_F(Directories, ListingLayoutOnEightyAndFortyColumns) {
 }
 
 TEST_F(Directories, ListedNamesLeadBackToTheirFiles) {
-    for (const char* name : {"verylongfilename.html", "verylongfilename.htm.bak", "README.TXT", "readme.txt", "a b;c.txt"})
+    for (const char* name :
+         {"verylongfilename.html", "verylongfilename.htm.bak", "README.TXT", "readme.txt", "a b;c.txt"})
         make_file(name, name);
     EXPECT_EQ(dir_resolve_name("VERYLO~1.HTM"), "verylongfilename.html");
     EXPECT_EQ(dir_resolve_name("veryLO~1.bak"), "verylongfilename.htm.bak");
@@ -146,8 +146,8 @@ TEST_F(Directories, ListedNamesAreNumberedAsByTryingEachNumber) {
     for (int i = 0; i < 150; ++i) add("IMG_" + std::to_string(10000 + i).substr(1) + ".jpeg");  // past ~9 and ~99
     for (int i = 0; i < 30; ++i) add("IMG_" + std::to_string(i) + ".jpeg.bak");  // another extension
     for (char c = 'a'; c <= 'l'; ++c) add(std::string("abcde") + c + "_long_name");  // share 5 bytes past ~9
-    for (const char* name : {"IMG_00~3.JPE", "IMG_0~12.JPE", "abcde~1", "img_0001.JPEG", ".profile.d",
-                             "x y.z.w", "...", "a.b.c", "Makefile.am.in", "ab"})
+    for (const char* name : {"IMG_00~3.JPE", "IMG_0~12.JPE", "abcde~1", "img_0001.JPEG", ".profile.d", "x y.z.w", "...",
+                             "a.b.c", "Makefile.am.in", "ab"})
         add(name);
     folder_sort(&entries);
     EXPECT_EQ(listed_names(entries), listed_by_trying_each_number(entries));
@@ -239,11 +239,24 @@ TEST_F(Directories, HeldFilesStayWhenTheyCannotBeOpenedToLook) {
 }
 
 TEST_F(Directories, WildcardsMatchAsTheDirectorySearchDoes) {
-    struct Case { const char* pattern; const char* name; bool matches; } cases[] = {
-        {"*", "anything.at.all", true}, {"*.TXT", "notes.txt", true}, {"*.txt", "notes.txt.gz", false},
-        {"?.c", "a.c", true}, {"?.c", "ab.c", false}, {"a*b*c", "aXbYbZc", true}, {"a*b*c", "aXbYcZ", false},
-        {"*.*", "Makefile", true}, {"make.*", "MAKE", true}, {"[ab]", "a", false}, {"[ab]", "[AB]", true},
-        {"", "", true}, {"*x", "", false},
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool matches;
+    } cases[] = {
+        {"*", "anything.at.all", true},
+        {"*.TXT", "notes.txt", true},
+        {"*.txt", "notes.txt.gz", false},
+        {"?.c", "a.c", true},
+        {"?.c", "ab.c", false},
+        {"a*b*c", "aXbYbZc", true},
+        {"a*b*c", "aXbYcZ", false},
+        {"*.*", "Makefile", true},
+        {"make.*", "MAKE", true},
+        {"[ab]", "a", false},
+        {"[ab]", "[AB]", true},
+        {"", "", true},
+        {"*x", "", false},
     };
     for (const Case& c : cases) EXPECT_EQ(name_matches(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
 }
@@ -267,7 +280,11 @@ TEST_F(Directories, FailuresGiveTheirNumbers) {
     make_file("full/inside");
     make_file("kept", "kept");
     make_file("other");
-    struct Case { const char* what; std::function<void()> run; int32_t error; } cases[] = {
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+        int32_t error;
+    } cases[] = {
         {"list nothing", [] { files_list(s("nomatch*")); }, 53},
         {"list a missing folder", [] { files_list(s("missing/")); }, 53},
         {"delete a directory by name", [] { files_delete(s("abcd")); }, 53},
@@ -301,7 +318,8 @@ TEST_F(Directories, NamesAreDataNeverCommands) {
     dir_remove(s("d;touch pwned3 &&"));
     files_delete(s("x;$HOME |y"));
     EXPECT_EQ(error_code.load(), 0);
-    for (const char* name : {"pwned", "pwned2", "pwned3", "x;$HOME |y", "d;touch pwned3 &&"}) EXPECT_FALSE(exists(name)) << name;
+    for (const char* name : {"pwned", "pwned2", "pwned3", "x;$HOME |y", "d;touch pwned3 &&"})
+        EXPECT_FALSE(exists(name)) << name;
 }
 
 TEST_F(Directories, RefusedDeletionIsFiftyFive) {

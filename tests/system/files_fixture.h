@@ -44,14 +44,14 @@ protected:
     // The pending runtime error, cleared (0 when none).
     static int32_t take_error() { return error_code.exchange(0); }
 
-    static int32_t open(const std::string& file, int32_t mode, int32_t number, int32_t access = 0,
-                        int32_t lock = 0, int64_t record_length = 0) {
+    static int32_t open(const std::string& file, int32_t mode, int32_t number, int32_t access = 0, int32_t lock = 0,
+                        int64_t record_length = 0) {
         file_open(str_from_bytes(file.data(), static_cast<uint32_t>(file.size())), mode, access, lock, number,
                   record_length, record_length != 0);
         return take_error();
     }
-    int32_t open_in(const std::string& name, int32_t mode, int32_t number, int32_t access = 0,
-                    int32_t lock = 0, int64_t record_length = 0) const {
+    int32_t open_in(const std::string& name, int32_t mode, int32_t number, int32_t access = 0, int32_t lock = 0,
+                    int64_t record_length = 0) const {
         return open(path(name), mode, number, access, lock, record_length);
     }
     static int32_t write(int32_t number, const std::string& bytes, int64_t position = -1) {

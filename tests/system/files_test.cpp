@@ -17,7 +17,12 @@ using Files = FileNumbers;
 TEST_F(Files, FailedOpensRaiseTheirErrorAndLeaveTheNumberFree) {
     make("there", "x");
     std::filesystem::create_directory(path("folder"));
-    struct Case { std::string name; int32_t mode, number, access, lock; int64_t length; int32_t error; };
+    struct Case {
+        std::string name;
+        int32_t mode, number, access, lock;
+        int64_t length;
+        int32_t error;
+    };
     const Case cases[] = {
         {path("missing"), file_mode_input, 1, 0, 0, 0, 53},
         {path("no/such/folder"), file_mode_output, 1, 0, 0, 0, 76},
@@ -79,8 +84,12 @@ TEST_F(Files, OutputTruncatesAppendAppendsInputReads) {
 }
 
 TEST_F(Files, EndMarkStopsTheReaderAndIsTheEnd) {
-    make("text", std::string("AB\x1a" "after"));
-    make("marked", std::string("\x1a" "hidden"));
+    make("text",
+         std::string("AB\x1a"
+                     "after"));
+    make("marked",
+         std::string("\x1a"
+                     "hidden"));
     ASSERT_EQ(open_in("text", file_mode_input, 1), 0);
     EXPECT_EQ(file_read_byte(1), 'A');
     EXPECT_EQ(file_eof(1), 0);
@@ -142,11 +151,14 @@ TEST_F(Files, ShortReadZeroFillsAndSetsTheEnd) {
 }
 
 TEST_F(Files, LineEndsAndFieldEnds) {
-    struct Case { std::string text; int32_t result; int32_t next; };
+    struct Case {
+        std::string text;
+        int32_t result;
+        int32_t next;
+    };
     const Case cases[] = {
-        {"1,2", 0, '2'},        {"1  ,2", 0, '2'},    {"1\r\nX", 1, 'X'},  {"1\n\rX", 1, 'X'},
-        {"1\rX", 1, 'X'},       {"1\n\nX", 1, '\n'},  {"1\r\rX", 1, '\r'}, {"1 X", 2, 'X'},
-        {"1", -1, -1},          {"1\r", 1, -1},
+        {"1,2", 0, '2'},     {"1  ,2", 0, '2'},   {"1\r\nX", 1, 'X'}, {"1\n\rX", 1, 'X'}, {"1\rX", 1, 'X'},
+        {"1\n\nX", 1, '\n'}, {"1\r\rX", 1, '\r'}, {"1 X", 2, 'X'},    {"1", -1, -1},      {"1\r", 1, -1},
     };
     int32_t number = 1;
     for (const Case& c : cases) {
@@ -162,8 +174,8 @@ TEST_F(Files, LineEndsAndFieldEnds) {
 }
 
 TEST_F(Files, NamesOpenAsTheFilesTheyName) {
-    for (const std::string name : {"with space.txt", "quote\"d 'name'", "caf\xc3\xa9", "\xff\xfe raw",
-                                   "comments.txt", "COMMAND"}) {
+    for (const std::string name :
+         {"with space.txt", "quote\"d 'name'", "caf\xc3\xa9", "\xff\xfe raw", "comments.txt", "COMMAND"}) {
         ASSERT_EQ(open_in(name, file_mode_output, 1), 0) << name;
         EXPECT_EQ(write(1, name), 0);
         file_close(1);
@@ -195,7 +207,7 @@ TEST_F(Files, RestartResetClosesEveryNumber) {
 // True when another descriptor of the file could not lock the byte.
 bool byte_locked(const std::string& file, uint64_t byte) {
     int fd = ::open(file.c_str(), O_RDWR);
-    struct flock probe{};
+    struct flock probe {};
     probe.l_type = F_WRLCK;
     probe.l_whence = SEEK_SET;
     probe.l_start = static_cast<off_t>(byte);
@@ -206,11 +218,19 @@ bool byte_locked(const std::string& file, uint64_t byte) {
 }
 
 TEST_F(Files, LockRangesFollowRecordsBytesOrTheWholeFile) {
-    struct Case { int32_t mode; int64_t length, first, last; int32_t given; uint64_t from, to; };
+    struct Case {
+        int32_t mode;
+        int64_t length, first, last;
+        int32_t given;
+        uint64_t from, to;
+    };
     const Case cases[] = {
-        {file_mode_random, 10, 2, 3, 3, 10, 30},  {file_mode_random, 10, 2, 0, 1, 10, 20},
-        {file_mode_random, 10, 0, 3, 2, 0, 30},   {file_mode_binary, 0, 5, 0, 1, 4, 5},
-        {file_mode_binary, 0, 5, 8, 3, 4, 8},     {file_mode_output, 0, 5, 6, 3, 0, handle_lock_limit},
+        {file_mode_random, 10, 2, 3, 3, 10, 30},
+        {file_mode_random, 10, 2, 0, 1, 10, 20},
+        {file_mode_random, 10, 0, 3, 2, 0, 30},
+        {file_mode_binary, 0, 5, 0, 1, 4, 5},
+        {file_mode_binary, 0, 5, 8, 3, 4, 8},
+        {file_mode_output, 0, 5, 6, 3, 0, handle_lock_limit},
         {file_mode_random, 128, 0, 0, 0, 0, handle_lock_limit},
     };
     for (const Case& c : cases) {
@@ -323,11 +343,15 @@ TEST_F(Files, TheByteReaderMeetsALockTakenAfterItReadAhead) {
 
 TEST_F(Files, ShareClausesRefuseConflictingOpens) {
     make("s", "contents");
-    struct Case { int32_t lock; int32_t mode, access; int32_t error; };
+    struct Case {
+        int32_t lock;
+        int32_t mode, access;
+        int32_t error;
+    };
     const Case cases[] = {
-        {2, file_mode_input, 0, 70},  {2, file_mode_append, 0, 70}, {3, file_mode_input, 0, 70},
-        {3, file_mode_append, 0, 0},  {4, file_mode_input, 0, 0},   {4, file_mode_output, 0, 70},
-        {1, file_mode_output, 0, 0},  {4, file_mode_binary, 1, 70},
+        {2, file_mode_input, 0, 70}, {2, file_mode_append, 0, 70}, {3, file_mode_input, 0, 70},
+        {3, file_mode_append, 0, 0}, {4, file_mode_input, 0, 0},   {4, file_mode_output, 0, 70},
+        {1, file_mode_output, 0, 0}, {4, file_mode_binary, 1, 70},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "lock " << c.lock << " then mode " << c.mode);
@@ -357,7 +381,9 @@ TEST_F(Files, FilesOnlyWritableOrOnlyReadableShareAndLockAsAnyOther) {
         make("w", "kept");
         chmod(path("w").c_str(), 0200);
         // A opens here; B in another process, then under another number here.
-        struct Case { int32_t a_mode, a_access, a_lock, b_mode, b_access, b_lock, error; };
+        struct Case {
+            int32_t a_mode, a_access, a_lock, b_mode, b_access, b_lock, error;
+        };
         const Case cases[] = {
             {file_mode_binary, 0, 2, file_mode_output, 0, 0, 70},  // B would have emptied it
             {file_mode_binary, 0, 2, file_mode_append, 0, 0, 70},
@@ -384,9 +410,8 @@ TEST_F(Files, FilesOnlyWritableOrOnlyReadableShareAndLockAsAnyOther) {
         if (take_error()) f += "lock refused; ";
         if (read(2, 3, 0) != "012" || read(2, 3, 3) != "") f += "bytes 4-6 readable; ";
         if (take_error() != 70) f += "no 70 for bytes 4-6; ";
-        int elsewhere = in_other_process([&] {
-            return open_in("r", file_mode_input, 3) ? 1 : (read(3, 1, 4), take_error());
-        });
+        int elsewhere = in_other_process(
+            [&] { return open_in("r", file_mode_input, 3) ? 1 : (read(3, 1, 4), take_error()); });
         if (elsewhere != 70) f += "another process read byte 5 (" + std::to_string(elsewhere) + "); ";
         // The byte reader stops before the range.
         file_seek(2, 1);

@@ -79,7 +79,9 @@ int plain_accept(int listener) {
     return poll(&p, 1, 5000) == 1 ? accept(listener, nullptr, nullptr) : -1;
 }
 
-void plain_send(int fd, const Bytes& bytes) { ASSERT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size())); }
+void plain_send(int fd, const Bytes& bytes) {
+    ASSERT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size()));
+}
 
 // Exactly n bytes from a plain peer, or what came within 5 s.
 Bytes plain_read(int fd, size_t n) {
@@ -263,7 +265,7 @@ TEST_F(Net, AddressesOpenTheirPortOrRaiseFive) {
     EXPECT_EQ(net_open_host(text("TCP/IP:" + std::to_string(busy))), 0);
     close(plain_listen(&unused));  // a port nobody listens on now
     for (std::string address : {"TCP/IP:" + std::to_string(unused) + ":127.0.0.1", std::string("TCP/IP:1234:::1"),
-                             std::string("TCP/IP:1:a\0b", 12)})
+                                std::string("TCP/IP:1:a\0b", 12)})
         EXPECT_EQ(net_open_client(text(address)), 0) << address;
     EXPECT_EQ(take_error(), 0);
 }
@@ -272,7 +274,11 @@ TEST_F(Net, EachPrintIsOneFrameOfTheSmallestClass) {
     int peer = -1;
     int32_t client = client_to_plain(&peer);
     ASSERT_LT(client, 0);
-    struct Case { std::string text; int32_t space, tab, line_end; Bytes wire; };
+    struct Case {
+        std::string text;
+        int32_t space, tab, line_end;
+        Bytes wire;
+    };
     const std::string s300(300, 'a'), s70000(70000, 'b');
     const Case cases[] = {
         {"hi", 0, 0, 1, Bytes("\x02hi")},
@@ -280,10 +286,14 @@ TEST_F(Net, EachPrintIsOneFrameOfTheSmallestClass) {
         {"hi", 1, 0, 1, Bytes("\x03hi ")},
         {"hi", 0, 1, 0, Bytes("\x02hi")},  // a tab ends the frame's line too
         {"", 0, 0, 1, Bytes(1, '\0')},
-        {"", 0, 0, 0, ""},                 // nothing at all
+        {"", 0, 0, 0, ""},  // nothing at all
         {"", 1, 0, 0, ""},
-        {"abcd", 0, 0, 1, Bytes("\x04" "abcd")},
-        {"abcde", 1, 0, 1, Bytes("\x05\x06" "abcde ")},
+        {"abcd", 0, 0, 1,
+         Bytes("\x04"
+               "abcd")},
+        {"abcde", 1, 0, 1,
+         Bytes("\x05\x06"
+               "abcde ")},
         {s300, 0, 0, 1, Bytes("\x06\x2c\x01") + s300},
         {s70000, 0, 0, 0, Bytes("\x87\x70\x11\x01\x00", 5) + s70000},
     };
@@ -315,7 +325,10 @@ TEST_F(Net, LinesGatherFramesAndComeBackUnlessTheStatementCompletes) {
     EXPECT_EQ(next_line(accepted), "rs");
     EXPECT_EQ(next_line(accepted), "");
     // A statement that does not complete puts its lines back.
-    plain_send(peer, "\x02" "ab\x02" "cd");
+    plain_send(peer,
+               "\x02"
+               "ab\x02"
+               "cd");
     ASSERT_TRUE(within([&] { return net_connected(accepted) && net_buffered_bytes(accepted) == 6; }));
     StrDesc* first = net_read_line(accepted);
     StrDesc* second = net_read_line(accepted);
@@ -373,7 +386,12 @@ TEST_F(Net, FileNumbersAndNetworkHandlesAreNotMistaken) {
     close(mkstemp(path));
     file_open(text(path), file_mode_binary, 0, 0, 1, 0, 0);
     ASSERT_EQ(take_error(), 0);
-    struct Case { const char* what; int32_t handle; int (*call)(int32_t); int32_t error; };
+    struct Case {
+        const char* what;
+        int32_t handle;
+        int (*call)(int32_t);
+        int32_t error;
+    };
     const Case cases[] = {
         {"print to a file number", 1, [](int32_t h) { return net_print(h, text("x"), 0, 0, 1), 0; }, 52},
         {"print to a host", host, [](int32_t h) { return net_print(h, text("x"), 0, 0, 1), 0; }, 52},
@@ -384,7 +402,8 @@ TEST_F(Net, FileNumbersAndNetworkHandlesAreNotMistaken) {
         {"end of a host", host, file_eof, 52},
         {"accept on a connection", accepted, net_accept, 258},
         {"accept on a file", 1, net_accept, 258},
-        {"raw write to a connection", accepted, [](int32_t h) { return static_cast<int>(file_raw_write(h, -1, "x", 1)); }, 52},
+        {"raw write to a connection", accepted,
+         [](int32_t h) { return static_cast<int>(file_raw_write(h, -1, "x", 1)); }, 52},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.call(c.handle), 0) << c.what;
@@ -421,7 +440,10 @@ TEST_F(Net, HostilePeersNeitherHangNorSwellTheProgram) {
     EXPECT_TRUE(sees_end(peer));
     // So does a frame announcing more than a connection holds.
     int32_t huge = accepted_from_plain(&peer);
-    plain_send(peer, Bytes("\x01" "a\x07\xff\xff\xff\xff", 7));
+    plain_send(peer,
+               Bytes("\x01"
+                     "a\x07\xff\xff\xff\xff",
+                     7));
     ASSERT_TRUE(within([&] { return net_connected(huge) == 0; }));
     EXPECT_EQ(read_line_once(huge), "a");
     EXPECT_EQ(net_buffered_bytes(huge), 0u);
@@ -441,8 +463,7 @@ TEST_F(Net, HostilePeersNeitherHangNorSwellTheProgram) {
     for (int i = 0; i < 20000; ++i) lines += Bytes("\x01") + static_cast<char>('a' + i % 26);
     for (int i = 0; i < 20000; ++i) pieces += "\x81-";
     plain_send(peer, lines + pieces + Bytes(1, '\0'));
-    for (int i = 0; i < 20000; ++i)
-        ASSERT_EQ(next_line(tiny), std::string(1, static_cast<char>('a' + i % 26))) << i;
+    for (int i = 0; i < 20000; ++i) ASSERT_EQ(next_line(tiny), std::string(1, static_cast<char>('a' + i % 26))) << i;
     EXPECT_EQ(next_line(tiny), std::string(20000, '-'));
     EXPECT_LE(net_buffer_capacity(tiny), room_for(lines.size() + pieces.size() + 1));
     // The room of a line longer than a buffer keeps goes back once it is read.
@@ -516,7 +537,8 @@ while total < 5 + (8 << 20):
     total += len(block)
     time.sleep(0.01)
 print(total)
-)", port);
+)",
+                      port);
     int32_t accepted = 0;
     ASSERT_TRUE(within([&] { return (accepted = net_accept(host)) != 0; }));
     net_print(accepted, text(line), 0, 0, 1);
@@ -535,7 +557,8 @@ import socket, sys
 s = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
 s.sendall(b"\x02hi")
 s.close()
-)", port);
+)",
+                      port);
     ASSERT_EQ(sender.finish(), "");
     int32_t accepted = 0;
     ASSERT_TRUE(within([&] { return (accepted = net_accept(host)) != 0; }));
@@ -551,7 +574,11 @@ s.close()
 TEST_F(Net, FloodingPeersEndTheirConnectionWithinTheLimit) {
     constexpr uint64_t limit = 4 << 20;
     net_set_receive_limit_bytes(limit);
-    struct Case { const char* what; const char* start; size_t readable_lines; };
+    struct Case {
+        const char* what;
+        const char* start;
+        size_t readable_lines;
+    };
     const Case cases[] = {
         {"an endless line", "b''", 0},
         {"a bad header after a line", "b'\\x02ok\\x08'", 1},
@@ -566,7 +593,8 @@ import socket, struct, sys
 s = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
 frame = b"\x87" + struct.pack("<I", 65536) + b"x" * 65536
 try:
-    s.sendall()") + c.start + R"()
+    s.sendall()") +
+            c.start + R"()
     while True:
         s.sendall(frame)
 except OSError:
@@ -598,9 +626,14 @@ except OSError:
 TEST_F(Net, PeersTogetherHoldNoMoreThanTheSharedLimit) {
     constexpr uint64_t limit = 1 << 20, total = 2 << 20;
     net_set_receive_limit_bytes(limit, total);
-    struct Case { const char* what; const char* header; int frames; int disconnected; };
+    struct Case {
+        const char* what;
+        const char* header;
+        int frames;
+        int disconnected;
+    };
     const Case cases[] = {
-        {"whole lines", "\\x07", 48, 0},      // 3 MiB a peer
+        {"whole lines", "\\x07", 48, 0},  // 3 MiB a peer
         {"parts of lines", "\\x87", 12, 2},  // 768 KiB a peer, never ended
     };
     for (const Case& c : cases) {
@@ -611,9 +644,12 @@ TEST_F(Net, PeersTogetherHoldNoMoreThanTheSharedLimit) {
         const std::string script = std::string(R"(
 import socket, struct, sys
 s = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
-for i in range()") + std::to_string(c.frames) + R"():
-    s.sendall(b")" + c.header + R"(" + struct.pack("<I", 65536) + bytes([65 + i % 26]) * 65536)
-s.shutdown(socket.SHUT_WR) if )" + (c.disconnected ? "False" : "True") + R"( else None
+for i in range()") +
+            std::to_string(c.frames) + R"():
+    s.sendall(b")" +
+            c.header + R"(" + struct.pack("<I", 65536) + bytes([65 + i % 26]) * 65536)
+s.shutdown(socket.SHUT_WR) if )" +
+            (c.disconnected ? "False" : "True") + R"( else None
 while s.recv(65536):
     pass
 )";
@@ -722,8 +758,10 @@ struct EchoService {
                 if (r <= 0) break;
                 request.append(block, static_cast<size_t>(r));
             }
-            if (!reply.empty()) send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
-            else poll(&p, 1, 3000);  // until the runtime gives up and closes
+            if (!reply.empty())
+                send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+            else
+                poll(&p, 1, 3000);  // until the runtime gives up and closes
             close(fd);
         });
     }
@@ -745,7 +783,9 @@ TEST_F(Net, AHostsAddressComesFromTheConfiguredServiceOrLocalhost) {
     unsetenv(net_address_host_variable);
     EXPECT_EQ(str_view(net_address(host)), local);
     setenv(net_address_path_variable, "/ip", 1);
-    struct Case { std::string reply, address; };
+    struct Case {
+        std::string reply, address;
+    };
     const Case cases[] = {
         {"HTTP/1.1 200 OK\r\nContent-Length: 12\r\n\r\n203.0.113.9\n", "203.0.113.9"},
         {"HTTP/1.1 200 OK\r\ncontent-length:7\r\n\r\n1.2.3.4 and more", "1.2.3.4"},

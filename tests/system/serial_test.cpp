@@ -32,8 +32,12 @@ TEST(SerialSettings, ItemsAndDefaults) {
     using P = SerialParity;
     struct Case {
         const char* settings;
-        uint8_t port; uint32_t speed; P parity; uint8_t data, stop_halves;
-        bool rs, asc, lf; uint16_t cd, cs, ds, op;
+        uint8_t port;
+        uint32_t speed;
+        P parity;
+        uint8_t data, stop_halves;
+        bool rs, asc, lf;
+        uint16_t cd, cs, ds, op;
     };
     const Case cases[] = {
         {"COM1:", 1, 300, P::even, 7, 2, false, false, false, 0, 1000, 1000, 10000},
@@ -73,13 +77,40 @@ TEST(SerialSettings, ItemsAndDefaults) {
 }
 
 TEST(SerialSettings, BadSettings) {
-    for (const char* settings : {
-             "COM0:", "COM01:", "COM256:", "COM1", "COMX:", "COM:", "COM1:0", "COM1:09600",
-             "COM1:4294967296", "COM1:96A", "COM1:9600,X", "COM1:,NN", "COM1:,,4", "COM1:,,9", "COM1:,,08",
-             "COM1:,,,3", "COM1:,,,1.0", "COM1:,,,01", "COM1:,,,.5", "COM1:9.6", "COM1:,,,,RS,RS",
-             "COM1:,,,,BIN,ASC", "COM1:,,,,CD1,CD2", "COM1:,,,,TB,TB", "COM1:,,,,CD65536", "COM1:,,,,CD01",
-             "COM1:,,,,RS1", "COM1:,,,,XY", "COM1:,,,,CD1A", "COM1:,,,,CD1.5", "COM1: 9600", "COM1:9600;N",
-             "COM1:,,,,1", "COM1:RS"}) {
+    for (const char* settings : {"COM0:",
+                                 "COM01:",
+                                 "COM256:",
+                                 "COM1",
+                                 "COMX:",
+                                 "COM:",
+                                 "COM1:0",
+                                 "COM1:09600",
+                                 "COM1:4294967296",
+                                 "COM1:96A",
+                                 "COM1:9600,X",
+                                 "COM1:,NN",
+                                 "COM1:,,4",
+                                 "COM1:,,9",
+                                 "COM1:,,08",
+                                 "COM1:,,,3",
+                                 "COM1:,,,1.0",
+                                 "COM1:,,,01",
+                                 "COM1:,,,.5",
+                                 "COM1:9.6",
+                                 "COM1:,,,,RS,RS",
+                                 "COM1:,,,,BIN,ASC",
+                                 "COM1:,,,,CD1,CD2",
+                                 "COM1:,,,,TB,TB",
+                                 "COM1:,,,,CD65536",
+                                 "COM1:,,,,CD01",
+                                 "COM1:,,,,RS1",
+                                 "COM1:,,,,XY",
+                                 "COM1:,,,,CD1A",
+                                 "COM1:,,,,CD1.5",
+                                 "COM1: 9600",
+                                 "COM1:9600;N",
+                                 "COM1:,,,,1",
+                                 "COM1:RS"}) {
         SerialSettings s;
         EXPECT_EQ(serial_settings_parse(settings, std::strlen(settings), &s), handle_bad_settings) << settings;
     }
@@ -122,7 +153,9 @@ protected:
         std::string got;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
         while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-            struct pollfd p{peer, POLLIN, 0};
+            struct pollfd p {
+                peer, POLLIN, 0
+            };
             if (poll(&p, 1, 100) <= 0) continue;
             char buffer[256];
             ssize_t n = ::read(peer, buffer, sizeof buffer);
@@ -155,7 +188,7 @@ const FramingCase FramingCases[] = {
 TEST(SerialSettings, TerminalSettingsOfEachFraming) {
     for (const FramingCase& c : FramingCases) {
         SCOPED_TRACE(c.settings);
-        struct termios t{};
+        struct termios t {};
         serial_framing(t, parsed(c.settings));
         EXPECT_EQ(t.c_cflag & CSIZE, c.size);
         EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), c.parity);
@@ -216,7 +249,10 @@ TEST_F(SerialPort, BytesInAreCountedAndRead) {
 
 TEST_F(SerialPort, ReadTimeoutsEndReadsInTheTimeGiven) {
     using Clock = std::chrono::steady_clock;
-    struct Case { const char* settings; int at_least_ms, below_ms; };
+    struct Case {
+        const char* settings;
+        int at_least_ms, below_ms;
+    };
     for (const Case& c : {Case{"COM1:9600,N,8,1,DS0", 0, 100}, Case{"COM1:9600,N,8,1,DS300", 280, 1000}}) {
         SCOPED_TRACE(c.settings);
         ASSERT_EQ(open(c.settings, file_mode_random, 1), 0);
@@ -265,8 +301,10 @@ TEST_F(FileNumbers, APortOpensAgainOnceClosed) {
                       if (other >= 0) close(other);
                       file_close(1);
                       other = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
-                      if (other < 0) f += at + "closed, yet others are refused; ";
-                      else close(other);
+                      if (other < 0)
+                          f += at + "closed, yet others are refused; ";
+                      else
+                          close(other);
                   }
                   close(master);
                   return f;

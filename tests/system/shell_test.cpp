@@ -76,7 +76,7 @@ TEST_F(Shell, WaitingCommandsRunWithTheirStreams) {
     // The command's error stream, and "held" when it holds our file; it fails on purpose.
     auto command = [&](const char* file) {
         return "{ readlink /proc/$$/fd/2; test -e /proc/$$/fd/" + std::to_string(ours) + " && echo held; } > " +
-               path(file) + "; exit 3";
+            path(file) + "; exit 3";
     };
     shell_run(s(command("shown")), 1);
     shell_run_hidden(s(command("hidden")));
@@ -90,7 +90,11 @@ TEST_F(Shell, WaitingCommandsRunWithTheirStreams) {
 }
 
 TEST_F(Shell, EmptyAndCutCommandsAreRefused) {
-    struct Case { const char* what; void (*run)(); int32_t error; } cases[] = {
+    struct Case {
+        const char* what;
+        void (*run)();
+        int32_t error;
+    } cases[] = {
         {"hidden, empty", [] { shell_run_hidden(s("")); }, 5},
         {"no wait, empty", [] { shell_run_nowait(s("")); }, 5},
         {"a zero byte", [] { shell_run(s(std::string("true\0rm -rf /", 13)), 1); }, 5},
@@ -140,8 +144,7 @@ TEST_F(Shell, NoCommandRunsTheShellInOurTerminal) {
     // The terminal's echo and prompts are read away so that it never fills.
     std::thread([master] {
         char buffer[256];
-        while (::read(master, buffer, sizeof buffer) > 0) {
-        }
+        while (::read(master, buffer, sizeof buffer) > 0) {}
     }).detach();
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
@@ -180,10 +183,15 @@ const char* sleeper_pid_file() {
 }
 
 int long_command_program(void*) {
-    const std::string command =
-        "echo $$ > " + std::string(sleeper_pid_file()) + "; exec sleep 30 </dev/null >/dev/null 2>&1";
+    const std::string command = "echo $$ > " + std::string(sleeper_pid_file()) +
+        "; exec sleep 30 </dev/null >/dev/null 2>&1";
     // Full screen is left for a command and taken up again after it.
-    event_request(EventRequestKind::once, [] { display_set_video_modes({{1024, 768}, {800, 450}}); }, true);
+    event_request(
+        EventRequestKind::once,
+        [] {
+            display_set_video_modes({{1024, 768}, {800, 450}});
+        },
+        true);
     request_full_screen(2);
     shell_run(str_lit("true"), 1);
     if (get_full_screen() == 1) std::fprintf(stderr, "full screen again\n");
@@ -206,10 +214,12 @@ TEST(ShellEndToEnd, WindowCloseDuringALongCommandEndsTheRuntime) {
     unlink(pid_file.c_str());
     auto run = [] {
         std::thread([] {
-            expect_within(10000, [] { return LongCommandStarts && shell_running(); }, 8);
+            expect_within(
+                10000, [] { return LongCommandStarts && shell_running(); }, 8);
             FramesAtCommand = display_frame_counter();
             if (get_full_screen() == 0) std::fprintf(stderr, "windowed during the command\n");
-            expect_within(2000, [] { return display_frame_counter() >= FramesAtCommand + 5; }, 9);
+            expect_within(
+                2000, [] { return display_frame_counter() >= FramesAtCommand + 5; }, 9);
             std::fprintf(stderr, "frames drawn during the command\n");
             SDL_Event quit{};
             quit.type = SDL_QUIT;
@@ -222,8 +232,9 @@ TEST(ShellEndToEnd, WindowCloseDuringALongCommandEndsTheRuntime) {
         runtime_main(1, argv, long_command_program);
         std::_Exit(10);
     };
-    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0),
-                "full screen again\nwindowed during the command\nframes drawn during the command\n(.|\n)*the wait ended");
+    EXPECT_EXIT(
+        run(), ::testing::ExitedWithCode(0),
+        "full screen again\nwindowed during the command\nframes drawn during the command\n(.|\n)*the wait ended");
     std::ifstream in(pid_file);
     pid_t sleeper = 0;
     in >> sleeper;

@@ -219,8 +219,9 @@ public:
     bool says(const std::string& text) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (errors.find(text) == std::string::npos) {
-            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            deadline - std::chrono::steady_clock::now()).count());
+            int left = static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                    .count());
             pollfd p{stderr_reader, POLLIN, 0};
             if (left <= 0 || poll(&p, 1, left) != 1) return false;
             char block[512];
@@ -272,7 +273,12 @@ TEST(StreamsAtTheEnd, AProgramInItsStreamsEndsWithinTheBound) {
     const std::string file = std::string(folder) + "/by-number.txt";
     StdioOptions merged;
     merged.merged = true;
-    struct Case { std::vector<std::string> args; StdioOptions options; int bound_ms; bool parked, stdout_read; };
+    struct Case {
+        std::vector<std::string> args;
+        StdioOptions options;
+        int bound_ms;
+        bool parked, stdout_read;
+    };
     const Case cases[] = {
         {{"getchar"}, {}, 4000, false, false},
         {{"printf"}, {}, 4000, false, false},
@@ -312,7 +318,10 @@ TEST(StreamsAtTheEnd, AProgramInItsStreamsEndsWithinTheBound) {
 // its exclusive mode). Root passes over that mode: the program and the second
 // open run without privileges.
 TEST(StreamsAtTheEnd, APortLeftOpenOpensAgainAfterTheEnd) {
-    struct Case { const char* mode; int bound_ms; };
+    struct Case {
+        const char* mode;
+        int bound_ms;
+    };
     for (const Case& c : {Case{"port-write", 1500}, Case{"port-getchar", 4000}}) {
         SCOPED_TRACE(c.mode);
         int master = -1, slave = -1;
@@ -332,9 +341,9 @@ TEST(StreamsAtTheEnd, APortLeftOpenOpensAgainAfterTheEnd) {
         auto closed = std::chrono::steady_clock::now();
         kill(program.pid, SIGTERM);
         EXPECT_EQ(program.ended_within(c.bound_ms + 2000), 0);
-        EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - closed)
-                      .count(),
-                  c.bound_ms);
+        EXPECT_LT(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - closed).count(),
+            c.bound_ms);
         const std::string path = device;
         EXPECT_EQ(run_unprivileged([&] {
                       int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);

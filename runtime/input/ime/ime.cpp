@@ -57,8 +57,8 @@ void fill(SDL_Surface* overlay, int left, int top, int right, int bottom, Uint32
     right = std::min(right, overlay->w);
     if (right <= left) return;
     SDL_Rect r{Sint16(left), Sint16(top), Uint16(right - left), Uint16(bottom - top)};
-    SDL_FillRect(overlay, &r, SDL_MapRGBA(overlay->format, Uint8(argb >> 16), Uint8(argb >> 8), Uint8(argb),
-                                          Uint8(argb >> 24)));
+    SDL_FillRect(overlay, &r,
+                 SDL_MapRGBA(overlay->format, Uint8(argb >> 16), Uint8(argb >> 8), Uint8(argb), Uint8(argb >> 24)));
 }
 
 // The text before the target clause, the clause, the text after it and the

@@ -39,7 +39,7 @@ std::vector<uint32_t> ime_code_points(const uint16_t* units, size_t count);
 // Where the parts of the last composition drawn stand in the overlay, in its
 // pixels (tests and the screenshot check).
 struct ImeOverlayLayout {
-    int box_left, box_right;      // the drawn box
+    int box_left, box_right;  // the drawn box
     int clause_left, clause_right;  // the target clause
     int caret_x;
 };

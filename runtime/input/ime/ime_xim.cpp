@@ -17,9 +17,9 @@ namespace {
 
 // Event thread only; the name is made by init and read under the library's lock.
 struct XimBackendState {
-    bool active = false;        // the library runs on this back-end
-    bool on = false;            // ON posted, OFF not yet
-    bool end_pending = false;   // the composition ended; OFF follows its result
+    bool active = false;  // the library runs on this back-end
+    bool on = false;  // ON posted, OFF not yet
+    bool end_pending = false;  // the composition ended; OFF follows its result
     bool open_before_invalidate = false;
     bool composition_shown = false;  // the last CHANGE posted carried text
     uint16_t name[256] = {};
@@ -52,22 +52,22 @@ void post_reports() {
     for (const ImeX11Report& r : ime_x11_take_reports()) {
         if (InputMethod_GetEventNumber() >= queued_limit) continue;
         switch (r.kind) {
-            case ImeX11Report::start:
-                if (!Xim.on) post_simple(INPUT_METHOD_MESSAGE_ON);
-                Xim.on = true;
-                Xim.end_pending = false;
-                break;
-            case ImeX11Report::change:
-                post_change(r.text, r.caret, r.clause_at, r.clause_length);
-                break;
-            case ImeX11Report::done:
-                if (Xim.composition_shown) post_change(u"", 0, 0, 0);
-                Xim.end_pending = Xim.on;
-                break;
-            case ImeX11Report::commit:
-                InputMethod_PostEvent(INPUT_METHOD_MESSAGE_RESULT, text_of(r.text), 0, 0, 0);
-                if (Xim.end_pending) post_off();
-                break;
+        case ImeX11Report::start:
+            if (!Xim.on) post_simple(INPUT_METHOD_MESSAGE_ON);
+            Xim.on = true;
+            Xim.end_pending = false;
+            break;
+        case ImeX11Report::change:
+            post_change(r.text, r.caret, r.clause_at, r.clause_length);
+            break;
+        case ImeX11Report::done:
+            if (Xim.composition_shown) post_change(u"", 0, 0, 0);
+            Xim.end_pending = Xim.on;
+            break;
+        case ImeX11Report::commit:
+            InputMethod_PostEvent(INPUT_METHOD_MESSAGE_RESULT, text_of(r.text), 0, 0, 0);
+            if (Xim.end_pending) post_off();
+            break;
         }
     }
 }
@@ -160,8 +160,8 @@ const uint16_t* xim_name() { return Xim.name; }
 
 }  // namespace
 
-extern const InputMethodBackend input_method_xim_backend = {
-    xim_available, xim_init, xim_quit, xim_reset, xim_validate, xim_invalidate, xim_name, {}};
+extern const InputMethodBackend input_method_xim_backend = {xim_available, xim_init,       xim_quit, xim_reset,
+                                                            xim_validate,  xim_invalidate, xim_name, {}};
 
 void ime_before_window_system() { ime_x11_keep_server_from_sdl(); }
 

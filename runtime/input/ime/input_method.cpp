@@ -40,10 +40,13 @@ std::mutex QueueLock;
 // after switching it to `enable` (-1 only asks).
 int swap_unicode(int enable) {
     auto previous = std::make_shared<int>(0);
-    event_request(EventRequestKind::once, [previous, enable] {
-        *previous = SDL_EnableUNICODE(-1);
-        if (enable >= 0) SDL_EnableUNICODE(enable);
-    }, true);
+    event_request(
+        EventRequestKind::once,
+        [previous, enable] {
+            *previous = SDL_EnableUNICODE(-1);
+            if (enable >= 0) SDL_EnableUNICODE(enable);
+        },
+        true);
     return *previous;
 }
 
@@ -85,8 +88,10 @@ uint16_t* copy_string(const uint16_t* s) {
 
 int append(InputMethodMessage* m) {
     std::lock_guard<std::mutex> hold(QueueLock);
-    if (State.last) State.last->next = m;
-    else State.first = m;
+    if (State.last)
+        State.last->next = m;
+    else
+        State.first = m;
     State.last = m;
     ++State.count;
     return 0;
@@ -259,9 +264,7 @@ int InputMethod_GetCurrentMessage(void) {
 }
 
 // The string stays the message's own: valid until the message is dropped.
-const uint16_t* InputMethod_GetCurrentEditingString(void) {
-    return current_field(&InputMethodMessage::editing_string);
-}
+const uint16_t* InputMethod_GetCurrentEditingString(void) { return current_field(&InputMethodMessage::editing_string); }
 uint16_t InputMethod_GetCurrentChar(void) { return current_field(&InputMethodMessage::character); }
 int32_t InputMethod_GetCurrentCursorPosition(void) { return current_field(&InputMethodMessage::cursor_position); }
 uint32_t InputMethod_GetCurrentCompositionPosition(void) {
@@ -281,8 +284,9 @@ int InputMethod_PostEvent(int32_t type, const uint16_t* editing_string, int32_t 
     if (type < 0 || type > 3) return fail(4, "post message: unknown message");
     const bool carries_string = type == INPUT_METHOD_MESSAGE_CHANGE || type == INPUT_METHOD_MESSAGE_RESULT;
     if (carries_string && !editing_string)
-        return fail(3, type == INPUT_METHOD_MESSAGE_CHANGE ? "post INPUT_METHOD_MESSAGE_CHANGE: Editing string is NULL"
-                                                           : "post INPUT_METHOD_MESSAGE_RESULT: Editing string is NULL");
+        return fail(3,
+                    type == INPUT_METHOD_MESSAGE_CHANGE ? "post INPUT_METHOD_MESSAGE_CHANGE: Editing string is NULL"
+                                                        : "post INPUT_METHOD_MESSAGE_RESULT: Editing string is NULL");
     auto* m = new (std::nothrow) InputMethodMessage{};
     if (!m) return fail(2, "Allocate memory failed");
     m->type = type;

@@ -140,10 +140,12 @@ inline void push_quit() {
 inline void wait_keys_read() {
     const uint32_t frame = display_frame_counter();
     wait_until([frame] { return display_frame_counter() >= frame + 2; }, "the event thread's next poll");
-    wait_until([] {
-        const uint8_t* m = low_memory();
-        return observe(m + low_key_buffer_head) == observe(m + low_key_buffer_tail); },
-               "the typed keys to be read");
+    wait_until(
+        [] {
+            const uint8_t* m = low_memory();
+            return observe(m + low_key_buffer_head) == observe(m + low_key_buffer_tail);
+        },
+        "the typed keys to be read");
 }
 
 // Ends timed pauses early with a key the game ignores everywhere, one press at
@@ -209,9 +211,7 @@ inline int powerup_drawn(uint32_t state, double timer) {
 // The drivers read the game's board and random state from outside while it
 // runs, as a debugger would, only through these two; the thread sanitizer
 // leaves reads under these names alone (see the test main).
-[[gnu::noinline]] inline int16_t driver_peek_board(int floor, int row, int column) {
-    return board(floor, row, column);
-}
+[[gnu::noinline]] inline int16_t driver_peek_board(int floor, int row, int column) { return board(floor, row, column); }
 [[gnu::noinline]] inline uint32_t driver_peek_random_seed() { return random_seed(); }
 
 // Holds the clock at a tick whose draw gives `powerup` to the next roll. Call it

@@ -76,8 +76,8 @@ protected:
     }
     // Key codes of the keyboard: a character, or an extended key's scan code
     // times 256.
-    static constexpr int32_t key_up_arrow = 0x4800, key_down_arrow = 0x5000, key_left = 0x4B00,
-                             key_right = 0x4D00, key_home = 0x4700, key_page_up = 0x4900;
+    static constexpr int32_t key_up_arrow = 0x4800, key_down_arrow = 0x5000, key_left = 0x4B00, key_right = 0x4D00,
+                             key_home = 0x4700, key_page_up = 0x4900;
     static void type(std::initializer_list<int32_t> codes) {
         for (int32_t code : codes) {
             key_down(code);
@@ -87,7 +87,9 @@ protected:
     static bool keys_waiting() { return low_read16(low_key_buffer_head) != low_read16(low_key_buffer_tail); }
 
     // The text page as the driver reads it.
-    static uint8_t char_at(int row, int column) { return low_memory()[low_text_pages + ((row - 1) * 40 + column - 1) * 2]; }
+    static uint8_t char_at(int row, int column) {
+        return low_memory()[low_text_pages + ((row - 1) * 40 + column - 1) * 2];
+    }
     static uint8_t fg_at(int row, int column) {
         return low_memory()[low_text_pages + ((row - 1) * 40 + column - 1) * 2 + 1] & 15;
     }

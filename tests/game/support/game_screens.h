@@ -44,13 +44,8 @@ inline void set_options(bool powerups, int players, int floors) {
 
 // --- Powerup screen -----------------------------------------------------------------
 
-inline const char* const PowerupNames[7] = {"",
-                                            "Nothing",
-                                            "Add 1 marker (+1)",
-                                            "Sub 1 marker (-1)",
-                                            "Swap markers",
-                                            "Add obstacle",
-                                            "Sudden Death!"};
+inline const char* const PowerupNames[7] = {
+    "", "Nothing", "Add 1 marker (+1)", "Sub 1 marker (-1)", "Swap markers", "Add obstacle", "Sudden Death!"};
 
 // The powerup shown once the draw is over (its name stands at row 5, column
 // 12), 0 while the screen is not there or still drawing.
@@ -74,7 +69,9 @@ inline bool turn_shown(int player) {
     const std::string label = player == 1 ? "Player 1 (X)" : "Player 2 (O)";
     return text_at(1, 13, label) && char_at(7, 14) == 201 && char_at(19, 26) == 188 && text_at(5, 1, " Power: #");
 }
-inline void wait_turn(int player) { wait_until([player] { return turn_shown(player); }, "the turn of player " + std::to_string(player)); }
+inline void wait_turn(int player) {
+    wait_until([player] { return turn_shown(player); }, "the turn of player " + std::to_string(player));
+}
 
 // The number of a status line: " Floor:  2" gives 2, " Power: # 5" gives 5.
 inline int status_number(int row) {
@@ -121,7 +118,7 @@ inline void play_cell(int floor, int row, int column) {
 inline void press_every_key_but_the_confirm_key() {
     for (int sym = 8; sym <= 300; ++sym) {
         const bool skip = sym == SDLK_5 || sym == SDLK_PAUSE || (sym >= SDLK_KP0 && sym <= SDLK_KP_EQUALS) ||
-                          (sym >= SDLK_NUMLOCK && sym <= SDLK_COMPOSE);
+            (sym >= SDLK_NUMLOCK && sym <= SDLK_COMPOSE);
         if (skip) continue;
         press(static_cast<SDLKey>(sym), sym < 128 ? sym : 0);
         if (sym % 12 == 0) wait_keys_read();
@@ -141,9 +138,7 @@ inline void move_cursor_and_confirm(int floor, int row, int column) {
 
 // --- Game over ------------------------------------------------------------------------
 
-inline bool game_over_shown(const std::string& result) {
-    return text_at(1, 15, "Gameover") && text_at(2, 13, result);
-}
+inline bool game_over_shown(const std::string& result) { return text_at(1, 15, "Gameover") && text_at(2, 13, result); }
 
 // Leaves the end screen with the confirm key; the pause of a cycling floor is
 // ended with ignored keys, which the main menu then drops.

@@ -8,8 +8,7 @@ struct Sample {
 // The shared word.
 extern int32_t sample_word;
 // Overloads share one entry.
-int32_t sample_add(int32_t a,
-                   int32_t b);
+int32_t sample_add(int32_t a, int32_t b);
 int32_t sample_add(int32_t a, int32_t b, int32_t c);
 inline int32_t sample_twice(int32_t a) { return sample_add(a, a); }
 using SampleHook = void (*)(int32_t);
