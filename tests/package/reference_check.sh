@@ -11,7 +11,7 @@ FIXTURE=$SRC/tests/package/reference
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 out=$("${CHECK[@]}" "$FIXTURE/include" "$FIXTURE/docs_complete") || fail "a complete reference failed: $out"
-grep -q '4 declarations.*3 entries.*0 problems' <<< "$out" || fail "the complete fixture was read wrongly: $out"
+grep -q '4 declarations and 4 constants.*4 entries and 4 table rows.*0 problems' <<< "$out" || fail "the complete fixture was read wrongly: $out"
 
 status=0
 out=$("${CHECK[@]}" "$FIXTURE/include" "$FIXTURE/docs_missing") || status=$?
@@ -20,7 +20,13 @@ for expected in 'sample_word (morv/sample.h): no entry' \
                 'sample_add (morv/sample.h): sample.md:[0-9]* does not show the declaration  int32_t sample_add(int32_t a, int32_t b, int32_t c);' \
                 'sample_twice: sample.md:[0-9]* has no "Example:" line' \
                 'sample_gone: sample.md:[0-9]* documents it, but no installed header declares it' \
-                ' 4 problems$'; do
+                'SampleMode (morv/sample.h): sample.md:[0-9]* does not show the declaration  enum SampleMode : uint8_t' \
+                'SAMPLE_FLAG (morv/sample.h): no row' \
+                'sample_limit (morv/sample.h): sample.md:[0-9]* gives the value 12; the header has  10' \
+                'sample_mode_fancy (morv/sample.h): sample.md:[0-9]* lists it outside the entry of its enum SampleMode' \
+                'sample_mode_plain: 2 rows' \
+                'sample_lost: sample.md:[0-9]* lists it, but no installed header declares such a constant' \
+                ' 10 problems$'; do
     grep -q "$expected" <<< "$out" || fail "not reported: '$expected' in
 $out"
 done
