@@ -168,7 +168,6 @@ void ime_before_window_system() { ime_x11_keep_server_from_sdl(); }
 void ime_backend_pass() {
     if (!Xim.active) return;
     ime_x11_follow_window(program_window());
-    ime_x11_pump();
     post_reports();
 }
 
