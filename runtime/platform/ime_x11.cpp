@@ -57,10 +57,11 @@ constexpr int silent_wait_ms = 30;
 // Events handled while one key is judged, at most.
 constexpr int settle_event_limit = 256;
 // The event thread waits this long for the input-method thread's verdict on a
-// key (a round trip to the X server, one to the input-method server and the
-// silent wait above), and this long for the connection to open or close.
-// Past it the input method is taken as not answering.
-constexpr uint32_t answer_wait_ms = 250;
+// key, and this long for the connection to open or close; past it the input
+// method is taken as not answering. A server at work answers within the
+// silent wait; one loading its tables on a loaded machine was seen to take
+// 0.8 s over its first key.
+constexpr uint32_t answer_wait_ms = 1500;
 constexpr uint32_t open_wait_ms = 2000;
 constexpr uint32_t close_wait_ms = 250;
 // The input-method thread looks at stop_threads at least this often.
@@ -73,9 +74,9 @@ constexpr size_t report_limit = 4096;
 struct Verdict {
     uint8_t keycode;
     bool taken;
-    bool silent;  // taken, and the input method said nothing about it
     Time time;
     Clock::time_point at;
+    size_t reports_at;  // the reports made before it was judged
 };
 
 struct Request {
@@ -376,16 +377,14 @@ Bool is_traffic(Display*, XEvent* e, XPointer) {
 
 void handle(XEvent& e);
 
-// The input method answers a key before anything asked of it later: a
-// question of ours and a round trip to the X server bring its answer in, and
-// its traffic is handled before the keys that came after.
+// What the input method has answered so far comes in: a round trip to the X
+// server, then its traffic, handled before the keys that came after. No
+// question goes to the input method itself: a server that sent a key back or
+// committed text "synchronously" answers nothing more until libX11 has
+// acknowledged it, which libX11 does only when that event is filtered, and a
+// question asked before then waits for ever. The verdict on a press taken
+// without a word waits for the answer instead (see verdict_on).
 void settle() {
-    if (Xim->ic) {
-        XPoint spot{0, 0};
-        XVaNestedList ask = XVaCreateNestedList(0, XNSpotLocation, &spot, nullptr);
-        XGetICValues(Xim->ic, XNPreeditAttributes, ask, nullptr);
-        XFree(ask);
-    }
     XSync(Xim->display, False);
     XEvent e;
     for (int i = 0; i < settle_event_limit && !given_up() && XCheckIfEvent(Xim->display, &e, is_traffic, nullptr); ++i)
@@ -400,14 +399,13 @@ void judge(XKeyEvent& key) {
     const bool sent_back = XCheckIfEvent(Xim->display, &twin, is_twin, reinterpret_cast<XPointer>(&key));
     if (sent_back) XFilterEvent(&twin, None);  // libX11's own bookkeeping of a key sent back
     if (Xim->verdicts.size() >= verdict_limit) Xim->verdicts.pop_front();
-    const bool silent = !sent_back && Xim->reports_seen == reports_before;
-    Xim->verdicts.push_back({uint8_t(key.keycode), !sent_back, silent, key.time, Clock::now()});
+    Xim->verdicts.push_back({uint8_t(key.keycode), !sent_back, key.time, Clock::now(), reports_before});
 }
 
 // A press sent back late, after it was judged taken: it is the program's.
 void take_back(const XKeyEvent& key) {
     for (Verdict& v : Xim->verdicts)
-        if (v.keycode == key.keycode && v.time == key.time) v.taken = v.silent = false;
+        if (v.keycode == key.keycode && v.time == key.time) v.taken = false;
 }
 
 void handle(XEvent& e) {
@@ -497,10 +495,10 @@ bool verdict_on(uint8_t keycode) {
     };
     auto found = find([keycode](const Verdict& v) { return v.keycode == keycode; });
     if (found == Xim->verdicts.end()) return false;
-    if (found->silent) {
-        // Taken without a word: a late answer, or the key sent back, may be on its way.
+    if (found->taken && Xim->reports_seen == found->reports_at) {
+        // Taken without a word so far: the answer, or the key sent back, may be on its way.
         const Time time = found->time;
-        const size_t reports_before = Xim->reports_seen;
+        const size_t reports_before = found->reports_at;
         const auto until = found->at + std::chrono::milliseconds(silent_wait_ms);
         for (auto left = until - Clock::now(); left.count() > 0; left = until - Clock::now()) {
             if (!wait_readable(int(std::chrono::duration_cast<std::chrono::milliseconds>(left).count()) + 1)) break;
@@ -786,6 +784,11 @@ void ime_x11_close() {
 }
 
 bool ime_x11_opened() { return Side.channel != nullptr; }
+
+bool ime_x11_context_ready() {
+    const Channel* c = Side.channel.get();
+    return c && Side.enabled && c->context_ready.load() && !c->given_up.load();
+}
 
 void ime_x11_follow_window(unsigned long window) {
     if (!Side.channel || window == Side.window) return;

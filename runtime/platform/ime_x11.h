@@ -30,6 +30,8 @@ struct ImeX11Report {
 // Opens the connection and the input method on their thread; false when no
 // server answers within two seconds.
 bool ime_x11_open();
+// True while an input context is on the window, enabled, and its thread answers.
+bool ime_x11_context_ready();
 // Lets the thread destroy the input context and close the input method and
 // the connection; waits for it a quarter of a second at most.
 void ime_x11_close();
@@ -47,9 +49,9 @@ std::vector<ImeX11Report> ime_x11_take_reports();
 // The keyboard's question about a key event from SDL (the X key code, press or
 // release): true when the input method took it. Each press the input method
 // took is answered once, oldest first; its release follows it. A press waits
-// a quarter of a second at most for the verdict: without one, the key is the
+// a second and a half at most for the verdict: without one, the key is the
 // program's, the composition ends (a `done` report), and every key is the
-// program's until the input method's thread is back; the keys typed meanwhile
-// never reach the input method and the composition they may have touched is
-// cancelled, after which the input method works again.
+// program's until the input method's thread is back. It then starts again on
+// a new connection, with a new context (the keys typed meanwhile never reach
+// the input method, and the old composition is gone with the old context).
 bool ime_x11_key_taken(uint8_t keycode, bool press);

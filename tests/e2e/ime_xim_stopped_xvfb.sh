@@ -2,8 +2,9 @@
 # An X input method that stops answering in the middle of a composition
 # (uim-xim stopped with SIGSTOP, as a hung or swapped-out server would be):
 # the next keys reach the program, the composition box is cleared and the
-# library says OFF. Closing the window ends the program in normal time while
-# the server is stopped.
+# library says OFF. Once the server runs again the input method works again,
+# without the keys the program already had. Closing the window ends the
+# program in normal time while the server is stopped.
 # Exits 77 (skipped) only when the input-method server cannot be started.
 set -u
 build=$2
@@ -28,20 +29,17 @@ wait_for 50 grep -q '^quiet' "$REPORT" || fail "the program did not settle"
 count() { grep -c "$1" "$REPORT"; }
 more_than() { [ "$(count "$1")" -gt "$2" ]; }
 scale=${MORV_TIME_SCALE:-1}
-# Pinyin on and "a" typed (啊): a composition starts once the input context is on
-# the window (keys sent sooner reach the program, and are sent again).
-changes() { count '^msg 1 [^"]'; }
-compose() {  # types Shift+Space (pinyin on) and $1 until a composition shows
-    local before try
-    before=$(changes)
-    for ((try = 0; try < 20; try++)); do
-        xdotool key --window "$win" shift+space "$1"
-        wait_for 10 more_than '^msg 1 [^"]' "$before" && return 0
-    done
-    return 1
+# Once the input context is on the window, Shift+Space turns pinyin on and a
+# composes (啊).
+compose() {  # waits for context number $1, types Shift+Space and $2, waits for the composition
+    local before
+    wait_for $((50 * scale)) more_than '^context 1' $(($1 - 1)) || fail "no input context ($1)"
+    before=$(count '^msg 1 [^"]')
+    xdotool key --window "$win" shift+space "$2"
+    wait_for $((30 * scale)) more_than '^msg 1 [^"]' "$before" ||
+        fail "no composition of $2: $(grep -v '^snap' "$REPORT" | tail -n 5 | tr '\n' ';')"
 }
-compose a
-more_than '^msg 1 [^"]' 0 || fail "no composition started: $(grep -v '^snap' "$REPORT" | tail -n 5 | tr '\n' ';')"
+compose 1 a
 
 # The server stops: b and c reach the key buffer, the box is cleared, OFF follows.
 kill -STOP $SERVER_PID
@@ -55,8 +53,18 @@ wait_for 10 more_than '^msg 3 ' 0 || fail "no OFF after the server stopped: $(gr
 [ "$(grep '^msg' "$REPORT" | tail -n 2 | cut -d' ' -f1-3 | tr '\n' ';')" = 'msg 1 "";msg 3 -;' ] ||
     fail "the composition did not end with an empty CHANGE and OFF: $(grep '^msg' "$REPORT" | tr '\n' ';')"
 
-# The window's close ends the program in normal time, the server still stopped.
+# The server runs again: the input method comes back on a new context, where
+# pinyin is off; turned on, z composes alone (a, b and c are gone).
+kill -CONT $SERVER_PID
+compose 2 z
+latest=$(grep '^msg 1 ' "$REPORT" | tail -n 1)
+[[ "$latest" =~ ^msg\ 1\ z+\  ]] || fail "the composition after the server came back is not z alone: $latest"
+
+# Stopped again, its thread held in libX11: once x has reached the program,
+# the window's close ends the program in normal time.
+kill -STOP $SERVER_PID
+keys_before=$(count '^key ')
 xdotool key --window "$win" x
-sleep 0.1
+wait_for $((30 * scale)) more_than '^key ' "$keys_before" || fail "x did not reach the program"
 close_and_expect_exit "$build" IME
-echo "server stopped: b and c read, box cleared, OFF; closed in $ELAPSED_MS ms"
+echo "server stopped: b and c read, box cleared, OFF; back: z composes alone; closed in $ELAPSED_MS ms"
