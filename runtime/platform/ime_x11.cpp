@@ -675,8 +675,13 @@ void xim_thread(std::shared_ptr<Channel> channel) {
             continue;
         }
         for (const Request& r : todo) {
-            if (given_up()) break;
-            serve(r);
+            if (!given_up()) {
+                serve(r);
+            } else if (r.kind == Request::follow) {
+                Xim->window = Window(r.window);  // for the catch-up's new context
+            } else if (r.kind == Request::enable) {
+                Xim->enabled = r.on;
+            }
         }
         pump_events();
         publish();
