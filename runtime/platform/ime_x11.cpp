@@ -1,11 +1,28 @@
-// The X input method on the runtime's own connection: the input context with
-// preedit callbacks, each key press judged taken or sent back, and committed
-// text read from the input method's own key events.
+// The X input method on a connection of the runtime's own, served by a thread
+// of its own: the input context with preedit callbacks, each key press judged
+// taken or sent back, and committed text read from the input method's own key
+// events.
+//
+// Only the event thread calls the X11 layer, with this one exception: the
+// connection here is a Display the runtime opens for the input method alone,
+// and one thread, the input-method thread, is the only one that ever touches
+// it (SDL's connection stays the event thread's). libX11's input-method calls
+// are round trips to the input-method server that wait for its answer without
+// a limit; a server that stops answering (stopped, hung, swapped out) would
+// hold whichever thread made them. On a thread of their own they hold only
+// that thread: the event thread hands it requests and waits a bounded time for
+// its answers, and when none comes it goes on as if there were no input
+// method, until the thread answers again. No lock is held across a libX11
+// call, so nothing the event thread or the end of the process takes can be
+// held by a stuck input-method thread; the process exit takes that thread.
 #include "runtime/platform/ime_x11.h"
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 #include <algorithm>
+#include <atomic>
 #include <bitset>
 #include <chrono>
 #include <clocale>
@@ -14,9 +31,14 @@
 #include <cwchar>
 #include <deque>
 #include <locale.h>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include "runtime/core/code_page.h"
+#include "runtime/core/flags_internal.h"
+#include "runtime/core/threads_internal.h"
 
 namespace {
 
@@ -34,42 +56,117 @@ constexpr size_t verdict_limit = 256;
 constexpr int silent_wait_ms = 30;
 // Events handled while one key is judged, at most.
 constexpr int settle_event_limit = 256;
+// The event thread waits this long for the input-method thread's verdict on a
+// key, and this long for the connection to open or close; past it the input
+// method is taken as not answering. A server at work answers within the
+// silent wait; one loading its tables on a loaded machine was seen to take
+// 0.8 s over its first key.
+constexpr uint32_t answer_wait_ms = 1500;
+constexpr uint32_t open_wait_ms = 2000;
+constexpr uint32_t close_wait_ms = 250;
+// The input-method thread looks at stop_threads at least this often.
+constexpr int idle_wait_ms = 250;
+// Requests waiting for the input-method thread, at most; older ones go.
+constexpr size_t request_limit = 1024;
+// Reports waiting for the event thread, at most.
+constexpr size_t report_limit = 4096;
 
 struct Verdict {
     uint8_t keycode;
     bool taken;
-    bool silent;  // taken, and the input method said nothing about it
     Time time;
     Clock::time_point at;
+    size_t reports_at;  // the reports made before it was judged
 };
 
+struct Request {
+    enum Kind : uint8_t { follow, enable, reset, ask } kind;
+    unsigned long window = 0;  // follow
+    bool on = false;  // enable
+    uint8_t keycode = 0;  // ask
+    uint64_t number = 0;  // ask
+};
+
+// What the event thread and the input-method thread share, under `lock`;
+// neither holds it across a libX11 call. Owned jointly, so a thread left
+// behind keeps its own after the event thread has let go.
+struct Channel {
+    std::mutex lock;
+    std::deque<Request> requests;
+    std::vector<ImeX11Report> reports;
+    enum class Open : uint8_t { waiting, yes, no } open = Open::waiting;
+    uint64_t answered = 0;  // the last question answered
+    bool answer = false;  // its verdict
+    bool finished = false;  // the thread has closed its connection
+    bool leave = false;  // the event thread let go: close and end
+    // The event thread stopped waiting for an answer: until the thread clears
+    // this, keys are the program's and its reports are dropped.
+    std::atomic<bool> given_up{false};
+    // An input context on the window, with the input method enabled.
+    std::atomic<bool> context_ready{false};
+    std::string server;
+    int wake[2] = {-1, -1};  // the input-method thread's wake-up pipe
+    WakeUp answers;  // the event thread waits here
+
+    ~Channel() {
+        for (int fd : wake)
+            if (fd >= 0) close(fd);
+    }
+    void wake_thread() const {
+        const char byte = 1;
+        if (wake[1] >= 0) [[maybe_unused]]
+            ssize_t n = write(wake[1], &byte, 1);
+    }
+};
+
+// The input-method thread's own state; no other thread touches it.
 struct XimClient {
+    Channel* channel = nullptr;
     Display* display = nullptr;
     XIM im = nullptr;
     XIC ic = nullptr;
     Window window = 0;
     bool enabled = true;
     bool focused = false;
-    std::string server;  // the input method's name from XMODIFIERS
-    std::string modifiers;  // XMODIFIERS as the user set it
-    bool environment_held = false;
     locale_t characters = locale_t(0);  // the user's character type, for preedit bytes
     std::u32string preedit;
     std::u32string feedback_marks;  // one XIMFeedback a character
     int caret = 0;
     bool preedit_changed = false;
     std::deque<Verdict> verdicts;
-    std::bitset<256> release_taken;
     std::vector<ImeX11Report> reports;
     size_t reports_seen = 0;  // reports made since the open, for judging silence
 };
-XimClient Xim;
+// The input method's callbacks run on the thread that made the libX11 call:
+// this is that thread's client.
+thread_local XimClient* Xim = nullptr;
+
+// The event thread's side.
+struct EventSide {
+    std::shared_ptr<Channel> channel;
+    std::string server;  // the input method's name from XMODIFIERS
+    std::string modifiers;  // XMODIFIERS as the user set it
+    bool environment_held = false;
+    bool enabled = true;
+    unsigned long window = 0;
+    uint64_t asked = 0;
+    std::bitset<256> release_taken;
+};
+EventSide& Side = *new EventSide;  // never destroyed: read until the process ends
 
 XErrorHandler PreviousErrorHandler = nullptr;
 int ignore_own_errors(Display* display, XErrorEvent* error) {
-    if (display == Xim.display) return 0;  // a window gone under us, a server that left
+    // Only the input-method thread uses its connection: an error there is a
+    // window gone under us or a server that left.
+    if (Xim && display == Xim->display) return 0;
     return PreviousErrorHandler ? PreviousErrorHandler(display, error) : 0;
 }
+
+// The context can take keys: the event thread asks about them.
+void publish_context_state() { Xim->channel->context_ready.store(Xim->ic != nullptr && Xim->enabled); }
+
+// The event thread has stopped waiting for this thread's answers.
+bool given_up() { return Xim->channel->given_up.load(); }
 
 std::u16string utf16_of(const std::u32string& points, size_t from, size_t to) {
     std::u16string out;
@@ -110,7 +207,7 @@ std::u32string points_of_text(const XIMText* text) {
     const char* bytes = text->string.multi_byte;
     if (!bytes) return out;
     const size_t n = strnlen(bytes, preedit_limit * 8);
-    locale_t previous = Xim.characters ? uselocale(Xim.characters) : locale_t(0);
+    locale_t previous = Xim->characters ? uselocale(Xim->characters) : locale_t(0);
     std::mbstate_t state{};
     for (size_t i = 0; i < n && out.size() < count;) {
         wchar_t w = 0;
@@ -129,37 +226,37 @@ std::u32string points_of_text(const XIMText* text) {
 }
 
 void flush_change() {
-    if (!Xim.preedit_changed) return;
-    Xim.preedit_changed = false;
+    if (!Xim->preedit_changed) return;
+    Xim->preedit_changed = false;
     ImeX11Report r{ImeX11Report::change, {}, 0, 0, 0};
-    const std::u32string& p = Xim.preedit;
+    const std::u32string& p = Xim->preedit;
     r.text = utf16_of(p, 0, p.size());
-    r.caret = int32_t(utf16_of(p, 0, size_t(Xim.caret)).size());
+    r.caret = int32_t(utf16_of(p, 0, size_t(Xim->caret)).size());
     // The target clause: the first run shown reversed, else highlighted.
     for (XIMFeedback mark : {XIMFeedback(XIMReverse), XIMFeedback(XIMHighlight)}) {
         size_t from = 0;
-        while (from < p.size() && !(Xim.feedback_marks[from] & mark)) ++from;
+        while (from < p.size() && !(Xim->feedback_marks[from] & mark)) ++from;
         if (from == p.size()) continue;
         size_t to = from;
-        while (to < p.size() && (Xim.feedback_marks[to] & mark)) ++to;
+        while (to < p.size() && (Xim->feedback_marks[to] & mark)) ++to;
         r.clause_at = uint32_t(utf16_of(p, 0, from).size());
         r.clause_length = uint32_t(utf16_of(p, from, to).size());
         break;
     }
-    Xim.reports.push_back(std::move(r));
-    ++Xim.reports_seen;
+    Xim->reports.push_back(std::move(r));
+    ++Xim->reports_seen;
 }
 
 void report(ImeX11Report::Kind kind, std::u16string text = {}) {
     flush_change();
-    Xim.reports.push_back({kind, std::move(text), 0, 0, 0});
-    ++Xim.reports_seen;
+    Xim->reports.push_back({kind, std::move(text), 0, 0, 0});
+    ++Xim->reports_seen;
 }
 
 void clear_preedit() {
-    Xim.preedit.clear();
-    Xim.feedback_marks.clear();
-    Xim.caret = 0;
+    Xim->preedit.clear();
+    Xim->feedback_marks.clear();
+    Xim->caret = 0;
 }
 
 Bool on_preedit_start(XIC, XPointer, XPointer) {
@@ -170,9 +267,9 @@ Bool on_preedit_start(XIC, XPointer, XPointer) {
 
 // XIMProc names the input method, not the context: neither is used.
 void on_preedit_done(XIM, XPointer, XPointer) {
-    if (!Xim.preedit.empty()) {
+    if (!Xim->preedit.empty()) {
         clear_preedit();
-        Xim.preedit_changed = true;
+        Xim->preedit_changed = true;
     }
     report(ImeX11Report::done);
 }
@@ -180,7 +277,7 @@ void on_preedit_done(XIM, XPointer, XPointer) {
 void on_preedit_draw(XIM, XPointer, XPointer data) {
     const auto* draw = reinterpret_cast<XIMPreeditDrawCallbackStruct*>(data);
     if (!draw) return;
-    std::u32string& p = Xim.preedit;
+    std::u32string& p = Xim->preedit;
     const size_t first = std::min<size_t>(size_t(std::max(draw->chg_first, 0)), p.size());
     const size_t length = std::min<size_t>(size_t(std::max(draw->chg_length, 0)), p.size() - first);
     const std::u32string text = points_of_text(draw->text);
@@ -189,20 +286,20 @@ void on_preedit_draw(XIM, XPointer, XPointer data) {
         for (size_t i = 0; i < marks.size() && i < draw->text->length; ++i)
             marks[i] = char32_t(draw->text->feedback[i]);
     p.replace(first, length, text);
-    Xim.feedback_marks.replace(first, length, marks);
+    Xim->feedback_marks.replace(first, length, marks);
     if (p.size() > preedit_limit) {
         p.resize(preedit_limit);
-        Xim.feedback_marks.resize(preedit_limit);
+        Xim->feedback_marks.resize(preedit_limit);
     }
-    Xim.caret = std::clamp(draw->caret, 0, int(p.size()));
-    Xim.preedit_changed = true;
+    Xim->caret = std::clamp(draw->caret, 0, int(p.size()));
+    Xim->preedit_changed = true;
 }
 
 void on_preedit_caret(XIM, XPointer, XPointer data) {
     auto* move = reinterpret_cast<XIMPreeditCaretCallbackStruct*>(data);
     if (!move) return;
-    const int end = int(Xim.preedit.size());
-    int at = Xim.caret;
+    const int end = int(Xim->preedit.size());
+    int at = Xim->caret;
     switch (move->direction) {
     case XIMAbsolutePosition:
         at = move->position;
@@ -222,55 +319,51 @@ void on_preedit_caret(XIM, XPointer, XPointer data) {
     default:
         break;
     }
-    Xim.caret = std::clamp(at, 0, end);
-    move->position = Xim.caret;
-    Xim.preedit_changed = true;
+    Xim->caret = std::clamp(at, 0, end);
+    move->position = Xim->caret;
+    Xim->preedit_changed = true;
 }
 
 void on_im_destroyed(XIM, XPointer, XPointer) {
     // The server went away; libX11 has let go of the context with it.
-    Xim.im = nullptr;
-    Xim.ic = nullptr;
-    Xim.verdicts.clear();
-    if (!Xim.preedit.empty()) {
+    Xim->im = nullptr;
+    Xim->ic = nullptr;
+    Xim->verdicts.clear();
+    publish_context_state();
+    if (!Xim->preedit.empty()) {
         clear_preedit();
-        Xim.preedit_changed = true;
+        Xim->preedit_changed = true;
     }
     report(ImeX11Report::done);
 }
 
-void restore_environment() {
-    if (!Xim.environment_held) return;
-    Xim.environment_held = false;
-    setenv("XMODIFIERS", Xim.modifiers.c_str(), 1);
-}
-
 void destroy_context() {
-    if (Xim.ic) XDestroyIC(Xim.ic);
-    Xim.ic = nullptr;
-    Xim.focused = false;
-    Xim.verdicts.clear();
+    if (Xim->ic) XDestroyIC(Xim->ic);
+    Xim->ic = nullptr;
+    Xim->focused = false;
+    Xim->verdicts.clear();
+    publish_context_state();
 }
 
 void set_focus(bool on) {
-    Xim.focused = on;
-    if (!Xim.ic) return;
-    if (on && Xim.enabled)
-        XSetICFocus(Xim.ic);
+    Xim->focused = on;
+    if (!Xim->ic) return;
+    if (on && Xim->enabled)
+        XSetICFocus(Xim->ic);
     else
-        XUnsetICFocus(Xim.ic);
+        XUnsetICFocus(Xim->ic);
 }
 
 void commit(XKeyEvent& key) {
     char small[256];
     KeySym sym = 0;
     Status status = 0;
-    int n = Xutf8LookupString(Xim.ic, &key, small, int(sizeof small), &sym, &status);
+    int n = Xutf8LookupString(Xim->ic, &key, small, int(sizeof small), &sym, &status);
     std::string big;
     const char* bytes = small;
     if (status == XBufferOverflow && n > 0 && n <= commit_limit_bytes) {
         big.resize(size_t(n));
-        n = Xutf8LookupString(Xim.ic, &key, big.data(), n, &sym, &status);
+        n = Xutf8LookupString(Xim->ic, &key, big.data(), n, &sym, &status);
         bytes = big.data();
     }
     if ((status != XLookupChars && status != XLookupBoth) || n <= 0) return;
@@ -278,7 +371,7 @@ void commit(XKeyEvent& key) {
     report(ImeX11Report::commit, utf16_of(points, 0, points.size()));
 }
 
-bool is_our_press(const XEvent& e) { return e.type == KeyPress && e.xkey.window == Xim.window; }
+bool is_our_press(const XEvent& e) { return e.type == KeyPress && e.xkey.window == Xim->window; }
 
 Bool is_twin(Display*, XEvent* e, XPointer arg) {
     const auto* key = reinterpret_cast<const XKeyEvent*>(arg);
@@ -301,46 +394,44 @@ Bool is_traffic(Display*, XEvent* e, XPointer) {
 
 void handle(XEvent& e);
 
-// The input method answers a key before anything asked of it later: a
-// question of ours and a round trip to the X server bring its answer in, and
-// its traffic is handled before the keys that came after.
+// What the input method has answered so far comes in: a round trip to the X
+// server, then its traffic, handled before the keys that came after. No
+// question goes to the input method itself: a server that sent a key back or
+// committed text "synchronously" answers nothing more until libX11 has
+// acknowledged it, which libX11 does only when that event is filtered, and a
+// question asked before then waits for ever. The verdict on a press taken
+// without a word waits for the answer instead (see verdict_on).
 void settle() {
-    if (Xim.ic) {
-        XPoint spot{0, 0};
-        XVaNestedList ask = XVaCreateNestedList(0, XNSpotLocation, &spot, nullptr);
-        XGetICValues(Xim.ic, XNPreeditAttributes, ask, nullptr);
-        XFree(ask);
-    }
-    XSync(Xim.display, False);
+    XSync(Xim->display, False);
     XEvent e;
-    for (int i = 0; i < settle_event_limit && XCheckIfEvent(Xim.display, &e, is_traffic, nullptr); ++i) handle(e);
+    for (int i = 0; i < settle_event_limit && !given_up() && XCheckIfEvent(Xim->display, &e, is_traffic, nullptr); ++i)
+        handle(e);
     flush_change();
 }
 
 void judge(XKeyEvent& key) {
-    const size_t reports_before = Xim.reports_seen;
+    const size_t reports_before = Xim->reports_seen;
     settle();
     XEvent twin;
-    const bool sent_back = XCheckIfEvent(Xim.display, &twin, is_twin, reinterpret_cast<XPointer>(&key));
+    const bool sent_back = XCheckIfEvent(Xim->display, &twin, is_twin, reinterpret_cast<XPointer>(&key));
     if (sent_back) XFilterEvent(&twin, None);  // libX11's own bookkeeping of a key sent back
-    if (Xim.verdicts.size() >= verdict_limit) Xim.verdicts.pop_front();
-    const bool silent = !sent_back && Xim.reports_seen == reports_before;
-    Xim.verdicts.push_back({uint8_t(key.keycode), !sent_back, silent, key.time, Clock::now()});
+    if (Xim->verdicts.size() >= verdict_limit) Xim->verdicts.pop_front();
+    Xim->verdicts.push_back({uint8_t(key.keycode), !sent_back, key.time, Clock::now(), reports_before});
 }
 
 // A press sent back late, after it was judged taken: it is the program's.
 void take_back(const XKeyEvent& key) {
-    for (Verdict& v : Xim.verdicts)
-        if (v.keycode == key.keycode && v.time == key.time) v.taken = v.silent = false;
+    for (Verdict& v : Xim->verdicts)
+        if (v.keycode == key.keycode && v.time == key.time) v.taken = false;
 }
 
 void handle(XEvent& e) {
-    if ((e.type == FocusIn || e.type == FocusOut) && e.xfocus.window == Xim.window) {
+    if ((e.type == FocusIn || e.type == FocusOut) && e.xfocus.window == Xim->window) {
         if (e.xfocus.detail != NotifyPointer) set_focus(e.type == FocusIn);
         return;
     }
     const bool filtered = XFilterEvent(&e, None);
-    if (!is_our_press(e) || !Xim.ic) return;
+    if (!is_our_press(e) || !Xim->ic) return;
     if (filtered) {
         judge(e.xkey);
     } else if (e.xkey.keycode == 0) {
@@ -351,17 +442,18 @@ void handle(XEvent& e) {
 }
 
 void pump_events() {
-    if (!Xim.display) return;
+    if (!Xim->display) return;
     XEvent e;
-    for (int i = 0; i < settle_event_limit * 4 && XPending(Xim.display); ++i) {
-        XNextEvent(Xim.display, &e);
+    // Once the event thread has stopped waiting, what is left is for the catch-up.
+    for (int i = 0; i < settle_event_limit * 4 && !given_up() && XPending(Xim->display); ++i) {
+        XNextEvent(Xim->display, &e);
         handle(e);
     }
     flush_change();
 }
 
 bool wait_readable(int timeout_ms) {
-    pollfd p{ConnectionNumber(Xim.display), POLLIN, 0};
+    pollfd p{ConnectionNumber(Xim->display), POLLIN, 0};
     return poll(&p, 1, timeout_ms) > 0;
 }
 
@@ -372,7 +464,7 @@ XIC create_context(Window window) {
     XIMCallback caret{nullptr, on_preedit_caret};
     XVaNestedList preedit = XVaCreateNestedList(0, XNPreeditStartCallback, &start, XNPreeditDoneCallback, &done,
                                                 XNPreeditDrawCallback, &draw, XNPreeditCaretCallback, &caret, nullptr);
-    XIC ic = XCreateIC(Xim.im, XNInputStyle, XIMPreeditCallbacks | XIMStatusNothing, XNClientWindow, window,
+    XIC ic = XCreateIC(Xim->im, XNInputStyle, XIMPreeditCallbacks | XIMStatusNothing, XNClientWindow, window,
                        XNFocusWindow, window, XNPreeditAttributes, preedit, nullptr);
     XFree(preedit);
     return ic;
@@ -397,18 +489,257 @@ XIM open_input_method(Display* display) {
     if (std::setlocale(LC_CTYPE, "") && XSupportsLocale()) {
         const char* previous = XSetLocaleModifiers(nullptr);
         const std::string previous_modifiers = previous ? previous : "";
-        if (XSetLocaleModifiers(("@im=" + Xim.server).c_str())) im = XOpenIM(display, nullptr, nullptr, nullptr);
+        if (XSetLocaleModifiers(("@im=" + Xim->channel->server).c_str()))
+            im = XOpenIM(display, nullptr, nullptr, nullptr);
         XSetLocaleModifiers(previous_modifiers.c_str());
     }
     std::setlocale(LC_CTYPE, saved.c_str());
     return im;
 }
 
+// The verdict on a press SDL has read: after a round trip it has reached this
+// connection too. Each press taken is answered once, oldest first.
+bool verdict_on(uint8_t keycode) {
+    if (!Xim->display || !Xim->ic || !Xim->enabled || keycode == 0) return false;
+    XSync(Xim->display, False);
+    pump_events();
+    const auto now = Clock::now();
+    while (!Xim->verdicts.empty() && now - Xim->verdicts.front().at > verdict_lifetime) Xim->verdicts.pop_front();
+    auto find = [](auto pick) {
+        auto it = Xim->verdicts.begin();
+        while (it != Xim->verdicts.end() && !pick(*it)) ++it;
+        return it;
+    };
+    auto found = find([keycode](const Verdict& v) { return v.keycode == keycode; });
+    if (found == Xim->verdicts.end()) return false;
+    if (found->taken && Xim->reports_seen == found->reports_at) {
+        // Taken without a word so far: the answer, or the key sent back, may be on its way.
+        const Time time = found->time;
+        const size_t reports_before = found->reports_at;
+        const auto until = found->at + std::chrono::milliseconds(silent_wait_ms);
+        for (auto left = until - Clock::now(); left.count() > 0; left = until - Clock::now()) {
+            if (!wait_readable(int(std::chrono::duration_cast<std::chrono::milliseconds>(left).count()) + 1)) break;
+            pump_events();
+            found = find([&](const Verdict& v) { return v.keycode == keycode && v.time == time; });
+            if (found == Xim->verdicts.end()) return false;
+            if (!found->taken || Xim->reports_seen != reports_before) break;
+        }
+    }
+    const bool taken = found->taken;
+    Xim->verdicts.erase(found);
+    return taken;
+}
+
+void follow_window(Window window) {
+    if (!Xim->im || (window == Xim->window && (Xim->ic || window == 0))) return;
+    destroy_context();
+    Xim->window = window;
+    if (!window) return;
+    XSelectInput(Xim->display, window, KeyPressMask | KeyReleaseMask | FocusChangeMask);
+    Xim->ic = create_context(window);
+    if (Xim->ic) {
+        long wanted = 0;
+        if (!XGetICValues(Xim->ic, XNFilterEvents, &wanted, nullptr))
+            XSelectInput(Xim->display, window, KeyPressMask | KeyReleaseMask | FocusChangeMask | wanted);
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(Xim->display, &focus, &revert);
+        set_focus(focus == window);
+    }
+    publish_context_state();
+}
+
+void reset_composition() {
+    if (Xim->ic) {
+        if (char* left = XmbResetIC(Xim->ic)) XFree(left);
+    }
+    clear_preedit();
+    Xim->preedit_changed = false;
+}
+
+// Hands the reports made so far to the event thread, with the answer to
+// `number` when there is one; while the event thread is not waiting for this
+// thread they are dropped.
+void publish(uint64_t number = 0, bool answer = false) {
+    flush_change();
+    Channel& c = *Xim->channel;
+    {
+        std::lock_guard<std::mutex> hold(c.lock);
+        if (!c.given_up.load()) {
+            for (ImeX11Report& r : Xim->reports)
+                if (c.reports.size() < report_limit) c.reports.push_back(std::move(r));
+            if (number) {
+                c.answered = number;
+                c.answer = answer;
+            }
+        }
+    }
+    Xim->reports.clear();
+    if (number) c.answers.signal();
+}
+
+void serve(const Request& r) {
+    switch (r.kind) {
+    case Request::follow:
+        follow_window(Window(r.window));
+        break;
+    case Request::enable:
+        Xim->enabled = r.on;
+        if (!r.on) Xim->verdicts.clear();
+        if (Xim->ic) set_focus(Xim->focused);
+        publish_context_state();
+        break;
+    case Request::reset:
+        // What the cancelled composition reported goes with it.
+        reset_composition();
+        Xim->reports.clear();
+        break;
+    case Request::ask: {
+        const bool taken = verdict_on(r.keycode);
+        publish(r.number, taken);
+        break;
+    }
+    }
+}
+
+// Rests until the connection or the event thread has something, or the bound.
+void rest() {
+    if (XEventsQueued(Xim->display, QueuedAfterFlush) > 0) return;
+    pollfd p[2] = {{ConnectionNumber(Xim->display), POLLIN, 0}, {Xim->channel->wake[0], POLLIN, 0}};
+    if (poll(p, 2, idle_wait_ms) > 0 && (p[1].revents & POLLIN)) {
+        char drain[64];
+        while (read(Xim->channel->wake[0], drain, sizeof drain) > 0) {}
+    }
+}
+
+bool open_client() {
+    Xim->display = XOpenDisplay(nullptr);
+    if (!Xim->display) return false;
+    Xim->im = open_input_method(Xim->display);
+    if (!Xim->im || !supports_callbacks(Xim->im)) return false;
+    XIMCallback destroyed{nullptr, on_im_destroyed};
+    XSetIMValues(Xim->im, XNDestroyCallback, &destroyed, nullptr);
+    Xim->characters = newlocale(LC_CTYPE_MASK, "", locale_t(0));
+    return true;
+}
+
+void close_client() {
+    destroy_context();
+    if (Xim->im) XCloseIM(Xim->im);
+    Xim->im = nullptr;
+    if (Xim->display) XCloseDisplay(Xim->display);
+    Xim->display = nullptr;
+    if (Xim->characters) freelocale(Xim->characters);
+    Xim->characters = locale_t(0);
+}
+
+// Back after the event thread stopped waiting: the keys that came meanwhile
+// are the program's already, and the input method's state holds some of them.
+// A new connection starts clean (the server forgets the old context with the
+// old connection). Questions asked after the flag is cleared come after the
+// round trip that follows, so each key is either dropped here (the program
+// has it) or judged (the event thread asks about it).
+void catch_up() {
+    const Window window = Xim->window;
+    const bool enabled = Xim->enabled;
+    close_client();
+    Xim->window = 0;
+    Xim->enabled = enabled;
+    Xim->verdicts.clear();
+    clear_preedit();
+    Xim->preedit_changed = false;
+    if (open_client()) follow_window(window);
+    Xim->reports.clear();
+    Channel& c = *Xim->channel;
+    {
+        std::lock_guard<std::mutex> hold(c.lock);
+        std::erase_if(c.requests, [](const Request& r) { return r.kind == Request::ask; });
+        c.given_up.store(false);
+    }
+    if (!Xim->display) return;
+    XSync(Xim->display, False);
+    XEvent e;
+    auto is_key = [](Display*, XEvent* e, XPointer) -> Bool { return e->type == KeyPress || e->type == KeyRelease; };
+    while (XCheckIfEvent(Xim->display, &e, is_key, nullptr)) {}
+}
+
+void xim_thread(std::shared_ptr<Channel> channel) {
+    XimClient client;
+    client.channel = channel.get();
+    Xim = &client;
+    const bool opened = open_client();
+    {
+        std::lock_guard<std::mutex> hold(channel->lock);
+        channel->open = opened ? Channel::Open::yes : Channel::Open::no;
+    }
+    channel->answers.signal();
+    while (opened) {
+        // The process is ending: the connection goes with it.
+        if (stop_threads.load()) return;
+        std::deque<Request> todo;
+        bool leave = false;
+        {
+            std::lock_guard<std::mutex> hold(channel->lock);
+            todo.swap(channel->requests);
+            leave = channel->leave;
+        }
+        if (leave) break;
+        if (given_up()) {
+            catch_up();
+            if (!Xim->display) break;
+            continue;
+        }
+        for (const Request& r : todo) {
+            if (!given_up()) {
+                serve(r);
+            } else if (r.kind == Request::follow) {
+                Xim->window = Window(r.window);  // for the catch-up's new context
+            } else if (r.kind == Request::enable) {
+                Xim->enabled = r.on;
+            }
+        }
+        pump_events();
+        publish();
+        rest();
+    }
+    close_client();
+    std::lock_guard<std::mutex> hold(channel->lock);
+    channel->finished = true;
+    channel->answers.signal();
+}
+
+// Hands the input-method thread a request; the oldest goes when too many wait.
+void request(const Request& r) {
+    Channel* c = Side.channel.get();
+    if (!c) return;
+    {
+        std::lock_guard<std::mutex> hold(c->lock);
+        if (c->requests.size() >= request_limit) c->requests.pop_front();
+        c->requests.push_back(r);
+    }
+    c->wake_thread();
+}
+
+void restore_environment() {
+    if (!Side.environment_held) return;
+    Side.environment_held = false;
+    setenv("XMODIFIERS", Side.modifiers.c_str(), 1);
+}
+
+// Lets the input-method thread go; it closes its connection when it can.
+void let_go(const std::shared_ptr<Channel>& c) {
+    {
+        std::lock_guard<std::mutex> hold(c->lock);
+        c->leave = true;
+    }
+    c->wake_thread();
+}
+
 }  // namespace
 
 void ime_x11_keep_server_from_sdl() {
     const char* value = std::getenv("XMODIFIERS");
-    Xim.server.clear();
+    Side.server.clear();
     if (!value) return;
     const char* at = std::strstr(value, "@im=");
     if (!at) return;
@@ -416,129 +747,123 @@ void ime_x11_keep_server_from_sdl() {
     name = name.substr(0, name.find('@'));
     // SDL speaks to these over D-Bus, with their compositions; none is none.
     if (name.empty() || name == "none" || name.rfind("ibus", 0) == 0 || name.rfind("fcitx", 0) == 0) return;
-    Xim.server = name;
-    Xim.modifiers = value;
-    Xim.environment_held = true;
+    Side.server = name;
+    Side.modifiers = value;
+    Side.environment_held = true;
     setenv("XMODIFIERS", "@im=none", 1);
 }
 
 std::string ime_x11_server_name() {
     restore_environment();
-    return Xim.server;
+    return Side.server;
 }
 
 bool ime_x11_open() {
     restore_environment();
-    if (Xim.display) return true;
-    if (Xim.server.empty()) return false;
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return false;
-    Xim.display = display;
+    if (Side.channel) return true;
+    if (Side.server.empty()) return false;
+    // libX11's handler is the process's: set here, before the thread makes calls.
     if (!PreviousErrorHandler) PreviousErrorHandler = XSetErrorHandler(ignore_own_errors);
-    Xim.im = open_input_method(display);
-    if (!Xim.im || !supports_callbacks(Xim.im)) {
-        ime_x11_close();
+    auto channel = std::make_shared<Channel>();
+    channel->server = Side.server;
+    if (pipe2(channel->wake, O_NONBLOCK | O_CLOEXEC) != 0) return false;
+    try {
+        std::thread(xim_thread, channel).detach();
+    } catch (...) {
         return false;
     }
-    XIMCallback destroyed{nullptr, on_im_destroyed};
-    XSetIMValues(Xim.im, XNDestroyCallback, &destroyed, nullptr);
-    if (!Xim.characters) Xim.characters = newlocale(LC_CTYPE_MASK, "", locale_t(0));
-    Xim.enabled = true;
+    Channel& c = *channel;
+    auto state = [&c] {
+        std::lock_guard<std::mutex> hold(c.lock);
+        return c.open;
+    };
+    wait_until(
+        c.answers, [&] { return state() != Channel::Open::waiting; }, open_wait_ms);
+    if (state() != Channel::Open::yes) {
+        let_go(channel);  // a server that does not answer its open is none
+        return false;
+    }
+    Side.channel = std::move(channel);
+    Side.enabled = true;
+    Side.window = 0;
+    Side.release_taken.reset();
     return true;
 }
 
 void ime_x11_close() {
-    destroy_context();
-    if (Xim.im) XCloseIM(Xim.im);
-    Xim.im = nullptr;
-    if (Xim.display) XCloseDisplay(Xim.display);
-    Xim.display = nullptr;
-    Xim.window = 0;
-    clear_preedit();
-    Xim.preedit_changed = false;
-    Xim.reports.clear();
-    Xim.release_taken.reset();
+    std::shared_ptr<Channel> c = std::move(Side.channel);
+    Side.channel.reset();
+    Side.window = 0;
+    Side.release_taken.reset();
+    if (!c) return;
+    let_go(c);
+    // A thread held by a server that does not answer is left to the process's end.
+    wait_until(
+        c->answers,
+        [&] {
+            std::lock_guard<std::mutex> hold(c->lock);
+            return c->finished;
+        },
+        close_wait_ms);
 }
 
-bool ime_x11_opened() { return Xim.display != nullptr && Xim.im != nullptr; }
+bool ime_x11_opened() { return Side.channel != nullptr; }
+
+bool ime_x11_context_ready() {
+    const Channel* c = Side.channel.get();
+    return c && Side.enabled && c->context_ready.load() && !c->given_up.load();
+}
 
 void ime_x11_follow_window(unsigned long window) {
-    if (!Xim.display || !Xim.im || (window == Xim.window && (Xim.ic || window == 0))) return;
-    destroy_context();
-    Xim.window = window;
-    if (!window) return;
-    XSelectInput(Xim.display, window, KeyPressMask | KeyReleaseMask | FocusChangeMask);
-    Xim.ic = create_context(window);
-    if (!Xim.ic) return;
-    long wanted = 0;
-    if (!XGetICValues(Xim.ic, XNFilterEvents, &wanted, nullptr))
-        XSelectInput(Xim.display, window, KeyPressMask | KeyReleaseMask | FocusChangeMask | wanted);
-    Window focus = 0;
-    int revert = 0;
-    XGetInputFocus(Xim.display, &focus, &revert);
-    set_focus(focus == window);
-    XFlush(Xim.display);
+    if (!Side.channel || window == Side.window) return;
+    Side.window = window;
+    request({Request::follow, window, false, 0, 0});
 }
 
 void ime_x11_enable(bool on) {
-    Xim.enabled = on;
-    if (!on) Xim.verdicts.clear();
-    if (Xim.ic) set_focus(Xim.focused);
-    if (Xim.display) XFlush(Xim.display);
+    Side.enabled = on;
+    request({Request::enable, 0, on, 0, 0});
 }
 
-void ime_x11_reset() {
-    if (Xim.ic) {
-        if (char* left = XmbResetIC(Xim.ic)) XFree(left);
-    }
-    clear_preedit();
-    Xim.preedit_changed = false;
-    if (Xim.display) XFlush(Xim.display);
-}
-
-void ime_x11_pump() { pump_events(); }
+void ime_x11_reset() { request({Request::reset, 0, false, 0, 0}); }
 
 std::vector<ImeX11Report> ime_x11_take_reports() {
-    flush_change();
     std::vector<ImeX11Report> out;
-    out.swap(Xim.reports);
+    if (!Side.channel) return out;
+    std::lock_guard<std::mutex> hold(Side.channel->lock);
+    out.swap(Side.channel->reports);
     return out;
 }
 
 bool ime_x11_key_taken(uint8_t keycode, bool press) {
     if (!press) {
-        const bool taken = Xim.release_taken[keycode];
-        Xim.release_taken[keycode] = false;
+        const bool taken = Side.release_taken[keycode];
+        Side.release_taken[keycode] = false;
         return taken;
     }
-    if (!Xim.display || !Xim.ic || !Xim.enabled || keycode == 0) return false;
-    // SDL has read this press: after a round trip it has reached us too.
-    XSync(Xim.display, False);
-    pump_events();
-    const auto now = Clock::now();
-    while (!Xim.verdicts.empty() && now - Xim.verdicts.front().at > verdict_lifetime) Xim.verdicts.pop_front();
-    auto find = [](auto pick) {
-        auto it = Xim.verdicts.begin();
-        while (it != Xim.verdicts.end() && !pick(*it)) ++it;
-        return it;
+    Channel* c = Side.channel.get();
+    if (!c || !Side.enabled || keycode == 0 || !c->context_ready.load() || c->given_up.load()) return false;
+    const uint64_t number = ++Side.asked;
+    request({Request::ask, 0, false, keycode, number});
+    bool taken = false;
+    auto answered = [&] {
+        std::lock_guard<std::mutex> hold(c->lock);
+        taken = c->answer;
+        return c->answered == number;
     };
-    auto found = find([keycode](const Verdict& v) { return v.keycode == keycode; });
-    if (found == Xim.verdicts.end()) return false;
-    if (found->silent) {
-        // Taken without a word: a late answer, or the key sent back, may be on its way.
-        const Time time = found->time;
-        const size_t reports_before = Xim.reports_seen;
-        const auto until = found->at + std::chrono::milliseconds(silent_wait_ms);
-        for (auto left = until - Clock::now(); left.count() > 0; left = until - Clock::now()) {
-            if (!wait_readable(int(std::chrono::duration_cast<std::chrono::milliseconds>(left).count()) + 1)) break;
-            pump_events();
-            found = find([&](const Verdict& v) { return v.keycode == keycode && v.time == time; });
-            if (found == Xim.verdicts.end()) return false;
-            if (!found->taken || Xim.reports_seen != reports_before) break;
+    if (!wait_until(c->answers, answered, answer_wait_ms, 10)) {
+        // No answer in time: the input method is as good as absent until its
+        // thread comes back. What it had reported ends with the composition.
+        std::lock_guard<std::mutex> hold(c->lock);
+        if (c->answered == number) {
+            taken = c->answer;
+        } else {
+            c->given_up.store(true);
+            c->reports.clear();
+            c->reports.push_back({ImeX11Report::done, {}, 0, 0, 0});
+            return false;
         }
     }
-    const bool taken = found->taken;
-    Xim.verdicts.erase(found);
-    if (taken) Xim.release_taken[keycode] = true;
+    Side.release_taken[keycode] = taken;
     return taken;
 }

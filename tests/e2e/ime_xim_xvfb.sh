@@ -44,9 +44,9 @@ typed() {  # the keys, one xdotool call each, then the program settles
     settle "$before"
 }
 
-# The input context is made on the window at the event thread's next pass
-# after the window shows: keys sent sooner go to the program directly.
-sleep "${MORV_TIME_SCALE:-1}"
+# The input context is made on the window after it shows: keys sent sooner
+# go to the program directly.
+wait_for $((50 * ${MORV_TIME_SCALE:-1})) grep -q '^context 1' "$REPORT" || fail "no input context on the window"
 typed shift+space
 typed z h o n g
 # While composing, the composition box shows top-right in the box colour.

@@ -6,6 +6,7 @@
 //   hit CODE              a press (positive) or release (negative) code of KeyHitQueue
 //   held N                the number of keys held changed
 //   snap NAMES            a keyboard-device snapshot: which of z h o n g 1 space shift are down
+//   context 0|1           the input method's context on the window answers, or no longer
 //   quiet                 nothing changed (messages included) for 700 ms
 // Escape ends it; so does closing the window.
 #include <atomic>
@@ -70,8 +71,12 @@ bool report_snapshots() {
     return any;
 }
 
-bool report_changes(uint32_t& held, uint32_t& messages) {
+bool report_changes(uint32_t& held, uint32_t& messages, int& context) {
     bool any = report_snapshots();
+    if (int(ime_context_ready()) != context) {
+        context = ime_context_ready();
+        line("context " + std::to_string(context));
+    }
     if (Messages.load() != messages) {
         messages = Messages.load();
         any = true;
@@ -106,11 +111,12 @@ int ime_report_program(void*) {
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
     };
     uint32_t held = ~0u, messages = 0;
+    int context = 0;
     long last_change_ms = since();
     bool quiet = false;
     for (;;) {
         uint64_t ticket = program_wakeup.ticket();
-        if (report_changes(held, messages)) {
+        if (report_changes(held, messages, context)) {
             last_change_ms = since();
             quiet = false;
         } else if (!quiet && since() - last_change_ms >= quiet_after_ms) {

@@ -44,6 +44,9 @@ struct ImeOverlayLayout {
     int caret_x;
 };
 ImeOverlayLayout ime_overlay_layout();
+// Tests: the input method has a context on the program's window and answers
+// (any thread).
+bool ime_context_ready();
 // Tests: `observer` sees each message the event thread takes, before it acts
 // on it (on the event thread).
 void ime_observe_messages(void (*observer)(const InputMethodMessage&));

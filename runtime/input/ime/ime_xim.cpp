@@ -4,6 +4,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
 #include "runtime/core/requests.h"
@@ -25,6 +26,8 @@ struct XimBackendState {
     uint16_t name[256] = {};
 };
 XimBackendState Xim;
+// Written by the event thread each pass, read by tests on any thread.
+std::atomic<bool> ContextReady{false};
 
 const uint16_t* text_of(const std::u16string& s) { return reinterpret_cast<const uint16_t*>(s.c_str()); }
 
@@ -165,10 +168,12 @@ extern const InputMethodBackend input_method_xim_backend = {xim_available, xim_i
 
 void ime_before_window_system() { ime_x11_keep_server_from_sdl(); }
 
+bool ime_context_ready() { return ContextReady.load(); }
+
 void ime_backend_pass() {
+    ContextReady.store(Xim.active && ime_x11_context_ready());
     if (!Xim.active) return;
     ime_x11_follow_window(program_window());
-    ime_x11_pump();
     post_reports();
 }
 
