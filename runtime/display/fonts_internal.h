@@ -67,8 +67,6 @@ void image_default_palette(ImageRec& image);
 // in the program folder, then the current folder, then the system's fonts by
 // file name or by family name (fontconfig). Empty when none is found.
 std::string font_file_path(std::string_view name);
-// Where bare font names are looked for first (set at start-up).
-void font_set_program_folder(const char* folder);
 
 // The slot handle filled from `path`, or 0.
 uint32_t open_font_slot(const char* path, double size, uint32_t flags);

@@ -99,7 +99,6 @@ int runtime_main(int argc, char** argv, ProgramEntry program) {
     flags_reset();
     timer_traps_startup();
     process_enter_program_folder();
-    font_set_program_folder(program_folder());
     image_table_init();
     low_memory_clear();
     memory_startup();
