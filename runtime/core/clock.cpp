@@ -36,6 +36,9 @@ void clock_anchor_startup() {
     clock_anchor_set(a.ticks, a.ms);
 }
 
+// Nothing to undo: the anchor is two numbers.
+void clock_anchor_shutdown() {}
+
 uint32_t clock_ms_of_day() {
     uint64_t ms = static_cast<uint64_t>(SDL_GetTicks() - ticks_at_start()) + ms_at_start();
     return static_cast<uint32_t>(ms % ms_per_day);

@@ -388,7 +388,7 @@ int32_t loaded_glyph_draw(ImageRec& image, int32_t x, int32_t y, uint32_t c) {
     return g.width;
 }
 
-void loaded_fonts_shutdown() {
+void fonts_shutdown() {
     for (uint32_t h = first_loaded_font; h < font_slot_count; ++h)
         if (font_slot(h).outline) close_slot(h);
 }

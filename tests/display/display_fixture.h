@@ -15,7 +15,7 @@ class DisplayFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         flags_reset();
-        init_builtin_display_data();
+        fonts_startup();
         low_memory_clear();
         images_startup();
     }

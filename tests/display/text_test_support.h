@@ -25,7 +25,7 @@ class TextOutput : public ::testing::Test {
 protected:
     void SetUp() override {
         flags_reset();
-        init_builtin_display_data();
+        fonts_startup();
         low_memory_clear();
         strings_startup();
         images_startup();

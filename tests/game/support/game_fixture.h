@@ -31,7 +31,7 @@ protected:
     void SetUp() override {
         flags_reset();
         timekeeping_reset();
-        init_builtin_display_data();
+        fonts_startup();
         low_memory_clear();
         memory_startup();
         strings_startup();
