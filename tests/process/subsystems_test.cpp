@@ -7,7 +7,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/system/files.h"
 #include "runtime/system/files_internal.h"
-#include "tests/support/runtime_started.h"
+#include "support/runtime_started.h"
 #include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
