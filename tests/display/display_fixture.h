@@ -14,7 +14,6 @@
 
 class DisplayFixture : public RuntimeStarted {
 protected:
-
     // Runs one statement and returns the error it raised, leaving none pending.
     template <class F> int32_t error_of(F statement) {
         error_code = 0;

@@ -24,7 +24,6 @@
 
 class TextOutput : public RuntimeStarted {
 protected:
-
     // The game's screen: eight 40 x 25 text pages.
     static void use_40x25() { set_text_size(0, 40, 25, 3); }
     static ImageRec& dest() { return *dest_image(); }
