@@ -24,7 +24,7 @@ void start_display() {
     SDL_Init(SDL_INIT_VIDEO);
     flags_reset();
     low_memory_clear();
-    init_builtin_display_data();
+    fonts_startup();
     images_startup();
 }
 

@@ -20,6 +20,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/core/strings_internal.h"
 #include "runtime/system/files.h"
+#include "runtime/process/spine.h"
 
 extern char** environ;
 
@@ -38,14 +39,10 @@ struct Folder {
     std::string path;
 };
 
+// Start-up as the process runs it, without the window and the threads.
 void start_runtime() {
-    static bool started = false;
-    if (started) return;
-    flags_reset();
-    low_memory_clear();
-    memory_startup();
-    strings_startup();
-    started = true;
+    static const bool started = process_startup(false) == 0;
+    if (!started) std::abort();
 }
 
 double run_dd(const std::vector<std::string>& args) {

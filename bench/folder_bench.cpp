@@ -25,17 +25,14 @@
 #include "runtime/system/directories.h"
 #include "runtime/system/directories_internal.h"
 #include "runtime/system/files.h"
+#include "runtime/process/spine.h"
 
 namespace {
 
+// Start-up as the process runs it, without the window and the threads.
 void start_runtime() {
-    static bool started = false;
-    if (started) return;
-    flags_reset();
-    low_memory_clear();
-    memory_startup();
-    strings_startup();
-    started = true;
+    static const bool started = process_startup(false) == 0;
+    if (!started) std::abort();
 }
 
 std::string camera_name(int64_t i) {

@@ -32,7 +32,7 @@ void start_display() {
     TTF_Init();
     flags_reset();
     low_memory_clear();
-    init_builtin_display_data();
+    fonts_startup();
     images_startup();
 }
 
@@ -40,7 +40,7 @@ void stop_display() {
     display_shutdown();
     set_image_font(16, 0, false);
     image_table_shutdown();
-    loaded_fonts_shutdown();
+    fonts_shutdown();
     TTF_Quit();
     SDL_Quit();
 }

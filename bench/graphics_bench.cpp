@@ -29,7 +29,7 @@ constexpr int screen_w = 640, screen_h = 480;
 ImageRec& fresh_image(int w, int h, int mode) {
     flags_reset();
     low_memory_clear();
-    init_builtin_display_data();
+    fonts_startup();
     images_startup();
     return *image_record(image_create(w, h, mode));
 }

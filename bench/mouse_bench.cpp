@@ -37,7 +37,7 @@ BENCHMARK(BM_MouseRecordMotion);
 void BM_MouseNextAndX(benchmark::State& state) {
     flags_reset();
     low_memory_clear();
-    init_builtin_display_data();
+    fonts_startup();
     images_startup();
     MouseAxis x{}, y{};
     int mode = 0;

@@ -30,21 +30,17 @@
 #include "runtime/system/net.h"
 #include "runtime/system/net_internal.h"
 #include "runtime/system/net_frames.h"
+#include "runtime/process/spine.h"
 
 namespace {
 
 constexpr uint32_t short_line = 12;  // "hello, world"
 constexpr uint32_t long_line = 1u << 20;
 
+// Start-up as the process runs it, without the window and the threads.
 void start_runtime() {
-    static bool started = false;
-    if (started) return;
-    flags_reset();
-    low_memory_clear();
-    memory_startup();
-    strings_startup();
-    net_startup();
-    started = true;
+    static const bool started = process_startup(false) == 0;
+    if (!started) std::abort();
 }
 
 StrDesc* address(const std::string& text) { return str_from_bytes(text.data(), static_cast<uint32_t>(text.size())); }

@@ -49,7 +49,7 @@ Pages start_once() {
         low_memory_clear();
         memory_startup();
         strings_startup();
-        init_builtin_display_data();
+        fonts_startup();
         images_startup();
         Pages p;
         p.true_colour = new_image(64, 64, 32, true);

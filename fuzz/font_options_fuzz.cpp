@@ -61,7 +61,7 @@ void start_once() {
     memory_startup();
     strings_startup();
     check(TTF_Init() == 0, "TTF_Init failed");
-    init_builtin_display_data();
+    fonts_startup();
     images_startup();
 }
 

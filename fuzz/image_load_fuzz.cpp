@@ -46,7 +46,7 @@ Dests start_once() {
         low_memory_clear();
         memory_startup();
         strings_startup();
-        init_builtin_display_data();
+        fonts_startup();
         images_startup();
         Dests d;
         d.sixteen = image_create(8, 8, 12);

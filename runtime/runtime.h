@@ -8,6 +8,7 @@
 #include "runtime/core/lowmem.h"
 #include "runtime/core/threads.h"
 #include "runtime/core/traps.h"
+#include "runtime/core/program_folder.h"
 #include "runtime/process/process.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/code_page.h"

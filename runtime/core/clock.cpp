@@ -38,7 +38,8 @@ void clock_anchor_startup() {
     clock_anchor_set(a.ticks, a.ms);
 }
 
-void clock_hold(int64_t ms) { HeldMs = ms < 0 ? -1 : ms % ms_per_day; }
+// Nothing to undo: the anchor is two numbers.
+void clock_anchor_shutdown() {}
 
 uint32_t clock_ms_of_day() {
     if (const int64_t held = HeldMs.load(); held >= 0) return static_cast<uint32_t>(held);

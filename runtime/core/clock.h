@@ -9,6 +9,7 @@ uint32_t ms_at_start();
 // Takes the anchor from the wall clock's sub-second reading, without waiting
 // for the next second (start-up).
 void clock_anchor_startup();
+void clock_anchor_shutdown();
 // Sets the anchor directly (tests).
 void clock_anchor_set(uint32_t ticks, uint32_t ms);
 // Holds the time of day at `ms` after midnight until it is called with -1

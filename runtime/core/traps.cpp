@@ -139,6 +139,9 @@ void timer_traps_startup() {
     TimerTrapTable[0].in_use = 1;
 }
 
+// Nothing to undo: the table holds no resources.
+void timer_traps_shutdown() {}
+
 bool timer_traps_poll(double now_seconds) {
     bool any_on = false;
     for (TimerTrap& trap : TimerTrapTable) {

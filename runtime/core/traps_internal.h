@@ -15,6 +15,7 @@ void key_trap_source_hook_set(TrapTake take);
 
 // Empties the table and puts entry 0 in use (start-up).
 void timer_traps_startup();
+void timer_traps_shutdown();
 // One pass of the timer thread: marks due entries pending and raises
 // event_pending. True while any trap with a handler is switched on.
 bool timer_traps_poll(double now_seconds);

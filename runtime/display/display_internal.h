@@ -30,12 +30,13 @@ bool window_icon_pixels(int32_t image, uint32_t* pixels);
 void display_startup();
 // Start-up: the window's icon and its caption "Untitled".
 void display_window_startup();
+void display_window_shutdown();
 
 // The window surface, null before the first frame.
 SDL_Surface* display_surface();
 // Frames drawn so far.
 uint32_t display_frame_counter();
-// Releases the change-tracking copies (tests).
+// Releases the change-tracking copies and the input-method overlay (tests).
 void display_shutdown();
 
 // A picture drawn over the frame after the page (the error box); it is called

@@ -43,7 +43,7 @@ bool is_doubled_font(uint32_t font) { return font == 9 || font == 15 || font == 
 
 }  // namespace
 
-void init_builtin_display_data() { FontTable = builtin_font_table(); }
+void fonts_startup() { FontTable = builtin_font_table(); }
 
 const FontSlot& font_slot(uint32_t handle) { return handle < font_slot_count ? FontTable[handle] : NoFont; }
 

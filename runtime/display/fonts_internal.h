@@ -33,7 +33,7 @@ struct FontSlot {
 // Zeroes FontTable and fills the six built-in rows. Once at start-up. The glyph
 // tables, palettes (alpha 0xFF included) and the blink table are constant data
 // of the program, readable at any time.
-void init_builtin_display_data();
+void fonts_startup();
 
 // The slot of a font handle; handles at or beyond font_slot_count give an
 // empty slot (all zero) that nobody writes, so any thread may ask.
@@ -67,8 +67,6 @@ void image_default_palette(ImageRec& image);
 // in the program folder, then the current folder, then the system's fonts by
 // file name or by family name (fontconfig). Empty when none is found.
 std::string font_file_path(std::string_view name);
-// Where bare font names are looked for first (set at start-up).
-void font_set_program_folder(const char* folder);
 
 // The slot handle filled from `path`, or 0.
 uint32_t open_font_slot(const char* path, double size, uint32_t flags);
@@ -79,4 +77,4 @@ int32_t loaded_glyph_draw(ImageRec& image, int32_t x, int32_t y, uint32_t c);
 // The advance of c in loaded font `font` without drawing; 0 when it cannot render.
 int32_t loaded_glyph_width(uint32_t font, uint32_t c);
 // Closes every loaded font (tests and shutdown).
-void loaded_fonts_shutdown();
+void fonts_shutdown();

@@ -16,6 +16,7 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/flags.h"
 #include "runtime/core/flags_internal.h"
+#include "runtime/core/program_folder.h"
 #include "runtime/core/strings.h"
 #include "runtime/display/display.h"
 #include "runtime/display/display_internal.h"
@@ -60,7 +61,6 @@ struct LoadedFont {
     ~LoadedFont() { LargeGlyphBytes -= large_bytes; }
 };
 std::array<std::unique_ptr<LoadedFont>, font_slot_count> Loaded;
-std::string ProgramFolder;
 
 bool loaded(int64_t font) {
     return font >= first_loaded_font && font < font_slot_count && font_slot(uint32_t(font)).outline;
@@ -170,14 +170,12 @@ std::string trimmed_upper(std::string_view s) {
 
 }  // namespace
 
-void font_set_program_folder(const char* folder) { ProgramFolder = folder ? folder : ""; }
-
 std::string font_file_path(std::string_view name) {
     std::string n(name);
     if (n.empty() || n.find('\0') != std::string::npos) return {};
     if (n.find('/') != std::string::npos) return n;
-    if (!ProgramFolder.empty()) {
-        std::string in_folder = ProgramFolder + (ProgramFolder.back() == '/' ? "" : "/") + n;
+    if (const std::string folder = program_folder(); !folder.empty()) {
+        std::string in_folder = folder + (folder.back() == '/' ? "" : "/") + n;
         if (file_exists(in_folder)) return in_folder;
     }
     if (file_exists(n)) return n;
@@ -394,7 +392,7 @@ int32_t loaded_glyph_draw(ImageRec& image, int32_t x, int32_t y, uint32_t c) {
     return g.width;
 }
 
-void loaded_fonts_shutdown() {
+void fonts_shutdown() {
     for (uint32_t h = first_loaded_font; h < font_slot_count; ++h)
         if (font_slot(h).outline) close_slot(h);
 }

@@ -163,7 +163,7 @@ int32_t image_argument_handle(int32_t x) { return handle_of_argument(x, error_in
 
 // --- Table and handles -------------------------------------------------------
 
-void image_table_init() {
+void image_table_startup() {
     image_table_shutdown();
     if (!image_table_grow()) {
         runtime_error(error_out_of_memory_2);
@@ -424,7 +424,10 @@ void page_table_set(int32_t n, int32_t handle) {
 void page_table_reset() { PageTable.handles.assign(1, 0); }
 
 void images_startup() {
-    image_table_init();
+    image_table_startup();
     set_screen_mode(0, 0, 0, 0, 0, 1);
     screen_state_reset();
 }
+
+// Nothing to undo: the image table's shutdown frees the screen's pages.
+void images_shutdown() {}

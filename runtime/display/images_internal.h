@@ -59,7 +59,7 @@ constexpr uint64_t image_buffer_limit_bytes = uint64_t{1} << 30;
 
 // --- Table and handles -------------------------------------------------------
 // Zeroes ImageTable and PageTable and reserves handles 0 and 1.
-void image_table_init();
+void image_table_startup();
 // Frees every image and empties the tables (tests and shutdown).
 void image_table_shutdown();
 int32_t image_alloc_handle();
@@ -125,3 +125,4 @@ void screen_state_reset();
 
 // Start-up: table, reserved handles, mode 0, the untouched default screen.
 void images_startup();
+void images_shutdown();

@@ -306,3 +306,6 @@ void text_startup() {
     Printing = PrintState{false, default_printer_width, 1, nullptr};
     key_line_reset();
 }
+
+// Nothing to undo: the text state holds no resources.
+void text_shutdown() {}

@@ -40,6 +40,7 @@ void text_printer_page_hook_set(PrinterPageHook hook);
 // Back to the start-up state: key line off, printer mode off, no hook (start-up
 // and tests).
 void text_startup();
+void text_shutdown();
 
 // --- Shared by the subject's own files ---
 struct ImageRec;

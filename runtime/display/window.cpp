@@ -310,3 +310,6 @@ void display_window_startup() {
     if (!WindowTitle) WindowTitle = str_new(0, 0);
     SDL_WM_SetCaption("Untitled", "Untitled");
 }
+
+// Nothing to undo: the icon and the caption end with the window.
+void display_window_shutdown() {}

@@ -383,11 +383,12 @@ void keyboard_reset() {
 
 void keyboard_startup() { keyboard_startup_with(keyboard_x11_system_state()); }
 
+// Nothing to undo: key repeat and the Unicode translation end with the window.
+void keyboard_shutdown() {}
+
 void keyboard_startup_with(const KeyboardSystemState& system) {
     keyboard_reset();
     key_traps_set_defaults();
-    key_trap_source_hook_set(key_trap_take);
-    key_line_label_hook_set(key_line_label);
     keyboard_x11_enable_unicode();
     keyboard_x11_key_repeat(false);  // the runtime repeats keys itself
     RepeatEnabled = true;

@@ -16,6 +16,7 @@ union SDL_Event;
 // bytes, and an empty key-hit queue. Call once LowMemoryImage is zeroed and SDL
 // is initialised.
 void keyboard_startup();
+void keyboard_shutdown();
 // Start-up with a given system state instead of the system's own (tests).
 void keyboard_startup_with(const KeyboardSystemState& system);
 // Forgets every key, queue, trap and mode (tests; start-up calls it first).

@@ -137,7 +137,6 @@ void mouse_startup() {
         Mouse.pointer = SDL_CreateCursor(data, mask, 32, 32, hot_x, hot_y);
         if (Mouse.pointer) SDL_SetCursor(Mouse.pointer);
     }
-    display_set_surface_listener(mouse_surface_changed);
 }
 
 void mouse_shutdown() {

@@ -3,6 +3,7 @@
 #include "runtime/process/process.h"
 #include "runtime/process/process_internal.h"
 #include "runtime/process/spine.h"
+#include "runtime/core/program_folder_internal.h"
 #include "runtime/core/strings.h"
 #include "runtime/platform/dir.h"
 #include "runtime/platform/process.h"
@@ -18,7 +19,6 @@ constexpr size_t chain_suffix_length = 32;
 constexpr size_t chain_file_name_length = 12;
 constexpr size_t chain_minimum_length = 31;
 
-char ProgramFolder[folder_buffer_size];
 StrDesc* CommandLine = nullptr;
 }  // namespace
 
@@ -49,17 +49,17 @@ void program_folder_of(const char* exe_path, char* folder, uint32_t size) {
     folder[cut] = '\0';
 }
 
-const char* program_folder() { return ProgramFolder; }
-
 StrDesc* command_line() { return CommandLine; }
 
 void process_enter_program_folder() {
     char path[folder_buffer_size];
     if (!platform_executable_path(path, sizeof path)) return;
-    program_folder_of(path, ProgramFolder, sizeof ProgramFolder);
+    char folder[folder_buffer_size];
+    program_folder_of(path, folder, sizeof folder);
+    program_folder_set(folder);
     // A folder that cannot be entered leaves the working directory where it
     // was; relative paths then follow it.
-    if (ProgramFolder[0]) fs_change_dir(ProgramFolder);
+    if (folder[0]) fs_change_dir(folder);
 }
 
 void process_join_command_line(int argc, char** argv) {

@@ -1,6 +1,8 @@
 // The process: its entry, which runs start-up, the event loop and the shutdown,
-// and what start-up leaves for the program (its arguments and its folder).
+// and what start-up leaves for the program (its arguments; its folder is in
+// <morv/core/program_folder.h>, which this header includes).
 #pragma once
+#include "runtime/core/program_folder.h"
 #include <cstdint>
 
 struct StrDesc;
@@ -18,5 +20,3 @@ StrDesc* command_line();
 // by a chaining program names the folder to continue in; the check restores
 // the working directory and the program's own arguments.
 void chain_state_check();
-// The folder the executable lives in (the working directory after start-up).
-const char* program_folder();

@@ -6,12 +6,8 @@
 #include "runtime/core/requests.h"
 #include "runtime/core/threads.h"
 #include "runtime/core/threads_internal.h"
-#include "runtime/input/mouse.h"
-#include "runtime/input/mouse_internal.h"
-#include "runtime/sound/sound_files.h"
 #include "runtime/platform/replace_file.h"
 #include "runtime/platform/serial.h"
-#include "runtime/system/files.h"
 #include "runtime/system/printer.h"
 #include "runtime/system/printer_internal.h"
 #include <SDL.h>
@@ -167,15 +163,12 @@ void runtime_shutdown() {
     bool program_parked = wait_for_stopped(1, shutdown_wait_ms);
     bool timer_ended = wait_for_stopped(2, shutdown_wait_ms);
     if (timer_ended && process_timer_thread()) SDL_WaitThread(process_timer_thread(), nullptr);
-    if (program_parked) {
-        // Between two statements the program holds nothing half-done.
-        printer_flush();
-        file_close_all();
-        sound_stop_all();
-    } else {
-        leave_running_program();
-    }
-    mouse_shutdown();
+    // Between two statements the program holds nothing half-done: the
+    // subsystems' shutdowns run in the mirror of start-up's order. A program
+    // still running keeps what it may be using, and only what takes no lock it
+    // holds is undone (start-up's list says which).
+    if (!program_parked) leave_running_program();
+    process_shutdown_at_end(program_parked);
     // The program thread still runs: neither the streams' flush, which would
     // wait for the locks it holds, nor the exit handlers may run under it.
     if (!program_parked) end_at_once();

@@ -4,6 +4,18 @@
 #pragma once
 #include <cstdint>
 
+// Runs start-up's steps in order: every subsystem's start, with the window
+// system's and the process's own (its folder, its arguments) only when
+// with_window. Returns the exit code of a step that failed, or 0.
+int process_startup(bool with_window);
+// The shutdown of every step the last start-up ran, in the mirror order
+// (tests, and a start-up again after it).
+void process_shutdown();
+// The end path's share of that shutdown, in the same order: what has effects
+// outside the process, and with a program thread that did not park only what
+// takes no lock it may hold.
+void process_shutdown_at_end(bool program_parked);
+
 // At start-up the program's folder becomes the working directory.
 void process_enter_program_folder();
 // At start-up argv[1..] are joined with single spaces into command_line.

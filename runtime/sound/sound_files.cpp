@@ -486,7 +486,13 @@ void sound_stop_all() {
     raw_samples_stop();
 }
 
-void sound_startup() { program_reset_hook_add(sound_stop_all); }
+// Nothing to prepare: the channels open with the first sound.
+void sound_startup() {}
+
+void sound_shutdown() {
+    sound_stop_all();
+    sound_decoder_shutdown();
+}
 
 void sound_housekeeping() {
     if (!audio_is_open()) return;

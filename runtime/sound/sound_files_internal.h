@@ -4,8 +4,10 @@
 #include <cstdint>
 #include "runtime/sound/sound_files.h"
 
-// Start-up: the restart reset stops all sound.
+// Start-up and shutdown: the shutdown stops every sound and ends the decoder
+// child kept at hand.
 void sound_startup();
+void sound_shutdown();
 // Frees closed sounds that have ended and stops the stream at its time limit
 // (event thread, every second pass).
 void sound_housekeeping();

@@ -8,8 +8,10 @@
 #include "runtime/system/files.h"
 
 // --- For the rest of the runtime and the tests ---
-// Start-up: the restart reset closes every file number.
+// Start-up and shutdown: the shutdown flushes and closes every file number
+// (and, through the network handles, every connection).
 void files_startup();
+void files_shutdown();
 
 // The system's descriptor behind a number, or -1 (tests look at its settings).
 int file_os_handle(int32_t number);

@@ -133,7 +133,10 @@ int32_t lock_error(int32_t result) {
 
 }  // namespace files_detail
 
-void files_startup() { program_reset_hook_add(file_close_all); }
+// Nothing to prepare: the file-number table starts empty and grows with use.
+void files_startup() {}
+
+void files_shutdown() { file_close_all(); }
 
 int32_t file_number_check(int32_t number) {
     if (number < 1) return -2;

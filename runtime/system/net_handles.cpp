@@ -157,6 +157,9 @@ NetHandle* net_detail::handle_of(int32_t handle, uint32_t kinds) {
 
 void net_startup() { file_network_attach(&FileSeam); }
 
+// The file layer stays attached: with every connection closed it reaches none.
+void net_shutdown() { net_close_all(); }
+
 int32_t net_open_host(StrDesc* address) {
     std::string rest;
     if (!address_rest(address, &rest)) return 0;

@@ -21,6 +21,8 @@ enum NetKind : uint8_t {
 // Start-up: the file layer's close, close-all and end-of-file query reach the
 // network handles.
 void net_startup();
+// Shutdown: closes every connection and listener.
+void net_shutdown();
 
 // --- Inspection (tests and benchmarks) ---
 // Bytes received and not yet consumed, and the receive buffer's capacity.

@@ -73,14 +73,19 @@ std::vector<uint32_t> page_colours() {
     return out;
 }
 
-// Called from the text output when a line goes past the page's last row.
-void page_full() {
+}  // namespace
+
+// Called from the text output, the page's lock held, when a line goes past
+// the page's last row.
+void printer_page_full() {
     std::vector<uint32_t> colours = page_colours();
     print_page_send(colours.data(), printer_page_width, printer_page_height);
     page_fill8(Page.pixels.data(), page_white, Page.pixels.size());
     Page.holds_text = false;
     Page.went_out = true;
 }
+
+namespace {
 
 void print_if_due(bool always, uint64_t now_ms) {
     if (!Page.holds_text.load()) return;
@@ -111,12 +116,10 @@ void printer_print_text(std::string_view text, bool newline) {
     image_select_dest(Page.handle);
     text_printer_mode_set(true, printer_columns);
     text_printer_column_set(Page.column);
-    text_printer_page_hook_set(page_full);
     Page.went_out = false;
     print_text(text, newline);
     Page.column = text_printer_column();
     text_printer_mode_set(false, printer_columns);
-    text_printer_page_hook_set(nullptr);
     image_select_dest(saved_dest);
     // A print that ended a full page with its line end leaves the next one blank.
     bool blank = Page.went_out && rec->cursor_row == rec->view_top_row && rec->cursor_col == 1;
@@ -134,6 +137,11 @@ void printer_housekeeping() { print_if_due(false, printer_clock_ms()); }
 void printer_housekeeping_at(uint64_t now_ms) { print_if_due(false, now_ms); }
 
 void printer_flush() { print_if_due(true, 0); }
+
+// Nothing to prepare: the page is made at the first print.
+void printer_startup() {}
+
+void printer_shutdown() { printer_flush(); }
 
 void printer_flush_within(uint32_t wait_ms) {
     const uint64_t deadline = printer_clock_ms() + wait_ms;

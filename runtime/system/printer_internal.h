@@ -17,3 +17,10 @@ void printer_flush();
 void printer_flush_within(uint32_t wait_ms);
 // True while the page holds text not yet printed.
 bool printer_page_pending();
+// Prints the full page and blanks it; the text output calls it through its
+// printer-page hook when a print fills the page.
+void printer_page_full();
+// Start-up and shutdown: the shutdown prints a page holding text (the program
+// parked).
+void printer_startup();
+void printer_shutdown();

@@ -1,5 +1,5 @@
-// A fresh start-up screen for each display test, and a way to read the error
-// one statement raised.
+// A fresh start-up screen for each display test (start-up as the process runs
+// it, without the window), and a way to read the error one statement raised.
 #pragma once
 #include <gtest/gtest.h>
 #include "runtime/core/flags.h"
@@ -10,17 +10,10 @@
 #include "runtime/display/fonts_internal.h"
 #include "runtime/display/images.h"
 #include "runtime/display/images_internal.h"
+#include "support/runtime_started.h"
 
-class DisplayFixture : public ::testing::Test {
+class DisplayFixture : public RuntimeStarted {
 protected:
-    void SetUp() override {
-        flags_reset();
-        init_builtin_display_data();
-        low_memory_clear();
-        images_startup();
-    }
-    void TearDown() override { image_table_shutdown(); }
-
     // Runs one statement and returns the error it raised, leaving none pending.
     template <class F>
     int32_t error_of(F statement) {

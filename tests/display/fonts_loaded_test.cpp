@@ -33,7 +33,7 @@ protected:
         ASSERT_EQ(TTF_Init(), 0);
     }
     void TearDown() override {
-        loaded_fonts_shutdown();
+        fonts_shutdown();
         TTF_Quit();
         DisplayFixture::TearDown();
     }

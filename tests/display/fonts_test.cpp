@@ -52,7 +52,7 @@ int column_runs(uint32_t font, uint8_t c, uint32_t x) { return ink_runs(font, c,
 
 class FontsTest : public ::testing::Test {
 protected:
-    void SetUp() override { init_builtin_display_data(); }
+    void SetUp() override { fonts_startup(); }
 };
 
 // --- FontTable ----------------------------------------------------------------
@@ -77,7 +77,7 @@ TEST_F(FontsTest, InitClearsLoadedFontsAndRestoresBuiltins) {
     font_slot_edit(40)->cell_height = 20;
     font_slot_edit(40)->flags = font_unicode;
     font_slot_edit(16)->cell_height = 3;
-    init_builtin_display_data();
+    fonts_startup();
     EXPECT_EQ(font_slot(40).cell_height, 0u);
     EXPECT_EQ(font_slot(40).flags, 0u);
     EXPECT_EQ(font_slot(16).cell_height, 16u);

@@ -53,7 +53,7 @@ protected:
         good_picture_ = write("good.xpm", good_picture_bytes);
     }
     void TearDown() override {
-        loaded_fonts_shutdown();
+        fonts_shutdown();
         DisplayFixture::TearDown();
     }
     std::string write(const std::string& name, const Bytes& b) {

@@ -31,7 +31,7 @@ protected:
         ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0);
         flags_reset();
         low_memory_clear();
-        init_builtin_display_data();
+        fonts_startup();
         images_startup();
     }
     void TearDown() override {

@@ -1,5 +1,5 @@
 // Shared fixture of the text-output tests: a fresh runtime with the start-up
-// screen, and readers of text cells and mode-13 pixels in low memory.
+// screen (start-up as the process runs it, without the window), and readers of text cells and mode-13 pixels in low memory.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -20,22 +20,10 @@
 #include "runtime/display/images_internal.h"
 #include "runtime/display/text.h"
 #include "runtime/display/text_internal.h"
+#include "support/runtime_started.h"
 
-class TextOutput : public ::testing::Test {
+class TextOutput : public RuntimeStarted {
 protected:
-    void SetUp() override {
-        flags_reset();
-        init_builtin_display_data();
-        low_memory_clear();
-        strings_startup();
-        images_startup();
-        text_startup();
-    }
-    void TearDown() override {
-        image_table_shutdown();
-        strings_shutdown();
-    }
-
     // The game's screen: eight 40 x 25 text pages.
     static void use_40x25() { set_text_size(0, 40, 25, 3); }
     static ImageRec& dest() { return *dest_image(); }

@@ -8,6 +8,7 @@
 #include "runtime/sound/sound_table.h"
 #include "runtime/core/flags_internal.h"
 #include "runtime/sound/sound_files_internal.h"
+#include "runtime/process/spine.h"
 #include <SDL_mixer.h>
 #include <cmath>
 #include <fstream>
@@ -456,8 +457,7 @@ TEST_F(SoundFiles, AllChannelsInUse) {
 }
 
 TEST_F(SoundFiles, RestartResetStopsAllSound) {
-    memory_startup();
-    sound_startup();
+    ASSERT_EQ(process_startup(false), 0);  // the restart reset as start-up registers it
     const uint32_t h = open(make_wav(0.5), "SYNC");
     sound_play(h);
     music_play(str_lit("T60O2AAAA"));
@@ -468,6 +468,7 @@ TEST_F(SoundFiles, RestartResetStopsAllSound) {
     EXPECT_EQ(sound_channel_of(h), -1);
     sound_play(h);
     EXPECT_EQ(take_error(), 5);
+    process_shutdown();
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (wide) columns = 80, cell_width_px = 8, font = 16;
-    init_builtin_display_data();
+    fonts_startup();
     Image image;
     if (!read_ppm(argv[1], image) || image.width != width_px || image.height != rows * cell_height_px) {
         std::fprintf(stderr, "screen_cells: %s is not a 640 x 400 binary PPM\n", argv[1]);

@@ -1,5 +1,5 @@
-// A fixture for file numbers: runtime memory and strings, a temporary folder
-// that is removed afterwards, and helpers that open, write and read by number
+// A fixture for file numbers: the runtime as start-up leaves it (without the
+// window), a temporary folder that is removed afterwards, and helpers that open, write and read by number
 // and hand back the runtime error each step raised.
 #pragma once
 #include <gtest/gtest.h>
@@ -20,22 +20,18 @@
 #include "runtime/core/strings.h"
 #include "runtime/core/strings_internal.h"
 #include "runtime/system/files.h"
+#include "support/runtime_started.h"
 
-class FileNumbers : public ::testing::Test {
+class FileNumbers : public RuntimeStarted {
 protected:
     void SetUp() override {
-        flags_reset();
-        low_memory_clear();
-        memory_startup();
-        strings_startup();
+        RuntimeStarted::SetUp();
         char pattern[] = "/tmp/morv-files-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = pattern;
     }
     void TearDown() override {
-        file_close_all();
-        strings_shutdown();
-        memory_shutdown();
+        RuntimeStarted::TearDown();
         std::filesystem::remove_all(folder);
     }
 

@@ -196,7 +196,6 @@ TEST_F(Files, FreeNumberIsTheLowestFree) {
 }
 
 TEST_F(Files, RestartResetClosesEveryNumber) {
-    files_startup();
     ASSERT_EQ(open_in("f", file_mode_output, 1), 0);
     EXPECT_EQ(write(1, "kept"), 0);
     reset_program_state();

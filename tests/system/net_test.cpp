@@ -33,6 +33,7 @@
 #include "runtime/system/files.h"
 #include "runtime/system/net.h"
 #include "runtime/system/net_internal.h"
+#include "support/runtime_started.h"
 
 extern char** environ;
 
@@ -185,20 +186,11 @@ private:
     int output_ = -1;
 };
 
-class Net : public ::testing::Test {
+class Net : public RuntimeStarted {
 protected:
-    void SetUp() override {
-        flags_reset();
-        low_memory_clear();
-        memory_startup();
-        strings_startup();
-        net_startup();
-    }
     void TearDown() override {
-        file_close_all();
+        RuntimeStarted::TearDown();
         for (int fd : plain) close(fd);
-        strings_shutdown();
-        memory_shutdown();
     }
     int keep(int fd) {
         plain.push_back(fd);

@@ -34,22 +34,21 @@
 #include "runtime/process/process.h"
 #include "runtime/system/shell.h"
 #include "runtime/system/shell_internal.h"
+#include "support/runtime_started.h"
 
 namespace {
 
-class Shell : public ::testing::Test {
+class Shell : public RuntimeStarted {
 protected:
     void SetUp() override {
-        flags_reset();
-        low_memory_clear();
-        strings_startup();
+        RuntimeStarted::SetUp();
         char pattern[] = "/tmp/morv-shell-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder_ = pattern;
     }
     void TearDown() override {
         std::system(("rm -rf '" + folder_ + "'").c_str());
-        strings_shutdown();
+        RuntimeStarted::TearDown();
     }
     static StrDesc* s(const std::string& text) { return str_from_bytes(text.data(), uint32_t(text.size())); }
     std::string path(const char* name) const { return folder_ + "/" + name; }

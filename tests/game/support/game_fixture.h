@@ -1,5 +1,6 @@
-// A fixture for the game's procedures without the runtime's threads: memory,
-// strings, the game state and (for drawing) the 40 x 25 text screen of page 0.
+// A fixture for the game's procedures without the runtime's threads: start-up
+// as the process runs it without the window, a keyboard with no lock on, the
+// game state and (for drawing) the 40 x 25 text screen of page 0.
 #pragma once
 #include <gtest/gtest.h>
 #include <cstdint>
@@ -25,27 +26,18 @@
 #include "runtime/display/text.h"
 #include "runtime/input/keyboard.h"
 #include "runtime/input/keyboard_internal.h"
+#include "support/runtime_started.h"
 
-class GameState : public ::testing::Test {
+class GameState : public RuntimeStarted {
 protected:
     void SetUp() override {
-        flags_reset();
+        RuntimeStarted::SetUp();
         timekeeping_reset();
-        init_builtin_display_data();
-        low_memory_clear();
-        memory_startup();
-        strings_startup();
-        images_startup();
         keyboard_startup_with(KeyboardSystemState{});
         game_state_create();
         // Timed pauses end at once while the shutdown flag is up; without an
         // event pending the program never reaches the statement check.
         stop_threads = 1;
-    }
-    void TearDown() override {
-        image_table_shutdown();
-        strings_shutdown();
-        memory_shutdown();
     }
 
     // The game's screen: text mode, 40 x 25, white on blue.
