@@ -41,6 +41,8 @@ void clock_anchor_startup() {
 // Nothing to undo: the anchor is two numbers.
 void clock_anchor_shutdown() {}
 
+void clock_hold(int64_t ms) { HeldMs = ms < 0 ? -1 : ms % ms_per_day; }
+
 uint32_t clock_ms_of_day() {
     if (const int64_t held = HeldMs.load(); held >= 0) return static_cast<uint32_t>(held);
     uint64_t ms = static_cast<uint64_t>(SDL_GetTicks() - ticks_at_start()) + ms_at_start();
