@@ -6,6 +6,7 @@
 #include "runtime/core/requests.h"
 #include "runtime/core/threads.h"
 #include "runtime/core/threads_internal.h"
+#include "runtime/input/ime/input_method_internal.h"
 #include "runtime/platform/replace_file.h"
 #include "runtime/platform/serial.h"
 #include "runtime/system/printer.h"
@@ -28,16 +29,21 @@
 
 namespace {
 
-// Waits on the event thread's wake-up, which the workers signal as they stop.
-bool wait_for_stopped(uint32_t bit, uint32_t timeout_ms) {
+// Waits on the event thread's wake-up, which the workers signal as they stop
+// and a thread of the program's own as it leaves SDL.
+template <typename Done>
+bool wait_at_end(Done done, uint32_t timeout_ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         uint64_t ticket = event_wakeup.ticket();
-        if (threads_stopped.load() & bit) return true;
+        if (done()) return true;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         event_wakeup.wait(ticket, static_cast<uint32_t>(left.count()));
     }
+}
+bool wait_for_stopped(uint32_t bit, uint32_t timeout_ms) {
+    return wait_at_end([bit] { return (threads_stopped.load() & bit) != 0; }, timeout_ms);
 }
 
 // Says a line on stderr without ever waiting for it: the program thread may
@@ -101,6 +107,8 @@ constexpr int64_t end_bound_ms = 3 * int64_t{shutdown_wait_ms};
 // A page the program left on the printer is printed at the end even when the
 // program thread did not park, as soon as the page is free, within this bound.
 constexpr uint32_t printer_page_wait_ms = 250;
+// How long the exit waits for a thread of the program's own to come out of SDL.
+constexpr uint32_t sdl_leave_wait_ms = 250;
 
 // The orderly end flushes the program's streams and runs the exit handlers; a
 // stream on a pipe nobody reads would hold it for good, and so would a device
@@ -179,6 +187,9 @@ void runtime_shutdown() {
         std::fflush(nullptr);
         _exit(0);
     }
+    // A thread of the program's own may be inside SDL: the exit handlers
+    // unload it, so they wait for it to come out.
+    wait_at_end(input_method_errors_settled, sdl_leave_wait_ms);
     std::exit(0);
 }
 

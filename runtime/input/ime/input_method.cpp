@@ -4,12 +4,14 @@
 #include "runtime/input/ime/input_method.h"
 #include "runtime/input/ime/input_method_internal.h"
 #include <SDL.h>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
 #include "runtime/core/flags_internal.h"
 #include "runtime/core/requests.h"
+#include "runtime/core/threads_internal.h"
 
 namespace {
 
@@ -50,11 +52,18 @@ int swap_unicode(int enable) {
     return *previous;
 }
 
+// Threads inside SDL_SetError now; the end waits for them before the exit
+// unloads SDL.
+std::atomic<int32_t> ErrorsBeingSet{0};
+
 // The code, and the text as SDL's error. Once the shutdown has begun SDL may be
 // leaving under a thread of the program's own that calls here: the code alone
-// reports then.
+// reports then. A thread counts itself before it looks at stop_threads, so
+// either it sees the shutdown or the shutdown sees it inside.
 int fail(int code, const char* text) {
+    ErrorsBeingSet.fetch_add(1);
     if (stop_threads.load() == 0) SDL_SetError("%s", text);
+    if (ErrorsBeingSet.fetch_sub(1) == 1 && stop_threads.load() != 0) event_wakeup.signal();
     return code;
 }
 
@@ -306,3 +315,5 @@ int InputMethod_PostEvent(int32_t type, const uint16_t* editing_string, int32_t 
 }
 
 }  // extern "C"
+
+bool input_method_errors_settled() { return ErrorsBeingSet.load() == 0; }

@@ -18,6 +18,9 @@ int input_method_init_backend(int index);
 // Queues a type-4 message carrying one character.
 int input_method_post_char(uint16_t character);
 bool input_method_inited();
+// True while no thread is setting the library's error text in SDL (the end
+// waits for this before SDL leaves).
+bool input_method_errors_settled();
 // The event thread's side: the first message taken off the queue whole (null
 // when empty), and its release.
 InputMethodMessage* input_method_take_first();
