@@ -223,8 +223,11 @@ TEST(ShellEndToEnd, WindowCloseDuringALongCommandEndsTheRuntime) {
             SDL_Event quit{};
             quit.type = SDL_QUIT;
             SDL_PushEvent(&quit);
-            std::this_thread::sleep_for(std::chrono::seconds(1));
-            std::_Exit(11);  // still running a second after the close
+            // The command sleeps 30 s: a runtime that waited for it would
+            // still run long after this bound, which leaves room for a loaded
+            // machine.
+            std::this_thread::sleep_for(std::chrono::seconds(10));
+            std::_Exit(11);  // still running 10 s after the close
         }).detach();
         char name[] = "morv";
         char* argv[] = {name, nullptr};
