@@ -52,6 +52,14 @@ namespace {
 constexpr uint32_t sdl_init_flags = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO;
 
 SDL_Thread* ProgramThread = nullptr;
+ProgramEntry ProgramToRun = nullptr;
+
+// The program thread: the program, and its end when its entry returns, as
+// end_program ends it (the thread parks and the shutdown runs in full).
+int run_program(void*) {
+    ProgramToRun(nullptr);
+    end_program();
+}
 SDL_Thread* TimerThread = nullptr;
 
 // The process's own arguments, for the command-line step.
@@ -248,7 +256,8 @@ int runtime_main(int argc, char** argv, ProgramEntry program) {
     ArgumentCount = argc;
     Arguments = argv;
     if (int code = process_startup(true)) std::exit(code);
-    ProgramThread = SDL_CreateThread(program, nullptr);
+    ProgramToRun = program;
+    ProgramThread = SDL_CreateThread(run_program, nullptr);
     if (!ProgramThread) {
         std::fprintf(stderr, "Unable to create thread: %s\n", SDL_GetError());
         return 0;

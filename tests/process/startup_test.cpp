@@ -13,9 +13,11 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -100,6 +102,24 @@ TEST(ProcessEntry, ArgumentsJoinedWithOneSpaceAndQuitEndsWithZero) {
 
 TEST(ProcessEntry, NoArgumentsGiveAnEmptyCommandLine) {
     EXPECT_EXIT(run_with_args({"morv"}, print_command_line_and_quit), ::testing::ExitedWithCode(0), "ARGS\\[\\]");
+}
+
+// A program that returns from its entry ends as end_program ends it: at once,
+// with code 0, and not left behind an open window (exit 9 from the watchdog).
+TEST(ProcessEntry, AProgramThatReturnsEnds) {
+    auto returning = [](void*) -> int {
+        std::fprintf(stderr, "returning\n");
+        return 0;
+    };
+    EXPECT_EXIT(
+        {
+            std::thread([] {
+                std::this_thread::sleep_for(std::chrono::seconds(10));
+                std::_Exit(9);
+            }).detach();
+            run_with_args({"morv"}, returning);
+        },
+        ::testing::ExitedWithCode(0), "returning");
 }
 
 int chain_then_report(void*) {
