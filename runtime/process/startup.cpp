@@ -31,6 +31,7 @@
 #include "runtime/input/keyboard_internal.h"
 #include "runtime/input/mouse.h"
 #include "runtime/input/mouse_internal.h"
+#include "runtime/platform/process.h"
 #include "runtime/platform/window.h"
 #include "runtime/system/files.h"
 #include "runtime/sound/audio.h"
@@ -90,6 +91,7 @@ int sdl_startup() {
     }
     std::atexit(SDL_Quit);
     platform_display_loss_ends_process();
+    platform_hangup_ends_process();
     return 0;
 }
 

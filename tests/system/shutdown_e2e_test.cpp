@@ -197,6 +197,7 @@ public:
             dup2(out[1], 1);
             dup2(options.merged ? out[1] : err[1], 2);
             if (options.unprivileged && !user.become()) _exit(120);
+            signal(SIGHUP, SIG_DFL);  // as a program started from a terminal has it
             execve(MORV_STDIO_PROGRAM, argv.data(), env.data());
             _exit(121);
         }
@@ -357,31 +358,36 @@ TEST(StreamsAtTheEnd, APortLeftOpenOpensAgainAfterTheEnd) {
 }
 
 // A line put on the printer page goes to the print command at the end, also
-// when the program is blocked in getchar and the end does not wait for it.
+// when the program is blocked in getchar and the end does not wait for it;
+// a hang-up (the terminal the program was started from closes) ends it as
+// SIGTERM does.
 TEST(StreamsAtTheEnd, APageOnThePrinterIsPrintedAtTheEnd) {
-    char folder[] = "/tmp/morv-printed-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string page = std::string(folder) + "/page.ppm";
-    StdioOptions options;
-    options.environment = {"MORV_PRINT_COMMAND=cat > " + page};
-    StdioProgram program({"lprint-getchar"}, options);
-    ASSERT_GT(program.pid, 0);
-    ASSERT_TRUE(program.says("ready\n")) << program.errors;
-    kill(program.pid, SIGTERM);
-    EXPECT_EQ(program.ended_within(6000), 0);
-    // The command runs on after the process: its page is complete when it ends.
-    uintmax_t size = 0;
-    for (int waited = 0; waited < 5000 && size < 100; waited += 20) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        std::error_code error;
-        size = std::filesystem::file_size(page, error);
-        if (error) size = 0;
+    for (int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        char folder[] = "/tmp/morv-printed-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        const std::string page = std::string(folder) + "/page.ppm";
+        StdioOptions options;
+        options.environment = {"MORV_PRINT_COMMAND=cat > " + page};
+        StdioProgram program({"lprint-getchar"}, options);
+        ASSERT_GT(program.pid, 0);
+        ASSERT_TRUE(program.says("ready\n")) << program.errors;
+        kill(program.pid, signal);
+        EXPECT_EQ(program.ended_within(6000), 0);
+        // The command runs on after the process: its page is complete when it ends.
+        uintmax_t size = 0;
+        for (int waited = 0; waited < 5000 && size < 100; waited += 20) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::error_code error;
+            size = std::filesystem::file_size(page, error);
+            if (error) size = 0;
+        }
+        std::ifstream in(page, std::ios::binary);
+        std::string head(2, '\0');
+        in.read(head.data(), 2);
+        EXPECT_EQ(head, "P6");
+        std::filesystem::remove_all(folder);
     }
-    std::ifstream in(page, std::ios::binary);
-    std::string head(2, '\0');
-    in.read(head.data(), 2);
-    EXPECT_EQ(head, "P6");
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
